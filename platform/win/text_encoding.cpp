@@ -1,0 +1,208 @@
+#include "platform/win/text_encoding.h"
+
+#include <cstring>
+
+#include "platform/com/bstr.h"
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+thread_local DWORD t_lastError = 0;
+
+// Decodes one code point at text[*pos], advancing *pos. Invalid input
+// yields U+FFFD for each maximal ill-formed subsequence, so a truncated
+// sequence costs one replacement and a stray byte costs one.
+char32_t DecodeUtf8(const unsigned char* text, size_t size, size_t* pos, bool* bad) {
+  unsigned char lead = text[(*pos)++];
+  if (lead < 0x80) return lead;
+  int need;
+  char32_t cp;
+  unsigned char lo = 0x80, hi = 0xBF;  // range allowed for the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1;
+    cp = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2;
+    cp = lead & 0x0F;
+    if (lead == 0xE0) lo = 0xA0;  // overlong
+    if (lead == 0xED) hi = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3;
+    cp = lead & 0x07;
+    if (lead == 0xF0) lo = 0x90;  // overlong
+    if (lead == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+  } else {
+    *bad = true;  // stray continuation byte, C0/C1 (overlong) or F5..FF
+    return kReplacement;
+  }
+  for (int i = 0; i < need; ++i) {
+    if (*pos >= size) {
+      *bad = true;
+      return kReplacement;
+    }
+    unsigned char c = text[*pos];
+    unsigned char min = i == 0 ? lo : 0x80, max = i == 0 ? hi : 0xBF;
+    if (c < min || c > max) {
+      *bad = true;
+      return kReplacement;
+    }
+    cp = (cp << 6) | (c & 0x3F);
+    ++*pos;
+  }
+  return cp;
+}
+
+// Decodes one code point from UTF-16; a lone surrogate yields U+FFFD.
+char32_t DecodeUtf16(const char16_t* text, size_t size, size_t* pos, bool* bad) {
+  char16_t unit = text[(*pos)++];
+  if (unit < 0xD800 || unit > 0xDFFF) return unit;
+  if (unit <= 0xDBFF && *pos < size) {
+    char16_t next = text[*pos];
+    if (next >= 0xDC00 && next <= 0xDFFF) {
+      ++*pos;
+      return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (next - 0xDC00);
+    }
+  }
+  *bad = true;
+  return kReplacement;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out += static_cast<char16_t>(cp);
+  } else {
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+  }
+}
+
+std::u16string Utf8ToUtf16Checked(std::string_view text, bool* bad) {
+  std::u16string out;
+  out.reserve(text.size());
+  auto bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t pos = 0; pos < text.size();) AppendUtf16(out, DecodeUtf8(bytes, text.size(), &pos, bad));
+  return out;
+}
+
+std::string Utf16ToUtf8Checked(std::u16string_view text, bool* bad) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) AppendUtf8(out, DecodeUtf16(text.data(), text.size(), &pos, bad));
+  return out;
+}
+
+bool IsNarrowCodePage(UINT codePage) {
+  return codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP ||
+         codePage == CP_UTF8;
+}
+
+// Copies a converted result out under the Win32 sizing rules.
+template <class String>
+int DeliverConverted(const String& converted, typename String::value_type* out, int outSize) {
+  int needed = static_cast<int>(converted.size());
+  if (outSize == 0) return needed;
+  if (needed > outSize) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(out, converted.data(), converted.size() * sizeof(typename String::value_type));
+  return needed;
+}
+
+}  // namespace
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD code) { t_lastError = code; }
+
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCCH, LPBOOL lpUsedDefaultChar) {
+  if (!IsNarrowCodePage(CodePage) || !lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 ||
+      cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  size_t length = cchWideChar == -1 ? std::char_traits<char16_t>::length(lpWideCharStr) + 1
+                                    : static_cast<size_t>(cchWideChar);
+  bool bad = false;
+  std::string converted = Utf16ToUtf8Checked({lpWideCharStr, length}, &bad);
+  if (bad && (dwFlags & WC_ERR_INVALID_CHARS)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  if (lpUsedDefaultChar) *lpUsedDefaultChar = bad ? TRUE : FALSE;
+  return DeliverConverted(converted, lpMultiByteStr, cbMultiByte);
+}
+
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                        LPWSTR lpWideCharStr, int cchWideChar) {
+  if (!IsNarrowCodePage(CodePage) || !lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 ||
+      cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  size_t length = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1
+                                    : static_cast<size_t>(cbMultiByte);
+  bool bad = false;
+  std::u16string converted = Utf8ToUtf16Checked({lpMultiByteStr, length}, &bad);
+  if (bad && (dwFlags & MB_ERR_INVALID_CHARS)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  return DeliverConverted(converted, lpWideCharStr, cchWideChar);
+}
+
+namespace ardo {
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  bool bad = false;
+  return Utf8ToUtf16Checked(text, &bad);
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  bool bad = false;
+  return Utf16ToUtf8Checked(text, &bad);
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t ch : text) {
+    auto cp = static_cast<char32_t>(ch);
+    bool valid = cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+    AppendUtf8(out, valid ? cp : kReplacement);
+  }
+  return out;
+}
+
+OLECHAR* Utf8ToBstr(const char* text) {
+  if (!text) return nullptr;
+  std::u16string wide = Utf8ToUtf16(text);
+  return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+std::string BstrToUtf8(const OLECHAR* text) {
+  if (!text) return std::string();
+  return Utf16ToUtf8(std::u16string_view(text));
+}
+
+}  // namespace ardo

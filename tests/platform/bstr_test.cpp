@@ -1,0 +1,105 @@
+#include <cstring>
+
+#include "platform/platform.h"
+#include "tests/support/assertions.h"
+#include "tests/support/leak_fixture.h"
+
+namespace {
+
+using BstrTest = ardo::test::LeakCheckedTest;
+
+TEST_F(BstrTest, LengthsComeFromThePrefixAndEmbeddedNulsSurvive) {
+  const OLECHAR text[] = u"ab\0cd";
+  BSTR s = SysAllocStringLen(text, 5);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringLen(s), 5u);
+  EXPECT_EQ(SysStringByteLen(s), 10u);
+  EXPECT_EQ(s[2], u'\0');
+  EXPECT_EQ(s[4], u'd');
+  EXPECT_EQ(s[5], u'\0');  // terminator after the counted text
+  EXPECT_EQ(*(reinterpret_cast<uint32_t*>(s) - 1), 10u);
+  SysFreeString(s);
+}
+
+TEST_F(BstrTest, NullRules) {
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+  SysFreeString(nullptr);  // a no-op, and no count change (checked at teardown)
+  BSTR blank = SysAllocStringLen(nullptr, 3);
+  ASSERT_NE(blank, nullptr);
+  EXPECT_EQ(SysStringLen(blank), 3u);
+  EXPECT_EQ(blank[0], 0);
+  EXPECT_EQ(blank[3], 0);
+  SysFreeString(blank);
+  BSTR empty = SysAllocString(u"");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(SysStringLen(empty), 0u);
+  SysFreeString(empty);
+}
+
+TEST_F(BstrTest, ByteLengthStringsMayBeOdd) {
+  BSTR s = SysAllocStringByteLen("abc", 3);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringByteLen(s), 3u);
+  EXPECT_EQ(SysStringLen(s), 1u);
+  EXPECT_EQ(std::memcmp(s, "abc\0", 4), 0);
+  SysFreeString(s);
+}
+
+TEST_F(BstrTest, ReallocationReplacesAndMayCopyFromItself) {
+  BSTR s = SysAllocString(u"hello world");
+  ASSERT_TRUE(SysReAllocStringLen(&s, s + 6, 5));  // source inside the old string
+  EXPECT_EQ(std::u16string(s), u"world");
+  ASSERT_TRUE(SysReAllocString(&s, u"x"));
+  EXPECT_EQ(SysStringLen(s), 1u);
+  SysFreeString(s);
+  EXPECT_FALSE(SysReAllocString(nullptr, u"x"));
+}
+
+TEST_F(BstrTest, LiveCountFollowsAllocationAndRelease) {
+  long before = ardo::LiveBstrCount();
+  BSTR a = SysAllocString(u"a");
+  BSTR b = SysAllocStringLen(u"bb", 2);
+  EXPECT_EQ(ardo::LiveBstrCount(), before + 2);
+  SysFreeString(a);
+  SysFreeString(b);
+  EXPECT_EQ(ardo::LiveBstrCount(), before);
+}
+
+TEST_F(BstrTest, FaultInjectionFailsAfterTheGivenNumberOfAllocations) {
+  ardo::FailBstrAllocationsAfter(2);
+  BSTR first = SysAllocString(u"1");
+  BSTR second = SysAllocStringLen(u"2", 1);
+  BSTR third = SysAllocString(u"3");
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(second, nullptr);
+  EXPECT_EQ(third, nullptr);
+  EXPECT_EQ(SysAllocStringByteLen("x", 1), nullptr);
+  // A failed reallocation keeps the old string.
+  EXPECT_FALSE(SysReAllocString(&first, u"changed"));
+  EXPECT_EQ(std::u16string(first), u"1");
+  EXPECT_EQ(ardo::Utf8ToBstr("x"), nullptr);
+  ardo::FailBstrAllocationsAfter(-1);
+  BSTR again = SysAllocString(u"ok");
+  EXPECT_NE(again, nullptr);
+  SysFreeString(first);
+  SysFreeString(second);
+  SysFreeString(again);
+}
+
+TEST_F(BstrTest, FaultInjectionAtZeroFailsAtOnce) {
+  ardo::FailBstrAllocationsAfter(0);
+  EXPECT_EQ(SysAllocString(u"a"), nullptr);
+  CString text("abc");
+  bool threw = false;
+  try {
+    SysFreeString(text.AllocSysString());
+  } catch (CMemoryException* e) {
+    threw = true;
+    e->Delete();
+  }
+  EXPECT_TRUE(threw);
+}
+
+}  // namespace

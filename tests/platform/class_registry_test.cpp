@@ -1,0 +1,234 @@
+#include <thread>
+
+#include "platform/platform.h"
+#include "tests/support/assertions.h"
+#include "tests/support/leak_fixture.h"
+
+namespace {
+
+struct IWidget : IUnknown {
+  ARDO_INTERFACE(IWidget, IUnknown, 0x5A5A0001, 0x1111, 0x2222, 1, 2, 3, 4, 5, 6, 7, 8);
+  virtual int STDMETHODCALLTYPE Kind() = 0;
+};
+
+constexpr CLSID kWidgetClass{0x5A5A0002, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
+constexpr CLSID kUnknownClass{0x5A5A0003, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+class Widget : public ardo::ComObject<Widget, IWidget> {
+ public:
+  explicit Widget(int kind) : kind_(kind) {}
+  int STDMETHODCALLTYPE Kind() override { return kind_; }
+
+ private:
+  int kind_;
+};
+
+class WidgetFactory : public ardo::ComObject<WidgetFactory, IClassFactory> {
+ public:
+  explicit WidgetFactory(int kind) : kind_(kind) {}
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    ++created;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return ardo::MakeObject<Widget>(kind_)->QueryInterface(riid, ppv);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  int created = 0;
+
+ private:
+  int kind_;
+};
+
+class ClassRegistryTest : public ardo::test::LeakCheckedTest {
+ protected:
+  void SetUp() override {
+    LeakCheckedTest::SetUp();
+    factory_ = ardo::MakeObject<WidgetFactory>(1);
+    ASSERT_HR(CoRegisterClassObject(kWidgetClass, factory_->GetUnknown(), CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie_),
+              S_OK);
+    ASSERT_HR(ardo::RegisterProgID("Test.Widget.1", kWidgetClass), S_OK);
+  }
+  void TearDown() override {
+    if (cookie_) CoRevokeClassObject(cookie_);
+    ardo::UnregisterProgID("Test.Widget.1");
+    factory_ = nullptr;
+    LeakCheckedTest::TearDown();
+  }
+
+  ardo::ComPtr<WidgetFactory> factory_;
+  DWORD cookie_ = 0;
+};
+
+TEST_F(ClassRegistryTest, CreatesThroughTheRegisteredFactory) {
+  EXPECT_EQ(factory_->DebugRefCount(), 2u);  // ours and the registry's
+  ardo::ComPtr<IWidget> widget;
+  ASSERT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID,
+                             reinterpret_cast<void**>(widget.Out())),
+            S_OK);
+  EXPECT_EQ(widget->Kind(), 1);
+  EXPECT_EQ(factory_->created, 1);
+}
+
+TEST_F(ClassRegistryTest, CreationFailures) {
+  void* p = reinterpret_cast<void*>(0x1);
+  EXPECT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, nullptr), E_POINTER);
+  EXPECT_HR(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(p, nullptr);
+  // A context the class is not registered for.
+  EXPECT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_LOCAL_SERVER, IWidget::kIID, &p),
+            REGDB_E_CLASSNOTREG);
+  // Aggregation is refused before the factory is asked.
+  auto outer = ardo::MakeObject<Widget>(9);
+  EXPECT_HR(CoCreateInstance(kWidgetClass, outer->GetUnknown(), CLSCTX_ALL, IWidget::kIID, &p),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory_->created, 0);
+  p = reinterpret_cast<void*>(0x1);
+  EXPECT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IID_IStream, &p), E_NOINTERFACE);
+  EXPECT_EQ(p, nullptr);  // and the new object is gone again (checked at teardown)
+}
+
+TEST_F(ClassRegistryTest, AThreadWithoutComCannotCreate) {
+  HRESULT withoutCom = S_OK, afterInit = E_FAIL;
+  long countInside = -1;
+  std::thread([&] {
+    void* p = nullptr;
+    withoutCom = CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    countInside = ardo::ComInitCount();
+    afterInit = CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p);
+    if (p) static_cast<IUnknown*>(p)->Release();
+    CoUninitialize();
+  }).join();
+  EXPECT_HR(withoutCom, CO_E_NOTINITIALIZED);
+  EXPECT_HR(afterInit, S_OK);
+  EXPECT_EQ(countInside, 1);  // the test thread's initialisation does not count there
+}
+
+TEST_F(ClassRegistryTest, InitialisationIsCountedPerThread) {
+  HRESULT results[4] = {};
+  HRESULT afterOneUninit = S_OK, afterTwo = S_OK;
+  std::thread([&] {
+    void* p = nullptr;
+    results[0] = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    results[1] = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    results[2] = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the other model
+    CoUninitialize();
+    afterOneUninit = CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p);
+    if (p) static_cast<IUnknown*>(p)->Release();
+    p = nullptr;
+    CoUninitialize();
+    afterTwo = CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p);
+    CoUninitialize();  // one too many: harmless
+    results[3] = CoInitialize(nullptr);  // a fresh start may pick the other model
+    CoUninitialize();
+  }).join();
+  EXPECT_HR(results[0], S_OK);
+  EXPECT_HR(results[1], S_FALSE);
+  EXPECT_HR(results[2], RPC_E_CHANGED_MODE);
+  EXPECT_HR(afterOneUninit, S_OK);
+  EXPECT_HR(afterTwo, CO_E_NOTINITIALIZED);
+  EXPECT_HR(results[3], S_OK);
+}
+
+TEST_F(ClassRegistryTest, RevokeAndRegisterAgain) {
+  ASSERT_HR(CoRevokeClassObject(cookie_), S_OK);
+  EXPECT_HR(CoRevokeClassObject(cookie_), CO_E_OBJNOTREG);
+  cookie_ = 0;
+  EXPECT_EQ(factory_->DebugRefCount(), 1u);  // the registry let go
+  void* p = nullptr;
+  EXPECT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p),
+            REGDB_E_CLASSNOTREG);
+
+  auto second = ardo::MakeObject<WidgetFactory>(2);
+  DWORD secondCookie = 0;
+  ASSERT_HR(CoRegisterClassObject(kWidgetClass, second->GetUnknown(), CLSCTX_INPROC_SERVER,
+                                  REGCLS_MULTIPLEUSE, &secondCookie),
+            S_OK);
+  ASSERT_HR(CoRegisterClassObject(kWidgetClass, factory_->GetUnknown(), CLSCTX_INPROC_SERVER,
+                                  REGCLS_MULTIPLEUSE, &cookie_),
+            S_OK);
+  ardo::ComPtr<IWidget> widget;
+  ASSERT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID,
+                             reinterpret_cast<void**>(widget.Out())),
+            S_OK);
+  EXPECT_EQ(widget->Kind(), 1);  // the newest registration wins
+  CoRevokeClassObject(cookie_);
+  cookie_ = 0;
+  ASSERT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID,
+                             reinterpret_cast<void**>(widget.Out())),
+            S_OK);
+  EXPECT_EQ(widget->Kind(), 2);  // the older one shows through again
+  CoRevokeClassObject(secondCookie);
+}
+
+TEST_F(ClassRegistryTest, RegistrationNeedsAClassFactory) {
+  auto widget = ardo::MakeObject<Widget>(3);
+  DWORD cookie = 77;
+  EXPECT_HR(CoRegisterClassObject(kUnknownClass, widget->GetUnknown(), CLSCTX_INPROC_SERVER, 0,
+                                  &cookie),
+            E_NOINTERFACE);
+  EXPECT_EQ(cookie, 0u);
+  EXPECT_EQ(widget->DebugRefCount(), 1u);
+}
+
+TEST_F(ClassRegistryTest, ClassObjectCanBeFetched) {
+  ardo::ComPtr<IClassFactory> factory;
+  ASSERT_HR(CoGetClassObject(kWidgetClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(factory.Out())),
+            S_OK);
+  EXPECT_EQ(static_cast<void*>(factory.Get()), static_cast<IClassFactory*>(factory_.Get()));
+}
+
+TEST_F(ClassRegistryTest, ProgIdsAndClassIdentityText) {
+  CLSID clsid{};
+  ASSERT_HR(CLSIDFromProgID(u"test.WIDGET.1", &clsid), S_OK);  // case-insensitive
+  EXPECT_EQ(clsid, kWidgetClass);
+  std::string text = ardo::GuidToString(kWidgetClass);
+  std::u16string wide = ardo::Utf8ToUtf16(text);
+  clsid = GUID_NULL;
+  ASSERT_HR(CLSIDFromProgID(wide.c_str(), &clsid), S_OK);
+  EXPECT_EQ(clsid, kWidgetClass);
+
+  const char16_t* malformed[] = {
+      u"",
+      u"1Starts.With.Digit",
+      u"Has Space",
+      u"Has-Dash",
+      u"Way.Too.Long.For.A.ProgId.Of.Thirty.Nine.Characters",
+      u"{5A5A0002-1111-2222-0102-03040506070}",    // one digit short
+      u"{5A5A0002-1111-2222-0102-0304050607080}",  // one digit long
+      u"{5A5A0002-1111-2222-0102-03040506070G}",
+      u"{5A5A0002-1111-2222-0102030405060708}",
+      u"{5A5A0002-1111-2222-0102-030405060708",
+      u"Not.Registered",
+  };
+  for (const char16_t* bad : malformed) {
+    SCOPED_TRACE(ardo::Utf16ToUtf8(bad));
+    clsid = kUnknownClass;
+    EXPECT_HR(CLSIDFromProgID(bad, &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(clsid, kUnknownClass);
+  }
+  EXPECT_HR(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
+  EXPECT_HR(ardo::RegisterProgID("bad progid", kWidgetClass), CO_E_CLASSSTRING);
+}
+
+TEST_F(ClassRegistryTest, ProgIdFromClassGivesTheFirstRegistered) {
+  ASSERT_HR(ardo::RegisterProgID("Test.Widget", kWidgetClass), S_OK);
+  LPOLESTR progId = nullptr;
+  ASSERT_HR(ProgIDFromCLSID(kWidgetClass, &progId), S_OK);
+  EXPECT_EQ(ardo::BstrToUtf8(progId), "Test.Widget.1");
+  CoTaskMemFree(progId);
+  EXPECT_HR(ardo::UnregisterProgID("TEST.WIDGET"), S_OK);
+  EXPECT_HR(ardo::UnregisterProgID("Test.Widget"), S_FALSE);
+  progId = reinterpret_cast<LPOLESTR>(0x1);
+  EXPECT_HR(ProgIDFromCLSID(kUnknownClass, &progId), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(progId, nullptr);
+  // A revoked class keeps its ProgID; creation then fails on the class.
+  CoRevokeClassObject(cookie_);
+  cookie_ = 0;
+  CLSID clsid{};
+  EXPECT_HR(CLSIDFromProgID(u"Test.Widget.1", &clsid), S_OK);
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/support/leak_fixture.h"
+
+namespace {
+
+using TextEncodingTest = ardo::test::LeakCheckedTest;
+
+const std::string kReplacement = "\xEF\xBF\xBD";
+
+struct Utf8Case {
+  const char* label;
+  std::string input;
+  std::u16string expected;
+};
+
+TEST_F(TextEncodingTest, Utf8ToUtf16ReplacesEachMaximalBadSequence) {
+  const Utf8Case cases[] = {
+      {"ascii", "abc", u"abc"},
+      {"two-byte", "\xC3\xA9", u"\u00E9"},
+      {"three-byte", "\xE2\x82\xAC", u"\u20AC"},
+      {"four-byte becomes a pair", "\xF0\x9F\x98\x80", u"\U0001F600"},
+      {"stray continuation", "a\x80z", u"a\uFFFDz"},
+      {"overlong slash C0 AF", "\xC0\xAF", u"\uFFFD\uFFFD"},
+      {"overlong NUL C0 80", "\xC0\x80", u"\uFFFD\uFFFD"},
+      {"overlong three-byte", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+      {"overlong four-byte", "\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"F5 lead", "\xF5\x80", u"\uFFFD\uFFFD"},
+      {"truncated at end", "ab\xE2\x82", u"ab\uFFFD"},
+      {"truncated then ascii", "\xE2\x82z", u"\uFFFDz"},
+      {"FF byte", "\xFF", u"\uFFFD"},
+      {"highest code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(ardo::Utf8ToUtf16(c.input), c.expected);
+  }
+}
+
+TEST_F(TextEncodingTest, Utf16ToUtf8ReplacesLoneSurrogatesAndJoinsPairs) {
+  struct {
+    const char* label;
+    std::u16string input;
+    std::string expected;
+  } cases[] = {
+      {"pair", u"\U0001F600", "\xF0\x9F\x98\x80"},
+      {"lone high at end", std::u16string(u"a") + char16_t(0xD800), "a" + kReplacement},
+      {"lone low", std::u16string(1, char16_t(0xDC00)) + u"b", kReplacement + "b"},
+      {"reversed pair", std::u16string{char16_t(0xDC00), char16_t(0xD800)},
+       kReplacement + kReplacement},
+      {"high then letter", std::u16string{char16_t(0xD83D), u'x'}, kReplacement + "x"},
+      {"BMP edge", u"\uFFFF", "\xEF\xBF\xBF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(ardo::Utf16ToUtf8(c.input), c.expected);
+  }
+}
+
+TEST_F(TextEncodingTest, BstrHelpersStopAtTheFirstNulAndRoundTrip) {
+  EXPECT_EQ(ardo::BstrToUtf8(nullptr), "");
+  BSTR withNul = SysAllocStringLen(u"ab\0cd", 5);
+  EXPECT_EQ(ardo::BstrToUtf8(withNul), "ab");
+  SysFreeString(withNul);
+  EXPECT_EQ(ardo::Utf8ToBstr(nullptr), nullptr);
+  BSTR s = ardo::Utf8ToBstr("gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringLen(s), 7u);  // 5 BMP characters + a surrogate pair
+  EXPECT_EQ(ardo::BstrToUtf8(s), "gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80");
+  SysFreeString(s);
+}
+
+TEST_F(TextEncodingTest, WideToUtf8ReplacesInvalidCodePoints) {
+  std::wstring text = L"a";
+  text += static_cast<wchar_t>(0x1F600);
+  text += static_cast<wchar_t>(0xD800);
+  text += static_cast<wchar_t>(0x110000);
+  EXPECT_EQ(ardo::WideToUtf8(text), "a\xF0\x9F\x98\x80" + kReplacement + kReplacement);
+}
+
+TEST_F(TextEncodingTest, WideCharToMultiByteSizingContract) {
+  const OLECHAR* text = u"h\u00E9";  // 1 + 2 bytes, plus the terminator
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr), 4);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 2, nullptr, 0, nullptr, nullptr), 3);
+  char buf[8] = "zzzzzzz";
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, buf, sizeof buf, nullptr, nullptr), 4);
+  EXPECT_STREQ(buf, "h\xC3\xA9");
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, buf, 3, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, 0, buf, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buf, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(TextEncodingTest, WideCharToMultiByteReplacesOrRefusesLoneSurrogates) {
+  const OLECHAR bad[] = {u'a', char16_t(0xD800), 0};
+  char buf[8];
+  BOOL usedDefault = FALSE;
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, bad, -1, buf, sizeof buf, nullptr, &usedDefault), 5);
+  EXPECT_EQ(std::string(buf), "a" + kReplacement);
+  EXPECT_TRUE(usedDefault);
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, bad, -1, buf, sizeof buf, nullptr,
+                                nullptr),
+            0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+}
+
+TEST_F(TextEncodingTest, MultiByteToWideCharSizingAndInvalidInput) {
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, nullptr, 0), 3);
+  OLECHAR buf[4];
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a\xC0z", 3, buf, 4), 3);
+  EXPECT_EQ(buf[1], 0xFFFD);
+  EXPECT_EQ(buf[2], u'z');
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcd", -1, buf, 4), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\xC0", 2, buf, 4), 0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, -1, buf, 4), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(TextEncodingTest, InterlockedOperationsReturnTheDocumentedValues) {
+  volatile LONG value = 5;
+  EXPECT_EQ(InterlockedIncrement(&value), 6);
+  EXPECT_EQ(InterlockedDecrement(&value), 5);
+  EXPECT_EQ(InterlockedExchange(&value, 9), 5);
+  EXPECT_EQ(InterlockedExchangeAdd(&value, 3), 9);
+  EXPECT_EQ(value, 12);
+  EXPECT_EQ(InterlockedCompareExchange(&value, 1, 7), 12);  // no match: unchanged
+  EXPECT_EQ(InterlockedCompareExchange(&value, 1, 12), 12);
+  EXPECT_EQ(value, 1);
+}
+
+}  // namespace
