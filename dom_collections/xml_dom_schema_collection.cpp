@@ -1,0 +1,4 @@
+#include "dom_collections/xml_dom_schema_collection.h"
+
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMSchemaCollection, IXMLDOMSchemaCollection)
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMSchemaCollection2, IXMLDOMSchemaCollection2)

@@ -1,0 +1,321 @@
+// The calling-wrapper template's contract, run over several roster classes:
+// reference accounting of every member, the empty-wrapper rules and creation
+// by class identity and by ProgID.
+#include <memory>
+#include <type_traits>
+
+#include <gtest/gtest.h>
+
+#include "ardoxml/ardoxml.h"
+#include "dom/xml_dom_node.h"
+#include "dom_collections/xml_dom_implementation.h"
+#include "sax/vbsax_locator.h"
+#include "tests/framework/framework_fakes.h"
+#include "tests/support/assertions.h"
+#include "tests/support/leak_fixture.h"
+#include "transform_http/xsl_template.h"
+
+namespace ardo::test {
+namespace {
+
+// A class identity and a ProgID that nothing registers outside these tests.
+constexpr CLSID kTestClass = {0xA7D0C1E2, 0x0000, 0x4000, {0x80, 0x00, 0, 0, 0, 0, 0xF0, 0x01}};
+constexpr const char* kTestProgId = "Ardo.FrameworkTest.Object";
+
+template <class Wrapper, class Fake>
+struct Case {
+  using W = Wrapper;
+  using F = Fake;
+};
+
+template <class C>
+class CallingWrapperContract : public LeakCheckedTest {
+ protected:
+  using W = typename C::W;
+  using F = typename C::F;
+  using I = std::remove_pointer_t<decltype(std::declval<W&>().GetP())>;
+
+  void SetUp() override {
+    LeakCheckedTest::SetUp();
+    a_ = MakeObject<F>();
+    b_ = MakeObject<F>();
+  }
+  void TearDown() override {
+    a_ = nullptr;
+    b_ = nullptr;
+    LeakCheckedTest::TearDown();
+  }
+
+  I* A() { return a_.Get(); }
+  I* B() { return b_.Get(); }
+
+  ComPtr<F> a_;
+  ComPtr<F> b_;
+};
+
+using RosterSample = ::testing::Types<Case<CXMLDOMNode, FakeNode>,
+                                      Case<CXMLDOMImplementation, FakeImplementation>,
+                                      Case<CXSLTemplate, FakeTemplate>,
+                                      Case<CVBSAXLocator, FakeLocator>>;
+TYPED_TEST_SUITE(CallingWrapperContract, RosterSample);
+
+TYPED_TEST(CallingWrapperContract, EmptyWrapperYieldsNullWithoutThrowing) {
+  typename TestFixture::W w;
+  EXPECT_TRUE(!w);
+  EXPECT_EQ(w.GetP(), nullptr);
+  EXPECT_EQ(w.P(), nullptr);
+  EXPECT_EQ(w.operator->(), nullptr);
+  EXPECT_EQ(static_cast<typename TestFixture::I*>(w), nullptr);
+  EXPECT_EQ(w.CopyTo(), nullptr);
+  EXPECT_EQ(w.Detach(1), nullptr);
+  EXPECT_EQ(w.Detach(0), nullptr);
+}
+
+TYPED_TEST(CallingWrapperContract, ConstructionWithoutAddRefTakesOverTheDeliveredReference) {
+  this->A()->AddRef();  // as an interface method delivers it
+  {
+    typename TestFixture::W w(this->A(), 0);
+    EXPECT_FALSE(!w);
+    EXPECT_EQ(w.GetP(), this->A());
+    EXPECT_EQ(this->a_->RefCount(), 2u);
+  }
+  EXPECT_EQ(this->a_->RefCount(), 1u);  // back to before the delivery
+}
+
+TYPED_TEST(CallingWrapperContract, ConstructionWithAddRefAddsOneAndDestructionReleasesIt) {
+  {
+    typename TestFixture::W w(this->A(), 1);
+    EXPECT_EQ(this->a_->RefCount(), 2u);
+    EXPECT_EQ(this->a_->AddRefCalls(), 1);
+  }
+  EXPECT_EQ(this->a_->RefCount(), 1u);
+  EXPECT_EQ(this->a_->ReleaseCalls(), 1);
+}
+
+TYPED_TEST(CallingWrapperContract, ConstructionFromNullIsEmpty) {
+  typename TestFixture::W w(nullptr, 1);
+  EXPECT_TRUE(!w);
+}
+
+TYPED_TEST(CallingWrapperContract, CopyAddsOneReference) {
+  typename TestFixture::W w(this->A(), 1);
+  {
+    typename TestFixture::W copy(w);
+    EXPECT_EQ(copy.GetP(), this->A());
+    EXPECT_EQ(this->a_->RefCount(), 3u);
+  }
+  EXPECT_EQ(this->a_->RefCount(), 2u);
+  typename TestFixture::W empty;
+  typename TestFixture::W emptyCopy(empty);
+  EXPECT_TRUE(!emptyCopy);
+}
+
+TYPED_TEST(CallingWrapperContract, AttachOnHoldingWrapperChangesNothing) {
+  typename TestFixture::W w(this->A(), 1);
+  EXPECT_EQ(w.Attach(this->B(), 1), 0);
+  EXPECT_EQ(w.Attach(this->B(), 0), 0);
+  EXPECT_EQ(w.GetP(), this->A());
+  EXPECT_EQ(w = this->B(), this->A());  // operator= attaches: the old pointer comes back
+  EXPECT_EQ(w.GetP(), this->A());
+  EXPECT_EQ(this->b_->AddRefCalls(), 0);
+  EXPECT_EQ(this->b_->ReleaseCalls(), 0);
+  EXPECT_EQ(this->a_->RefCount(), 2u);
+}
+
+TYPED_TEST(CallingWrapperContract, AttachOnEmptyWrapperStoresThePointer) {
+  typename TestFixture::W w;
+  EXPECT_EQ(w.Attach(nullptr, 1), 1);
+  EXPECT_TRUE(!w);
+  EXPECT_EQ(w.Attach(this->A(), 1), 1);
+  EXPECT_EQ(this->a_->RefCount(), 2u);
+
+  this->B()->AddRef();  // delivered, taken over without AddRef
+  typename TestFixture::W adopting;
+  EXPECT_EQ(adopting.Attach(this->B(), 0), 1);
+  EXPECT_EQ(this->b_->AddRefCalls(), 1);
+
+  typename TestFixture::W assigned;
+  EXPECT_EQ(assigned = this->A(), this->A());
+  EXPECT_EQ(this->a_->RefCount(), 3u);
+}
+
+TYPED_TEST(CallingWrapperContract, AssigningTheSamePointerTouchesNoCount) {
+  typename TestFixture::W w(this->A(), 1);
+  typename TestFixture::W same(this->A(), 1);
+  const long addRefs = this->a_->AddRefCalls();
+  const long releases = this->a_->ReleaseCalls();
+  typename TestFixture::W& alias = w;
+  w = alias;
+  w = same;
+  EXPECT_EQ(w.GetP(), this->A());
+  EXPECT_EQ(this->a_->AddRefCalls(), addRefs);
+  EXPECT_EQ(this->a_->ReleaseCalls(), releases);
+  typename TestFixture::W empty;
+  typename TestFixture::W otherEmpty;
+  empty = otherEmpty;
+  EXPECT_TRUE(!empty);
+}
+
+TYPED_TEST(CallingWrapperContract, AssigningAnotherPointerMovesOneReference) {
+  typename TestFixture::W w(this->A(), 1);
+  typename TestFixture::W other(this->B(), 1);
+  w = other;
+  EXPECT_EQ(w.GetP(), this->B());
+  EXPECT_EQ(this->a_->RefCount(), 1u);
+  EXPECT_EQ(this->b_->RefCount(), 3u);
+
+  typename TestFixture::W empty;
+  w = empty;
+  EXPECT_TRUE(!w);
+  EXPECT_EQ(this->b_->RefCount(), 2u);
+}
+
+TYPED_TEST(CallingWrapperContract, DetachWithReleaseDropsTheReference) {
+  typename TestFixture::W w(this->A(), 1);
+  EXPECT_EQ(w.Detach(1), this->A());
+  EXPECT_TRUE(!w);
+  EXPECT_EQ(this->a_->RefCount(), 1u);
+  EXPECT_EQ(this->a_->ReleaseCalls(), 1);
+}
+
+TYPED_TEST(CallingWrapperContract, DetachWithoutReleaseHandsTheReferenceOver) {
+  typename TestFixture::W w(this->A(), 1);
+  typename TestFixture::I* handed = w.Detach(0);
+  EXPECT_EQ(handed, this->A());
+  EXPECT_TRUE(!w);
+  EXPECT_EQ(this->a_->RefCount(), 2u);
+  EXPECT_EQ(this->a_->ReleaseCalls(), 0);
+  handed->Release();
+}
+
+TYPED_TEST(CallingWrapperContract, CopyToAddsAReferenceForTheCaller) {
+  typename TestFixture::W w(this->A(), 1);
+  typename TestFixture::I* copy = w.CopyTo();
+  EXPECT_EQ(copy, this->A());
+  EXPECT_EQ(this->a_->RefCount(), 3u);
+  copy->Release();
+}
+
+TYPED_TEST(CallingWrapperContract, DereferencingAnEmptyWrapperThrowsTheOleException) {
+  typename TestFixture::W w;
+  long code = 0;
+  try {
+    (void)*w;
+  } catch (COleException* e) {
+    code = e->m_sc;
+    e->Delete();
+  }
+  EXPECT_HR(code, E_FAIL);
+
+  typename TestFixture::W holding(this->A(), 1);
+  EXPECT_EQ(std::addressof(*holding), this->A());
+}
+
+TYPED_TEST(CallingWrapperContract, AddressOfIsTheSlotForAnOutParameter) {
+  typename TestFixture::W w;
+  typename TestFixture::I** slot = &w;
+  this->A()->AddRef();  // as an out-parameter delivers it
+  *slot = this->A();
+  EXPECT_EQ(w.GetP(), this->A());
+  EXPECT_EQ(w.Detach(1), this->A());
+  EXPECT_EQ(this->a_->RefCount(), 1u);
+}
+
+TYPED_TEST(CallingWrapperContract, CreationOfAnUnregisteredClassLeavesTheWrapperAsItWas) {
+  typename TestFixture::W empty;
+  EXPECT_HR(empty.CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+  EXPECT_TRUE(!empty);
+
+  typename TestFixture::W holding(this->A(), 1);
+  EXPECT_HR(holding.CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(holding.GetP(), this->A());
+  EXPECT_EQ(this->a_->RefCount(), 2u);
+}
+
+TYPED_TEST(CallingWrapperContract, CreationByUnknownProgIdLeavesTheWrapperAsItWas) {
+  typename TestFixture::W holding(this->A(), 1);
+  const long addRefs = this->a_->AddRefCalls();
+  const long releases = this->a_->ReleaseCalls();
+  for (const char* progId : {kTestProgId, "", static_cast<const char*>(nullptr), "not a progid!"}) {
+    SCOPED_TRACE(progId ? progId : "(null)");
+    EXPECT_HR(holding.CoCreateInstance(progId, nullptr, CLSCTX_ALL), CO_E_CLASSSTRING);
+    EXPECT_EQ(holding.GetP(), this->A());
+  }
+  EXPECT_EQ(this->a_->AddRefCalls(), addRefs);
+  EXPECT_EQ(this->a_->ReleaseCalls(), releases);
+
+  typename TestFixture::W empty;
+  EXPECT_HR(empty.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL), CO_E_CLASSSTRING);
+  EXPECT_TRUE(!empty);
+}
+
+TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterface) {
+  auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
+  ScopedClassRegistration registration(kTestClass, factory->GetUnknown());
+  ASSERT_HR(registration.Result(), S_OK);
+  ASSERT_HR(RegisterProgID(kTestProgId, kTestClass), S_OK);
+
+  typename TestFixture::W byClass;
+  EXPECT_HR(byClass.CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER), S_OK);
+  EXPECT_EQ(byClass.GetP(), this->A());
+
+  typename TestFixture::W byProgId;
+  EXPECT_HR(byProgId.CoCreateInstance(kTestProgId, nullptr, CLSCTX_INPROC_SERVER), S_OK);
+  EXPECT_EQ(byProgId.GetP(), this->A());
+
+  ASSERT_EQ(factory->Asked().size(), 2u);
+  for (const IID& asked : factory->Asked()) EXPECT_EQ(asked, IidOf<typename TestFixture::I>());
+  // One reference each for the test, the factory and the two wrappers.
+  EXPECT_EQ(this->a_->RefCount(), 4u);
+  EXPECT_HR(UnregisterProgID(kTestProgId), S_OK);
+}
+
+TYPED_TEST(CallingWrapperContract, CreationOnAHoldingWrapperReleasesTheOldPointer) {
+  auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
+  ScopedClassRegistration registration(kTestClass, factory->GetUnknown());
+  ASSERT_HR(registration.Result(), S_OK);
+
+  typename TestFixture::W w(this->B(), 1);
+  EXPECT_HR(w.CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER), S_OK);
+  EXPECT_EQ(w.GetP(), this->A());
+  EXPECT_EQ(this->b_->RefCount(), 1u);
+}
+
+TYPED_TEST(CallingWrapperContract, CreationWithAnOuterObjectIsRefused) {
+  auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
+  ScopedClassRegistration registration(kTestClass, factory->GetUnknown());
+  ASSERT_HR(registration.Result(), S_OK);
+
+  typename TestFixture::W w;
+  EXPECT_HR(w.CoCreateInstance(kTestClass, this->b_->GetUnknown(), CLSCTX_ALL),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_TRUE(!w);
+}
+
+TYPED_TEST(CallingWrapperContract, AProgIdBstrThatCannotBeAllocatedThrowsTheMemoryException) {
+  typename TestFixture::W w(this->A(), 1);
+  FailBstrAllocationsAfter(0);
+  bool thrown = false;
+  try {
+    w.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL);
+  } catch (CMemoryException* e) {
+    thrown = true;
+    e->Delete();
+  }
+  FailBstrAllocationsAfter(-1);
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(w.GetP(), this->A());
+}
+
+// Every class of the roster derives from its own instantiation and adds no
+// data: one virtual table pointer and the interface pointer.
+#define ARDO_CHECK_ROSTER_CLASS(Interface, Class)                                          \
+  static_assert(std::is_base_of_v<CInterfaceCallingWrapper<Interface>, Class>);            \
+  static_assert(sizeof(Class) == 2 * sizeof(void*));                                       \
+  static_assert(std::has_virtual_destructor_v<Class>);                                     \
+  static_assert(std::is_copy_constructible_v<Class> && std::is_copy_assignable_v<Class>);
+ARDO_WRAPPED_INTERFACES(ARDO_CHECK_ROSTER_CLASS)
+#undef ARDO_CHECK_ROSTER_CLASS
+
+}  // namespace
+}  // namespace ardo::test

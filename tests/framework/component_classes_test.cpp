@@ -1,0 +1,240 @@
+// The component classes: every creation function asks its own class for its
+// own interface and throws on anything but S_OK; wrapper results take over
+// the one reference, raw results hand it to the caller; the DOM document
+// classes create real documents wherever the engine registers them.
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "ardoxml/ardoxml.h"
+#include "tests/framework/framework_fakes.h"
+#include "tests/support/assertions.h"
+#include "tests/support/com_exception_assertions.h"
+#include "tests/support/leak_fixture.h"
+
+namespace ardo::test {
+namespace {
+
+template <class T>
+void Discard(T* raw) {
+  if (raw) raw->Release();
+}
+template <class Wrapper>
+void Discard(const Wrapper&) {}
+
+struct Creator {
+  const char* name;
+  CLSID clsid;           // the class it must ask for
+  const GUID* memberId;  // the class's m_ClsId
+  IID iid;               // the interface it must ask for
+  void (*create)(IUnknown* outer, unsigned long context);
+};
+
+#define CREATOR(Class, Function, Clsid, Iid)                                              \
+  Creator {                                                                               \
+    #Class "::" #Function, Clsid, &Class::m_ClsId, Iid,                                   \
+        [](IUnknown* outer, unsigned long context) { Discard(Class::Function(outer, context)); } \
+  }
+
+#define DOM_DOCUMENT(Class, Clsid)                                         \
+  CREATOR(Class, CreateXMLDOMDocument2, Clsid, IID_IXMLDOMDocument2),      \
+      CREATOR(Class, CreateXMLDOMDocumentEvents, Clsid, DIID_XMLDOMDocumentEvents)
+
+#define XML_WRITER(Class, Clsid)                                                   \
+  CREATOR(Class, CreateMXWriter, Clsid, IID_IMXWriter),                            \
+      CREATOR(Class, CreateSAXContentHandler, Clsid, IID_ISAXContentHandler),      \
+      CREATOR(Class, CreateSAXErrorHandler, Clsid, IID_ISAXErrorHandler),          \
+      CREATOR(Class, CreateSAXDTDHandler, Clsid, IID_ISAXDTDHandler),              \
+      CREATOR(Class, CreateSAXLexicalHandler, Clsid, IID_ISAXLexicalHandler),      \
+      CREATOR(Class, CreateSAXDeclHandler, Clsid, IID_ISAXDeclHandler),            \
+      CREATOR(Class, CreateVBSAXContentHandler, Clsid, IID_IVBSAXContentHandler),  \
+      CREATOR(Class, CreateVBSAXErrorHandler, Clsid, IID_IVBSAXErrorHandler),      \
+      CREATOR(Class, CreateVBSAXDTDHandler, Clsid, IID_IVBSAXDTDHandler),          \
+      CREATOR(Class, CreateVBSAXLexicalHandler, Clsid, IID_IVBSAXLexicalHandler),  \
+      CREATOR(Class, CreateVBSAXDeclHandler, Clsid, IID_IVBSAXDeclHandler)
+
+#define SAX_ATTRIBUTES(Class, Clsid)                                   \
+  CREATOR(Class, CreateSAXAttributes, Clsid, IID_ISAXAttributes),      \
+      CREATOR(Class, CreateMXAttributes, Clsid, IID_IMXAttributes),    \
+      CREATOR(Class, CreateVBSAXAttributes, Clsid, IID_IVBSAXAttributes)
+
+// All 81 creation functions.
+const Creator kCreators[] = {
+    DOM_DOCUMENT(CDOMDocumentClass, CLSID_DOMDocument),
+    DOM_DOCUMENT(CDOMDocument26Class, CLSID_DOMDocument26),
+    DOM_DOCUMENT(CDOMDocument30Class, CLSID_DOMDocument30),
+    DOM_DOCUMENT(CDOMDocument40Class, CLSID_DOMDocument40),
+    DOM_DOCUMENT(CFreeThreadedDOMDocumentClass, CLSID_FreeThreadedDOMDocument),
+    DOM_DOCUMENT(CFreeThreadedDOMDocument26Class, CLSID_FreeThreadedDOMDocument26),
+    DOM_DOCUMENT(CFreeThreadedDOMDocument30Class, CLSID_FreeThreadedDOMDocument30),
+    DOM_DOCUMENT(CFreeThreadedDOMDocument40Class, CLSID_FreeThreadedDOMDocument40),
+    CREATOR(CXMLSchemaCacheClass, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache,
+            IID_IXMLDOMSchemaCollection),
+    CREATOR(CXMLSchemaCache26Class, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache26,
+            IID_IXMLDOMSchemaCollection),
+    CREATOR(CXMLSchemaCache30Class, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache30,
+            IID_IXMLDOMSchemaCollection),
+    CREATOR(CXMLSchemaCache40Class, CreateXMLDOMSchemaCollection2, CLSID_XMLSchemaCache40,
+            IID_IXMLDOMSchemaCollection2),
+    CREATOR(CXSLTemplateClass, CreateXSLTemplate, CLSID_XSLTemplate, IID_IXSLTemplate),
+    CREATOR(CXSLTemplate26Class, CreateXSLTemplate, CLSID_XSLTemplate26, IID_IXSLTemplate),
+    CREATOR(CXSLTemplate30Class, CreateXSLTemplate, CLSID_XSLTemplate30, IID_IXSLTemplate),
+    CREATOR(CXSLTemplate40Class, CreateXSLTemplate, CLSID_XSLTemplate40, IID_IXSLTemplate),
+    CREATOR(CXMLHTTPClass, CreateXMLHTTPRequest, CLSID_XMLHTTP, IID_IXMLHTTPRequest),
+    CREATOR(CXMLHTTP26Class, CreateXMLHTTPRequest, CLSID_XMLHTTP26, IID_IXMLHTTPRequest),
+    CREATOR(CXMLHTTP30Class, CreateXMLHTTPRequest, CLSID_XMLHTTP30, IID_IXMLHTTPRequest),
+    CREATOR(CXMLHTTP40Class, CreateXMLHTTPRequest, CLSID_XMLHTTP40, IID_IXMLHTTPRequest),
+    CREATOR(CServerXMLHTTPClass, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP,
+            IID_IServerXMLHTTPRequest2),
+    CREATOR(CServerXMLHTTP30Class, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP30,
+            IID_IServerXMLHTTPRequest2),
+    CREATOR(CServerXMLHTTP40Class, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP40,
+            IID_IServerXMLHTTPRequest2),
+    CREATOR(CSAXXMLReaderClass, CreateSAXXMLReader, CLSID_SAXXMLReader, IID_ISAXXMLReader),
+    CREATOR(CSAXXMLReaderClass, CreateMXReaderControl, CLSID_SAXXMLReader, IID_IMXReaderControl),
+    CREATOR(CSAXXMLReaderClass, CreateVBSAXXMLReader, CLSID_SAXXMLReader, IID_IVBSAXXMLReader),
+    CREATOR(CSAXXMLReader30Class, CreateSAXXMLReader, CLSID_SAXXMLReader30, IID_ISAXXMLReader),
+    CREATOR(CSAXXMLReader30Class, CreateMXReaderControl, CLSID_SAXXMLReader30,
+            IID_IMXReaderControl),
+    CREATOR(CSAXXMLReader30Class, CreateVBSAXXMLReader, CLSID_SAXXMLReader30,
+            IID_IVBSAXXMLReader),
+    CREATOR(CSAXXMLReader40Class, CreateSAXXMLReader, CLSID_SAXXMLReader40, IID_ISAXXMLReader),
+    CREATOR(CSAXXMLReader40Class, CreateVBSAXXMLReader, CLSID_SAXXMLReader40,
+            IID_IVBSAXXMLReader),
+    XML_WRITER(CMXXMLWriterClass, CLSID_MXXMLWriter),
+    XML_WRITER(CMXXMLWriter30Class, CLSID_MXXMLWriter30),
+    XML_WRITER(CMXXMLWriter40Class, CLSID_MXXMLWriter40),
+    SAX_ATTRIBUTES(CSAXAttributesClass, CLSID_SAXAttributes),
+    SAX_ATTRIBUTES(CSAXAttributes30Class, CLSID_SAXAttributes30),
+    SAX_ATTRIBUTES(CSAXAttributes40Class, CLSID_SAXAttributes40),
+};
+static_assert(sizeof kCreators / sizeof kCreators[0] == 81);
+
+class ComponentClassTest : public LeakCheckedTest {};
+
+// A stand-in class object registered over each class in turn refuses with a
+// code no engine component would give, so the code that comes back proves
+// which class and interface were asked.
+TEST_F(ComponentClassTest, EveryCreatorAsksItsOwnClassForItsOwnInterface) {
+  for (const Creator& c : kCreators) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(*c.memberId, c.clsid);
+    auto factory = MakeObject<RecordingFactory>(E_ACCESSDENIED, nullptr);
+    ScopedClassRegistration registration(c.clsid, factory->GetUnknown());
+    ASSERT_HR(registration.Result(), S_OK);
+
+    EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), E_ACCESSDENIED);
+    ASSERT_EQ(factory->Asked().size(), 1u);
+    EXPECT_EQ(factory->Asked()[0], c.iid);
+  }
+}
+
+TEST_F(ComponentClassTest, AnOuterObjectIsRefusedByEveryCreator) {
+  auto outer = MakeObject<FakeNode>();
+  for (const Creator& c : kCreators) {
+    SCOPED_TRACE(c.name);
+    auto factory = MakeObject<RecordingFactory>(S_OK, outer->GetUnknown());
+    ScopedClassRegistration registration(c.clsid, factory->GetUnknown());
+    EXPECT_THROWS_HR(c.create(outer->GetUnknown(), CLSCTX_ALL), CLASS_E_NOAGGREGATION);
+  }
+}
+
+TEST_F(ComponentClassTest, AWrapperResultTakesOverTheOneReference) {
+  auto fake = MakeObject<FakeTemplate>();
+  auto factory = MakeObject<RecordingFactory>(S_OK, fake->GetUnknown());
+  ScopedClassRegistration registration(CLSID_XSLTemplate40, factory->GetUnknown());
+  const ULONG before = fake->RefCount();
+  {
+    CXSLTemplate created = CXSLTemplate40Class::CreateXSLTemplate(nullptr, CLSCTX_ALL);
+    EXPECT_EQ(created.GetP(), static_cast<IXSLTemplate*>(fake.Get()));
+    EXPECT_EQ(fake->RefCount(), before + 1);
+  }
+  EXPECT_EQ(fake->RefCount(), before);
+}
+
+TEST_F(ComponentClassTest, ARawResultHandsTheReferenceToTheCaller) {
+  auto fake = MakeObject<FakeReaderControl>();
+  auto factory = MakeObject<RecordingFactory>(S_OK, fake->GetUnknown());
+  ScopedClassRegistration registration(CLSID_SAXXMLReader30, factory->GetUnknown());
+  const ULONG before = fake->RefCount();
+
+  IMXReaderControl* control = CSAXXMLReader30Class::CreateMXReaderControl(nullptr, CLSCTX_ALL);
+
+  EXPECT_EQ(control, static_cast<IMXReaderControl*>(fake.Get()));
+  EXPECT_EQ(fake->RefCount(), before + 1);
+  control->Release();
+}
+
+// A success code other than S_OK is a failure here; whatever object came
+// with it must not leak (the fixture counts the fakes).
+TEST_F(ComponentClassTest, SuccessOtherThanSOkThrowsAndLeaksNothing) {
+  auto fakeTemplate = MakeObject<FakeTemplate>();
+  auto templates = MakeObject<RecordingFactory>(S_FALSE, fakeTemplate->GetUnknown());
+  ScopedClassRegistration templateClass(CLSID_XSLTemplate, templates->GetUnknown());
+  EXPECT_THROWS_HR(CXSLTemplateClass::CreateXSLTemplate(nullptr, CLSCTX_ALL), S_FALSE);
+
+  auto fakeControl = MakeObject<FakeReaderControl>();
+  auto readers = MakeObject<RecordingFactory>(S_FALSE, fakeControl->GetUnknown());
+  ScopedClassRegistration readerClass(CLSID_SAXXMLReader, readers->GetUnknown());
+  EXPECT_THROWS_HR(CSAXXMLReaderClass::CreateMXReaderControl(nullptr, CLSCTX_ALL), S_FALSE);
+
+  EXPECT_EQ(fakeTemplate->RefCount(), 2u);  // the test's and the factory's
+  EXPECT_EQ(fakeControl->RefCount(), 2u);
+}
+
+TEST_F(ComponentClassTest, AssignmentBetweenComponentObjectsDoesNothing) {
+  CDOMDocument40Class left;
+  CDOMDocument40Class right;
+  EXPECT_EQ(&(left = right), &left);
+}
+
+bool IsRegistered(REFCLSID clsid) {
+  IClassFactory* factory = nullptr;
+  HRESULT hr = CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory));
+  if (factory) factory->Release();
+  return SUCCEEDED(hr);
+}
+
+struct DocumentClass {
+  const char* name;
+  const GUID* clsid;
+  CXMLDOMDocument2 (*create)(IUnknown*, unsigned long);
+  XMLDOMDocumentEvents* (*events)(IUnknown*, unsigned long);
+};
+
+#define DOCUMENT_CLASS(Class) \
+  DocumentClass { #Class, &Class::m_ClsId, &Class::CreateXMLDOMDocument2, &Class::CreateXMLDOMDocumentEvents }
+
+const DocumentClass kDocumentClasses[] = {
+    DOCUMENT_CLASS(CDOMDocumentClass),
+    DOCUMENT_CLASS(CDOMDocument26Class),
+    DOCUMENT_CLASS(CDOMDocument30Class),
+    DOCUMENT_CLASS(CDOMDocument40Class),
+    DOCUMENT_CLASS(CFreeThreadedDOMDocumentClass),
+    DOCUMENT_CLASS(CFreeThreadedDOMDocument26Class),
+    DOCUMENT_CLASS(CFreeThreadedDOMDocument30Class),
+    DOCUMENT_CLASS(CFreeThreadedDOMDocument40Class),
+};
+
+// Against the real registry: a registered document class creates a document
+// holding exactly one reference and refuses the event interface, which a
+// document raises rather than implements; an unregistered one reports so.
+TEST_F(ComponentClassTest, DocumentClassesCreateWhereverTheEngineRegistersThem) {
+  for (const DocumentClass& d : kDocumentClasses) {
+    SCOPED_TRACE(d.name);
+    if (!IsRegistered(*d.clsid)) {
+      EXPECT_THROWS_HR(d.create(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+      EXPECT_THROWS_HR(d.events(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+      continue;
+    }
+    CXMLDOMDocument2 doc = d.create(nullptr, CLSCTX_ALL);
+    ASSERT_FALSE(!doc);
+    EXPECT_EQ(doc->AddRef(), 2u);  // the wrapper's reference and this one
+    EXPECT_EQ(doc->Release(), 1u);
+    EXPECT_THROWS_HR(d.events(nullptr, CLSCTX_ALL), E_NOINTERFACE);
+  }
+}
+
+}  // namespace
+}  // namespace ardo::test

@@ -1,0 +1,109 @@
+// Small stand-ins for engine objects and class objects, used where the
+// framework tests need an interface that the real engine cannot hand out on
+// demand. Each counts its AddRef and Release calls.
+#pragma once
+
+#include <vector>
+
+#include "engine/include/xml_services.h"
+#include "platform/platform.h"
+#include "tests/support/fake_node.h"
+
+namespace ardo::test {
+
+class FakeImplementation : public CallCounted<FakeImplementation, IXMLDOMImplementation> {
+ public:
+  HRESULT hasFeature(BSTR, BSTR, VARIANT_BOOL* has) override {
+    if (has) *has = VARIANT_FALSE;
+    return E_NOTIMPL;
+  }
+};
+
+class FakeTemplate : public CallCounted<FakeTemplate, IXSLTemplate> {
+ public:
+  HRESULT putref_stylesheet(IXMLDOMNode*) override { return E_NOTIMPL; }
+  HRESULT get_stylesheet(IXMLDOMNode** sheet) override {
+    if (sheet) *sheet = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT createProcessor(IXSLProcessor** processor) override {
+    if (processor) *processor = nullptr;
+    return E_NOTIMPL;
+  }
+};
+
+class FakeLocator : public CallCounted<FakeLocator, IVBSAXLocator> {
+ public:
+  HRESULT get_columnNumber(int* column) override { return Number(column); }
+  HRESULT get_lineNumber(int* line) override { return Number(line); }
+  HRESULT get_publicId(BSTR* id) override { return Text(id); }
+  HRESULT get_systemId(BSTR* id) override { return Text(id); }
+
+ private:
+  static HRESULT Number(int* out) {
+    if (out) *out = 0;
+    return E_NOTIMPL;
+  }
+  static HRESULT Text(BSTR* out) {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+};
+
+class FakeReaderControl : public CallCounted<FakeReaderControl, IMXReaderControl> {
+ public:
+  HRESULT abort() override { return E_NOTIMPL; }
+  HRESULT resume() override { return E_NOTIMPL; }
+  HRESULT suspend() override { return E_NOTIMPL; }
+};
+
+// A class object that records what it was asked for. It answers with the
+// HRESULT chosen and, when an object was given, with that object queried
+// for the interface asked.
+class RecordingFactory : public ComObject<RecordingFactory, IClassFactory> {
+ public:
+  RecordingFactory(HRESULT answer, IUnknown* object) : answer_(answer), object_(object) {}
+
+  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    asked_.push_back(riid);
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (object_) {
+      HRESULT hr = object_->QueryInterface(riid, ppv);
+      if (FAILED(hr)) return hr;
+    }
+    return answer_;
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+
+  // The interface identities asked for, one per CreateInstance call.
+  const std::vector<IID>& Asked() const { return asked_; }
+
+ private:
+  HRESULT answer_;
+  ComPtr<IUnknown> object_;
+  std::vector<IID> asked_;
+};
+
+// Registers a class object for a class identity for the length of a scope,
+// taking precedence over the engine's registration of the same class.
+class ScopedClassRegistration {
+ public:
+  ScopedClassRegistration(REFCLSID clsid, IUnknown* classObject) {
+    hr_ = CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                &cookie_);
+  }
+  ~ScopedClassRegistration() {
+    if (SUCCEEDED(hr_)) CoRevokeClassObject(cookie_);
+  }
+  ScopedClassRegistration(const ScopedClassRegistration&) = delete;
+  ScopedClassRegistration& operator=(const ScopedClassRegistration&) = delete;
+
+  HRESULT Result() const { return hr_; }
+
+ private:
+  HRESULT hr_ = E_FAIL;
+  DWORD cookie_ = 0;
+};
+
+}  // namespace ardo::test
