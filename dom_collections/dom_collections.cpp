@@ -1,0 +1,23 @@
+// Definitions of the DOM collection wrappers: special members and one
+// out-of-line one-liner per member, expanded from the member lists.
+#include "dom_collections/dom_collections.h"
+
+#include <utility>
+
+#include "dom/dom_wrappers.h"
+#include "framework/call_shapes.h"
+
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMNodeList, IXMLDOMNodeList)
+ARDO_CXMLDOMNODELIST_MEMBERS(ARDO_DEFINE_MEMBER)
+
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMSelection, IXMLDOMSelection)
+ARDO_CXMLDOMSELECTION_MEMBERS(ARDO_DEFINE_MEMBER)
+
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMNamedNodeMap, IXMLDOMNamedNodeMap)
+ARDO_CXMLDOMNAMEDNODEMAP_MEMBERS(ARDO_DEFINE_MEMBER)
+
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMParseError, IXMLDOMParseError)
+ARDO_CXMLDOMPARSEERROR_MEMBERS(ARDO_DEFINE_MEMBER)
+
+ARDO_WRAPPER_DEFINE_SPECIAL_MEMBERS(CXMLDOMImplementation, IXMLDOMImplementation)
+ARDO_CXMLDOMIMPLEMENTATION_MEMBERS(ARDO_DEFINE_MEMBER)

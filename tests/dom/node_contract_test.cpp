@@ -1,0 +1,246 @@
+// The node wrapper's calling contract, against a fake node, for what the real
+// engine cannot produce on demand: BSTRs with embedded NULs or none at all,
+// a chosen failing HRESULT, odd VARIANT_BOOL values both ways, and exact
+// reference counts around object arguments, object results and probes.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/dom/dom_engine_fixture.h"
+#include "tests/support/fake_node.h"
+
+namespace ardo::test {
+namespace {
+
+class NodeContractTest : public LeakCheckedTest {
+ protected:
+  static std::string Text(const CString& s) { return s.str(); }
+};
+
+using StringGetter = CString (CXMLDOMNode::*)();
+struct StringGetterCase {
+  const char* method;
+  StringGetter getter;
+};
+const StringGetterCase kStringGetters[] = {
+    {"get_nodeName", &CXMLDOMNode::GetNodeName},
+    {"get_nodeTypeString", &CXMLDOMNode::GetNodeTypeString},
+    {"get_text", &CXMLDOMNode::GetText},
+    {"get_xml", &CXMLDOMNode::GetXml},
+    {"get_namespaceURI", &CXMLDOMNode::GetNamespaceURI},
+    {"get_prefix", &CXMLDOMNode::GetPrefix},
+    {"get_baseName", &CXMLDOMNode::GetBaseName},
+};
+
+TEST_F(NodeContractTest, StringResultsStopAtTheFirstNulAndNullIsEmpty) {
+  auto fake = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  for (const StringGetterCase& c : kStringGetters) {
+    SCOPED_TRACE(c.method);
+    fake->SetText(c.method, std::u16string(u"ab\0cd", 5));
+    EXPECT_EQ(Text((node.*c.getter)()), "ab");
+    fake->SetText(c.method, std::nullopt);
+    EXPECT_EQ(Text((node.*c.getter)()), "");
+    fake->SetText(c.method, u"n\u00E4me");
+    EXPECT_EQ(Text((node.*c.getter)()), "n\xC3\xA4me");
+    EXPECT_EQ(fake->Calls(c.method), 3);  // one interface call per member call
+  }
+}
+
+TEST_F(NodeContractTest, NullStringArgumentsArriveAsEmptyNonNullBstrs) {
+  auto fake = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+      {"put_text", [&] { node.SetText(nullptr); }},
+      {"put_dataType", [&] { node.SetDataType(nullptr); }},
+      {"selectSingleNode", [&] { node.SelectSingleNode(nullptr); }},
+      {"selectSingleNode", [&] { node.TestNode(nullptr); }},
+  };
+  for (const auto& [method, call] : calls) {
+    SCOPED_TRACE(method);
+    call();
+    const FakeNode::Received* got = fake->LastReceived(method);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->kind, FakeNode::Received::Kind::kBstr);
+    EXPECT_FALSE(got->null);
+    EXPECT_EQ(got->text, u"");
+  }
+  node.SetText("gr\xC3\xBC\xC3\x9F");
+  EXPECT_EQ(fake->LastReceived("put_text")->text, u"gr\u00FC\u00DF");
+}
+
+TEST_F(NodeContractTest, FlagsGoThroughAsTheirLow16BitsAndComeBackSignWidened) {
+  auto fake = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  const std::pair<int, VARIANT_BOOL> deepFlags[] = {
+      {1, 1}, {-1, VARIANT_TRUE}, {0, VARIANT_FALSE}, {65536, 0}, {65537, 1}, {0x18000, -32768}};
+  for (const auto& [given, received] : deepFlags) {
+    node.CloneNode(given);
+    const FakeNode::Received* got = fake->LastReceived("cloneNode");
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->flag, received) << given;
+  }
+
+  using FlagGetter = int (CXMLDOMNode::*)();
+  const std::pair<const char*, FlagGetter> getters[] = {
+      {"hasChildNodes", &CXMLDOMNode::HasChildNodes},
+      {"get_specified", &CXMLDOMNode::GetSpecified},
+      {"get_parsed", &CXMLDOMNode::GetParsed},
+  };
+  for (const auto& [method, getter] : getters) {
+    for (VARIANT_BOOL flag : {VARIANT_TRUE, VARIANT_FALSE, VARIANT_BOOL{1}, VARIANT_BOOL{-2}}) {
+      fake->SetFlag(method, flag);
+      EXPECT_EQ((node.*getter)(), static_cast<int>(flag)) << method << " " << flag;
+    }
+  }
+}
+
+TEST_F(NodeContractTest, FailingHresultsThrowUnchangedAndProbesAnswerZero) {
+  auto fake = MakeObject<FakeNode>();
+  auto other = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  IXMLDOMNode* arg = other.Get();
+  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+      {"get_nodeName", [&] { node.GetNodeName(); }},
+      {"get_nodeValue", [&] { VARIANT v = node.GetNodeValue(); VariantClear(&v); }},
+      {"put_nodeValue", [&] { node.SetNodeValue(_variant_t("value")); }},
+      {"get_nodeType", [&] { node.GetNodeType(); }},
+      {"get_parentNode", [&] { node.GetParentNode(); }},
+      {"appendChild", [&] { node.AppendChild(arg); }},
+      {"insertBefore", [&] { node.InsertBefore(arg, _variant_t()); }},
+      {"replaceChild", [&] { node.ReplaceChild(arg, arg); }},
+      {"removeChild", [&] { node.RemoveChild(arg); }},
+      {"hasChildNodes", [&] { node.HasChildNodes(); }},
+      {"cloneNode", [&] { node.CloneNode(1); }},
+      {"put_text", [&] { node.SetText("text"); }},
+      {"selectSingleNode", [&] { node.SelectSingleNode("*"); }},
+      {"put_dataType", [&] { node.SetDataType("i4"); }},
+  };
+  for (HRESULT hr : {E_FAIL, E_INVALIDARG, E_OUTOFMEMORY, E_ACCESSDENIED}) {
+    for (const auto& [method, call] : calls) {
+      fake->SetResult(method, hr);
+      EXPECT_THROWS_HR(call(), hr);
+    }
+  }
+  EXPECT_EQ(other->RefCount(), 1u);  // failing or not, no argument was kept
+
+  fake->SetNode("get_nextSibling", other.Get());
+  fake->SetNode("selectSingleNode", other.Get());
+  const ULONG held = other->RefCount();
+  for (HRESULT hr : {E_FAIL, S_FALSE, HRESULT{2}}) {
+    fake->SetResult("get_nextSibling", hr);
+    fake->SetResult("selectSingleNode", hr);
+    EXPECT_EQ(node.IsNextSibling(), 0) << hr;
+    EXPECT_EQ(node.TestNode("*"), 0) << hr;
+  }
+  EXPECT_EQ(other->RefCount(), held);  // whatever the probes were handed, they released
+}
+
+TEST_F(NodeContractTest, NonNegativeHresultsAreSuccessAsDelivered) {
+  auto fake = MakeObject<FakeNode>();
+  auto parent = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+
+  fake->SetResult("get_parentNode", S_FALSE);
+  EXPECT_TRUE(!node.GetParentNode());  // S_FALSE and null: an empty wrapper
+  fake->SetNode("get_parentNode", parent.Get());
+  CXMLDOMNode got = node.GetParentNode();  // S_FALSE with a node: used as delivered
+  EXPECT_EQ(got.P(), parent.Get());
+
+  fake->SetResult("get_text", S_FALSE);
+  fake->SetText("get_text", u"kept");
+  EXPECT_EQ(Text(node.GetText()), "kept");
+}
+
+TEST_F(NodeContractTest, ObjectResultsTakeOverTheDeliveredReference) {
+  auto fake = MakeObject<FakeNode>();
+  auto child = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  fake->SetNode("get_firstChild", child.Get());
+  fake->SetNode("appendChild", child.Get());
+  const ULONG base = child->RefCount();
+  {
+    CXMLDOMNode first = node.GetFirstChild();
+    EXPECT_EQ(child->RefCount(), base + 1);  // the delivered one, not one more
+    CXMLDOMNode appended = node.AppendChild(child.Get());
+    EXPECT_EQ(appended.P(), child.Get());
+    EXPECT_EQ(child->RefCount(), base + 2);
+  }
+  EXPECT_EQ(child->RefCount(), base);
+}
+
+TEST_F(NodeContractTest, ObjectArgumentsAreBorrowedAndNullStaysNull) {
+  auto fake = MakeObject<FakeNode>();
+  auto child = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  const long addRefs = child->AddRefCalls();
+  const long releases = child->ReleaseCalls();
+  node.AppendChild(child.Get());
+  node.RemoveChild(child.Get());
+  node.ReplaceChild(child.Get(), child.Get());
+  EXPECT_EQ(child->AddRefCalls(), addRefs);
+  EXPECT_EQ(child->ReleaseCalls(), releases);
+  EXPECT_EQ(fake->LastReceived("appendChild")->node, child.Get());
+
+  node.AppendChild(nullptr);
+  const FakeNode::Received* got = fake->LastReceived("appendChild");
+  ASSERT_NE(got, nullptr);
+  EXPECT_TRUE(got->null);
+}
+
+TEST_F(NodeContractTest, ProbesReleaseWhatTheyFind) {
+  auto fake = MakeObject<FakeNode>();
+  auto sibling = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  fake->SetNode("get_nextSibling", sibling.Get());
+  fake->SetNode("selectSingleNode", sibling.Get());
+  const ULONG base = sibling->RefCount();
+  const long addRefs = sibling->AddRefCalls();
+  const long releases = sibling->ReleaseCalls();
+  EXPECT_EQ(node.IsNextSibling(), 1);
+  EXPECT_EQ(node.TestNode("following-sibling::*"), 1);
+  EXPECT_EQ(sibling->RefCount(), base);
+  EXPECT_EQ(sibling->AddRefCalls() - addRefs, 2);  // one handed out per probe...
+  EXPECT_EQ(sibling->ReleaseCalls() - releases, 2);  // ...and released by it
+  EXPECT_EQ(fake->LastReceived("selectSingleNode")->text, u"following-sibling::*");
+
+  fake->SetNode("get_nextSibling", nullptr);
+  EXPECT_EQ(node.IsNextSibling(), 1);  // S_OK alone decides, as the engine's contract has it
+}
+
+TEST_F(NodeContractTest, VariantsAreHandedOverAndClearedAfterTheCall) {
+  auto fake = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  _variant_t mine("mine");
+  node.SetNodeValue(mine);
+  EXPECT_EQ(fake->LastReceived("put_nodeValue")->vt, VT_BSTR);
+  fake->SetResult("put_nodeValue", E_INVALIDARG);
+  EXPECT_THROWS_HR(node.SetNodeValue(mine), E_INVALIDARG);
+  EXPECT_EQ(mine.vt, VT_BSTR);  // the caller's own value is untouched
+  EXPECT_EQ(ardo::BstrToUtf8(mine.bstrVal), "mine");
+
+  fake->SetText("get_nodeValue", u"held");
+  VARIANT value = node.GetNodeValue();
+  ASSERT_EQ(value.vt, VT_BSTR);
+  EXPECT_EQ(ardo::BstrToUtf8(value.bstrVal), "held");
+  VariantClear(&value);
+}
+
+TEST_F(NodeContractTest, StringArgumentThatCannotBeAllocatedThrowsMemoryException) {
+  auto fake = MakeObject<FakeNode>();
+  CXMLDOMNode node(fake.Get(), 1);
+  ardo::FailBstrAllocationsAfter(0);
+  bool thrown = false;
+  try {
+    node.SetText("no room");
+  } catch (CMemoryException* e) {
+    thrown = true;
+    e->Delete();
+  }
+  ardo::FailBstrAllocationsAfter(-1);
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(fake->Calls("put_text"), 0);  // the engine was never called
+}
+
+}  // namespace
+}  // namespace ardo::test

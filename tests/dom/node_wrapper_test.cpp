@@ -1,0 +1,258 @@
+// The node member set against the real engine: a document built, queried,
+// edited, serialised and reloaded through the wrappers alone, then the
+// member shapes by family (object getters that find nothing, boolean getters,
+// queries the engine rejects, tree edits).
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "tests/dom/dom_engine_fixture.h"
+
+namespace ardo::test {
+namespace {
+
+using NodeTest = DomEngineTest;
+
+TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
+  CXMLDOMDocument2 doc = NewDocument();
+  ASSERT_FALSE(!doc);
+
+  doc.AppendChild(doc.CreateProcessingInstruction("audit", "built by test"));
+  CXMLDOMElement root = doc.CreateElement("drives");
+  doc.AppendChild(root);
+  struct Row {
+    const char* pid;
+    long volts;
+    const char* name;
+  };
+  for (const Row& row : {Row{"7", 48, "Alpha"}, Row{"9", 24, "Beta"}, Row{"12", 48, "Gamma"}}) {
+    CXMLDOMElement drive = doc.CreateElement("drive");
+    drive.SetAttribute("pid", _variant_t(row.pid));
+    drive.SetAttribute("volts", _variant_t(row.volts));
+    drive.AppendChild(doc.CreateTextNode(row.name));
+    root.AppendChild(drive);
+  }
+  root.AppendChild(doc.CreateComment("end of list"));
+
+  // Queried.
+  EXPECT_EQ(doc.SelectNodes("/drives/drive[@volts='48']").GetLength(), 2);
+  EXPECT_EQ(Text(doc.SelectSingleNode("//drive[@pid='9']").GetText()), "Beta");
+  EXPECT_EQ(Text(root.GetLastChild().GetNodeName()), "#comment");
+
+  // Edited: a new drive goes before Beta, Gamma is renamed, Alpha is removed.
+  CXMLDOMNode beta = doc.SelectSingleNode("//drive[@pid='9']");
+  CXMLDOMElement fresh = doc.CreateElement("drive");
+  fresh.SetAttribute("pid", _variant_t("8"));
+  CXMLDOMNode inserted = root.InsertBefore(fresh, _variant_t(static_cast<IDispatch*>(beta.P())));
+  EXPECT_EQ(inserted.P(), static_cast<IXMLDOMNode*>(fresh.P()));
+  doc.SelectSingleNode("//drive[@pid='12']").SetText("Delta");
+  CXMLDOMNode removed = root.RemoveChild(doc.SelectSingleNode("//drive[@pid='7']"));
+  EXPECT_TRUE(!removed.GetParentNode());
+  EXPECT_EQ(Text(removed.GetText()), "Alpha");
+
+  // Serialised and reloaded into a second document.
+  CString xml = doc.GetXml();
+  CXMLDOMDocument2 copy = Parse(xml);
+  ASSERT_FALSE(!copy);
+  EXPECT_EQ(Text(copy.GetXml()), Text(xml));
+  CXMLDOMNodeList pids = copy.SelectNodes("/drives/drive/@pid");
+  std::vector<std::string> seen;
+  for (long i = 0; i < pids.GetLength(); ++i) seen.push_back(Text(pids.GetItem(i).GetText()));
+  EXPECT_EQ(seen, (std::vector<std::string>{"8", "9", "12"}));
+  EXPECT_EQ(Text(copy.SelectSingleNode("//drive[@pid='12']").GetText()), "Delta");
+  EXPECT_EQ(Text(copy.SelectSingleNode("//drive[@pid='9']/@volts").GetText()), "24");
+}
+
+TEST_F(NodeTest, ObjectGettersGiveEmptyWrappersWhereThereIsNoNode) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNode empty = doc.SelectSingleNode("//empty");
+  CXMLDOMNode first = doc.SelectSingleNode("/drives/drive");
+  CXMLDOMNode last = doc.SelectSingleNode("/drives/empty");
+  ASSERT_FALSE(!empty);
+  ASSERT_FALSE(!first);
+
+  const std::vector<std::pair<const char*, std::function<bool()>>> cases = {
+      {"parent of the document", [&] { return !doc.GetParentNode(); }},
+      {"first child of a leaf", [&] { return !empty.GetFirstChild(); }},
+      {"last child of a leaf", [&] { return !empty.GetLastChild(); }},
+      {"previous sibling of the first child", [&] { return !first.GetPreviousSibling(); }},
+      {"next sibling of the last child", [&] { return !last.GetNextSibling(); }},
+      {"definition of an undeclared element", [&] { return !empty.GetDefinition(); }},
+      {"query matching nothing", [&] { return !doc.SelectSingleNode("//missing"); }},
+      {"document element of a new document", [&] { return !NewDocument().GetDocumentElement(); }},
+      {"doctype of a document without one", [&] { return !NewDocument().GetDoctype(); }},
+      {"attribute node not carried", [&] { return !doc.GetDocumentElement().GetAttributeNode("nope"); }},
+  };
+  for (const auto& [what, isEmpty] : cases) EXPECT_TRUE(isEmpty()) << what;
+
+  CXMLDOMNode node(first.P(), 1);
+  EXPECT_EQ(node.TestNode("//missing"), 0);
+  EXPECT_EQ(node.TestNode("name"), 1);
+}
+
+TEST_F(NodeTest, BooleanGettersAnswerMinusOneForTrue) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  doc.SetAsync(1);  // 1 goes through as the VARIANT_BOOL 1, which the engine takes as true
+  doc.SetPreserveWhiteSpace(1);
+  CXMLDOMNode drive = doc.SelectSingleNode("//drive");
+  CXMLDOMNode pid = drive.GetAttributes().GetNamedItem("pid");
+
+  const std::vector<std::pair<const char*, std::function<int()>>> cases = {
+      {"HasChildNodes", [&] { return drive.HasChildNodes(); }},
+      {"GetSpecified", [&] { return pid.GetSpecified(); }},
+      {"GetParsed", [&] { return doc.GetParsed(); }},
+      {"GetAsync", [&] { return doc.GetAsync(); }},
+      {"GetPreserveWhiteSpace", [&] { return doc.GetPreserveWhiteSpace(); }},
+      {"HasFeature", [&] { return doc.GetImplementation().HasFeature("XML", "1.0"); }},
+  };
+  for (const auto& [what, get] : cases) EXPECT_EQ(get(), -1) << what;
+
+  doc.SetAsync(0);
+  EXPECT_EQ(doc.GetAsync(), 0);
+  EXPECT_EQ(doc.SelectSingleNode("//empty").HasChildNodes(), 0);
+}
+
+TEST_F(NodeTest, RejectedQueryThrowsTheEngineHresultWhileTestNodeAnswersZero) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNode root(doc.GetDocumentElement().P(), 1);
+  for (const char* query : {"//drive[", "///", "count(", "drive[@pid=]", "@@pid"}) {
+    SCOPED_TRACE(query);
+    IXMLDOMNode* found = nullptr;
+    HRESULT engine = root.P()->selectSingleNode(TestBstr(query), &found);
+    ASSERT_TRUE(FAILED(engine));
+    EXPECT_EQ(found, nullptr);
+    EXPECT_THROWS_HR(root.SelectSingleNode(query), engine);
+    EXPECT_EQ(root.TestNode(query), 0);
+  }
+}
+
+TEST_F(NodeTest, IsNextSiblingProbesWithoutKeepingAReference) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNode first = doc.SelectSingleNode("/drives/drive");
+  CXMLDOMNode second = first.GetNextSibling();
+  ASSERT_FALSE(!second);
+  ULONG before = RefCount(second.P());
+  EXPECT_EQ(first.IsNextSibling(), 1);
+  EXPECT_EQ(RefCount(second.P()), before);
+  EXPECT_EQ(first.TestNode("following-sibling::drive"), 1);
+  EXPECT_EQ(RefCount(second.P()), before);
+  EXPECT_EQ(doc.SelectSingleNode("/drives/empty").IsNextSibling(), 0);
+}
+
+TEST_F(NodeTest, ReplaceAndRemoveHandBackTheDetachedNode) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMElement root = doc.GetDocumentElement();
+  CXMLDOMNode old = doc.SelectSingleNode("//empty");
+  CXMLDOMElement spare = doc.CreateElement("spare");
+
+  CXMLDOMNode out = root.ReplaceChild(spare, old);
+  EXPECT_EQ(out.P(), old.P());
+  EXPECT_TRUE(!out.GetParentNode());
+  EXPECT_EQ(Text(root.GetLastChild().GetNodeName()), "spare");
+
+  CXMLDOMNode gone = root.RemoveChild(root.GetFirstChild());
+  EXPECT_TRUE(!gone.GetParentNode());
+  EXPECT_EQ(Text(gone.SelectSingleNode("name").GetText()), "Alpha");  // still a valid subtree
+  EXPECT_EQ(root.SelectNodes("drive").GetLength(), 1);
+
+  // Appending what was removed puts it back, at the end.
+  root.AppendChild(gone);
+  EXPECT_EQ(Text(root.GetLastChild().SelectSingleNode("@pid").GetText()), "7");
+}
+
+TEST_F(NodeTest, NodeTypesAndNamesPassThroughUnchanged) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  struct Case {
+    const char* query;
+    DOMNodeType type;
+    const char* name;
+    const char* typeString;
+  };
+  const Case cases[] = {
+      {"/drives", NODE_ELEMENT, "drives", "element"},
+      {"//drive/@pid", NODE_ATTRIBUTE, "pid", "attribute"},
+      {"//name/text()", NODE_TEXT, "#text", "text"},
+      {"//drive/comment()", NODE_COMMENT, "#comment", "comment"},
+      {"//processing-instruction('audit')", NODE_PROCESSING_INSTRUCTION, "audit", "processinginstruction"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    CXMLDOMNode node = doc.SelectSingleNode(c.query);
+    ASSERT_FALSE(!node);
+    EXPECT_EQ(node.GetNodeType(), c.type);
+    EXPECT_EQ(Text(node.GetNodeName()), c.name);
+    EXPECT_EQ(Text(node.GetNodeTypeString()), c.typeString);
+  }
+  EXPECT_EQ(doc.GetNodeType(), NODE_DOCUMENT);
+  EXPECT_EQ(Text(doc.GetNodeName()), "#document");
+}
+
+TEST_F(NodeTest, NamespacePartsOfTheName) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNode rated = doc.SelectSingleNode("//drive/@*[local-name()='rated']");
+  ASSERT_FALSE(!rated);
+  EXPECT_EQ(Text(rated.GetPrefix()), "v");
+  EXPECT_EQ(Text(rated.GetBaseName()), "rated");
+  EXPECT_EQ(Text(rated.GetNamespaceURI()), "urn:vendor");
+  CXMLDOMNode plain = doc.SelectSingleNode("//empty");
+  EXPECT_EQ(Text(plain.GetPrefix()), "");
+  EXPECT_EQ(Text(plain.GetNamespaceURI()), "");
+  EXPECT_EQ(Text(plain.GetText()), "");
+}
+
+TEST_F(NodeTest, VariantValuesBelongToTheCaller) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNode text = doc.SelectSingleNode("//name/text()");
+  VARIANT value = text.GetNodeValue();
+  ASSERT_EQ(value.vt, VT_BSTR);
+  EXPECT_EQ(TakeText(value), "Alpha");  // still readable after the call, cleared here
+
+  text.SetNodeValue(_variant_t("Omega"));
+  EXPECT_EQ(Text(doc.SelectSingleNode("//name").GetText()), "Omega");
+  EXPECT_EQ(TakeType(doc.GetNodeValue()), VT_NULL);  // a document has no value
+
+  // Typed values: the data type is declared, then the value comes back typed.
+  CXMLDOMElement volts = doc.CreateElement("volts");
+  volts.SetText("48");
+  EXPECT_EQ(TakeType(volts.GetDataType()), VT_NULL);
+  volts.SetDataType("i4");
+  EXPECT_EQ(TakeText(volts.GetDataType()), "i4");
+  VARIANT typed = volts.GetNodeTypedValue();
+  EXPECT_EQ(typed.vt, VT_I4);
+  EXPECT_EQ(typed.lVal, 48);
+  VariantClear(&typed);
+  volts.SetNodeTypedValue(_variant_t(60L));
+  EXPECT_EQ(Text(volts.GetText()), "60");
+}
+
+TEST_F(NodeTest, ClonesAndOwnerDocumentsKeepTheirGenericClasses) {
+  static_assert(std::is_same_v<decltype(std::declval<CXMLDOMDocument2&>().CloneNode(1)), CXMLDOMNode>);
+  static_assert(std::is_same_v<decltype(std::declval<CXMLDOMElement&>().CloneNode(1)), CXMLDOMNode>);
+  static_assert(std::is_same_v<decltype(std::declval<CXMLDOMText&>().GetOwnerDocument()), CXMLDOMDocument>);
+  static_assert(std::is_same_v<decltype(std::declval<CXMLDOMCDATASection&>().SplitText(0)), CXMLDOMText>);
+  static_assert(std::is_same_v<decltype(std::declval<CXMLDOMDocument2&>().GetFirstChild()), CXMLDOMNode>);
+
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNode drive = doc.SelectSingleNode("//drive");
+  CXMLDOMNode deep = drive.CloneNode(-1);
+  CXMLDOMNode shallow = drive.CloneNode(0);
+  EXPECT_EQ(Text(deep.GetXml()), Text(drive.GetXml()));
+  EXPECT_EQ(shallow.HasChildNodes(), 0);
+  EXPECT_TRUE(!deep.GetParentNode());
+
+  // The owner document is the same engine object as the Document2 it came from.
+  CXMLDOMDocument owner = drive.GetOwnerDocument();
+  ASSERT_FALSE(!owner);
+  IUnknown* a = QueryFor<IUnknown>(owner.P());
+  IUnknown* b = QueryFor<IUnknown>(doc.P());
+  EXPECT_EQ(a, b);
+  a->Release();
+  b->Release();
+  CXMLDOMNode docClone = doc.CloneNode(-1);
+  EXPECT_EQ(docClone.GetNodeType(), NODE_DOCUMENT);
+}
+
+}  // namespace
+}  // namespace ardo::test
