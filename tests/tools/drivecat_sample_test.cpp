@@ -1,0 +1,135 @@
+// drivecat on the bundled sample and on files that do not load. The expected
+// answers come from the catalogue itself, run in this process on the same
+// file, so the tool is checked to print what the library answers.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <ardoxml/ardoxml.h>
+
+#include "catalogue/ardo_model_lookup.h"
+#include "tests/catalogue/drive_list_files.h"
+#include "tests/support/leak_fixture.h"
+#include "tests/tools/drivecat_runner.h"
+#include "tests/tools/json_value.h"
+
+namespace ardo::test {
+namespace {
+
+std::string SamplePath() { return SourceDir() + "/examples/drives.xml"; }
+
+std::string TwoDecimals(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+  return text;
+}
+
+std::string Hex(POSITION pos) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pos)));
+  return text;
+}
+
+class ReadableLookup : public cArdoModelLookup {
+ public:
+  using cArdoModelLookup::_GetDriveAttribute;
+};
+
+class DrivecatSampleTest : public LeakCheckedTest {
+ protected:
+  TempFolder folder_;
+};
+
+TEST_F(DrivecatSampleTest, WithoutAFileItListsTheBundledSampleAsTheCatalogueSeesIt) {
+  const ToolRun run = RunDrivecat({"list"}, folder_.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  ReadableLookup lookup;
+  ASSERT_EQ(lookup.LoadDocument(SamplePath().c_str()), S_OK);
+  const int count = lookup.GetDriveCount();
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(count) + 1) << run.out;
+  POSITION pos = lookup.GetFirstDevice();
+  for (int i = 0; i < count; ++i, lookup.GetNextDevice(pos)) {
+    const unsigned pid = lookup.GetCurrentPID(pos);
+    const char* family = cArdoModelLookup::IsVantorK(pid) ? "Vantor K" : cArdoModelLookup::IsVantorQZ(pid) ? "Vantor QZ" : "-";
+    std::vector<std::string> expected = {Hex(pos),
+                                         std::to_string(pid),
+                                         static_cast<const char*>(lookup.GetCurrentName(pos)),
+                                         static_cast<const char*>(lookup.LookupPlatform(pid)),
+                                         static_cast<const char*>(lookup.LookupQMFrameSize(pid)),
+                                         static_cast<const char*>(lookup._GetDriveAttribute(pos, "volts", nullptr)),
+                                         TwoDecimals(lookup.GetDriveContinuousCurrent(pos)),
+                                         TwoDecimals(lookup.GetDrivePeakCurrent(pos))};
+    // The family may be two words.
+    for (const std::string& word : Words(family)) expected.push_back(word);
+    EXPECT_EQ(Words(lines[static_cast<std::size_t>(i) + 1]), expected) << "drive " << i;
+  }
+}
+
+// The other commands on the sample, for its last drive and its 400 V, 12.50 A drive.
+TEST_F(DrivecatSampleTest, CommandsAnswerAsTheCatalogueDoes) {
+  cArdoModelLookup lookup;
+  ASSERT_EQ(lookup.LoadDocument(SamplePath().c_str()), S_OK);
+  POSITION last = lookup.GetFirstDevice();
+  for (int i = 1; i < lookup.GetDriveCount(); ++i) lookup.GetNextDevice(last);
+  const unsigned pid = lookup.GetCurrentPID(last);
+  const std::string id = std::to_string(pid);
+  EXPECT_EQ(RunDrivecat({"count"}, folder_.Path()).out, std::to_string(lookup.GetDriveCount()) + "\n");
+  EXPECT_EQ(RunDrivecat({"platform", id}, folder_.Path()).out, std::string(lookup.LookupPlatform(pid)) + "\n");
+  EXPECT_EQ(RunDrivecat({"frame", id}, folder_.Path()).out, std::string(lookup.LookupQMFrameSize(pid)) + "\n");
+  EXPECT_EQ(JsonReader::Parse(RunDrivecat({"find", id, "--json"}, folder_.Path()).out)["position"].text,
+            Hex(lookup.FindPID(pid)));
+  const unsigned rated = lookup.LookupPID(400, 1250);
+  ASSERT_NE(rated, 255u) << "the sample should carry a 400 V, 12.50 A drive";
+  EXPECT_EQ(RunDrivecat({"lookup", "400", "12.5"}, folder_.Path()).out, std::to_string(rated) + "\n");
+}
+
+// The reason, line and column drivecat reports are those of the engine's
+// parse error for the same file.
+TEST_F(DrivecatSampleTest, ABrokenFileIsReportedWithReasonLineAndColumn) {
+  const std::string path =
+      folder_.Write("broken.xml", "<drive_list>\n  <drive PID=\"1\" model=\"VK\"\n  <drive PID=\"2\"/>\n</drive_list>\n");
+  long line = 0, column = 0;
+  std::string reason;
+  {
+    CXMLDOMDocument2 document = CDOMDocument40Class::CreateXMLDOMDocument2(nullptr, CLSCTX_ALL);
+    document.SetAsync(0);
+    ASSERT_EQ(document.Load(_variant_t(path.c_str())), 0);
+    CXMLDOMParseError error = document.GetParseError();
+    line = error.GetLine();
+    column = error.GetLinepos();
+    reason = static_cast<const char*>(error.GetReason());
+  }
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  ASSERT_FALSE(reason.empty());
+  ASSERT_GT(line, 0);
+
+  for (const char* command : {"list", "count", "find"}) {
+    std::vector<std::string> args = {path, command};
+    if (std::string(command) == "find") args.push_back("1");
+    const ToolRun run = RunDrivecat(args, folder_.Path());
+    EXPECT_EQ(run.status, 2) << command;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line " + std::to_string(line) + ", column " + std::to_string(column)), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find(path), std::string::npos);
+  }
+}
+
+TEST_F(DrivecatSampleTest, AMissingFileIsAFailureNamingTheFile) {
+  const std::string path = (folder_.Path() / "absent.xml").string();
+  const ToolRun run = RunDrivecat({"--file", path, "count"}, folder_.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("cannot open " + path), std::string::npos) << run.err;
+  const ToolRun fromEnvironment = RunDrivecat({"count"}, folder_.Path(), {{"ARDOXML_DRIVES", path}});
+  EXPECT_EQ(fromEnvironment.status, 2);
+  EXPECT_NE(fromEnvironment.err.find(path), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ardo::test

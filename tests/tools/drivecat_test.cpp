@@ -1,0 +1,271 @@
+// drivecat end to end on drive lists written for each test: what each command
+// prints, its JSON, its exit status and its messages.
+#include <string>
+#include <vector>
+
+#include "tests/catalogue/drive_list_files.h"
+#include "tests/support/leak_fixture.h"
+#include "tests/tools/drivecat_runner.h"
+#include "tests/tools/json_value.h"
+
+namespace ardo::test {
+namespace {
+
+class DrivecatTest : public LeakCheckedTest {
+ protected:
+  void SetUp() override {
+    LeakCheckedTest::SetUp();
+    list_ = folder_.WriteDrives("drives.xml", {Drive(4, "VK-48-10", 48, 1000, 3000),
+                                               Drive(12, "Q2-400-20", 400, 2000, 4000),
+                                               Drive(33, "ZX-400", 400, 1250, 2500),
+                                               Drive(255, "K9-24", 24, 125, 250)});
+  }
+
+  // drivecat with the test's drive list given by --file.
+  ToolRun Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--file", list_});
+    return RunDrivecat(args, folder_.Path());
+  }
+
+  JsonValue RunJson(std::vector<std::string> args, int status = 0) {
+    args.insert(args.begin(), "--json");
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.status, status) << run.err;
+    try {
+      return JsonReader::Parse(run.out);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what() << " in:\n" << run.out;
+      return {};
+    }
+  }
+
+  TempFolder folder_;
+  std::string list_;
+};
+
+TEST_F(DrivecatTest, HelpDescribesEveryCommandAndSucceeds) {
+  for (const char* option : {"--help", "-h"}) {
+    const ToolRun run = RunDrivecat({option}, folder_.Path());
+    EXPECT_EQ(run.status, 0);
+    for (const char* word : {"Usage:", "list", "count", "lookup VOLTS AMPS", "platform PID", "frame PID",
+                             "find PID", "--json", "--file", "Exit status"})
+      EXPECT_NE(run.out.find(word), std::string::npos) << word;
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  const char* message;
+};
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  *os << "drivecat";
+  for (const std::string& arg : c.args) *os << " '" << arg << "'";
+}
+
+class DrivecatUsageTest : public DrivecatTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(DrivecatUsageTest, ExitsWithTwoAndSaysWhy) {
+  const ToolRun run = RunDrivecat(GetParam().args, folder_.Path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("--help"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, DrivecatUsageTest,
+    ::testing::Values(UsageCase{{}, "no command"}, UsageCase{{"--json"}, "no command"},
+                      UsageCase{{"bogus"}, "unknown command 'bogus'"},
+                      UsageCase{{"some.xml", "bogus"}, "unknown command 'bogus'"},
+                      UsageCase{{"list", "extra"}, "'list' takes no arguments"},
+                      UsageCase{{"count", "1"}, "'count' takes no arguments"},
+                      UsageCase{{"lookup", "400"}, "'lookup' takes VOLTS AMPS"},
+                      UsageCase{{"platform"}, "'platform' takes PID"},
+                      UsageCase{{"find", "1", "2"}, "'find' takes PID"},
+                      UsageCase{{"lookup", "4OO", "12.5"}, "VOLTS must be a decimal number"},
+                      UsageCase{{"lookup", "400", "12.345"}, "AMPS must be amperes"},
+                      UsageCase{{"lookup", "400", "12."}, "AMPS must be amperes"},
+                      UsageCase{{"lookup", "400", "0.125"}, "AMPS must be amperes"},
+                      UsageCase{{"lookup", "400", "1,5"}, "AMPS must be amperes"},
+                      UsageCase{{"lookup", "400", "42949672.96"}, "AMPS must be amperes"},
+                      UsageCase{{"frame", "0x10"}, "PID must be a decimal number"},
+                      UsageCase{{"platform", "4294967296"}, "PID must be a decimal number"},
+                      UsageCase{{"find", "-1"}, "unknown option '-1'"},
+                      UsageCase{{"--frobnicate", "list"}, "unknown option '--frobnicate'"},
+                      UsageCase{{"list", "--file"}, "needs a PATH"},
+                      UsageCase{{"--file=", "list"}, "non-empty PATH"},
+                      UsageCase{{"-f", "a.xml", "--file", "b.xml", "list"}, "more than one drive list"}));
+
+TEST_F(DrivecatTest, CountAndLookupsAnswerFromTheFile) {
+  EXPECT_EQ(Run({"count"}).out, "4\n");
+  EXPECT_EQ(Run({"platform", "4"}).out, "VTX\n");
+  EXPECT_EQ(Run({"platform", "12"}).out, "QM\n");
+  EXPECT_EQ(Run({"frame", "12"}).out, "Q\n");
+  EXPECT_EQ(Run({"frame", "33"}).out, "Z\n");
+  EXPECT_EQ(Run({"lookup", "48", "10"}).out, "4\n");
+  const ToolRun found = Run({"find", "33"});
+  EXPECT_EQ(found.status, 0);
+  const std::vector<std::string> lines = Lines(found.out);
+  ASSERT_EQ(lines.size(), 2u) << found.out;
+  EXPECT_EQ(Words(lines[0]), (std::vector<std::string>{"POSITION", "PID", "MODEL", "PLATFORM", "FRAME", "VOLTS",
+                                                       "AMPS", "PEAK", "FAMILY"}));
+  EXPECT_EQ(Words(lines[1]),
+            (std::vector<std::string>{"0xF002", "33", "ZX-400", "QM", "Z", "400", "12.50", "25.00", "-"}));
+}
+
+struct AmpsCase {
+  const char* amps;
+  const char* pid;  // nullptr: nothing found
+};
+void PrintTo(const AmpsCase& c, std::ostream* os) { *os << "lookup 400 " << c.amps; }
+
+class DrivecatAmpsTest : public DrivecatTest, public ::testing::WithParamInterface<AmpsCase> {};
+
+// AMPS is amperes; the file holds hundredths.
+TEST_P(DrivecatAmpsTest, ConvertsAmperesToHundredths) {
+  const ToolRun run = Run({"lookup", "400", GetParam().amps});
+  if (GetParam().pid) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(GetParam().pid) + "\n");
+  } else {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no drive rated 400 V"), std::string::npos) << run.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, DrivecatAmpsTest,
+                         ::testing::Values(AmpsCase{"12.5", "33"}, AmpsCase{"12.50", "33"},
+                                           AmpsCase{"12.500", "33"}, AmpsCase{"20", "12"},
+                                           AmpsCase{"20.0", "12"}, AmpsCase{"1250", nullptr},
+                                           AmpsCase{"12.05", nullptr}, AmpsCase{"12.49", nullptr}));
+
+TEST_F(DrivecatTest, IdentifierTwoFiftyFiveIsAnAnswerNotAMiss) {
+  const ToolRun hit = Run({"lookup", "24", "1.25"});
+  EXPECT_EQ(hit.status, 0) << hit.err;
+  EXPECT_EQ(hit.out, "255\n");
+  const ToolRun miss = Run({"lookup", "24", "1.26"});
+  EXPECT_EQ(miss.status, 1);
+  EXPECT_NE(miss.err.find("no drive rated 24 V, 1.26 A"), std::string::npos) << miss.err;
+}
+
+TEST_F(DrivecatTest, MissesExitWithOneAndNameWhatWasMissing) {
+  struct Miss {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  for (const Miss& miss : std::vector<Miss>{{{"platform", "5"}, "no drive with PID 5"},
+                                           {{"frame", "99"}, "no drive with PID 99"},
+                                           {{"find", "7"}, "no drive with PID 7"},
+                                           {{"lookup", "230", "1"}, "no drive rated 230 V, 1.00 A"}}) {
+    const ToolRun run = Run(miss.args);
+    EXPECT_EQ(run.status, 1) << miss.args[0];
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(miss.message), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(DrivecatTest, JsonAnswersCarryTheSameValues) {
+  EXPECT_EQ(RunJson({"count"})["count"].number, 4);
+  const JsonValue lookup = RunJson({"lookup", "400", "12.5"});
+  EXPECT_EQ(lookup["pid"].number, 33);
+  EXPECT_EQ(lookup["volts"].number, 400);
+  EXPECT_EQ(lookup["amps"].number, 12.5);
+  EXPECT_TRUE(RunJson({"lookup", "400", "1"}, 1)["pid"].IsNull());
+  EXPECT_EQ(RunJson({"platform", "4"})["platform"].text, "VTX");
+  EXPECT_TRUE(RunJson({"platform", "5"}, 1)["platform"].IsNull());
+  EXPECT_EQ(RunJson({"frame", "12"})["frame"].text, "Q");
+  EXPECT_TRUE(RunJson({"frame", "13"}, 1)["frame"].IsNull());
+
+  const JsonValue found = RunJson({"find", "4"});
+  EXPECT_EQ(found["position"].text, "0xF000");
+  const JsonValue& drive = found["drive"];
+  EXPECT_EQ(drive["pid"].number, 4);
+  EXPECT_EQ(drive["model"].text, "VK-48-10");
+  EXPECT_EQ(drive["platform"].text, "VTX");
+  EXPECT_EQ(drive["frame"].text, "V");
+  EXPECT_EQ(drive["volts"].number, 48);
+  EXPECT_EQ(drive["amps"].number, 10);
+  EXPECT_EQ(drive["peak_amps"].number, 30);
+  EXPECT_EQ(drive["family"].text, "Vantor K");
+  const JsonValue missing = RunJson({"find", "5"}, 1);
+  EXPECT_TRUE(missing["position"].IsNull());
+  EXPECT_TRUE(missing["drive"].IsNull());
+}
+
+TEST_F(DrivecatTest, JsonListHasOneObjectPerDriveInOrder) {
+  const JsonValue list = RunJson({"list"});
+  EXPECT_EQ(list["file"].text, list_);
+  EXPECT_EQ(list["count"].number, 4);
+  const auto& drives = list["drives"].items;
+  ASSERT_EQ(drives.size(), 4u);
+  const std::vector<double> pids = {4, 12, 33, 255};
+  const std::vector<const char*> positions = {"0xF000", "0xF001", "0xF002", "0xF003"};
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    EXPECT_EQ(drives[i]["position"].text, positions[i]);
+    EXPECT_EQ(drives[i]["pid"].number, pids[i]);
+    EXPECT_EQ(drives[i].members.size(), 9u);
+  }
+  EXPECT_EQ(drives[1]["family"].text, "Vantor QZ");
+  EXPECT_TRUE(drives[3]["family"].IsNull());
+  EXPECT_EQ(drives[3]["amps"].text, "1.25") << "two decimals, as in the table";
+}
+
+TEST_F(DrivecatTest, ModelNamesAreEscapedInJson) {
+  const std::string model = "Q \"quoted\" \\ back\tslash \xC3\x84";
+  // A character reference, since a raw tab in an attribute reads as a space.
+  const std::string path = folder_.Write(
+      "odd.xml", "<drive_list><drive PID='3' model='Q \"quoted\" \\ back&#9;slash \xC3\x84' volts='24' "
+                 "amps='100' peakamps='200'/></drive_list>");
+  const ToolRun run = RunDrivecat({"--json", path, "list"}, folder_.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(JsonReader::Parse(run.out)["drives"].items.at(0)["model"].text, model);
+  EXPECT_EQ(run.out.find('\t'), std::string::npos) << "a raw tab is not valid inside a JSON string";
+}
+
+TEST_F(DrivecatTest, MissingAttributesShowAsDashesAndNulls) {
+  const std::string path = folder_.WriteDrives(
+      "gaps.xml", {DriveSpec{std::nullopt, "VA", std::nullopt, "100", std::nullopt}, Drive(7, "", 48, 200, 400)});
+  const ToolRun text = RunDrivecat({path, "list"}, folder_.Path());
+  ASSERT_EQ(text.status, 0) << text.err;
+  const std::vector<std::string> lines = Lines(text.out);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(Words(lines[1]), (std::vector<std::string>{"0xF000", "-", "VA", "-", "-", "-", "1.00", "0.00", "-"}));
+  EXPECT_EQ(Words(lines[2]), (std::vector<std::string>{"0xF001", "7", "-", "QM", "-", "48", "2.00", "4.00", "Vantor", "K"}));
+
+  const ToolRun json = RunDrivecat({path, "list", "--json"}, folder_.Path());
+  const JsonValue first = JsonReader::Parse(json.out)["drives"].items.at(0);
+  EXPECT_TRUE(first["pid"].IsNull());
+  EXPECT_TRUE(first["volts"].IsNull());
+  EXPECT_TRUE(first["platform"].IsNull());
+
+  const ToolRun frame = RunDrivecat({path, "frame", "7"}, folder_.Path());
+  EXPECT_EQ(frame.status, 1);
+  EXPECT_NE(frame.err.find("has no model name"), std::string::npos) << frame.err;
+}
+
+TEST_F(DrivecatTest, EveryWayOfNamingTheFileReadsTheSameList) {
+  const std::string expected = Run({"list"}).out;
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(RunDrivecat({list_, "list"}, folder_.Path()).out, expected);
+  EXPECT_EQ(RunDrivecat({"--file=" + list_, "list"}, folder_.Path()).out, expected);
+  EXPECT_EQ(RunDrivecat({"list", "-f", list_}, folder_.Path()).out, expected);
+  EXPECT_EQ(RunDrivecat({"list"}, folder_.Path(), {{"ARDOXML_DRIVES", list_}}).out, expected);
+  EXPECT_EQ(RunDrivecat({"--", list_, "list"}, folder_.Path()).out, expected);
+}
+
+TEST_F(DrivecatTest, AnEmptyListHasAHeaderAndNoRows) {
+  const std::string path = folder_.Write("none.xml", "<drive_list/>");
+  const ToolRun text = RunDrivecat({path, "list"}, folder_.Path());
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(Lines(text.out).size(), 1u);
+  EXPECT_EQ(RunDrivecat({path, "count"}, folder_.Path()).out, "0\n");
+  const JsonValue json = JsonReader::Parse(RunDrivecat({"--json", path, "list"}, folder_.Path()).out);
+  EXPECT_EQ(json["count"].number, 0);
+  EXPECT_TRUE(json["drives"].items.empty());
+  EXPECT_EQ(RunDrivecat({path, "find", "1"}, folder_.Path()).status, 1);
+}
+
+}  // namespace
+}  // namespace ardo::test

@@ -1,0 +1,149 @@
+#include "drive_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace drivecat {
+namespace {
+
+const char* Family(unsigned pid) {
+  if (cArdoModelLookup::IsVantorK(pid)) return "Vantor K";
+  if (cArdoModelLookup::IsVantorQZ(pid)) return "Vantor QZ";
+  return "";
+}
+
+std::string Text(const CString& text) { return static_cast<const char*>(text); }
+
+std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
+
+std::string JsonOrNull(const std::string& text) { return text.empty() ? "null" : JsonString(text); }
+
+}  // namespace
+
+DriveRow DriveCatalogue::RowAt(POSITION pos) {
+  DriveRow row;
+  row.position = reinterpret_cast<std::uintptr_t>(pos);
+  row.pid = GetCurrentPID(pos);
+  int present = 1;
+  // 65535 is also what a drive without an identifier reads as.
+  if (row.pid == 65535u) _GetDriveAttribute(pos, "PID", &present);
+  row.hasPid = present != 0;
+  row.model = Text(GetCurrentName(pos));
+  if (row.hasPid) {
+    row.platform = Text(LookupPlatform(row.pid));
+    row.frame = Text(LookupQMFrameSize(row.pid));
+    row.family = Family(row.pid);
+  }
+  const CString volts = _GetDriveAttribute(pos, "volts", &present);
+  row.hasVolts = present != 0;
+  row.volts = std::atol(static_cast<const char*>(volts));
+  row.amps = GetDriveContinuousCurrent(pos);
+  row.peakAmps = GetDrivePeakCurrent(pos);
+  return row;
+}
+
+std::vector<DriveRow> DriveCatalogue::Rows() {
+  std::vector<DriveRow> rows;
+  const int count = GetDriveCount();
+  // Counted rather than run to NULL: after the last drive the walk stands one
+  // past the end, which is not NULL but is no drive either.
+  POSITION pos = GetFirstDevice();
+  for (int i = 0; i < count && pos != nullptr; ++i, GetNextDevice(pos)) rows.push_back(RowAt(pos));
+  return rows;
+}
+
+bool DriveCatalogue::RatingHasPid255(unsigned volts, unsigned amps) {
+  const int count = GetDriveCount();
+  POSITION pos = GetFirstDevice();
+  for (int i = 0; i < count && pos != nullptr; ++i, GetNextDevice(pos)) {
+    int hasVolts = 0, hasAmps = 0, hasPid = 0;
+    const CString v = _GetDriveAttribute(pos, "volts", &hasVolts);
+    const CString a = _GetDriveAttribute(pos, "amps", &hasAmps);
+    _GetDriveAttribute(pos, "PID", &hasPid);
+    if (hasVolts && hasAmps && hasPid && static_cast<unsigned>(std::atoi(static_cast<const char*>(v))) == volts &&
+        static_cast<unsigned>(std::atoi(static_cast<const char*>(a))) == amps)
+      return GetCurrentPID(pos) == 255u;
+  }
+  return false;
+}
+
+std::string FormatPosition(std::uintptr_t position) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(position));
+  return text;
+}
+
+std::string FormatAmperes(float amperes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(amperes));
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  // A round trip through UTF-16 replaces invalid UTF-8 with U+FFFD.
+  const std::string clean = ardo::Utf16ToUtf8(ardo::Utf8ToUtf16(text));
+  std::string out = "\"";
+  for (unsigned char c : clean) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04X", c);
+          out += escape;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string RowJson(const DriveRow& row) {
+  std::string json = "{\"position\":" + JsonString(FormatPosition(row.position));
+  json += ",\"pid\":" + (row.hasPid ? std::to_string(row.pid) : std::string("null"));
+  json += ",\"model\":" + JsonString(row.model);
+  json += ",\"platform\":" + JsonOrNull(row.platform);
+  json += ",\"frame\":" + JsonOrNull(row.frame);
+  json += ",\"volts\":" + (row.hasVolts ? std::to_string(row.volts) : std::string("null"));
+  json += ",\"amps\":" + FormatAmperes(row.amps);
+  json += ",\"peak_amps\":" + FormatAmperes(row.peakAmps);
+  json += ",\"family\":" + JsonOrNull(row.family);
+  return json + "}";
+}
+
+void PrintTable(std::ostream& out, const std::vector<DriveRow>& rows) {
+  const std::vector<std::string> header = {"POSITION", "PID", "MODEL", "PLATFORM", "FRAME",
+                                           "VOLTS", "AMPS", "PEAK", "FAMILY"};
+  // Numbers are right-aligned, words left-aligned.
+  const std::vector<bool> right = {false, true, false, false, false, true, true, true, false};
+  std::vector<std::vector<std::string>> cells;
+  for (const DriveRow& row : rows) {
+    cells.push_back({FormatPosition(row.position), row.hasPid ? std::to_string(row.pid) : "-", OrDash(row.model),
+                     OrDash(row.platform), OrDash(row.frame), row.hasVolts ? std::to_string(row.volts) : "-",
+                     FormatAmperes(row.amps), FormatAmperes(row.peakAmps), OrDash(row.family)});
+  }
+  std::vector<std::size_t> width(header.size());
+  for (std::size_t c = 0; c < header.size(); ++c) {
+    width[c] = header[c].size();
+    for (const auto& line : cells) width[c] = std::max(width[c], line[c].size());
+  }
+  auto print = [&](const std::vector<std::string>& line) {
+    std::string text;
+    for (std::size_t c = 0; c < line.size(); ++c) {
+      const std::string pad(width[c] - line[c].size(), ' ');
+      if (c + 1 == line.size()) text += line[c];  // no trailing blanks
+      else text += (right[c] ? pad + line[c] : line[c] + pad) + "  ";
+    }
+    out << text << '\n';
+  };
+  print(header);
+  for (const auto& line : cells) print(line);
+}
+
+}  // namespace drivecat
