@@ -1,0 +1,32 @@
+// Status codes that the DOM engine reports beyond the platform's named ones:
+// the parse-error codes of IXMLDOMParseError::get_errorCode and the failing
+// HRESULTs of refused tree changes.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace ardo::engine {
+
+// Parse errors found by libxml2 are reported as kParseErrorBase plus the
+// libxml2 error number (its xmlParserErrors value, which also groups the
+// classes: well-formedness below 200, namespaces 200..299, DTD validity
+// 500..599, ...). Numbers past 0xFFF share the last code of the range.
+inline constexpr HRESULT kParseErrorBase = static_cast<HRESULT>(0xC00CE000u);
+HRESULT ParseErrorCodeFor(int libxmlCode);
+
+// Errors the engine raises itself while loading.
+inline constexpr HRESULT kParseErrorTooDeep = static_cast<HRESULT>(0xC00CEF01u);
+inline constexpr HRESULT kParseErrorDtdProhibited = static_cast<HRESULT>(0xC00CEF02u);
+inline constexpr HRESULT kParseErrorTooLarge = static_cast<HRESULT>(0xC00CEF03u);
+inline constexpr HRESULT kParseErrorUnsupportedUrl = static_cast<HRESULT>(0xC00CEF04u);
+inline constexpr HRESULT kParseErrorReadFailed = static_cast<HRESULT>(0xC00CEF05u);
+inline constexpr HRESULT kParseErrorNoDefinition = static_cast<HRESULT>(0xC00CEF06u);
+// The resource named by a load path or URL does not exist.
+inline constexpr HRESULT kResourceNotFound = static_cast<HRESULT>(0x800C0006u);
+
+// A tree change that the DOM forbids (a second document element, a node
+// inserted into its own subtree, a child on a node type that has none, a
+// change inside read-only entity content).
+inline constexpr HRESULT kInvalidTreeChange = E_FAIL;
+
+}  // namespace ardo::engine

@@ -1,0 +1,37 @@
+// Engine start-up, run once when the library is loaded: libxml2 is
+// initialised (and never cleaned up while the process runs), its and
+// libxslt's generic messages are silenced for good (each engine call
+// captures what it needs through error_capture.h), the external-entity
+// loader that keeps the engine off the network is installed, and the DOM
+// document classes are registered with the COM runtime.
+#include <libxml/globals.h>
+#include <libxml/parser.h>
+#include <libxslt/xsltutils.h>
+
+#include "engine/common/error_capture.h"
+#include "engine/dom/document_factory.h"
+#include "engine/dom/document_loader.h"
+#include "engine/xslt/stylesheet_transform.h"
+
+namespace ardo::engine {
+namespace {
+
+void Silent(void*, const char*, ...) {}
+
+struct EngineStartup {
+  EngineStartup() {
+    xmlInitParser();
+    xmlSetGenericErrorFunc(nullptr, Silent);
+    xmlThrDefSetGenericErrorFunc(nullptr, Silent);
+    xsltSetGenericErrorFunc(nullptr, ErrorCapture::GenericMessage);
+    xsltSetGenericDebugFunc(nullptr, Silent);
+    InstallEntityLoader();
+    InitTransforms();
+    RegisterDocumentClasses();
+  }
+};
+
+const EngineStartup g_startup;
+
+}  // namespace
+}  // namespace ardo::engine

@@ -1,0 +1,527 @@
+#include "engine/dom/document_loader.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <curl/curl.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/uri.h>
+#include <libxml/valid.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
+#include "engine/common/error_capture.h"
+#include "engine/dom/node_serializer.h"
+#include "engine/dom/text_content.h"
+
+namespace ardo::engine {
+namespace {
+
+// The nesting libxml2 allows at most (raised from its own 256 at engine
+// start, see document_loader.h); MaxElementDepth applies below it.
+constexpr long kParserDepthLimit = 2048;
+constexpr size_t kHeadBytes = 512;
+
+// The load in progress on this thread: the entity loader and the SAX hooks
+// read their policy from it.
+struct ParseSession {
+  const LoadOptions* options = nullptr;
+  ErrorCapture* capture = nullptr;
+  HRESULT ownError = S_OK;
+  startElementNsSAX2Func startElement = nullptr;
+  internalSubsetSAXFunc internalSubset = nullptr;
+};
+thread_local ParseSession* t_session = nullptr;
+
+class SessionScope {
+ public:
+  explicit SessionScope(ParseSession* s) : previous_(t_session) { t_session = s; }
+  ~SessionScope() { t_session = previous_; }
+
+ private:
+  ParseSession* previous_;
+};
+
+void RaiseOwn(xmlParserCtxtPtr ctxt, HRESULT code, std::string message) {
+  ParseSession* s = t_session;
+  if (!s || s->ownError != S_OK) return;
+  s->ownError = code;
+  CapturedError e;
+  e.domain = XML_FROM_PARSER;
+  e.level = XML_ERR_FATAL;
+  e.message = std::move(message);
+  ErrorCapture::FillPosition(ctxt, &e);
+  // Ours goes first: it is the reason the parse stopped.
+  if (s->capture) s->capture->Add(std::move(e));
+  xmlStopParser(ctxt);
+}
+
+void DepthCheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                               const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                               int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  ParseSession* s = t_session;
+  // The element being started is not on the name stack yet.
+  if (s && ctxt->nameNr >= s->options->maxElementDepth) {
+    RaiseOwn(ctxt, kParseErrorTooDeep,
+             "Elements are nested deeper than MaxElementDepth (" +
+                 std::to_string(s->options->maxElementDepth) + ") allows.");
+    return;
+  }
+  if (s && s->startElement)
+    s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted,
+                    attributes);
+}
+
+void DtdRefusingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
+                               const xmlChar* systemId) {
+  RaiseOwn(static_cast<xmlParserCtxtPtr>(ctx), kParseErrorDtdProhibited,
+           "A document type declaration is not allowed (ProhibitDTD is set).");
+}
+
+xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
+  if (ParseSession* s = t_session) {
+    if (!s->options->resolveExternals || s->options->prohibitDtd) return nullptr;
+    std::string path;
+    if (!url || !LocalPathOf(url, &path)) return nullptr;
+  }
+  // Outside a DOM load (other engine components) local files only as well.
+  return xmlNoNetExternalEntityLoader(url, id, ctxt);
+}
+
+int ParseOptions(const LoadOptions& o) {
+  int options = XML_PARSE_NONET | XML_PARSE_DTDATTR | XML_PARSE_BIG_LINES;
+  // With externals resolved, libxml2 reads external parsed entities only
+  // when it validates while parsing; validity messages of that pass do not
+  // fail the load (validateOnParse decides that afterwards).
+  if (o.resolveExternals && !o.prohibitDtd) options |= XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID;
+  return options;
+}
+
+// The text of the XML declaration ("version='1.0' encoding='...'") as the
+// input spells it, from the first bytes of the input; false when there is none.
+bool DeclarationText(const std::string& head, std::string* out) {
+  std::string ascii;
+  const auto* b = reinterpret_cast<const unsigned char*>(head.data());
+  size_t n = head.size(), i = 0;
+  int step = 1, offset = 0;
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    i = 3;
+  } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    i = 2, step = 2, offset = 0;
+  } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+    i = 2, step = 2, offset = 1;
+  } else if (n >= 2 && b[0] == '<' && b[1] == 0) {
+    step = 2, offset = 0;
+  } else if (n >= 2 && b[0] == 0 && b[1] == '<') {
+    step = 2, offset = 1;
+  }
+  for (; i + step <= n && ascii.size() < kHeadBytes; i += step) {
+    unsigned char c = b[i + offset];
+    if (step == 2 && b[i + 1 - offset] != 0) break;
+    if (c == 0 || c >= 0x80) break;
+    ascii.push_back(static_cast<char>(c));
+    if (ascii.size() >= 2 && ascii.compare(ascii.size() - 2, 2, "?>") == 0) break;
+  }
+  if (ascii.compare(0, 5, "<?xml") != 0 || ascii.size() < 8 || !IsXmlSpace(ascii[5]) ||
+      ascii.compare(ascii.size() - 2, 2, "?>") != 0)
+    return false;
+  *out = TrimMessage(ascii.substr(6, ascii.size() - 8).c_str());
+  return true;
+}
+
+void LinkFirst(xmlDocPtr doc, xmlNodePtr node) {
+  node->parent = reinterpret_cast<xmlNodePtr>(doc);
+  node->next = doc->children;
+  node->prev = nullptr;
+  if (doc->children) {
+    doc->children->prev = node;
+  } else {
+    doc->last = node;
+  }
+  doc->children = node;
+}
+
+void AddDeclarationNode(xmlDocPtr doc, const std::string& head) {
+  if (doc->standalone == -1) return;  // the input had no declaration
+  std::string data;
+  if (!DeclarationText(head, &data)) {
+    data = "version=\"" + std::string(View(doc->version ? doc->version : Xml("1.0"))) + "\"";
+    if (doc->standalone == 1) data += " standalone=\"yes\"";
+    if (doc->standalone == 0) data += " standalone=\"no\"";
+  }
+  xmlNodePtr pi = xmlNewDocPI(doc, Xml("xml"), Xml(data));
+  if (!pi) throw std::bad_alloc();
+  LinkFirst(doc, pi);
+}
+
+void PruneWhiteSpace(xmlDocPtr doc) {
+  struct Frame {
+    xmlNodePtr element;
+    bool preserve;
+  };
+  std::vector<Frame> stack;
+  for (xmlNodePtr c = doc->children; c; c = c->next)
+    if (c->type == XML_ELEMENT_NODE) stack.push_back({c, false});
+  while (!stack.empty()) {
+    Frame f = stack.back();
+    stack.pop_back();
+    int declared = DeclaredSpace(f.element);
+    bool preserve = declared < 0 ? f.preserve : declared == 1;
+    xmlNodePtr next;
+    for (xmlNodePtr c = f.element->children; c; c = next) {
+      next = c->next;
+      if (c->type == XML_TEXT_NODE && !preserve && IsAllXmlSpace(View(c->content))) {
+        xmlUnlinkNode(c);
+        xmlFreeNode(c);
+      } else if (c->type == XML_ELEMENT_NODE) {
+        stack.push_back({c, preserve});
+      }
+    }
+  }
+}
+
+ParseFailure FailureFrom(const ErrorCapture& capture, HRESULT ownError, const std::string& url,
+                         const char* fallback) {
+  ParseFailure f;
+  f.url = url;
+  const CapturedError* e = capture.FirstError();
+  if (ownError != S_OK) {
+    f.errorCode = ownError;
+    // The engine's own error was recorded last but is the cause.
+    for (const auto& c : capture.All())
+      if (c.code == 0 && c.level == XML_ERR_FATAL) e = &c;
+  } else {
+    f.errorCode = ParseErrorCodeFor(e ? e->code : XML_ERR_INTERNAL_ERROR);
+  }
+  if (e) {
+    f.reason = e->message;
+    f.srcText = e->sourceLine;
+    f.line = e->line;
+    f.linepos = e->column;
+    f.filepos = e->offset >= 0 ? e->offset : 0;
+  }
+  if (f.reason.empty()) f.reason = fallback;
+  return f;
+}
+
+bool ShouldValidate(xmlDocPtr doc) {
+  xmlDtdPtr dtd = doc->intSubset;
+  if (!dtd) return doc->extSubset != nullptr;
+  return doc->extSubset != nullptr || (!dtd->ExternalID && !dtd->SystemID);
+}
+
+ParseFailure RunValidation(xmlDocPtr doc, const std::string& url) {
+  ErrorCapture capture;
+  xmlValidCtxtPtr vctxt = xmlNewValidCtxt();
+  if (!vctxt) throw std::bad_alloc();
+  int valid = xmlValidateDocument(vctxt, doc);
+  xmlFreeValidCtxt(vctxt);
+  if (valid) return ParseFailure();
+  return FailureFrom(capture, S_OK, url, "The document is not valid according to its DTD.");
+}
+
+// Runs one parse: read(ctxt, options) does the libxml2 call.
+template <class Read>
+ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const std::string& head,
+                      Read&& read, HRESULT* ioError = nullptr) {
+  ParseOutcome outcome;
+  ErrorCapture capture;
+  ParseSession session;
+  session.options = &options;
+  session.capture = &capture;
+  SessionScope scope(&session);
+
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) throw std::bad_alloc();
+  if (options.maxElementDepth > 0 && options.maxElementDepth < kParserDepthLimit) {
+    session.startElement = ctxt->sax->startElementNs;
+    ctxt->sax->startElementNs = DepthCheckingStartElement;
+  }
+  if (options.prohibitDtd) {
+    session.internalSubset = ctxt->sax->internalSubset;
+    ctxt->sax->internalSubset = DtdRefusingInternalSubset;
+  }
+  xmlDocPtr doc = read(ctxt, ParseOptions(options));
+  bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed && session.ownError == S_OK &&
+            !(ioError && FAILED(*ioError));
+  xmlFreeParserCtxt(ctxt);
+  if (!ok) {
+    if (doc) xmlFreeDoc(doc);
+    HRESULT own = session.ownError;
+    if (own == S_OK && ioError && FAILED(*ioError)) own = *ioError;
+    outcome.error = FailureFrom(capture, own, url, "The document could not be parsed.");
+    return outcome;
+  }
+  if (options.validateOnParse && ShouldValidate(doc)) {
+    ParseFailure invalid = RunValidation(doc, url);
+    if (invalid.errorCode != S_OK) {
+      xmlFreeDoc(doc);
+      outcome.error = std::move(invalid);
+      return outcome;
+    }
+  }
+  try {
+    if (!options.preserveWhiteSpace) PruneWhiteSpace(doc);
+    AddDeclarationNode(doc, head);
+  } catch (...) {
+    xmlFreeDoc(doc);
+    throw;
+  }
+  outcome.doc = doc;
+  return outcome;
+}
+
+ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
+  ParseOutcome outcome;
+  outcome.error.errorCode = kParseErrorTooLarge;
+  outcome.error.url = url;
+  outcome.error.reason = "The input is larger than MaxXMLSize (" + std::to_string(options.maxXmlSizeKb) +
+                         " KB) allows.";
+  return outcome;
+}
+
+bool OverLimit(size_t size, const LoadOptions& options) {
+  return options.maxXmlSizeKb > 0 && size > static_cast<size_t>(options.maxXmlSizeKb) * 1024;
+}
+
+// Reads for xmlCtxtReadIO, keeping the first bytes (for the declaration)
+// and enforcing the size limit.
+struct IoReader {
+  FILE* file = nullptr;
+  IStream* stream = nullptr;
+  size_t total = 0;
+  size_t limit = 0;  // 0: none
+  std::string head;
+  HRESULT error = S_OK;
+};
+
+int IoRead(void* context, char* buffer, int len) {
+  auto* r = static_cast<IoReader*>(context);
+  size_t got = 0;
+  if (r->file) {
+    got = fread(buffer, 1, static_cast<size_t>(len), r->file);
+    if (got == 0 && ferror(r->file)) {
+      r->error = kParseErrorReadFailed;
+      return -1;
+    }
+  } else {
+    ULONG read = 0;
+    HRESULT hr = r->stream->Read(buffer, static_cast<ULONG>(len), &read);
+    if (FAILED(hr)) {
+      r->error = kParseErrorReadFailed;
+      return -1;
+    }
+    got = read;
+  }
+  if (r->head.size() < kHeadBytes)
+    r->head.append(buffer, std::min(got, kHeadBytes - r->head.size()));
+  r->total += got;
+  if (r->limit && r->total > r->limit) {
+    r->error = kParseErrorTooLarge;
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
+int IoClose(void*) { return 0; }
+
+ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const LoadOptions& options) {
+  // The declaration is read from the first bytes, which the parse fetches:
+  // the post-parse step sees them through reader->head.
+  std::string head;
+  ParseOutcome outcome = RunParse(
+      options, url, std::string(),
+      [&](xmlParserCtxtPtr ctxt, int parseOptions) {
+        xmlDocPtr doc = xmlCtxtReadIO(ctxt, IoRead, IoClose, reader, url.empty() ? nullptr : url.c_str(),
+                                      nullptr, parseOptions);
+        return doc;
+      },
+      &reader->error);
+  if (outcome.doc) {
+    // RunParse added a declaration from libxml2's fields; redo it from the
+    // input's own text when that is available.
+    xmlNodePtr decl = FindXmlDeclaration(outcome.doc);
+    std::string data;
+    if (decl && DeclarationText(reader->head, &data)) xmlNodeSetContent(decl, Xml(data));
+  } else if (reader->error == kParseErrorTooLarge) {
+    outcome = TooLarge(url, options);
+  }
+  return outcome;
+}
+
+}  // namespace
+
+HRESULT ParseErrorCodeFor(int libxmlCode) {
+  if (libxmlCode <= 0) libxmlCode = XML_ERR_INTERNAL_ERROR;
+  if (libxmlCode > 0xFFF) libxmlCode = 0xFFF;
+  return static_cast<HRESULT>(static_cast<uint32_t>(kParseErrorBase) + static_cast<uint32_t>(libxmlCode));
+}
+
+bool LocalPathOf(const std::string& location, std::string* path) {
+  size_t colon = location.find(':');
+  // No scheme (a drive-less path), or a single letter before the colon.
+  bool hasScheme = colon != std::string::npos && colon > 1 &&
+                   location.find('/') > colon;
+  if (!hasScheme) {
+    *path = location;
+    return true;
+  }
+  if (xmlStrncasecmp(Xml(location), Xml("file:"), 5) != 0) return false;
+  std::string rest = location.substr(5);
+  if (rest.compare(0, 2, "//") == 0) {
+    rest.erase(0, 2);
+    // file://host/path: only the local host.
+    size_t slash = rest.find('/');
+    std::string host = rest.substr(0, slash);
+    if (!host.empty() && xmlStrcasecmp(Xml(host), Xml("localhost")) != 0) return false;
+    rest = slash == std::string::npos ? std::string("/") : rest.substr(slash);
+  }
+  char* unescaped = xmlURIUnescapeString(rest.c_str(), 0, nullptr);
+  if (!unescaped) return false;
+  *path = unescaped;
+  xmlFree(unescaped);
+  return true;
+}
+
+void InstallEntityLoader() {
+  xmlSetExternalEntityLoader(EngineEntityLoader);
+  xmlParserMaxDepth = static_cast<unsigned int>(kParserDepthLimit);
+}
+
+ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
+  if (OverLimit(utf8.size(), options)) return TooLarge(std::string(), options);
+  std::string head(utf8.substr(0, kHeadBytes));
+  return RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
+    // The text is UTF-8 now, whatever its declaration names.
+    return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+                             parseOptions | XML_PARSE_IGNORE_ENC);
+  });
+}
+
+ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, const LoadOptions& options) {
+  if (OverLimit(size, options)) return TooLarge(url, options);
+  if (size > static_cast<size_t>(INT32_MAX)) return TooLarge(url, options);
+  std::string head(data, std::min(size, kHeadBytes));
+  return RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
+    return xmlCtxtReadMemory(ctxt, data, static_cast<int>(size), url.empty() ? nullptr : url.c_str(),
+                             nullptr, parseOptions);
+  });
+}
+
+ParseOutcome ParseFile(const std::string& path, const std::string& url, const LoadOptions& options) {
+  ParseOutcome outcome;
+  FILE* file = fopen(path.c_str(), "rb");
+  struct stat st;
+  if (!file || fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+    int err = errno;
+    if (file) fclose(file);
+    outcome.error.errorCode = kResourceNotFound;
+    outcome.error.url = url;
+    outcome.error.reason = "The system cannot locate the object specified: " + url +
+                           (err ? " (" + std::string(strerror(err)) + ")" : std::string());
+    return outcome;
+  }
+  if (OverLimit(static_cast<size_t>(st.st_size), options)) {
+    fclose(file);
+    return TooLarge(url, options);
+  }
+  IoReader reader;
+  reader.file = file;
+  reader.limit = options.maxXmlSizeKb > 0 ? static_cast<size_t>(options.maxXmlSizeKb) * 1024 : 0;
+  outcome = ParseWithReader(&reader, url, options);
+  fclose(file);
+  return outcome;
+}
+
+ParseOutcome ParseStream(IStream* stream, const LoadOptions& options) {
+  IoReader reader;
+  reader.stream = stream;
+  reader.limit = options.maxXmlSizeKb > 0 ? static_cast<size_t>(options.maxXmlSizeKb) * 1024 : 0;
+  return ParseWithReader(&reader, std::string(), options);
+}
+
+bool IsWebUrl(const std::string& location) {
+  return xmlStrncasecmp(Xml(location), Xml("http://"), 7) == 0 ||
+         xmlStrncasecmp(Xml(location), Xml("https://"), 8) == 0;
+}
+
+namespace {
+
+struct Download {
+  std::string body;
+  size_t limit = 0;  // 0: none
+  bool tooLarge = false;
+};
+
+size_t CollectBody(char* data, size_t size, size_t count, void* context) {
+  auto* d = static_cast<Download*>(context);
+  size_t n = size * count;
+  if (d->limit && d->body.size() + n > d->limit) {
+    d->tooLarge = true;
+    return 0;  // aborts the transfer
+  }
+  d->body.append(data, n);
+  return n;
+}
+
+}  // namespace
+
+ParseOutcome ParseUrl(const std::string& url, const LoadOptions& options) {
+  static const CURLcode kInit = curl_global_init(CURL_GLOBAL_DEFAULT);
+  ParseOutcome outcome;
+  outcome.error.url = url;
+  CURL* curl = kInit == CURLE_OK ? curl_easy_init() : nullptr;
+  if (!curl) {
+    outcome.error.errorCode = kParseErrorReadFailed;
+    outcome.error.reason = "The HTTP client could not be started.";
+    return outcome;
+  }
+  Download download;
+  download.limit = options.maxXmlSizeKb > 0 ? static_cast<size_t>(options.maxXmlSizeKb) * 1024 : 0;
+  char message[CURL_ERROR_SIZE] = "";
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &download);
+  CURLcode rc = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  if (download.tooLarge) return TooLarge(url, options);
+  if (rc != CURLE_OK) {
+    outcome.error.errorCode = status == 404 || status == 410 ? kResourceNotFound : kParseErrorReadFailed;
+    outcome.error.reason = "The resource could not be fetched: " +
+                           std::string(message[0] ? message : curl_easy_strerror(rc));
+    return outcome;
+  }
+  return ParseBytes(download.body.data(), download.body.size(), url, options);
+}
+
+ParseFailure ValidateDocument(xmlDocPtr doc, const LoadOptions& options) {
+  ParseSession session;
+  session.options = &options;
+  SessionScope scope(&session);
+  if (!doc->intSubset && !doc->extSubset) {
+    ParseFailure f;
+    f.errorCode = kParseErrorNoDefinition;
+    f.reason = "The document has no DTD or schema to validate against.";
+    return f;
+  }
+  return RunValidation(doc, std::string());
+}
+
+}  // namespace ardo::engine

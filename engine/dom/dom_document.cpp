@@ -1,0 +1,731 @@
+#include "engine/dom/dom_document.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include <libxml/valid.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
+#include "engine/dom/dom_implementation.h"
+#include "engine/dom/node_lists.h"
+#include "engine/dom/node_navigation.h"
+#include "engine/dom/node_serializer.h"
+#include "engine/dom/parse_error.h"
+#include "engine/dom/tree_edit.h"
+
+namespace ardo::engine {
+namespace {
+
+std::atomic<uint64_t> g_stamps{0};
+std::atomic<uint64_t> g_namespaceVersions{0};
+
+xmlDocPtr NewEmptyTree() {
+  xmlDocPtr doc = xmlNewDoc(Xml("1.0"));
+  if (!doc) throw std::bad_alloc();
+  return doc;
+}
+
+HRESULT ReturnFlag(bool value, VARIANT_BOOL* out) {
+  if (!out) return E_INVALIDARG;
+  *out = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+bool Named(const std::string& name, const char* expected) {
+  return xmlStrcasecmp(Xml(name), Xml(expected)) == 0;
+}
+
+HRESULT BoolOf(const VARIANT& value, bool* out) {
+  VARIANT b;
+  VariantInit(&b);
+  if (FAILED(VariantChangeType(&b, &Dereferenced(value), 0, VT_BOOL))) return E_INVALIDARG;
+  *out = b.boolVal != VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT LongOf(const VARIANT& value, long* out) {
+  VARIANT l;
+  VariantInit(&l);
+  if (FAILED(VariantChangeType(&l, &Dereferenced(value), 0, VT_I4)) || l.lVal < 0) return E_INVALIDARG;
+  *out = l.lVal;
+  return S_OK;
+}
+
+HRESULT ReturnBool(bool value, VARIANT* out) {
+  out->vt = VT_BOOL;
+  out->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT ReturnLong(long value, VARIANT* out) {
+  out->vt = VT_I4;
+  out->lVal = static_cast<LONG>(value);
+  return S_OK;
+}
+
+// A node type given as a number or as its type string ("element").
+bool NodeTypeOf(const VARIANT& value, DOMNodeType* out) {
+  const VARIANT& v = Dereferenced(value);
+  if (v.vt == VT_BSTR) {
+    std::string s = Utf8Of(v.bstrVal);
+    for (int t = NODE_ELEMENT; t <= NODE_NOTATION; ++t) {
+      if (Named(s, TypeString(static_cast<DOMNodeType>(t)))) {
+        *out = static_cast<DOMNodeType>(t);
+        return true;
+      }
+    }
+  }
+  VARIANT n;
+  VariantInit(&n);
+  if (FAILED(VariantChangeType(&n, &v, 0, VT_I4))) return false;
+  *out = static_cast<DOMNodeType>(n.lVal);
+  return true;
+}
+
+bool ValidName(const std::string& name) { return !name.empty() && xmlValidateQName(Xml(name), 0) == 0; }
+
+}  // namespace
+
+uint64_t NextNamespacesVersion() { return ++g_namespaceVersions; }
+
+DocumentSettings DocumentSettings::DefaultsFor(const DocumentFlavor& flavor) {
+  DocumentSettings s;
+  if (flavor.version40) {
+    s.selectionLanguage = "XPath";
+    s.allowDocumentFunction = false;
+    s.allowXsltScript = false;
+  }
+  s.namespaces.version = NextNamespacesVersion();
+  return s;
+}
+
+LoadOptions DocumentSettings::ToLoadOptions() const {
+  LoadOptions o;
+  o.preserveWhiteSpace = preserveWhiteSpace;
+  o.validateOnParse = validateOnParse;
+  o.resolveExternals = resolveExternals;
+  o.prohibitDtd = prohibitDtd;
+  o.maxElementDepth = maxElementDepth;
+  o.maxXmlSizeKb = maxXmlSizeKb;
+  return o;
+}
+
+// --- the document object ---------------------------------------------------------
+
+DomDocument::DomDocument(const DocumentFlavor& flavor)
+    : NodeImpl(DocumentTag{}), flavor_(flavor), settings_(DocumentSettings::DefaultsFor(flavor)) {
+  if (flavor.freeThreaded) mutex_ = std::make_unique<std::recursive_mutex>();
+  doc_ = this;
+  VariantInit(&onReadyStateChange_);
+  VariantInit(&onDataAvailable_);
+  VariantInit(&onTransformNode_);
+  VariantInit(&schemas_);
+  xmlDocPtr doc = NewEmptyTree();
+  tree_ = new TreeHolder(doc, this);
+  node_ = reinterpret_cast<xmlNodePtr>(doc);
+  Touch();
+}
+
+DomDocument::~DomDocument() {
+  VariantClear(&onReadyStateChange_);
+  VariantClear(&onDataAvailable_);
+  VariantClear(&onTransformNode_);
+  VariantClear(&schemas_);
+  // Retired trees that outlive the document (none should: their node
+  // objects hold it) must not reach back here.
+  tree_->SetOwner(nullptr);
+}
+
+void DomDocument::Touch() { stamp_ = ++g_stamps; }
+
+void DomDocument::InstallTree(xmlDocPtr doc) {
+  auto* holder = new TreeHolder(doc, this);
+  TreeHolder* old = tree_;
+  tree_ = holder;
+  node_ = reinterpret_cast<xmlNodePtr>(doc);
+  queries_.Clear();
+  Touch();
+  old->Release();
+}
+
+ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
+  auto copy = MakeObject<DomDocument>(flavor_);
+  copy->settings_ = settings_;
+  xmlDocPtr tree = xmlCopyDoc(XmlDoc(), deep ? 1 : 0);
+  if (!tree) throw std::bad_alloc();
+  copy->InstallTree(tree);
+  return copy;
+}
+
+void DomDocument::LoadCopyOf(xmlDocPtr source) {
+  xmlDocPtr tree = xmlCopyDoc(source, 1);
+  if (!tree) throw std::bad_alloc();
+  InstallTree(tree);
+  lastError_ = ParseFailure();
+  readyState_ = 4;
+}
+
+template <class T>
+HRESULT DomDocument::CreateAndReturn(xmlNodePtr node, T** out) {
+  if (!node) throw std::bad_alloc();
+  TreeEdit edit(*this);
+  edit.AdoptNew(node);
+  return ReturnNodeAs(node, out);
+}
+
+// --- IXMLDOMDocument -------------------------------------------------------------
+
+HRESULT DomDocument::get_doctype(IXMLDOMDocumentType** p) {
+  return Call([&] { return ReturnNodeAs(reinterpret_cast<xmlNodePtr>(XmlDoc()->intSubset), p); });
+}
+
+HRESULT DomDocument::get_implementation(IXMLDOMImplementation** p) {
+  if (!p) return E_INVALIDARG;
+  *p = MakeObject<DomImplementation>().Detach();
+  return S_OK;
+}
+
+HRESULT DomDocument::get_documentElement(IXMLDOMElement** p) {
+  return Call([&] { return ReturnNodeAs(xmlDocGetRootElement(XmlDoc()), p); });
+}
+
+HRESULT DomDocument::putref_documentElement(IXMLDOMElement* e) {
+  return Call2(e, [&] {
+    xmlNodePtr root = xmlDocGetRootElement(XmlDoc());
+    if (!e) {
+      if (!root) return S_OK;
+      TreeEdit edit(*this);
+      edit.Detach(root);
+      return S_OK;
+    }
+    NodeObject* element = NodeObject::From(e);
+    if (!element || element->IsNamespaceDeclaration() || element->Node()->type != XML_ELEMENT_NODE)
+      return E_INVALIDARG;
+    xmlNodePtr node = element->Node();
+    if (node == root) return S_OK;
+    if (IsReadOnly(node)) return kInvalidTreeChange;
+    TreeEdit edit(*this);
+    edit.Move(node, node_, root);
+    if (root) edit.Detach(root);
+    return S_OK;
+  });
+}
+
+HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string name = Utf8Of(tagName);
+    if (!ValidName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid element name.");
+    return CreateAndReturn(xmlNewDocNode(XmlDoc(), nullptr, Xml(name), nullptr), p);
+  });
+}
+
+HRESULT DomDocument::createDocumentFragment(IXMLDOMDocumentFragment** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    return CreateAndReturn(xmlNewDocFragment(XmlDoc()), p);
+  });
+}
+
+HRESULT DomDocument::createTextNode(BSTR data, IXMLDOMText** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string text = Utf8Of(data);
+    return CreateAndReturn(xmlNewDocTextLen(XmlDoc(), Xml(text), static_cast<int>(text.size())), p);
+  });
+}
+
+HRESULT DomDocument::createComment(BSTR data, IXMLDOMComment** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    return CreateAndReturn(xmlNewDocComment(XmlDoc(), Xml(Utf8Of(data))), p);
+  });
+}
+
+HRESULT DomDocument::createCDATASection(BSTR data, IXMLDOMCDATASection** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string text = Utf8Of(data);
+    return CreateAndReturn(xmlNewCDataBlock(XmlDoc(), Xml(text), static_cast<int>(text.size())), p);
+  });
+}
+
+HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOMProcessingInstruction** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string name = Utf8Of(target);
+    if (name.empty() || xmlValidateName(Xml(name), 0) != 0)
+      return FailWith(E_FAIL, "\"" + name + "\" is not a valid processing instruction target.");
+    return CreateAndReturn(xmlNewDocPI(XmlDoc(), Xml(name), Xml(Utf8Of(data))), p);
+  });
+}
+
+HRESULT DomDocument::createAttribute(BSTR name, IXMLDOMAttribute** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string n = Utf8Of(name);
+    if (!ValidName(n)) return FailWith(E_FAIL, "\"" + n + "\" is not a valid attribute name.");
+    return CreateAndReturn(reinterpret_cast<xmlNodePtr>(xmlNewDocProp(XmlDoc(), Xml(n), nullptr)), p);
+  });
+}
+
+HRESULT DomDocument::createEntityReference(BSTR name, IXMLDOMEntityReference** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string n = Utf8Of(name);
+    if (n.empty() || xmlValidateName(Xml(n), 0) != 0)
+      return FailWith(E_FAIL, "\"" + n + "\" is not a valid entity name.");
+    return CreateAndReturn(xmlNewReference(XmlDoc(), Xml(n)), p);
+  });
+}
+
+HRESULT DomDocument::getElementsByTagName(BSTR tagName, IXMLDOMNodeList** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = MakeObject<ElementsByTagNameList>(this, Utf8Of(tagName)).Detach();
+    return S_OK;
+  });
+}
+
+HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOMNode** p) {
+  return Call([&] { return DoCreateNode(type, name, namespaceURI, p); });
+}
+
+HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR uriText, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  DOMNodeType type;
+  if (!NodeTypeOf(typeValue, &type)) return E_INVALIDARG;
+  std::string name = Utf8Of(nameText), uri = Utf8Of(uriText);
+  std::string_view prefix, local;
+  SplitQName(name, &prefix, &local);
+  xmlDocPtr doc = XmlDoc();
+  switch (type) {
+    case NODE_ELEMENT: {
+      if (!ValidName(name)) return E_FAIL;
+      if (uri.empty()) return CreateAndReturn(xmlNewDocNode(doc, nullptr, Xml(name), nullptr), out);
+      xmlNodePtr e = xmlNewDocNode(doc, nullptr, Xml(std::string(local)), nullptr);
+      if (!e) throw std::bad_alloc();
+      xmlNsPtr ns = xmlNewNs(e, Xml(uri), prefix.empty() ? nullptr : Xml(std::string(prefix)));
+      if (!ns) {
+        xmlFreeNode(e);
+        return E_FAIL;
+      }
+      xmlSetNs(e, ns);
+      return CreateAndReturn(e, out);
+    }
+    case NODE_ATTRIBUTE: {
+      if (!ValidName(name)) return E_FAIL;
+      if (uri.empty() || name == "xmlns" || prefix == "xmlns")
+        return CreateAndReturn(reinterpret_cast<xmlNodePtr>(xmlNewDocProp(doc, Xml(name), nullptr)), out);
+      xmlAttrPtr a = xmlNewDocProp(doc, Xml(std::string(local)), nullptr);
+      if (!a) throw std::bad_alloc();
+      a->ns = DocumentNamespace(doc, Xml(uri), prefix.empty() ? Xml("ns") : Xml(std::string(prefix)));
+      return CreateAndReturn(reinterpret_cast<xmlNodePtr>(a), out);
+    }
+    case NODE_TEXT:
+      return CreateAndReturn(xmlNewDocText(doc, Xml("")), out);
+    case NODE_CDATA_SECTION:
+      return CreateAndReturn(xmlNewCDataBlock(doc, Xml(""), 0), out);
+    case NODE_COMMENT:
+      return CreateAndReturn(xmlNewDocComment(doc, Xml("")), out);
+    case NODE_PROCESSING_INSTRUCTION:
+      if (name.empty() || xmlValidateName(Xml(name), 0) != 0) return E_FAIL;
+      return CreateAndReturn(xmlNewDocPI(doc, Xml(name), Xml("")), out);
+    case NODE_ENTITY_REFERENCE:
+      if (name.empty() || xmlValidateName(Xml(name), 0) != 0) return E_FAIL;
+      return CreateAndReturn(xmlNewReference(doc, Xml(name)), out);
+    case NODE_DOCUMENT_FRAGMENT:
+      return CreateAndReturn(xmlNewDocFragment(doc), out);
+    default:
+      // Documents, document types, entities and notations are not created
+      // this way.
+      return E_INVALIDARG;
+  }
+}
+
+HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    std::string value = Utf8Of(id);
+    xmlAttrPtr attr = xmlGetID(XmlDoc(), Xml(value));
+    xmlNodePtr element = attr ? attr->parent : nullptr;
+    if (!element || !TreeHolder::IsAttached(element)) return S_FALSE;
+    return ReturnNode(element, p);
+  });
+}
+
+// --- load and save -----------------------------------------------------------------
+
+void DomDocument::Fire(const VARIANT& sink) {
+  if (sink.vt != VT_DISPATCH || !sink.pdispVal) return;
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  sink.pdispVal->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+}
+
+void DomDocument::SetReadyState(long state) {
+  readyState_ = state;
+  Fire(onReadyStateChange_);
+}
+
+HRESULT DomDocument::Finish(ParseOutcome outcome, const std::string& url, VARIANT_BOOL* ok) {
+  bool loaded = outcome.doc != nullptr;
+  InstallTree(loaded ? outcome.doc : NewEmptyTree());
+  lastError_ = std::move(outcome.error);
+  url_ = url;
+  if (loaded) Fire(onDataAvailable_);
+  SetReadyState(4);
+  if (ok) *ok = loaded ? VARIANT_TRUE : VARIANT_FALSE;
+  return loaded ? S_OK : S_FALSE;
+}
+
+ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
+  *handled = true;
+  ParseOutcome outcome;
+  if (auto* other = dynamic_cast<DomDocument*>(NodeObject::From(unknown))) {
+    DocLock lock(other == this ? nullptr : other->Mutex());
+    outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
+    if (!outcome.doc) throw std::bad_alloc();
+    return outcome;
+  }
+  ComPtr<IStream> stream;
+  if (SUCCEEDED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out()))))
+    return ParseStream(stream.Get(), settings_.ToLoadOptions());
+  ComPtr<IXMLDOMDocument> foreign;
+  if (SUCCEEDED(unknown->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(foreign.Out())))) {
+    BSTR xml = nullptr;
+    HRESULT hr = foreign->get_xml(&xml);
+    std::string text = Utf8OfWhole(xml);
+    SysFreeString(xml);
+    if (SUCCEEDED(hr)) return ParseText(text, settings_.ToLoadOptions());
+  }
+  *handled = false;
+  return outcome;
+}
+
+namespace {
+
+// The object a VARIANT holds, for locking its document along with ours.
+IUnknown* ObjectIn(const VARIANT& value) {
+  const VARIANT& v = Dereferenced(value);
+  return v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
+}
+
+}  // namespace
+
+HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
+  return Call2(ObjectIn(source), [&] { return DoLoad(source, ok); });
+}
+
+HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
+  if (ok) *ok = VARIANT_FALSE;
+  const VARIANT& v = Dereferenced(source);
+  LoadOptions options = settings_.ToLoadOptions();
+  SetReadyState(1);
+  std::string url;
+  ParseOutcome outcome;
+  if (v.vt == VT_BSTR || v.vt == (VT_BYREF | VT_BSTR)) {
+    url = Utf8Of(v.vt == VT_BSTR ? v.bstrVal : (v.pbstrVal ? *v.pbstrVal : nullptr));
+    std::string path;
+    if (url.empty()) {
+      outcome.error.errorCode = kResourceNotFound;
+      outcome.error.reason = "No file or URL was given to load.";
+    } else if (IsWebUrl(url)) {
+      outcome = ParseUrl(url, options);
+    } else if (!LocalPathOf(url, &path)) {
+      outcome.error.errorCode = kParseErrorUnsupportedUrl;
+      outcome.error.url = url;
+      outcome.error.reason = "Only files and http: or https: URLs can be loaded: " + url;
+    } else {
+      outcome = ParseFile(path, url, options);
+    }
+  } else if (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) {
+    IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.pdispVal;
+    if (!unknown) return E_INVALIDARG;
+    bool handled;
+    outcome = LoadFromObject(unknown, &handled);
+    if (!handled) return E_INVALIDARG;
+  } else if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
+    void* data = nullptr;
+    HRESULT hr = SafeArrayAccessData(v.parray, &data);
+    if (FAILED(hr)) return hr;
+    size_t size = v.parray->cDims == 1 ? v.parray->rgsabound[0].cElements : 0;
+    try {
+      outcome = ParseBytes(static_cast<const char*>(data), size, std::string(), options);
+    } catch (...) {
+      SafeArrayUnaccessData(v.parray);
+      throw;
+    }
+    SafeArrayUnaccessData(v.parray);
+  } else {
+    return E_INVALIDARG;
+  }
+  return Finish(std::move(outcome), url, ok);
+}
+
+HRESULT DomDocument::loadXML(BSTR xml, VARIANT_BOOL* ok) {
+  return Call([&] { return DoLoadXml(xml, ok); });
+}
+
+HRESULT DomDocument::DoLoadXml(BSTR xml, VARIANT_BOOL* ok) {
+  if (ok) *ok = VARIANT_FALSE;
+  SetReadyState(1);
+  return Finish(ParseText(Utf8OfWhole(xml), settings_.ToLoadOptions()), std::string(), ok);
+}
+
+HRESULT DomDocument::get_readyState(long* p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = readyState_;
+    return S_OK;
+  });
+}
+
+HRESULT DomDocument::get_parseError(IXMLDOMParseError** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = MakeObject<ParseErrorObject>(lastError_).Detach();
+    return S_OK;
+  });
+}
+
+HRESULT DomDocument::get_url(BSTR* p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = nullptr;
+    if (url_.empty()) return S_FALSE;
+    return ReturnBstr(url_, p);
+  });
+}
+
+HRESULT DomDocument::get_async(VARIANT_BOOL* p) { return Call([&] { return ReturnFlag(settings_.async, p); }); }
+HRESULT DomDocument::put_async(VARIANT_BOOL v) {
+  return Call([&] {
+    settings_.async = v != VARIANT_FALSE;
+    return S_OK;
+  });
+}
+
+// Loading is synchronous: by the time abort could be called there is
+// nothing left to stop.
+HRESULT DomDocument::abort() { return S_OK; }
+
+HRESULT DomDocument::save(VARIANT destination) {
+  return Call2(ObjectIn(destination), [&] { return DoSave(destination); });
+}
+
+HRESULT DomDocument::DoSave(const VARIANT& destination) {
+  const VARIANT& v = Dereferenced(destination);
+  std::string reason;
+  if (v.vt == VT_BSTR) {
+    std::string location = Utf8Of(v.bstrVal), path;
+    if (location.empty() || !LocalPathOf(location, &path)) return E_INVALIDARG;
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) {
+      int err = errno;
+      HRESULT hr = err == EACCES || err == EPERM ? E_ACCESSDENIED
+                   : err == ENOENT || err == ENOTDIR ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
+                                                     : E_FAIL;
+      return FailWith(hr, "Cannot open " + path + " for writing: " + strerror(err));
+    }
+    HRESULT hr = WriteDocument(XmlDoc(), [file](const char* data, size_t n) {
+      return fwrite(data, 1, n, file) == n;
+    }, &reason);
+    if (fclose(file) != 0 && SUCCEEDED(hr)) hr = STG_E_WRITEFAULT;
+    return FAILED(hr) ? FailWith(hr, reason) : S_OK;
+  }
+  IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
+  if (!unknown) return E_INVALIDARG;
+  if (auto* target = dynamic_cast<DomDocument*>(NodeObject::From(unknown))) {
+    if (target == this) return S_OK;
+    DocLock lock(target->Mutex());
+    target->LoadCopyOf(XmlDoc());
+    return S_OK;
+  }
+  ComPtr<IStream> stream;
+  if (SUCCEEDED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out())))) {
+    HRESULT writeError = S_OK;
+    HRESULT hr = WriteDocument(XmlDoc(), [&](const char* data, size_t n) {
+      ULONG written = 0;
+      writeError = stream->Write(data, static_cast<ULONG>(n), &written);
+      return SUCCEEDED(writeError) && written == n;
+    }, &reason);
+    if (FAILED(writeError)) return writeError;
+    return FAILED(hr) ? FailWith(hr, reason) : S_OK;
+  }
+  ComPtr<IXMLDOMDocument> foreign;
+  if (SUCCEEDED(unknown->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(foreign.Out())))) {
+    BSTR xml = AllocBstr(SerializeNode(node_));
+    if (!xml) return E_OUTOFMEMORY;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    HRESULT hr = foreign->loadXML(xml, &ok);
+    SysFreeString(xml);
+    return hr;
+  }
+  return E_INVALIDARG;
+}
+
+HRESULT DomDocument::get_validateOnParse(VARIANT_BOOL* p) {
+  return Call([&] { return ReturnFlag(settings_.validateOnParse, p); });
+}
+HRESULT DomDocument::put_validateOnParse(VARIANT_BOOL v) {
+  return Call([&] {
+    settings_.validateOnParse = v != VARIANT_FALSE;
+    return S_OK;
+  });
+}
+HRESULT DomDocument::get_resolveExternals(VARIANT_BOOL* p) {
+  return Call([&] { return ReturnFlag(settings_.resolveExternals, p); });
+}
+HRESULT DomDocument::put_resolveExternals(VARIANT_BOOL v) {
+  return Call([&] {
+    settings_.resolveExternals = v != VARIANT_FALSE;
+    return S_OK;
+  });
+}
+HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* p) {
+  return Call([&] { return ReturnFlag(settings_.preserveWhiteSpace, p); });
+}
+HRESULT DomDocument::put_preserveWhiteSpace(VARIANT_BOOL v) {
+  return Call([&] {
+    settings_.preserveWhiteSpace = v != VARIANT_FALSE;
+    return S_OK;
+  });
+}
+
+namespace {
+
+HRESULT KeepSink(VARIANT* slot, const VARIANT& sink) {
+  VARIANT copy;
+  VariantInit(&copy);
+  HRESULT hr = VariantCopyInd(&copy, &sink);
+  if (FAILED(hr)) return hr;
+  VariantClear(slot);
+  *slot = copy;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT DomDocument::put_onreadystatechange(VARIANT sink) {
+  return Call([&] { return KeepSink(&onReadyStateChange_, sink); });
+}
+HRESULT DomDocument::put_ondataavailable(VARIANT sink) {
+  return Call([&] { return KeepSink(&onDataAvailable_, sink); });
+}
+// Kept, but never called: libxslt offers no per-node hook to raise it from.
+HRESULT DomDocument::put_ontransformnode(VARIANT sink) {
+  return Call([&] { return KeepSink(&onTransformNode_, sink); });
+}
+
+// --- IXMLDOMDocument2 ----------------------------------------------------------------
+
+// The namespace collection of a document belongs to the schema support,
+// which this engine does not offer through the document.
+HRESULT DomDocument::get_namespaces(IXMLDOMSchemaCollection** p) {
+  if (p) *p = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT DomDocument::get_schemas(VARIANT* p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    VariantInit(p);
+    return VariantCopy(p, &schemas_);
+  });
+}
+
+HRESULT DomDocument::putref_schemas(VARIANT collection) {
+  return Call([&] { return KeepSink(&schemas_, collection); });
+}
+
+HRESULT DomDocument::validate(IXMLDOMParseError** p) {
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    ParseFailure result = ValidateDocument(XmlDoc(), settings_.ToLoadOptions());
+    *p = MakeObject<ParseErrorObject>(result).Detach();
+    return result.errorCode == S_OK ? S_OK : S_FALSE;
+  });
+}
+
+HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {
+  return Call([&] { return DoSetProperty(Utf8Of(name), value); });
+}
+
+HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
+  return Call([&] { return DoGetProperty(Utf8Of(name), value); });
+}
+
+HRESULT DomDocument::DoSetProperty(const std::string& name, const VARIANT& value) {
+  if (Named(name, "SelectionLanguage")) {
+    std::string v;
+    if (FAILED(Utf8OfVariant(value, &v))) return E_INVALIDARG;
+    if (v != "XPath" && (v != "XSLPattern" || flavor_.version40))
+      return FailWith(E_FAIL, "Unsupported selection language: " + v);
+    settings_.selectionLanguage = v;
+    return S_OK;
+  }
+  if (Named(name, "SelectionNamespaces")) {
+    std::string v;
+    if (FAILED(Utf8OfVariant(value, &v))) return E_INVALIDARG;
+    QueryNamespaces ns;
+    if (!ParseSelectionNamespaces(v, &ns.bindings))
+      return FailWith(E_FAIL, "Malformed namespace declarations: " + v);
+    ns.version = NextNamespacesVersion();
+    settings_.namespaces = std::move(ns);
+    settings_.selectionNamespaces = v;
+    return S_OK;
+  }
+  struct BoolProperty {
+    const char* name;
+    bool DocumentSettings::*field;
+  };
+  static const BoolProperty kBools[] = {
+      {"ProhibitDTD", &DocumentSettings::prohibitDtd},
+      {"ResolveExternals", &DocumentSettings::resolveExternals},
+      {"AllowDocumentFunction", &DocumentSettings::allowDocumentFunction},
+      {"AllowXsltScript", &DocumentSettings::allowXsltScript},
+      {"NewParser", &DocumentSettings::newParser},
+      {"ServerHTTPRequest", &DocumentSettings::serverHttpRequest},
+  };
+  for (const auto& p : kBools) {
+    if (!Named(name, p.name)) continue;
+    bool b;
+    HRESULT hr = BoolOf(value, &b);
+    if (SUCCEEDED(hr)) settings_.*p.field = b;
+    return hr;
+  }
+  if (Named(name, "MaxElementDepth")) return LongOf(value, &settings_.maxElementDepth);
+  if (Named(name, "MaxXMLSize")) return LongOf(value, &settings_.maxXmlSizeKb);
+  return FailWith(E_INVALIDARG, "Unknown property: " + name);
+}
+
+HRESULT DomDocument::DoGetProperty(const std::string& name, VARIANT* value) {
+  if (!value) return E_INVALIDARG;
+  VariantInit(value);
+  if (Named(name, "SelectionLanguage")) return ReturnBstrVariant(settings_.selectionLanguage, value);
+  if (Named(name, "SelectionNamespaces")) return ReturnBstrVariant(settings_.selectionNamespaces, value);
+  if (Named(name, "ProhibitDTD")) return ReturnBool(settings_.prohibitDtd, value);
+  if (Named(name, "ResolveExternals")) return ReturnBool(settings_.resolveExternals, value);
+  if (Named(name, "AllowDocumentFunction")) return ReturnBool(settings_.allowDocumentFunction, value);
+  if (Named(name, "AllowXsltScript")) return ReturnBool(settings_.allowXsltScript, value);
+  if (Named(name, "NewParser")) return ReturnBool(settings_.newParser, value);
+  if (Named(name, "ServerHTTPRequest")) return ReturnBool(settings_.serverHttpRequest, value);
+  if (Named(name, "MaxElementDepth")) return ReturnLong(settings_.maxElementDepth, value);
+  if (Named(name, "MaxXMLSize")) return ReturnLong(settings_.maxXmlSizeKb, value);
+  return FailWith(E_INVALIDARG, "Unknown property: " + name);
+}
+
+}  // namespace ardo::engine

@@ -1,0 +1,156 @@
+// DomDocument: the DOM document component (IXMLDOMDocument2) in its eight
+// class identities, apartment-threaded and free-threaded.
+//
+// Each identity keeps the defaults of the version it stands for. All of
+// them start with async on (loading is synchronous all the same),
+// preserveWhiteSpace off, validateOnParse on, resolveExternals off (external
+// DTDs and entities are read only when the host turns it on, and only from
+// local files), ProhibitDTD off, MaxElementDepth 256 and MaxXMLSize 0
+// (no limit). The version-independent, 2.6 and 3.0 identities select with
+// "XSLPattern" (evaluated as XPath 1.0) and allow the XSLT document()
+// function; the 4.0 identities know only "XPath" and disallow document().
+//
+// MaxElementDepth: nesting deeper than the limit is a parse error. The
+// parser never goes deeper than 2048 levels, so 0 ("no limit") and larger
+// values end there.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <libxml/tree.h>
+
+#include "engine/dom/document_loader.h"
+#include "engine/dom/node_object.h"
+#include "engine/xpath/xpath_cache.h"
+
+namespace ardo::engine {
+
+struct DocumentFlavor {
+  const CLSID* clsid;
+  bool freeThreaded;
+  bool version40;
+};
+
+struct DocumentSettings {
+  bool async = true;
+  bool preserveWhiteSpace = false;
+  bool validateOnParse = true;
+  bool resolveExternals = false;
+  bool prohibitDtd = false;
+  bool allowDocumentFunction = true;
+  bool allowXsltScript = true;
+  bool newParser = false;
+  bool serverHttpRequest = false;
+  long maxElementDepth = 256;
+  long maxXmlSizeKb = 0;
+  std::string selectionLanguage = "XSLPattern";
+  std::string selectionNamespaces;
+  QueryNamespaces namespaces;
+
+  static DocumentSettings DefaultsFor(const DocumentFlavor& flavor);
+  LoadOptions ToLoadOptions() const;
+};
+
+// A new value for QueryNamespaces::version, unique in the process.
+uint64_t NextNamespacesVersion();
+
+class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
+ public:
+  explicit DomDocument(const DocumentFlavor& flavor);
+  ~DomDocument() override;
+
+  const DocumentFlavor& Flavor() const { return flavor_; }
+  std::recursive_mutex* Mutex() const { return mutex_.get(); }
+  // Changes with every change to the tree (process-wide unique values).
+  uint64_t Stamp() const { return stamp_; }
+  void Touch();
+  TreeHolder* CurrentTree() const { return tree_; }
+  xmlDocPtr XmlDoc() const { return reinterpret_cast<xmlDocPtr>(node_); }
+  const DocumentSettings& Settings() const { return settings_; }
+  XPathCache& Queries() { return queries_; }
+
+  // Replaces the tree with doc (taken over); node objects of the old tree
+  // keep it alive until they go.
+  void InstallTree(xmlDocPtr doc);
+  // A new document of the same identity and settings holding a copy of the
+  // tree (deep) or of the document node alone.
+  ComPtr<DomDocument> CloneDocument(bool deep);
+  // Loads from a tree of another document (copied).
+  void LoadCopyOf(xmlDocPtr source);
+
+  // IXMLDOMDocument
+  HRESULT get_doctype(IXMLDOMDocumentType** p) override;
+  HRESULT get_implementation(IXMLDOMImplementation** p) override;
+  HRESULT get_documentElement(IXMLDOMElement** p) override;
+  HRESULT putref_documentElement(IXMLDOMElement* e) override;
+  HRESULT createElement(BSTR tagName, IXMLDOMElement** p) override;
+  HRESULT createDocumentFragment(IXMLDOMDocumentFragment** p) override;
+  HRESULT createTextNode(BSTR data, IXMLDOMText** p) override;
+  HRESULT createComment(BSTR data, IXMLDOMComment** p) override;
+  HRESULT createCDATASection(BSTR data, IXMLDOMCDATASection** p) override;
+  HRESULT createProcessingInstruction(BSTR target, BSTR data, IXMLDOMProcessingInstruction** p) override;
+  HRESULT createAttribute(BSTR name, IXMLDOMAttribute** p) override;
+  HRESULT createEntityReference(BSTR name, IXMLDOMEntityReference** p) override;
+  HRESULT getElementsByTagName(BSTR tagName, IXMLDOMNodeList** p) override;
+  HRESULT createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOMNode** p) override;
+  HRESULT nodeFromID(BSTR id, IXMLDOMNode** p) override;
+  HRESULT load(VARIANT source, VARIANT_BOOL* ok) override;
+  HRESULT get_readyState(long* p) override;
+  HRESULT get_parseError(IXMLDOMParseError** p) override;
+  HRESULT get_url(BSTR* p) override;
+  HRESULT get_async(VARIANT_BOOL* p) override;
+  HRESULT put_async(VARIANT_BOOL v) override;
+  HRESULT abort() override;
+  HRESULT loadXML(BSTR xml, VARIANT_BOOL* ok) override;
+  HRESULT save(VARIANT destination) override;
+  HRESULT get_validateOnParse(VARIANT_BOOL* p) override;
+  HRESULT put_validateOnParse(VARIANT_BOOL v) override;
+  HRESULT get_resolveExternals(VARIANT_BOOL* p) override;
+  HRESULT put_resolveExternals(VARIANT_BOOL v) override;
+  HRESULT get_preserveWhiteSpace(VARIANT_BOOL* p) override;
+  HRESULT put_preserveWhiteSpace(VARIANT_BOOL v) override;
+  HRESULT put_onreadystatechange(VARIANT sink) override;
+  HRESULT put_ondataavailable(VARIANT sink) override;
+  HRESULT put_ontransformnode(VARIANT sink) override;
+
+  // IXMLDOMDocument2
+  HRESULT get_namespaces(IXMLDOMSchemaCollection** p) override;
+  HRESULT get_schemas(VARIANT* p) override;
+  HRESULT putref_schemas(VARIANT collection) override;
+  HRESULT validate(IXMLDOMParseError** p) override;
+  HRESULT setProperty(BSTR name, VARIANT value) override;
+  HRESULT getProperty(BSTR name, VARIANT* value) override;
+
+ private:
+  template <class T>
+  HRESULT CreateAndReturn(xmlNodePtr node, T** out);
+  HRESULT DoCreateNode(const VARIANT& type, BSTR name, BSTR namespaceURI, IXMLDOMNode** out);
+  HRESULT DoLoad(const VARIANT& source, VARIANT_BOOL* ok);
+  HRESULT DoLoadXml(BSTR xml, VARIANT_BOOL* ok);
+  HRESULT DoSave(const VARIANT& destination);
+  HRESULT DoSetProperty(const std::string& name, const VARIANT& value);
+  HRESULT DoGetProperty(const std::string& name, VARIANT* value);
+  // Installs a parse result: the new tree, or an empty one and the error.
+  HRESULT Finish(ParseOutcome outcome, const std::string& url, VARIANT_BOOL* ok);
+  ParseOutcome LoadFromObject(IUnknown* unknown, bool* handled);
+  void SetReadyState(long state);
+  static void Fire(const VARIANT& sink);
+
+  DocumentFlavor flavor_;
+  DocumentSettings settings_;
+  std::unique_ptr<std::recursive_mutex> mutex_;
+  uint64_t stamp_ = 0;
+  XPathCache queries_;
+  ParseFailure lastError_;
+  std::string url_;
+  long readyState_ = 4;
+  VARIANT onReadyStateChange_;
+  VARIANT onDataAvailable_;
+  VARIANT onTransformNode_;
+  VARIANT schemas_;
+};
+
+}  // namespace ardo::engine

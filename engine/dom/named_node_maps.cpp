@@ -1,0 +1,341 @@
+#include "engine/dom/named_node_maps.h"
+
+#include <algorithm>
+
+#include <libxml/entities.h>
+#include <libxml/hash.h>
+#include <libxml/valid.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
+#include "engine/dom/dom_document.h"
+#include "engine/dom/node_lists.h"
+#include "engine/dom/node_navigation.h"
+#include "engine/dom/text_content.h"
+#include "engine/dom/tree_edit.h"
+
+namespace ardo::engine {
+namespace attributes {
+
+HRESULT Get(xmlNodePtr element, std::string_view qname, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (xmlNsPtr ns = FindNamespaceDeclaration(element, qname)) {
+    NodeObject* o = MaterializeNamespace(ns, element);
+    if (!o) return S_FALSE;
+    *out = o->Interface();
+    return S_OK;
+  }
+  return ReturnNode(reinterpret_cast<xmlNodePtr>(FindAttribute(element, qname)), out);
+}
+
+HRESULT Value(xmlNodePtr element, std::string_view qname, VARIANT* out) {
+  if (!out) return E_INVALIDARG;
+  VariantInit(out);
+  if (xmlNsPtr ns = FindNamespaceDeclaration(element, qname)) return ReturnBstrVariant(View(ns->href), out);
+  xmlAttrPtr attr = FindAttribute(element, qname);
+  if (!attr) {
+    out->vt = VT_NULL;
+    return S_FALSE;
+  }
+  return ReturnBstrVariant(AttributeValue(attr), out);
+}
+
+namespace {
+
+// setAttribute("xmlns:p", uri) declares p; changing a declaration that is
+// there already is refused (nodes may be using it).
+HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_view value) {
+  std::string prefix = qname == "xmlns" ? std::string() : std::string(qname.substr(6));
+  if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname))
+    return View(existing->href) == value ? S_OK : kInvalidTreeChange;
+  if (!prefix.empty() && value.empty()) return kInvalidTreeChange;
+  xmlNsPtr ns = xmlNewNs(element, Xml(std::string(value)), prefix.empty() ? nullptr : Xml(prefix));
+  return ns ? S_OK : kInvalidTreeChange;
+}
+
+}  // namespace
+
+HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value) {
+  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0) return E_INVALIDARG;
+  if (qname == "xmlns" || qname.substr(0, 6) == "xmlns:") return SetDeclaration(element, qname, value);
+  TreeEdit edit(doc);
+  if (xmlAttrPtr attr = FindAttribute(element, qname)) {
+    edit.SetAttributeValue(attr, value);
+    return S_OK;
+  }
+  std::string_view prefix, local;
+  SplitQName(qname, &prefix, &local);
+  xmlNsPtr ns = prefix.empty() ? nullptr : xmlSearchNs(element->doc, element, Xml(std::string(prefix)));
+  xmlAttrPtr attr = ns ? xmlNewNsProp(element, ns, Xml(std::string(local)), nullptr)
+                       : xmlNewNsProp(element, nullptr, Xml(std::string(qname)), nullptr);
+  if (!attr) throw std::bad_alloc();
+  edit.SetAttributeValue(attr, value);
+  return S_OK;
+}
+
+HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNode** out) {
+  if (IsReadOnly(element)) return kInvalidTreeChange;
+  ComPtr<IXMLDOMNode> removed;
+  if (out) {
+    HRESULT hr = ReturnNode(reinterpret_cast<xmlNodePtr>(attr), removed.Out());
+    if (FAILED(hr)) return hr;
+  }
+  {
+    TreeEdit edit(doc);
+    edit.Detach(reinterpret_cast<xmlNodePtr>(attr));
+  }
+  if (out) *out = removed.Detach();
+  return S_OK;
+}
+
+HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IXMLDOMNode** replaced) {
+  if (replaced) *replaced = nullptr;
+  if (!attrObject || attrObject->IsNamespaceDeclaration()) return E_INVALIDARG;
+  xmlNodePtr node = attrObject->Node();
+  if (node->type != XML_ATTRIBUTE_NODE) return E_INVALIDARG;
+  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (node->parent == element) return S_OK;
+  // An attribute belongs to one element at a time.
+  if (node->parent) return kInvalidTreeChange;
+  auto* attr = reinterpret_cast<xmlAttrPtr>(node);
+  xmlAttrPtr old = attr->ns ? FindAttributeNs(element, View(attr->name), View(attr->ns->href))
+                            : FindAttribute(element, QualifiedName(node));
+  ComPtr<IXMLDOMNode> oldObject;
+  if (old && replaced) {
+    HRESULT hr = ReturnNode(reinterpret_cast<xmlNodePtr>(old), oldObject.Out());
+    if (FAILED(hr)) return hr;
+  }
+  {
+    TreeEdit edit(doc);
+    xmlAttrPtr before = old ? old->next : nullptr;
+    if (old) edit.Detach(reinterpret_cast<xmlNodePtr>(old));
+    edit.Attach(node, element, reinterpret_cast<xmlNodePtr>(before));
+  }
+  if (replaced) *replaced = oldObject.Detach();
+  return S_OK;
+}
+
+}  // namespace attributes
+
+// --- AttributeMap --------------------------------------------------------------
+
+AttributeMap::AttributeMap(NodeObject* element) : hold_(element->Interface()), element_(element) {}
+
+HRESULT AttributeMap::ItemAt(long index, IXMLDOMNode** item) {
+  if (!item) return E_INVALIDARG;
+  *item = nullptr;
+  if (index < 0) return S_FALSE;
+  xmlNodePtr e = element_->Node();
+  long i = 0;
+  for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next, ++i) {
+    if (i == index) {
+      NodeObject* o = MaterializeNamespace(ns, e);
+      if (!o) return S_FALSE;
+      *item = o->Interface();
+      return S_OK;
+    }
+  }
+  for (xmlAttrPtr a = e->properties; a; a = a->next, ++i)
+    if (i == index) return ReturnNode(reinterpret_cast<xmlNodePtr>(a), item);
+  return S_FALSE;
+}
+
+HRESULT AttributeMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
+  return element_->Call([&] { return attributes::Get(element_->Node(), Utf8Of(name), item); });
+}
+
+HRESULT AttributeMap::setNamedItem(IXMLDOMNode* newItem, IXMLDOMNode** item) {
+  return element_->Call2(newItem, [&] {
+    if (item) *item = nullptr;
+    NodeObject* attr = NodeObject::From(newItem);
+    HRESULT hr = attributes::SetNode(element_->Document(), element_->Node(), attr, nullptr);
+    if (FAILED(hr) || !item) return hr;
+    *item = attr->Interface();
+    (*item)->AddRef();
+    return S_OK;
+  });
+}
+
+HRESULT AttributeMap::removeNamedItem(BSTR name, IXMLDOMNode** item) {
+  return element_->Call([&] {
+    if (item) *item = nullptr;
+    std::string qname = Utf8Of(name);
+    if (FindNamespaceDeclaration(element_->Node(), qname)) return kInvalidTreeChange;
+    xmlAttrPtr attr = FindAttribute(element_->Node(), qname);
+    if (!attr) return S_FALSE;
+    return attributes::Remove(element_->Document(), element_->Node(), attr, item);
+  });
+}
+
+HRESULT AttributeMap::get_item(long index, IXMLDOMNode** item) {
+  return element_->Call([&] { return ItemAt(index, item); });
+}
+
+HRESULT AttributeMap::get_length(long* length) {
+  return element_->Call([&] {
+    if (!length) return E_INVALIDARG;
+    long n = 0;
+    xmlNodePtr e = element_->Node();
+    for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) ++n;
+    for (xmlAttrPtr a = e->properties; a; a = a->next) ++n;
+    *length = n;
+    return S_OK;
+  });
+}
+
+HRESULT AttributeMap::getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) {
+  return element_->Call([&] {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    std::string local = Utf8Of(baseName), uri = Utf8Of(namespaceURI);
+    xmlNodePtr e = element_->Node();
+    if (uri == kXmlnsNamespace) {
+      std::string qname = local == "xmlns" ? local : "xmlns:" + local;
+      return attributes::Get(e, qname, item);
+    }
+    return ReturnNode(reinterpret_cast<xmlNodePtr>(FindAttributeNs(e, local, uri)), item);
+  });
+}
+
+HRESULT AttributeMap::removeQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) {
+  return element_->Call([&] {
+    if (item) *item = nullptr;
+    std::string local = Utf8Of(baseName), uri = Utf8Of(namespaceURI);
+    if (uri == kXmlnsNamespace) return kInvalidTreeChange;
+    xmlAttrPtr attr = FindAttributeNs(element_->Node(), local, uri);
+    if (!attr) return S_FALSE;
+    return attributes::Remove(element_->Document(), element_->Node(), attr, item);
+  });
+}
+
+HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
+  return element_->Call([&] {
+    HRESULT hr = ItemAt(position_, item);
+    if (hr == S_OK) ++position_;
+    return hr;
+  });
+}
+
+HRESULT AttributeMap::reset() {
+  return element_->Call([&] {
+    position_ = 0;
+    return S_OK;
+  });
+}
+
+HRESULT AttributeMap::get__newEnum(IUnknown** out) {
+  if (!out) return E_INVALIDARG;
+  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(nullptr, this).Detach());
+  return S_OK;
+}
+
+// --- DeclarationMap --------------------------------------------------------------
+
+DeclarationMap::DeclarationMap(NodeObject* doctype, Kind kind)
+    : hold_(doctype->Interface()), doctype_(doctype), kind_(kind) {}
+
+namespace {
+
+void CollectNotationName(void* payload, void* data, const xmlChar* name) {
+  static_cast<std::vector<std::string>*>(data)->emplace_back(reinterpret_cast<const char*>(name));
+}
+
+}  // namespace
+
+std::vector<xmlNodePtr> DeclarationMap::Items() {
+  std::vector<xmlNodePtr> items;
+  auto* dtd = reinterpret_cast<xmlDtdPtr>(doctype_->Node());
+  xmlDocPtr doc = dtd->doc;
+  std::vector<xmlDtdPtr> subsets{dtd};
+  if (doc && doc->extSubset && doc->extSubset != dtd) subsets.push_back(doc->extSubset);
+  for (xmlDtdPtr d : subsets) {
+    if (kind_ == Kind::Entities) {
+      for (xmlNodePtr c = d->children; c; c = c->next)
+        if (c->type == XML_ENTITY_DECL) items.push_back(c);
+    } else if (d->notations) {
+      std::vector<std::string> names;
+      xmlHashScan(static_cast<xmlHashTablePtr>(d->notations), CollectNotationName, &names);
+      std::sort(names.begin(), names.end());
+      for (const auto& n : names)
+        if (xmlNodePtr node = doctype_->Tree()->NotationNode(d, Xml(n))) items.push_back(node);
+    }
+  }
+  return items;
+}
+
+HRESULT DeclarationMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
+  return doctype_->Call([&] {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    std::string n = Utf8Of(name);
+    for (xmlNodePtr c : Items())
+      if (View(c->name) == n) return ReturnNode(c, item);
+    return S_FALSE;
+  });
+}
+
+HRESULT DeclarationMap::setNamedItem(IXMLDOMNode*, IXMLDOMNode** item) {
+  if (item) *item = nullptr;
+  return kInvalidTreeChange;
+}
+
+HRESULT DeclarationMap::removeNamedItem(BSTR, IXMLDOMNode** item) {
+  if (item) *item = nullptr;
+  return kInvalidTreeChange;
+}
+
+HRESULT DeclarationMap::get_item(long index, IXMLDOMNode** item) {
+  return doctype_->Call([&] {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    std::vector<xmlNodePtr> items = Items();
+    if (index < 0 || index >= static_cast<long>(items.size())) return S_FALSE;
+    return ReturnNode(items[index], item);
+  });
+}
+
+HRESULT DeclarationMap::get_length(long* length) {
+  return doctype_->Call([&] {
+    if (!length) return E_INVALIDARG;
+    *length = static_cast<long>(Items().size());
+    return S_OK;
+  });
+}
+
+HRESULT DeclarationMap::getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) {
+  // Declarations have no namespace: only the empty URI finds them.
+  if (SysStringLen(namespaceURI) != 0) {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    return S_FALSE;
+  }
+  return getNamedItem(baseName, item);
+}
+
+HRESULT DeclarationMap::removeQualifiedItem(BSTR, BSTR, IXMLDOMNode** item) {
+  if (item) *item = nullptr;
+  return kInvalidTreeChange;
+}
+
+HRESULT DeclarationMap::nextNode(IXMLDOMNode** item) {
+  return doctype_->Call([&] {
+    HRESULT hr = get_item(position_, item);
+    if (hr == S_OK) ++position_;
+    return hr;
+  });
+}
+
+HRESULT DeclarationMap::reset() {
+  position_ = 0;
+  return S_OK;
+}
+
+HRESULT DeclarationMap::get__newEnum(IUnknown** out) {
+  if (!out) return E_INVALIDARG;
+  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(nullptr, this).Detach());
+  return S_OK;
+}
+
+}  // namespace ardo::engine

@@ -1,0 +1,80 @@
+// Named node maps: the attributes of an element (namespace declarations
+// first, as xmlns attributes, then the attributes in document order), and
+// the entities or notations of a document type (read-only).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <libxml/tree.h>
+
+#include "engine/dom/node_object.h"
+
+namespace ardo::engine {
+
+class AttributeMap final : public ComObject<AttributeMap, IXMLDOMNamedNodeMap> {
+ public:
+  explicit AttributeMap(NodeObject* element);
+
+  HRESULT getNamedItem(BSTR name, IXMLDOMNode** item) override;
+  HRESULT setNamedItem(IXMLDOMNode* newItem, IXMLDOMNode** item) override;
+  HRESULT removeNamedItem(BSTR name, IXMLDOMNode** item) override;
+  HRESULT get_item(long index, IXMLDOMNode** item) override;
+  HRESULT get_length(long* length) override;
+  HRESULT getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) override;
+  HRESULT removeQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) override;
+  HRESULT nextNode(IXMLDOMNode** item) override;
+  HRESULT reset() override;
+  HRESULT get__newEnum(IUnknown** out) override;
+
+ private:
+  HRESULT ItemAt(long index, IXMLDOMNode** item);
+
+  ComPtr<IXMLDOMNode> hold_;
+  NodeObject* element_;
+  long position_ = 0;
+};
+
+class DeclarationMap final : public ComObject<DeclarationMap, IXMLDOMNamedNodeMap> {
+ public:
+  enum class Kind { Entities, Notations };
+  DeclarationMap(NodeObject* doctype, Kind kind);
+
+  HRESULT getNamedItem(BSTR name, IXMLDOMNode** item) override;
+  HRESULT setNamedItem(IXMLDOMNode* newItem, IXMLDOMNode** item) override;
+  HRESULT removeNamedItem(BSTR name, IXMLDOMNode** item) override;
+  HRESULT get_item(long index, IXMLDOMNode** item) override;
+  HRESULT get_length(long* length) override;
+  HRESULT getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) override;
+  HRESULT removeQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) override;
+  HRESULT nextNode(IXMLDOMNode** item) override;
+  HRESULT reset() override;
+  HRESULT get__newEnum(IUnknown** out) override;
+
+ private:
+  std::vector<xmlNodePtr> Items();
+
+  ComPtr<IXMLDOMNode> hold_;
+  NodeObject* doctype_;
+  Kind kind_;
+  long position_ = 0;
+};
+
+// Attribute operations shared by the element and its attribute map.
+namespace attributes {
+
+// The attribute (or namespace declaration) named qname, or S_FALSE and null.
+HRESULT Get(xmlNodePtr element, std::string_view qname, IXMLDOMNode** out);
+// getAttribute: VT_BSTR value, or VT_NULL and S_FALSE.
+HRESULT Value(xmlNodePtr element, std::string_view qname, VARIANT* out);
+// setAttribute.
+HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value);
+// removeAttribute / removeNamedItem; the removed node goes to *out when given.
+HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNode** out);
+// setAttributeNode / setNamedItem: *replaced receives an attribute of the
+// same name that attr displaced (null when none).
+HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attr, IXMLDOMNode** replaced);
+
+}  // namespace attributes
+
+}  // namespace ardo::engine

@@ -1,0 +1,444 @@
+#include "engine/dom/node_lists.h"
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
+#include "engine/dom/dom_document.h"
+#include "engine/dom/node_navigation.h"
+#include "engine/dom/tree_edit.h"
+
+namespace ardo::engine {
+
+// --- LiveListCursor ----------------------------------------------------------
+
+void LiveListCursor::Revalidate(uint64_t stamp) {
+  if (stamp_ == stamp) return;
+  stamp_ = stamp;
+  index_ = -1;
+  node_ = nullptr;
+  length_ = -1;
+}
+
+template <class First, class Next>
+xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, First first, Next next) {
+  Revalidate(stamp);
+  if (index < 0) return nullptr;
+  if (length_ >= 0 && index >= length_) return nullptr;
+  long i;
+  xmlNodePtr n;
+  if (node_ && index >= index_) {
+    i = index_, n = node_;
+  } else {
+    i = 0, n = first();
+  }
+  while (n && i < index) n = next(n), ++i;
+  if (n) {
+    index_ = i;
+    node_ = n;
+  }
+  return n;
+}
+
+template <class First, class Next>
+long LiveListCursor::Length(uint64_t stamp, First first, Next next) {
+  Revalidate(stamp);
+  if (length_ < 0) {
+    long count = 0;
+    for (xmlNodePtr n = first(); n; n = next(n)) ++count;
+    length_ = count;
+  }
+  return length_;
+}
+
+namespace {
+
+HRESULT ReturnLength(long length, long* out) {
+  if (!out) return E_INVALIDARG;
+  *out = length;
+  return S_OK;
+}
+
+}  // namespace
+
+// --- ChildNodeList -----------------------------------------------------------
+
+ChildNodeList::ChildNodeList(NodeObject* parent) : hold_(parent->Interface()), parent_(parent) {}
+
+xmlNodePtr ChildNodeList::At(long index) {
+  if (parent_->IsNamespaceDeclaration()) return nullptr;
+  xmlNodePtr p = parent_->Node();
+  return cursor_.At(index, parent_->Document().Stamp(), [p] { return DomFirstChild(p); },
+                    [](xmlNodePtr n) { return DomNextSibling(n); });
+}
+
+long ChildNodeList::Count() {
+  if (parent_->IsNamespaceDeclaration()) return 0;
+  xmlNodePtr p = parent_->Node();
+  return cursor_.Length(parent_->Document().Stamp(), [p] { return DomFirstChild(p); },
+                        [](xmlNodePtr n) { return DomNextSibling(n); });
+}
+
+HRESULT ChildNodeList::get_item(long index, IXMLDOMNode** item) {
+  return parent_->Call([&] { return ReturnNode(At(index), item); });
+}
+
+HRESULT ChildNodeList::get_length(long* length) {
+  return parent_->Call([&] { return ReturnLength(Count(), length); });
+}
+
+HRESULT ChildNodeList::nextNode(IXMLDOMNode** item) {
+  return parent_->Call([&] {
+    xmlNodePtr n = At(position_);
+    if (n) ++position_;
+    return ReturnNode(n, item);
+  });
+}
+
+HRESULT ChildNodeList::reset() {
+  return parent_->Call([&] {
+    position_ = 0;
+    return S_OK;
+  });
+}
+
+HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
+  if (!out) return E_INVALIDARG;
+  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(this, nullptr).Detach());
+  return S_OK;
+}
+
+// --- ElementsByTagNameList ---------------------------------------------------
+
+ElementsByTagNameList::ElementsByTagNameList(NodeObject* root, std::string name)
+    : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {}
+
+xmlNodePtr ElementsByTagNameList::NextMatch(xmlNodePtr from) {
+  xmlNodePtr root = root_->Node();
+  xmlNodePtr n = from;
+  for (;;) {
+    // Preorder successor within root, descending into elements only.
+    if (n->children && (n == root || n->type == XML_ELEMENT_NODE)) {
+      n = n->children;
+    } else {
+      while (n != root && !n->next) n = n->parent;
+      if (n == root) return nullptr;
+      n = n->next;
+    }
+    if (n->type == XML_ELEMENT_NODE && (all_ || HasQualifiedName(n, name_))) return n;
+  }
+}
+
+xmlNodePtr ElementsByTagNameList::FirstMatch() {
+  if (root_->IsNamespaceDeclaration()) return nullptr;
+  xmlNodePtr root = root_->Node();
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE &&
+      root->type != XML_DOCUMENT_FRAG_NODE)
+    return nullptr;
+  return NextMatch(root);
+}
+
+xmlNodePtr ElementsByTagNameList::At(long index) {
+  return cursor_.At(index, root_->Document().Stamp(), [this] { return FirstMatch(); },
+                    [this](xmlNodePtr n) { return NextMatch(n); });
+}
+
+long ElementsByTagNameList::Count() {
+  return cursor_.Length(root_->Document().Stamp(), [this] { return FirstMatch(); },
+                        [this](xmlNodePtr n) { return NextMatch(n); });
+}
+
+HRESULT ElementsByTagNameList::get_item(long index, IXMLDOMNode** item) {
+  return root_->Call([&] { return ReturnNode(At(index), item); });
+}
+
+HRESULT ElementsByTagNameList::get_length(long* length) {
+  return root_->Call([&] { return ReturnLength(Count(), length); });
+}
+
+HRESULT ElementsByTagNameList::nextNode(IXMLDOMNode** item) {
+  return root_->Call([&] {
+    xmlNodePtr n = At(position_);
+    if (n) ++position_;
+    return ReturnNode(n, item);
+  });
+}
+
+HRESULT ElementsByTagNameList::reset() {
+  return root_->Call([&] {
+    position_ = 0;
+    return S_OK;
+  });
+}
+
+HRESULT ElementsByTagNameList::get__newEnum(IUnknown** out) {
+  if (!out) return E_INVALIDARG;
+  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(this, nullptr).Detach());
+  return S_OK;
+}
+
+// --- SelectionList -----------------------------------------------------------
+
+HRESULT ReturnSnapshotNode(const SharedSnapshot& nodes, long index, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!nodes || index < 0 || index >= static_cast<long>(nodes->size())) return S_FALSE;
+  return ReturnNode((*nodes)[index], out);
+}
+
+SelectionList::SelectionList(DomDocument* document, std::string expr, NodeObject* context,
+                             SharedSnapshot nodes, QueryNamespaces namespaces, std::string language)
+    : docHold_(document->Interface()),
+      doc_(document),
+      expr_(std::move(expr)),
+      contextHold_(context->Interface()),
+      context_(context),
+      nodes_(std::move(nodes)),
+      namespaces_(std::move(namespaces)),
+      namespacesText_(document->Settings().selectionNamespaces),
+      language_(std::move(language)) {
+  TreeHolder::PinSnapshots();
+}
+
+SelectionList::~SelectionList() {
+  nodes_.reset();
+  TreeHolder::UnpinSnapshots();
+  // Subtrees whose freeing waited for this list.
+  DocLock lock(doc_->Mutex());
+  doc_->CurrentTree()->Sweep();
+}
+
+template <class F>
+HRESULT SelectionList::Locked(F&& f) {
+  DocLock lock(doc_->Mutex());
+  return NodeObject::Protect(f);
+}
+
+HRESULT SelectionList::get_item(long index, IXMLDOMNode** item) {
+  return Locked([&] { return ReturnSnapshotNode(nodes_, index, item); });
+}
+
+HRESULT SelectionList::get_length(long* length) {
+  return Locked([&] { return ReturnLength(static_cast<long>(nodes_->size()), length); });
+}
+
+HRESULT SelectionList::nextNode(IXMLDOMNode** item) {
+  return Locked([&] {
+    HRESULT hr = ReturnSnapshotNode(nodes_, position_, item);
+    if (hr == S_OK) ++position_;
+    return hr;
+  });
+}
+
+HRESULT SelectionList::reset() {
+  return Locked([&] {
+    position_ = 0;
+    return S_OK;
+  });
+}
+
+HRESULT SelectionList::get__newEnum(IUnknown** out) {
+  if (!out) return E_INVALIDARG;
+  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(this, nullptr).Detach());
+  return S_OK;
+}
+
+HRESULT SelectionList::get_expr(BSTR* expression) {
+  return Locked([&] { return ReturnBstr(expr_, expression); });
+}
+
+HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
+                                const QueryNamespaces& namespaces) {
+  xmlNodePtr node = context->IsNamespaceDeclaration() ? context->DeclaringElement() : context->Node();
+  SharedSnapshot nodes;
+  std::string reason;
+  DomDocument& doc = context->Document();
+  HRESULT hr = doc.Queries().Select(expr, node, namespaces, doc.Stamp(), &nodes, &reason);
+  if (FAILED(hr)) return FailWith(hr, reason);
+  nodes_ = std::move(nodes);
+  position_ = 0;
+  return S_OK;
+}
+
+HRESULT SelectionList::put_expr(BSTR expression) {
+  return Locked([&] {
+    std::string expr = Utf8Of(expression);
+    HRESULT hr = Evaluate(expr, context_, namespaces_);
+    if (SUCCEEDED(hr)) expr_ = std::move(expr);
+    return hr;
+  });
+}
+
+HRESULT SelectionList::get_context(IXMLDOMNode** node) {
+  return Locked([&] {
+    if (!node) return E_INVALIDARG;
+    *node = context_->Interface();
+    (*node)->AddRef();
+    return S_OK;
+  });
+}
+
+HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
+  return Locked([&] {
+    NodeObject* context = NodeObject::From(node);
+    if (!context) return E_INVALIDARG;
+    HRESULT hr = Evaluate(expr_, context, namespaces_);
+    if (SUCCEEDED(hr)) {
+      contextHold_ = ComPtr<IXMLDOMNode>(context->Interface());
+      context_ = context;
+    }
+    return hr;
+  });
+}
+
+HRESULT SelectionList::peekNode(IXMLDOMNode** node) {
+  return Locked([&] { return ReturnSnapshotNode(nodes_, position_, node); });
+}
+
+HRESULT SelectionList::matches(IXMLDOMNode* node, IXMLDOMNode** context) {
+  return Locked([&] {
+    if (!context) return E_INVALIDARG;
+    *context = nullptr;
+    NodeObject* o = NodeObject::From(node);
+    if (!o) return E_INVALIDARG;
+    for (xmlNodePtr n : *nodes_) {
+      if (n == o->Node()) {
+        *context = context_->Interface();
+        (*context)->AddRef();
+        return S_OK;
+      }
+    }
+    return S_FALSE;
+  });
+}
+
+HRESULT SelectionList::RemoveNodes(long first, long count) {
+  // Nodes are taken out of their parents; the snapshot keeps the others.
+  TreeEdit edit(*doc_);
+  auto remaining = std::make_shared<NodeSnapshot>(*nodes_);
+  for (long i = first; i < first + count; ++i) {
+    xmlNodePtr n = (*nodes_)[i];
+    if (n->type == XML_DOCUMENT_NODE || IsReadOnly(n) || n->type == XML_DTD_NODE) continue;
+    if (n->parent) {
+      DomDocument* owner = TreeHolder::Of(n)->Owner();
+      if (owner && owner != doc_) edit.Touch(*owner);
+      edit.Detach(n);
+    }
+  }
+  remaining->erase(remaining->begin() + first, remaining->begin() + first + count);
+  nodes_ = std::move(remaining);
+  return S_OK;
+}
+
+HRESULT SelectionList::removeNext(IXMLDOMNode** node) {
+  return Locked([&] {
+    if (!node) return E_INVALIDARG;
+    *node = nullptr;
+    if (position_ >= static_cast<long>(nodes_->size())) return S_FALSE;
+    HRESULT hr = ReturnSnapshotNode(nodes_, position_, node);
+    if (FAILED(hr)) return hr;
+    return RemoveNodes(position_, 1);
+  });
+}
+
+HRESULT SelectionList::removeAll() {
+  return Locked([&] {
+    if (position_ >= static_cast<long>(nodes_->size())) return S_OK;
+    return RemoveNodes(position_, static_cast<long>(nodes_->size()) - position_);
+  });
+}
+
+HRESULT SelectionList::clone(IXMLDOMSelection** copy) {
+  return Locked([&] {
+    if (!copy) return E_INVALIDARG;
+    auto c = MakeObject<SelectionList>(doc_, expr_, context_, nodes_, namespaces_, language_);
+    c->position_ = position_;
+    c->namespacesText_ = namespacesText_;
+    *copy = c.Detach();
+    return S_OK;
+  });
+}
+
+HRESULT SelectionList::getProperty(BSTR name, VARIANT* value) {
+  return Locked([&] {
+    if (!value) return E_INVALIDARG;
+    VariantInit(value);
+    std::string n = Utf8Of(name);
+    if (xmlStrcasecmp(Xml(n), Xml("SelectionLanguage")) == 0) return ReturnBstrVariant(language_, value);
+    if (xmlStrcasecmp(Xml(n), Xml("SelectionNamespaces")) == 0)
+      return ReturnBstrVariant(namespacesText_, value);
+    return E_INVALIDARG;
+  });
+}
+
+HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
+  return Locked([&] {
+    std::string n = Utf8Of(name), v;
+    HRESULT hr = Utf8OfVariant(value, &v);
+    if (FAILED(hr)) return E_INVALIDARG;
+    if (xmlStrcasecmp(Xml(n), Xml("SelectionLanguage")) == 0) {
+      if (v != "XPath" && (v != "XSLPattern" || doc_->Flavor().version40)) return E_FAIL;
+      language_ = v;
+      return S_OK;
+    }
+    if (xmlStrcasecmp(Xml(n), Xml("SelectionNamespaces")) == 0) {
+      QueryNamespaces ns;
+      if (!ParseSelectionNamespaces(v, &ns.bindings)) return FailWith(E_FAIL, "Malformed namespace declarations.");
+      ns.version = NextNamespacesVersion();
+      hr = Evaluate(expr_, context_, ns);
+      if (FAILED(hr)) return hr;
+      namespaces_ = std::move(ns);
+      namespacesText_ = v;
+      return S_OK;
+    }
+    return E_INVALIDARG;
+  });
+}
+
+// --- NodeEnumerator ------------------------------------------------------------
+
+NodeEnumerator::NodeEnumerator(IXMLDOMNodeList* list, IXMLDOMNamedNodeMap* map, long position)
+    : list_(list), map_(map), position_(position) {}
+
+HRESULT NodeEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
+  if (!rgVar || (celt > 1 && !fetched)) return E_INVALIDARG;
+  ULONG got = 0;
+  while (got < celt) {
+    IXMLDOMNode* node = nullptr;
+    HRESULT hr = list_ ? list_->get_item(position_, &node) : map_->get_item(position_, &node);
+    if (FAILED(hr)) {
+      for (ULONG i = 0; i < got; ++i) VariantClear(&rgVar[i]);
+      if (fetched) *fetched = 0;
+      return hr;
+    }
+    if (!node) break;
+    ++position_;
+    VariantInit(&rgVar[got]);
+    rgVar[got].vt = VT_DISPATCH;
+    rgVar[got].pdispVal = node;
+    ++got;
+  }
+  if (fetched) *fetched = got;
+  return got == celt ? S_OK : S_FALSE;
+}
+
+HRESULT NodeEnumerator::Skip(ULONG celt) {
+  long length = 0;
+  HRESULT hr = list_ ? list_->get_length(&length) : map_->get_length(&length);
+  if (FAILED(hr)) return hr;
+  long target = position_ + static_cast<long>(celt);
+  position_ = target > length ? length : target;
+  return target > length ? S_FALSE : S_OK;
+}
+
+HRESULT NodeEnumerator::Reset() {
+  position_ = 0;
+  return S_OK;
+}
+
+HRESULT NodeEnumerator::Clone(IEnumVARIANT** copy) {
+  if (!copy) return E_INVALIDARG;
+  *copy = MakeObject<NodeEnumerator>(list_.Get(), map_.Get(), position_).Detach();
+  return S_OK;
+}
+
+}  // namespace ardo::engine

@@ -1,0 +1,147 @@
+// Node lists: live child lists, live getElementsByTagName lists, and the
+// snapshot lists of selectNodes (which are IXMLDOMSelection objects too),
+// with the IEnumVARIANT that _newEnum hands out for lists and maps.
+//
+// Live lists remember the last position they reached and the document
+// stamp it was valid for, so item(0), item(1), ... walks in linear time
+// and any change to the document starts them afresh.
+#pragma once
+
+#include <string>
+
+#include <libxml/tree.h>
+
+#include "engine/dom/node_object.h"
+#include "engine/xpath/xpath_cache.h"
+
+namespace ardo::engine {
+
+class DomDocument;
+
+// Shared position logic of the live lists.
+class LiveListCursor {
+ public:
+  // The index-th node, walking from the cached position when it is valid.
+  template <class First, class Next>
+  xmlNodePtr At(long index, uint64_t stamp, First first, Next next);
+  template <class First, class Next>
+  long Length(uint64_t stamp, First first, Next next);
+
+ private:
+  void Revalidate(uint64_t stamp);
+  uint64_t stamp_ = 0;
+  long index_ = -1;
+  xmlNodePtr node_ = nullptr;
+  long length_ = -1;
+};
+
+class ChildNodeList final : public ComObject<ChildNodeList, IXMLDOMNodeList> {
+ public:
+  explicit ChildNodeList(NodeObject* parent);
+
+  HRESULT get_item(long index, IXMLDOMNode** item) override;
+  HRESULT get_length(long* length) override;
+  HRESULT nextNode(IXMLDOMNode** item) override;
+  HRESULT reset() override;
+  HRESULT get__newEnum(IUnknown** out) override;
+
+ private:
+  xmlNodePtr At(long index);
+  long Count();
+
+  ComPtr<IXMLDOMNode> hold_;
+  NodeObject* parent_;
+  LiveListCursor cursor_;
+  long position_ = 0;
+};
+
+class ElementsByTagNameList final : public ComObject<ElementsByTagNameList, IXMLDOMNodeList> {
+ public:
+  // "*" matches every element; other names match the qualified name.
+  ElementsByTagNameList(NodeObject* root, std::string name);
+
+  HRESULT get_item(long index, IXMLDOMNode** item) override;
+  HRESULT get_length(long* length) override;
+  HRESULT nextNode(IXMLDOMNode** item) override;
+  HRESULT reset() override;
+  HRESULT get__newEnum(IUnknown** out) override;
+
+ private:
+  xmlNodePtr At(long index);
+  long Count();
+  xmlNodePtr FirstMatch();
+  xmlNodePtr NextMatch(xmlNodePtr from);
+
+  ComPtr<IXMLDOMNode> hold_;
+  NodeObject* root_;
+  std::string name_;
+  bool all_;
+  LiveListCursor cursor_;
+  long position_ = 0;
+};
+
+// The result of selectNodes: the nodes the query selected when it ran.
+// While it exists the nodes it lists are not freed (see tree_holder.h).
+class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
+ public:
+  SelectionList(DomDocument* document, std::string expr, NodeObject* context, SharedSnapshot nodes,
+                QueryNamespaces namespaces, std::string language);
+  ~SelectionList() override;
+
+  // IXMLDOMNodeList
+  HRESULT get_item(long index, IXMLDOMNode** item) override;
+  HRESULT get_length(long* length) override;
+  HRESULT nextNode(IXMLDOMNode** item) override;
+  HRESULT reset() override;
+  HRESULT get__newEnum(IUnknown** out) override;
+  // IXMLDOMSelection
+  HRESULT get_expr(BSTR* expression) override;
+  HRESULT put_expr(BSTR expression) override;
+  HRESULT get_context(IXMLDOMNode** node) override;
+  HRESULT putref_context(IXMLDOMNode* node) override;
+  HRESULT peekNode(IXMLDOMNode** node) override;
+  HRESULT matches(IXMLDOMNode* node, IXMLDOMNode** context) override;
+  HRESULT removeNext(IXMLDOMNode** node) override;
+  HRESULT removeAll() override;
+  HRESULT clone(IXMLDOMSelection** copy) override;
+  HRESULT getProperty(BSTR name, VARIANT* value) override;
+  HRESULT setProperty(BSTR name, VARIANT value) override;
+
+ private:
+  template <class F>
+  HRESULT Locked(F&& f);
+  HRESULT Evaluate(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces);
+  HRESULT RemoveNodes(long first, long count);
+
+  ComPtr<IXMLDOMNode> docHold_;
+  DomDocument* doc_;
+  std::string expr_;
+  ComPtr<IXMLDOMNode> contextHold_;
+  NodeObject* context_;
+  SharedSnapshot nodes_;
+  QueryNamespaces namespaces_;
+  std::string namespacesText_;
+  std::string language_;
+  long position_ = 0;
+};
+
+// Enumerates a list or a map as VT_DISPATCH nodes.
+class NodeEnumerator final : public ComObject<NodeEnumerator, IEnumVARIANT> {
+ public:
+  NodeEnumerator(IXMLDOMNodeList* list, IXMLDOMNamedNodeMap* map, long position = 0);
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) override;
+  HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
+  HRESULT STDMETHODCALLTYPE Reset() override;
+  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override;
+
+ private:
+  ComPtr<IXMLDOMNodeList> list_;
+  ComPtr<IXMLDOMNamedNodeMap> map_;
+  long position_;
+};
+
+// The nodes of a snapshot that are still worth handing out.
+HRESULT ReturnSnapshotNode(const SharedSnapshot& nodes, long index, IXMLDOMNode** out);
+
+}  // namespace ardo::engine

@@ -1,0 +1,302 @@
+#include "engine/dom/node_navigation.h"
+
+#include <cstring>
+
+#include <libxml/entities.h>
+
+#include "engine/common/bstr_text.h"
+
+namespace ardo::engine {
+
+DOMNodeType DomTypeOf(const xmlNode* node) {
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+      return NODE_ELEMENT;
+    case XML_ATTRIBUTE_NODE:
+    case XML_NAMESPACE_DECL:
+      return NODE_ATTRIBUTE;
+    case XML_TEXT_NODE:
+      return NODE_TEXT;
+    case XML_CDATA_SECTION_NODE:
+      return NODE_CDATA_SECTION;
+    case XML_ENTITY_REF_NODE:
+      return NODE_ENTITY_REFERENCE;
+    case XML_ENTITY_DECL:
+    case XML_ENTITY_NODE:
+      return NODE_ENTITY;
+    case XML_PI_NODE:
+      return NODE_PROCESSING_INSTRUCTION;
+    case XML_COMMENT_NODE:
+      return NODE_COMMENT;
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+      return NODE_DOCUMENT;
+    case XML_DTD_NODE:
+    case XML_DOCUMENT_TYPE_NODE:
+      return NODE_DOCUMENT_TYPE;
+    case XML_DOCUMENT_FRAG_NODE:
+      return NODE_DOCUMENT_FRAGMENT;
+    case XML_NOTATION_NODE:
+      return NODE_NOTATION;
+    default:
+      return NODE_INVALID;
+  }
+}
+
+const char* TypeString(DOMNodeType type) {
+  switch (type) {
+    case NODE_ELEMENT:
+      return "element";
+    case NODE_ATTRIBUTE:
+      return "attribute";
+    case NODE_TEXT:
+      return "text";
+    case NODE_CDATA_SECTION:
+      return "cdatasection";
+    case NODE_ENTITY_REFERENCE:
+      return "entityreference";
+    case NODE_ENTITY:
+      return "entity";
+    case NODE_PROCESSING_INSTRUCTION:
+      return "processinginstruction";
+    case NODE_COMMENT:
+      return "comment";
+    case NODE_DOCUMENT:
+      return "document";
+    case NODE_DOCUMENT_TYPE:
+      return "documenttype";
+    case NODE_DOCUMENT_FRAGMENT:
+      return "documentfragment";
+    case NODE_NOTATION:
+      return "notation";
+    default:
+      return "";
+  }
+}
+
+bool IsExposedChild(const xmlNode* node) {
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_ENTITY_REF_NODE:
+    case XML_PI_NODE:
+    case XML_COMMENT_NODE:
+      return true;
+    case XML_DTD_NODE:
+      // The document type is a child of the document only.
+      return node->parent && node->parent->type == XML_DOCUMENT_NODE;
+    default:
+      return false;
+  }
+}
+
+xmlEntityPtr ReferencedEntity(xmlNodePtr ref) {
+  if (ref->type != XML_ENTITY_REF_NODE) return nullptr;
+  xmlNodePtr c = ref->children;
+  if (c && c->type == XML_ENTITY_DECL) return reinterpret_cast<xmlEntityPtr>(c);
+  if (ref->doc) return xmlGetDocEntity(ref->doc, ref->name);
+  return nullptr;
+}
+
+namespace {
+
+// The first of a node's raw children, following an entity reference into
+// the entity's content.
+xmlNodePtr RawChildren(xmlNodePtr node, bool last) {
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+    case XML_DOCUMENT_FRAG_NODE:
+    case XML_ATTRIBUTE_NODE:
+    case XML_ENTITY_DECL:
+      return last ? node->last : node->children;
+    case XML_ENTITY_REF_NODE: {
+      xmlEntityPtr ent = ReferencedEntity(node);
+      if (!ent) return nullptr;
+      return last ? ent->last : ent->children;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+xmlNodePtr DomFirstChild(xmlNodePtr node) {
+  xmlNodePtr c = RawChildren(node, false);
+  while (c && !IsExposedChild(c)) c = c->next;
+  return c;
+}
+
+xmlNodePtr DomLastChild(xmlNodePtr node) {
+  xmlNodePtr c = RawChildren(node, true);
+  while (c && !IsExposedChild(c)) c = c->prev;
+  return c;
+}
+
+xmlNodePtr DomNextSibling(xmlNodePtr node) {
+  if (!IsExposedChild(node)) return nullptr;
+  xmlNodePtr c = node->next;
+  while (c && !IsExposedChild(c)) c = c->next;
+  return c;
+}
+
+xmlNodePtr DomPreviousSibling(xmlNodePtr node) {
+  if (!IsExposedChild(node)) return nullptr;
+  xmlNodePtr c = node->prev;
+  while (c && !IsExposedChild(c)) c = c->prev;
+  return c;
+}
+
+xmlNodePtr DomParent(xmlNodePtr node) {
+  switch (node->type) {
+    case XML_ATTRIBUTE_NODE:
+    case XML_NAMESPACE_DECL:
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+    case XML_DOCUMENT_FRAG_NODE:
+    case XML_ENTITY_DECL:
+    case XML_NOTATION_NODE:
+      return nullptr;
+    default:
+      break;
+  }
+  xmlNodePtr p = node->parent;
+  if (!p) return nullptr;
+  switch (p->type) {
+    case XML_ELEMENT_NODE:
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+    case XML_DOCUMENT_FRAG_NODE:
+    case XML_ATTRIBUTE_NODE:
+    case XML_ENTITY_DECL:
+      return p;
+    default:
+      return nullptr;
+  }
+}
+
+bool IsReadOnly(xmlNodePtr node) {
+  for (xmlNodePtr p = node; p; p = p->parent) {
+    switch (p->type) {
+      case XML_ENTITY_DECL:
+      case XML_DTD_NODE:
+      case XML_NOTATION_NODE:
+      case XML_ELEMENT_DECL:
+      case XML_ATTRIBUTE_DECL:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+bool IsAncestorOrSelf(xmlNodePtr ancestor, xmlNodePtr node) {
+  for (xmlNodePtr p = node; p; p = p->parent)
+    if (p == ancestor) return true;
+  return false;
+}
+
+std::string QualifiedName(const xmlNode* node) {
+  if ((node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE) && node->ns &&
+      node->ns->prefix) {
+    std::string q(reinterpret_cast<const char*>(node->ns->prefix));
+    q += ':';
+    q += reinterpret_cast<const char*>(node->name);
+    return q;
+  }
+  return node->name ? std::string(reinterpret_cast<const char*>(node->name)) : std::string();
+}
+
+bool HasQualifiedName(const xmlNode* node, std::string_view qname) {
+  std::string_view name = View(node->name);
+  if (node->ns && node->ns->prefix) {
+    std::string_view prefix = View(node->ns->prefix);
+    return qname.size() == prefix.size() + 1 + name.size() && qname.substr(0, prefix.size()) == prefix &&
+           qname[prefix.size()] == ':' && qname.substr(prefix.size() + 1) == name;
+  }
+  return qname == name;
+}
+
+void SplitQName(std::string_view qname, std::string_view* prefix, std::string_view* local) {
+  size_t colon = qname.find(':');
+  if (colon == std::string_view::npos || colon == 0 || colon + 1 == qname.size()) {
+    *prefix = std::string_view();
+    *local = qname;
+  } else {
+    *prefix = qname.substr(0, colon);
+    *local = qname.substr(colon + 1);
+  }
+}
+
+xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view qname) {
+  if (element->type != XML_ELEMENT_NODE) return nullptr;
+  for (xmlAttrPtr a = element->properties; a; a = a->next)
+    if (HasQualifiedName(reinterpret_cast<xmlNodePtr>(a), qname)) return a;
+  return nullptr;
+}
+
+xmlAttrPtr FindAttributeNs(xmlNodePtr element, std::string_view local, std::string_view uri) {
+  if (element->type != XML_ELEMENT_NODE) return nullptr;
+  for (xmlAttrPtr a = element->properties; a; a = a->next) {
+    if (View(a->name) != local) continue;
+    std::string_view href = a->ns ? View(a->ns->href) : std::string_view();
+    if (href == uri) return a;
+  }
+  return nullptr;
+}
+
+xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, std::string_view qname) {
+  if (element->type != XML_ELEMENT_NODE) return nullptr;
+  bool isDefault = qname == "xmlns";
+  if (!isDefault && qname.substr(0, 6) != "xmlns:") return nullptr;
+  std::string_view prefix = isDefault ? std::string_view() : qname.substr(6);
+  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
+    if (isDefault ? ns->prefix == nullptr : (ns->prefix && View(ns->prefix) == prefix)) return ns;
+  }
+  return nullptr;
+}
+
+std::string DeclarationName(const xmlNs* ns) {
+  if (!ns->prefix) return "xmlns";
+  return "xmlns:" + std::string(reinterpret_cast<const char*>(ns->prefix));
+}
+
+xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix) {
+  // A declaration in scope with that URI and the preferred prefix wins, then
+  // any prefixed declaration of the URI (attributes cannot use the default).
+  if (preferredPrefix) {
+    xmlNsPtr ns = xmlSearchNs(element->doc, element, preferredPrefix);
+    if (ns && xmlStrEqual(ns->href, uri)) return ns;
+  }
+  xmlNsPtr ns = xmlSearchNsByHref(element->doc, element, uri);
+  if (ns && ns->prefix) return ns;
+  std::string base = preferredPrefix ? reinterpret_cast<const char*>(preferredPrefix) : "ns";
+  std::string prefix = base;
+  for (int i = 1; xmlSearchNs(element->doc, element, Xml(prefix)); ++i) prefix = base + std::to_string(i);
+  return xmlNewNs(element, uri, Xml(prefix));
+}
+
+xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix) {
+  // The list's head must be the XML namespace (libxml2 assumes so); asking
+  // for the "xml" prefix creates it.
+  if (!doc->oldNs) xmlSearchNs(doc, reinterpret_cast<xmlNodePtr>(doc), Xml("xml"));
+  xmlNsPtr last = nullptr;
+  for (xmlNsPtr ns = doc->oldNs; ns; ns = ns->next) {
+    if (xmlStrEqual(ns->href, uri) && xmlStrEqual(ns->prefix, prefix)) return ns;
+    last = ns;
+  }
+  xmlNsPtr ns = xmlNewNs(nullptr, uri, prefix);
+  if (!ns) return nullptr;
+  if (last) {
+    last->next = ns;
+  } else {
+    doc->oldNs = ns;
+  }
+  return ns;
+}
+
+}  // namespace ardo::engine

@@ -1,0 +1,63 @@
+// How the DOM sees a libxml2 tree: which nodes it exposes, their node types
+// and names, and tree navigation that skips what it does not expose (DTD
+// declarations, XInclude markers) and follows entity references into the
+// entity's content.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <libxml/tree.h>
+
+#include "engine/include/xml_services.h"
+
+namespace ardo::engine {
+
+// The namespace URI of the data-type attribute (dt:dt) and of xmlns
+// declarations seen as attributes.
+inline constexpr const char* kDataTypesNamespace = "urn:schemas-microsoft-com:datatypes";
+inline constexpr const char* kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
+DOMNodeType DomTypeOf(const xmlNode* node);
+// "element", "attribute", "text", ... as get_nodeTypeString answers.
+const char* TypeString(DOMNodeType type);
+// True for the node types that appear among children in the DOM.
+bool IsExposedChild(const xmlNode* node);
+
+xmlNodePtr DomFirstChild(xmlNodePtr node);
+xmlNodePtr DomLastChild(xmlNodePtr node);
+xmlNodePtr DomNextSibling(xmlNodePtr node);
+xmlNodePtr DomPreviousSibling(xmlNodePtr node);
+xmlNodePtr DomParent(xmlNodePtr node);
+
+// Inside an entity's content or a DTD: no change allowed.
+bool IsReadOnly(xmlNodePtr node);
+// True when ancestor is node or one of its ancestors (through attributes).
+bool IsAncestorOrSelf(xmlNodePtr ancestor, xmlNodePtr node);
+
+// prefix:name of an element or attribute; the plain name otherwise.
+std::string QualifiedName(const xmlNode* node);
+bool HasQualifiedName(const xmlNode* node, std::string_view qname);
+// Splits "p:local" into its parts ("" prefix when there is none).
+void SplitQName(std::string_view qname, std::string_view* prefix, std::string_view* local);
+
+// The attribute of element with that qualified name, or null.
+xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view qname);
+// The attribute with that local name and namespace URI ("" for none).
+xmlAttrPtr FindAttributeNs(xmlNodePtr element, std::string_view local, std::string_view uri);
+// The namespace declaration that the attribute name "xmlns" or "xmlns:p"
+// stands for on element, or null (also for any other name).
+xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, std::string_view qname);
+// "xmlns" or "xmlns:p" for a declaration.
+std::string DeclarationName(const xmlNs* ns);
+
+// A namespace in scope at element binding uri, declaring one on element when
+// none is (with the preferred prefix, or a free variant of it).
+xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix);
+// A namespace kept by the document itself (for detached attributes).
+xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix);
+
+// The entity an entity reference refers to, or null.
+xmlEntityPtr ReferencedEntity(xmlNodePtr ref);
+
+}  // namespace ardo::engine

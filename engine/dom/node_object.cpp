@@ -1,0 +1,715 @@
+#include "engine/dom/node_object.h"
+
+#include <libxml/entities.h>
+#include <libxml/valid.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
+#include "engine/dom/data_types.h"
+#include "engine/dom/dom_document.h"
+#include "engine/dom/named_node_maps.h"
+#include "engine/dom/node_lists.h"
+#include "engine/dom/node_navigation.h"
+#include "engine/dom/node_serializer.h"
+#include "engine/dom/text_content.h"
+#include "engine/dom/tree_edit.h"
+#include "engine/xslt/stylesheet_transform.h"
+
+namespace ardo::engine {
+namespace {
+
+HRESULT ReturnFlag(bool value, VARIANT_BOOL* out) {
+  if (!out) return E_INVALIDARG;
+  *out = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT ReturnNull(VARIANT* out) {
+  VariantInit(out);
+  out->vt = VT_NULL;
+  return S_FALSE;
+}
+
+// The data type an element carries in its dt:dt attribute, if any.
+xmlAttrPtr DataTypeAttribute(xmlNodePtr element) {
+  if (element->type != XML_ELEMENT_NODE) return nullptr;
+  return FindAttributeNs(element, "dt", kDataTypesNamespace);
+}
+
+bool DeclaredDataType(xmlNodePtr element, engine::DataType* type) {
+  xmlAttrPtr attr = DataTypeAttribute(element);
+  if (!attr) return false;
+  return SUCCEEDED(ParseDataType(AttributeValue(attr).c_str(), type));
+}
+
+}  // namespace
+
+// --- identity and lifetime -------------------------------------------------
+
+NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface_(iface) {
+  tree_ = TreeHolder::Of(node);
+  doc_ = tree_->Owner();
+  node->_private = this;
+  tree_->ObjectCreated(node);
+}
+
+NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
+    : node_(reinterpret_cast<xmlNodePtr>(ns)), nsElement_(element), iface_(iface) {
+  tree_ = TreeHolder::Of(element);
+  doc_ = tree_->Owner();
+  ns->_private = this;
+  tree_->ObjectCreated(element);
+}
+
+NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : iface_(iface), isDocument_(true) {}
+
+NodeObject::~NodeObject() {
+  if (isDocument_) {
+    if (tree_) tree_->Release();
+    return;
+  }
+  // Only cached objects are deleted (their tree or subtree is going).
+  if (nsElement_) {
+    if (Namespace()->_private == this) Namespace()->_private = nullptr;
+  } else if (node_->_private == this) {
+    node_->_private = nullptr;
+  }
+}
+
+ULONG NodeObject::ReleaseObject() {
+  std::recursive_mutex* mutex = DocMutex();
+  if (!mutex) {
+    ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) Retire();
+    return left;
+  }
+  // Free-threaded: the final release and a lookup through _private must not
+  // interleave. The document (whose mutex it is) is kept alive past the
+  // object's own release of it.
+  IXMLDOMNode* keep = doc_->Interface();
+  keep->AddRef();
+  ULONG left;
+  {
+    DocLock lock(mutex);
+    left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) Retire();
+  }
+  keep->Release();
+  return left;
+}
+
+void NodeObject::Retire() {
+  cached_ = true;
+  // May delete this object (its subtree or its tree goes): nothing of it is
+  // touched afterwards.
+  tree_->ObjectDestroyed(nsElement_ ? nsElement_ : node_);
+}
+
+void NodeObject::Revive() {
+  xmlNodePtr counted = nsElement_ ? nsElement_ : node_;
+  tree_ = TreeHolder::Of(counted);
+  doc_ = tree_->Owner();
+  cached_ = false;
+  refs_.store(1, std::memory_order_relaxed);
+  tree_->ObjectCreated(counted);
+}
+
+void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
+  if (tree_ == tree) return;
+  if (cached_) {
+    // No references to move; the new tree deletes it when it goes.
+    tree_ = tree;
+    tree->NoteCached();
+    return;
+  }
+  TreeHolder* old = tree_;
+  tree->ObjectMovedIn();
+  tree_ = tree;
+  doc_ = document;
+  old->ObjectMovedOut();
+}
+
+void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree) {
+  std::vector<xmlNodePtr> stack{subtree};
+  while (!stack.empty()) {
+    xmlNodePtr n = stack.back();
+    stack.pop_back();
+    if (n->_private) static_cast<NodeObject*>(n->_private)->Rehome(document, tree);
+    if (n->type == XML_ELEMENT_NODE) {
+      for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
+        if (ns->_private) static_cast<NodeObject*>(ns->_private)->Rehome(document, tree);
+      for (xmlAttrPtr a = n->properties; a; a = a->next) stack.push_back(reinterpret_cast<xmlNodePtr>(a));
+    }
+    if (n->type == XML_ENTITY_REF_NODE) continue;
+    for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
+  }
+}
+
+NodeObject* NodeObject::From(IUnknown* unknown) {
+  return unknown ? dynamic_cast<NodeObject*>(unknown) : nullptr;
+}
+
+NodeObject* NodeObject::From(IXMLDOMNode* node) {
+  return node ? dynamic_cast<NodeObject*>(node) : nullptr;
+}
+
+std::recursive_mutex* NodeObject::DocMutex() const { return doc_->Mutex(); }
+
+std::recursive_mutex* NodeObject::MutexOf(IUnknown* unknown) {
+  NodeObject* o = From(unknown);
+  return o ? o->DocMutex() : nullptr;
+}
+
+DocumentHold::DocumentHold(IUnknown* node) {
+  NodeObject* o = NodeObject::From(node);
+  if (!o || o->IsCached()) return;
+  document_ = o->Document().Interface();
+  document_->AddRef();
+}
+
+DocumentHold::~DocumentHold() {
+  if (document_) document_->Release();
+}
+
+HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!node) return S_FALSE;
+  NodeObject* obj = Materialize(node);
+  if (!obj) return S_FALSE;
+  *out = obj->Interface();
+  return S_OK;
+}
+
+// --- values ------------------------------------------------------------------
+
+std::string NodeObject::ValueText() const {
+  if (nsElement_) return std::string(View(Namespace()->href));
+  switch (node_->type) {
+    case XML_ATTRIBUTE_NODE:
+      return AttributeValue(reinterpret_cast<xmlAttrPtr>(node_));
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+      return std::string(View(node_->content));
+    default:
+      return std::string();
+  }
+}
+
+HRESULT NodeObject::SetValueText(const std::string& text) {
+  if (nsElement_ || IsReadOnly(node_)) return kInvalidTreeChange;
+  switch (node_->type) {
+    case XML_ATTRIBUTE_NODE: {
+      TreeEdit edit(*doc_);
+      edit.SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), text);
+      return S_OK;
+    }
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE: {
+      TreeEdit edit(*doc_);
+      edit.SetContent(node_, text);
+      return S_OK;
+    }
+    default:
+      return kInvalidTreeChange;
+  }
+}
+
+// --- the IXMLDOMNode members -------------------------------------------------
+
+HRESULT NodeObject::NodeName(BSTR* out) {
+  if (nsElement_) return ReturnBstr(DeclarationName(Namespace()), out);
+  switch (node_->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE:
+      return ReturnBstr(QualifiedName(node_), out);
+    case XML_TEXT_NODE:
+      return ReturnBstr("#text", out);
+    case XML_CDATA_SECTION_NODE:
+      return ReturnBstr("#cdata-section", out);
+    case XML_COMMENT_NODE:
+      return ReturnBstr("#comment", out);
+    case XML_DOCUMENT_NODE:
+      return ReturnBstr("#document", out);
+    case XML_DOCUMENT_FRAG_NODE:
+      return ReturnBstr("#document-fragment", out);
+    default:
+      return ReturnBstr(node_->name, out);
+  }
+}
+
+HRESULT NodeObject::NodeValue(VARIANT* out) {
+  if (!out) return E_INVALIDARG;
+  if (nsElement_) return ReturnBstrVariant(ValueText(), out);
+  switch (node_->type) {
+    case XML_ATTRIBUTE_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+      return ReturnBstrVariant(ValueText(), out);
+    default:
+      return ReturnNull(out);
+  }
+}
+
+HRESULT NodeObject::PutNodeValue(const VARIANT& value) {
+  std::string text;
+  HRESULT hr = Utf8OfVariant(value, &text);
+  if (FAILED(hr)) return hr;
+  return SetValueText(text);
+}
+
+HRESULT NodeObject::NodeType(DOMNodeType* out) {
+  if (!out) return E_INVALIDARG;
+  *out = DomTypeOf(node_);
+  return S_OK;
+}
+
+HRESULT NodeObject::ParentNode(IXMLDOMNode** out) {
+  if (nsElement_) return ReturnNode(nullptr, out);
+  return ReturnNode(DomParent(node_), out);
+}
+
+HRESULT NodeObject::ChildNodes(IXMLDOMNodeList** out) {
+  if (!out) return E_INVALIDARG;
+  *out = MakeObject<ChildNodeList>(this).Detach();
+  return S_OK;
+}
+
+HRESULT NodeObject::FirstChild(IXMLDOMNode** out) {
+  return ReturnNode(nsElement_ ? nullptr : DomFirstChild(node_), out);
+}
+
+HRESULT NodeObject::LastChild(IXMLDOMNode** out) {
+  return ReturnNode(nsElement_ ? nullptr : DomLastChild(node_), out);
+}
+
+HRESULT NodeObject::PreviousSibling(IXMLDOMNode** out) {
+  return ReturnNode(nsElement_ ? nullptr : DomPreviousSibling(node_), out);
+}
+
+HRESULT NodeObject::NextSibling(IXMLDOMNode** out) {
+  return ReturnNode(nsElement_ ? nullptr : DomNextSibling(node_), out);
+}
+
+HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (nsElement_ || node_->type != XML_ELEMENT_NODE) return S_FALSE;
+  *out = MakeObject<AttributeMap>(this).Detach();
+  return S_OK;
+}
+
+namespace {
+
+// The node object behind a node argument that may be inserted somewhere.
+HRESULT InsertableArgument(IXMLDOMNode* node, NodeObject** out) {
+  if (!node) return E_INVALIDARG;
+  NodeObject* o = NodeObject::From(node);
+  if (!o) return E_INVALIDARG;  // not one of ours
+  if (o->IsNamespaceDeclaration()) return kInvalidTreeChange;
+  *out = o;
+  return S_OK;
+}
+
+bool IsChildOf(xmlNodePtr child, xmlNodePtr parent) {
+  return child->parent == parent && IsExposedChild(child);
+}
+
+HRESULT ReturnSame(NodeObject* o, IXMLDOMNode** out) {
+  if (!out) return S_OK;
+  *out = o->Interface();
+  (*out)->AddRef();
+  return S_OK;
+}
+
+// Links child (or, for a fragment, its children) under parent before ref.
+void InsertInto(TreeEdit& edit, xmlNodePtr parent, xmlNodePtr child, xmlNodePtr ref) {
+  if (child->type == XML_DOCUMENT_FRAG_NODE) {
+    while (xmlNodePtr c = child->children) edit.Move(c, parent, ref);
+  } else {
+    edit.Move(child, parent, ref);
+  }
+}
+
+}  // namespace
+
+HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild, IXMLDOMNode** out) {
+  if (out) *out = nullptr;
+  NodeObject* child;
+  HRESULT hr = InsertableArgument(newChild, &child);
+  if (FAILED(hr)) return hr;
+  if (nsElement_) return kInvalidTreeChange;
+  xmlNodePtr ref = nullptr;
+  const VARIANT& r = Dereferenced(refChild);
+  if (r.vt == VT_UNKNOWN || r.vt == VT_DISPATCH) {
+    IUnknown* unk = r.vt == VT_UNKNOWN ? r.punkVal : r.pdispVal;
+    if (unk) {
+      NodeObject* refObj = From(unk);
+      if (!refObj || refObj->nsElement_ || !IsChildOf(refObj->node_, node_)) return E_INVALIDARG;
+      ref = refObj->node_;
+    }
+  } else if (r.vt != VT_EMPTY && r.vt != VT_NULL && !(r.vt == VT_ERROR && r.scode == DISP_E_PARAMNOTFOUND)) {
+    return E_INVALIDARG;
+  }
+  if (child->node_ == ref) return ReturnSame(child, out);
+  hr = CheckInsertion(node_, child->node_, nullptr);
+  if (FAILED(hr)) return hr;
+  {
+    TreeEdit edit(*doc_);
+    InsertInto(edit, node_, child->node_, ref);
+  }
+  return ReturnSame(child, out);
+}
+
+HRESULT NodeObject::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** out) {
+  VARIANT none;
+  VariantInit(&none);
+  return InsertBefore(newChild, none, out);
+}
+
+HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, IXMLDOMNode** out) {
+  if (out) *out = nullptr;
+  NodeObject* child;
+  HRESULT hr = InsertableArgument(newChild, &child);
+  if (FAILED(hr)) return hr;
+  NodeObject* old = From(oldChild);
+  if (!old || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_)) return E_INVALIDARG;
+  if (child == old) return ReturnSame(old, out);
+  hr = CheckInsertion(node_, child->node_, old->node_);
+  if (FAILED(hr)) return hr;
+  {
+    TreeEdit edit(*doc_);
+    InsertInto(edit, node_, child->node_, old->node_);
+    edit.Detach(old->node_);
+  }
+  return ReturnSame(old, out);
+}
+
+HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
+  if (out) *out = nullptr;
+  NodeObject* child = From(childNode);
+  if (!child || child->nsElement_ || nsElement_ || !IsChildOf(child->node_, node_)) return E_INVALIDARG;
+  if (IsReadOnly(node_) || child->node_->type == XML_DTD_NODE) return kInvalidTreeChange;
+  {
+    TreeEdit edit(*doc_);
+    edit.Detach(child->node_);
+  }
+  return ReturnSame(child, out);
+}
+
+HRESULT NodeObject::HasChildNodes(VARIANT_BOOL* out) {
+  return ReturnFlag(!nsElement_ && DomFirstChild(node_) != nullptr, out);
+}
+
+HRESULT NodeObject::OwnerDocument(IXMLDOMDocument** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (isDocument_) return S_FALSE;
+  *out = doc_;
+  doc_->AddRef();
+  return S_OK;
+}
+
+HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (isDocument_) {
+    ComPtr<DomDocument> copy = doc_->CloneDocument(deep != 0);
+    *out = copy.Detach();
+    return S_OK;
+  }
+  xmlDocPtr doc = (nsElement_ ? nsElement_ : node_)->doc;
+  xmlNodePtr copy = nullptr;
+  if (nsElement_) {
+    xmlAttrPtr attr = xmlNewDocProp(doc, Xml(DeclarationName(Namespace())), nullptr);
+    if (!attr) throw std::bad_alloc();
+    copy = reinterpret_cast<xmlNodePtr>(attr);
+    xmlNodePtr text = xmlNewDocText(doc, Namespace()->href);
+    if (!text) {
+      xmlFreeProp(attr);
+      throw std::bad_alloc();
+    }
+    text->parent = copy;
+    copy->children = copy->last = text;
+  } else if (node_->type == XML_ATTRIBUTE_NODE) {
+    auto* source = reinterpret_cast<xmlAttrPtr>(node_);
+    xmlAttrPtr attr = xmlNewDocProp(doc, source->name, nullptr);
+    if (!attr) throw std::bad_alloc();
+    copy = reinterpret_cast<xmlNodePtr>(attr);
+    if (source->children) {
+      xmlNodePtr children = xmlDocCopyNodeList(doc, source->children);
+      for (xmlNodePtr c = children; c; c = c->next) {
+        c->parent = copy;
+        copy->last = c;
+      }
+      copy->children = children;
+    }
+    if (source->ns) attr->ns = DocumentNamespace(doc, source->ns->href, source->ns->prefix);
+  } else {
+    switch (node_->type) {
+      case XML_ELEMENT_NODE:
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+      case XML_COMMENT_NODE:
+      case XML_PI_NODE:
+      case XML_ENTITY_REF_NODE:
+      case XML_DOCUMENT_FRAG_NODE:
+        copy = xmlDocCopyNode(node_, doc, deep ? 1 : 2);
+        break;
+      default:
+        // Document types, entities and notations are read-only
+        // declarations; the engine does not copy them.
+        return FailWith(E_NOTIMPL, "Copying a declaration node is not supported.");
+    }
+  }
+  if (!copy) throw std::bad_alloc();
+  TreeEdit edit(*doc_);
+  edit.AdoptNew(copy);
+  return ReturnNode(copy, out);
+}
+
+HRESULT NodeObject::NodeTypeString(BSTR* out) { return ReturnBstr(TypeString(DomTypeOf(node_)), out); }
+
+HRESULT NodeObject::Text(BSTR* out) {
+  if (nsElement_) return ReturnBstr(ValueText(), out);
+  return ReturnBstr(TextOf(node_, doc_->Settings().preserveWhiteSpace), out);
+}
+
+HRESULT NodeObject::PutText(BSTR text) {
+  std::string t = Utf8Of(text);
+  if (nsElement_ || IsReadOnly(node_)) return kInvalidTreeChange;
+  switch (node_->type) {
+    case XML_ELEMENT_NODE:
+    case XML_DOCUMENT_FRAG_NODE: {
+      TreeEdit edit(*doc_);
+      edit.ReplaceChildrenWithText(node_, t);
+      return S_OK;
+    }
+    case XML_ATTRIBUTE_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+      return SetValueText(t);
+    default:
+      return kInvalidTreeChange;
+  }
+}
+
+HRESULT NodeObject::Specified(VARIANT_BOOL* out) { return ReturnFlag(true, out); }
+
+HRESULT NodeObject::Definition(IXMLDOMNode** out) {
+  if (!nsElement_ && node_->type == XML_ENTITY_REF_NODE)
+    return ReturnNode(reinterpret_cast<xmlNodePtr>(ReferencedEntity(node_)), out);
+  return ReturnNode(nullptr, out);
+}
+
+HRESULT NodeObject::NodeTypedValue(VARIANT* out) {
+  if (!out) return E_INVALIDARG;
+  VariantInit(out);
+  if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
+    std::string text = TextOf(node_, doc_->Settings().preserveWhiteSpace);
+    engine::DataType type;
+    if (DeclaredDataType(node_, &type)) return TypedValueFromText(type, text.c_str(), out);
+    return ReturnBstrVariant(text, out);
+  }
+  return NodeValue(out);
+}
+
+HRESULT NodeObject::PutNodeTypedValue(const VARIANT& value) {
+  if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
+    if (IsReadOnly(node_)) return kInvalidTreeChange;
+    std::string text;
+    engine::DataType type;
+    HRESULT hr = DeclaredDataType(node_, &type) ? TextFromTypedValue(type, Dereferenced(value), &text)
+                                               : Utf8OfVariant(value, &text);
+    if (FAILED(hr)) return hr;
+    TreeEdit edit(*doc_);
+    edit.ReplaceChildrenWithText(node_, text);
+    return S_OK;
+  }
+  return PutNodeValue(value);
+}
+
+HRESULT NodeObject::DataType(VARIANT* out) {
+  if (!out) return E_INVALIDARG;
+  VariantInit(out);
+  xmlAttrPtr attr = nsElement_ ? nullptr : DataTypeAttribute(node_);
+  if (!attr) return ReturnNull(out);
+  return ReturnBstrVariant(AttributeValue(attr), out);
+}
+
+HRESULT NodeObject::PutDataType(BSTR name) {
+  if (nsElement_ || node_->type != XML_ELEMENT_NODE || IsReadOnly(node_)) return kInvalidTreeChange;
+  std::string typeName = Utf8Of(name);
+  engine::DataType type;
+  HRESULT hr = ParseDataType(typeName.c_str(), &type);
+  if (FAILED(hr)) return FailWith(hr, "Unknown data type \"" + typeName + "\".");
+  // The current text must be a value of the new type.
+  std::string text = TextOf(node_, doc_->Settings().preserveWhiteSpace);
+  if (!text.empty()) {
+    VARIANT probe;
+    VariantInit(&probe);
+    hr = TypedValueFromText(type, text.c_str(), &probe);
+    VariantClear(&probe);
+    if (FAILED(hr)) return FailWith(hr, "The node's text is not a value of type " + typeName + ".");
+  }
+  TreeEdit edit(*doc_);
+  xmlAttrPtr attr = DataTypeAttribute(node_);
+  if (!attr) {
+    xmlNsPtr ns = EnsureNamespace(node_, Xml(kDataTypesNamespace), Xml("dt"));
+    attr = xmlNewNsProp(node_, ns, Xml("dt"), nullptr);
+    if (!attr) throw std::bad_alloc();
+  }
+  edit.SetAttributeValue(attr, DataTypeName(type));
+  return S_OK;
+}
+
+HRESULT NodeObject::Serialized(BSTR* out) {
+  if (!out) return E_INVALIDARG;
+  return ReturnBstr(SerializeNode(node_), out);
+}
+
+namespace {
+
+HRESULT StylesheetNode(IXMLDOMNode* stylesheet, xmlNodePtr* out) {
+  NodeObject* style = NodeObject::From(stylesheet);
+  if (!style || style->IsNamespaceDeclaration()) return E_INVALIDARG;
+  *out = style->Node();
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT NodeObject::TransformNode(IXMLDOMNode* stylesheet, BSTR* out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  TransformRequest request;
+  HRESULT hr = StylesheetNode(stylesheet, &request.stylesheet);
+  if (FAILED(hr)) return hr;
+  request.source = nsElement_ ? nsElement_ : node_;
+  request.allowDocumentFunction = doc_->Settings().allowDocumentFunction;
+  std::string text, reason;
+  hr = Transform(request, TransformTarget::Text, &text, nullptr, &reason);
+  if (FAILED(hr)) return FailWith(hr, reason);
+  return ReturnBstr(text, out);
+}
+
+HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output) {
+  TransformRequest request;
+  HRESULT hr = StylesheetNode(stylesheet, &request.stylesheet);
+  if (FAILED(hr)) return hr;
+  request.source = nsElement_ ? nsElement_ : node_;
+  request.allowDocumentFunction = doc_->Settings().allowDocumentFunction;
+  const VARIANT& v = Dereferenced(output);
+  IUnknown* target = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
+  if (!target) return E_INVALIDARG;
+  std::string reason;
+  if (auto* targetDoc = dynamic_cast<DomDocument*>(NodeObject::From(target))) {
+    xmlDocPtr tree = nullptr;
+    hr = Transform(request, TransformTarget::Tree, nullptr, &tree, &reason);
+    if (FAILED(hr)) return FailWith(hr, reason);
+    DocLock lock(targetDoc->Mutex());
+    targetDoc->InstallTree(tree);
+    return S_OK;
+  }
+  ComPtr<IStream> stream;
+  if (SUCCEEDED(target->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out())))) {
+    std::string bytes;
+    hr = Transform(request, TransformTarget::Bytes, &bytes, nullptr, &reason);
+    if (FAILED(hr)) return FailWith(hr, reason);
+    ULONG written = 0;
+    return bytes.empty() ? S_OK : stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+  }
+  ComPtr<IXMLDOMDocument> foreign;
+  if (SUCCEEDED(target->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(foreign.Out())))) {
+    std::string text;
+    hr = Transform(request, TransformTarget::Text, &text, nullptr, &reason);
+    if (FAILED(hr)) return FailWith(hr, reason);
+    BSTR b = AllocBstr(text);
+    if (!b) return E_OUTOFMEMORY;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    hr = foreign->loadXML(b, &ok);
+    SysFreeString(b);
+    return hr;
+  }
+  return E_INVALIDARG;
+}
+
+HRESULT NodeObject::SelectNodes(BSTR query, IXMLDOMNodeList** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  std::string q = Utf8Of(query);
+  xmlNodePtr context = nsElement_ ? nsElement_ : node_;
+  SharedSnapshot nodes;
+  std::string reason;
+  const DocumentSettings& settings = doc_->Settings();
+  HRESULT hr = doc_->Queries().Select(q, context, settings.namespaces, doc_->Stamp(), &nodes, &reason);
+  if (FAILED(hr)) return FailWith(hr, reason);
+  *out = MakeObject<SelectionList>(doc_, std::move(q), this, std::move(nodes), settings.namespaces,
+                                   settings.selectionLanguage)
+             .Detach();
+  return S_OK;
+}
+
+HRESULT NodeObject::SelectSingleNode(BSTR query, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  std::string q = Utf8Of(query);
+  xmlNodePtr context = nsElement_ ? nsElement_ : node_;
+  SharedSnapshot nodes;
+  std::string reason;
+  HRESULT hr = doc_->Queries().Select(q, context, doc_->Settings().namespaces, doc_->Stamp(), &nodes, &reason);
+  if (FAILED(hr)) return FailWith(hr, reason);
+  return ReturnNode(nodes->empty() ? nullptr : nodes->front(), out);
+}
+
+HRESULT NodeObject::Parsed(VARIANT_BOOL* out) { return ReturnFlag(true, out); }
+
+HRESULT NodeObject::NamespaceUri(BSTR* out) {
+  if (nsElement_) return ReturnBstr(kXmlnsNamespace, out);
+  if ((node_->type == XML_ELEMENT_NODE || node_->type == XML_ATTRIBUTE_NODE) && node_->ns)
+    return ReturnBstr(node_->ns->href, out);
+  return ReturnBstr("", out);
+}
+
+HRESULT NodeObject::Prefix(BSTR* out) {
+  if (nsElement_) return ReturnBstr(Namespace()->prefix ? "xmlns" : "", out);
+  if (node_->type == XML_ELEMENT_NODE || node_->type == XML_ATTRIBUTE_NODE) {
+    if (node_->ns && node_->ns->prefix) return ReturnBstr(node_->ns->prefix, out);
+    std::string_view prefix, local;
+    SplitQName(View(node_->name), &prefix, &local);
+    return ReturnBstr(prefix, out);
+  }
+  return ReturnBstr("", out);
+}
+
+HRESULT NodeObject::BaseName(BSTR* out) {
+  if (nsElement_) return ReturnBstr(Namespace()->prefix ? View(Namespace()->prefix) : "xmlns", out);
+  switch (node_->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE: {
+      if (node_->ns) return ReturnBstr(node_->name, out);
+      std::string_view prefix, local;
+      SplitQName(View(node_->name), &prefix, &local);
+      return ReturnBstr(local, out);
+    }
+    case XML_PI_NODE:
+    case XML_ENTITY_REF_NODE:
+    case XML_ENTITY_DECL:
+    case XML_NOTATION_NODE:
+    case XML_DTD_NODE:
+      return ReturnBstr(node_->name, out);
+    default:
+      return ReturnBstr("", out);
+  }
+}
+
+}  // namespace ardo::engine

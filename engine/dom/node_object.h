@@ -1,0 +1,278 @@
+// The node objects of the DOM engine.
+//
+// NodeObject is the state and behaviour that every node object shares: the
+// libxml2 node it stands for, the document it belongs to, the tree that
+// keeps the node alive, and the 36 IXMLDOMNode members written once over
+// libxml2. NodeImpl<Impl, Itf> turns that into a COM object implementing
+// Itf (IXMLDOMElement, IXMLDOMText, ...): each interface method is one line
+// that takes the document lock and calls the shared member.
+//
+// Identity: at most one node object per libxml2 node, found again through
+// the node's _private (xmlAttr and xmlNs have one too). While referenced,
+// the object holds a reference on its document and on its tree (see
+// tree_holder.h).
+//
+// Released objects are kept: when the last reference goes, the object
+// gives up its references and stays in _private as a cached object;
+// handing the node out again revives it without an allocation. A cached
+// object counts for nothing (it keeps no document or subtree alive) and is
+// deleted with its node: when its detached subtree is freed or its tree goes.
+#pragma once
+
+#include <atomic>
+#include <new>
+#include <string>
+
+#include <libxml/tree.h>
+
+#include "engine/common/doc_lock.h"
+#include "engine/include/xml_services.h"
+#include "engine/dom/tree_holder.h"
+
+namespace ardo::engine {
+
+class DomDocument;
+
+// Holds the document of a node argument for the length of a call.
+class DocumentHold {
+ public:
+  explicit DocumentHold(IUnknown* node);
+  DocumentHold(const DocumentHold&) = delete;
+  DocumentHold& operator=(const DocumentHold&) = delete;
+  ~DocumentHold();
+
+ private:
+  IXMLDOMNode* document_ = nullptr;
+};
+
+class NodeObject {
+ public:
+  NodeObject(const NodeObject&) = delete;
+  NodeObject& operator=(const NodeObject&) = delete;
+
+  xmlNodePtr Node() const { return node_; }
+  // The element that declares a namespace-declaration attribute, else null.
+  xmlNodePtr DeclaringElement() const { return nsElement_; }
+  bool IsNamespaceDeclaration() const { return nsElement_ != nullptr; }
+  xmlNsPtr Namespace() const { return reinterpret_cast<xmlNsPtr>(node_); }
+  DomDocument& Document() const { return *doc_; }
+  TreeHolder* Tree() const { return tree_; }
+  // The object's IXMLDOMNode (no reference added).
+  IXMLDOMNode* Interface() const { return iface_; }
+
+  // Our node object behind an interface pointer, or null for a foreign one.
+  static NodeObject* From(IUnknown* unknown);
+  static NodeObject* From(IXMLDOMNode* node);
+
+  // Moves the object to another document and tree (its node was adopted).
+  void Rehome(DomDocument* document, TreeHolder* tree);
+
+  // Reference counting of node objects (the document object counts as any
+  // COM object).
+  ULONG AddRefObject() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+  ULONG ReleaseObject();
+  bool IsCached() const { return cached_; }
+  // Brings a cached object back with one reference (Materialize).
+  void Revive();
+
+  // The lock of the object's document (null for apartment documents).
+  std::recursive_mutex* DocMutex() const;
+  static std::recursive_mutex* MutexOf(IUnknown* unknown);
+
+  // Runs f under the document lock, turning allocation failure into
+  // E_OUTOFMEMORY.
+  template <class F>
+  HRESULT Call(F&& f) {
+    DocLock lock(DocMutex());
+    return Protect(f);
+  }
+  // The same with the lock of a second object's document (a node argument).
+  // That document is held for the call: a node moved out of it may have
+  // been its last reference.
+  template <class F>
+  HRESULT Call2(IUnknown* other, F&& f) {
+    DocumentHold hold(other);
+    DocLockPair lock(DocMutex(), MutexOf(other));
+    return Protect(f);
+  }
+  template <class F>
+  static HRESULT Protect(F& f) {
+    try {
+      return f();
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
+
+  // The IXMLDOMNode members.
+  HRESULT NodeName(BSTR* out);
+  HRESULT NodeValue(VARIANT* out);
+  HRESULT PutNodeValue(const VARIANT& value);
+  HRESULT NodeType(DOMNodeType* out);
+  HRESULT ParentNode(IXMLDOMNode** out);
+  HRESULT ChildNodes(IXMLDOMNodeList** out);
+  HRESULT FirstChild(IXMLDOMNode** out);
+  HRESULT LastChild(IXMLDOMNode** out);
+  HRESULT PreviousSibling(IXMLDOMNode** out);
+  HRESULT NextSibling(IXMLDOMNode** out);
+  HRESULT Attributes(IXMLDOMNamedNodeMap** out);
+  HRESULT InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild, IXMLDOMNode** out);
+  HRESULT ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, IXMLDOMNode** out);
+  HRESULT RemoveChild(IXMLDOMNode* child, IXMLDOMNode** out);
+  HRESULT AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** out);
+  HRESULT HasChildNodes(VARIANT_BOOL* out);
+  HRESULT OwnerDocument(IXMLDOMDocument** out);
+  HRESULT CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out);
+  HRESULT NodeTypeString(BSTR* out);
+  HRESULT Text(BSTR* out);
+  HRESULT PutText(BSTR text);
+  HRESULT Specified(VARIANT_BOOL* out);
+  HRESULT Definition(IXMLDOMNode** out);
+  HRESULT NodeTypedValue(VARIANT* out);
+  HRESULT PutNodeTypedValue(const VARIANT& value);
+  HRESULT DataType(VARIANT* out);
+  HRESULT PutDataType(BSTR name);
+  HRESULT Serialized(BSTR* out);
+  HRESULT TransformNode(IXMLDOMNode* stylesheet, BSTR* out);
+  HRESULT SelectNodes(BSTR query, IXMLDOMNodeList** out);
+  HRESULT SelectSingleNode(BSTR query, IXMLDOMNode** out);
+  HRESULT Parsed(VARIANT_BOOL* out);
+  HRESULT NamespaceUri(BSTR* out);
+  HRESULT Prefix(BSTR* out);
+  HRESULT BaseName(BSTR* out);
+  HRESULT TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output);
+
+ protected:
+  struct DocumentTag {};
+  // A node object for node (any type but the document and namespace
+  // declarations); it registers itself in node->_private.
+  NodeObject(xmlNodePtr node, IXMLDOMNode* iface);
+  // A namespace-declaration attribute of element.
+  NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface);
+  // The document object itself; DomDocument sets node_ and tree_.
+  NodeObject(DocumentTag, IXMLDOMNode* iface);
+  virtual ~NodeObject();
+
+  // The UTF-8 text value of an attribute, text, CDATA, comment or PI.
+  std::string ValueText() const;
+  // Sets that value; E_FAIL where the node type has none.
+  HRESULT SetValueText(const std::string& text);
+
+  // The last reference went: give up the references and stay cached.
+  void Retire();
+
+  xmlNodePtr node_ = nullptr;
+  xmlNodePtr nsElement_ = nullptr;
+  // Held while the object is referenced (the document holds no reference
+  // on itself); a cached object keeps only the tree whose cache list it is on.
+  DomDocument* doc_ = nullptr;
+  TreeHolder* tree_ = nullptr;
+  IXMLDOMNode* iface_;
+  std::atomic<ULONG> refs_{1};
+  bool isDocument_ = false;
+  bool cached_ = false;
+
+  friend class DomDocument;
+  friend class TreeHolder;  // deletes cached objects
+};
+
+// Moves every node object inside subtree to another document and tree.
+void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree);
+
+// The node object for a libxml2 node, created on first use, with one
+// reference for the caller. Null for a node that the DOM does not expose.
+NodeObject* Materialize(xmlNodePtr node);
+NodeObject* MaterializeNamespace(xmlNsPtr ns, xmlNodePtr element);
+
+// Out-parameter helpers: null node gives S_FALSE and a null pointer.
+HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out);
+template <class T>
+HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!node) return S_FALSE;
+  NodeObject* obj = Materialize(node);
+  if (!obj) return S_FALSE;
+  HRESULT hr = obj->Interface()->QueryInterface(T::kIID, reinterpret_cast<void**>(out));
+  obj->Interface()->Release();
+  return hr;
+}
+
+template <class Impl, class Itf>
+class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
+ public:
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return isDocument_ ? ComObject<Impl, Itf>::AddRef() : AddRefObject();
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    return isDocument_ ? ComObject<Impl, Itf>::Release() : ReleaseObject();
+  }
+
+  HRESULT get_nodeName(BSTR* p) override { return Call([&] { return NodeName(p); }); }
+  HRESULT get_nodeValue(VARIANT* p) override { return Call([&] { return NodeValue(p); }); }
+  HRESULT put_nodeValue(VARIANT v) override { return Call([&] { return PutNodeValue(v); }); }
+  HRESULT get_nodeType(DOMNodeType* p) override { return Call([&] { return NodeType(p); }); }
+  HRESULT get_parentNode(IXMLDOMNode** p) override { return Call([&] { return ParentNode(p); }); }
+  HRESULT get_childNodes(IXMLDOMNodeList** p) override { return Call([&] { return ChildNodes(p); }); }
+  HRESULT get_firstChild(IXMLDOMNode** p) override { return Call([&] { return FirstChild(p); }); }
+  HRESULT get_lastChild(IXMLDOMNode** p) override { return Call([&] { return LastChild(p); }); }
+  HRESULT get_previousSibling(IXMLDOMNode** p) override {
+    return Call([&] { return PreviousSibling(p); });
+  }
+  HRESULT get_nextSibling(IXMLDOMNode** p) override { return Call([&] { return NextSibling(p); }); }
+  HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override {
+    return Call([&] { return Attributes(p); });
+  }
+  HRESULT insertBefore(IXMLDOMNode* n, VARIANT ref, IXMLDOMNode** p) override {
+    return Call2(n, [&] { return InsertBefore(n, ref, p); });
+  }
+  HRESULT replaceChild(IXMLDOMNode* n, IXMLDOMNode* old, IXMLDOMNode** p) override {
+    return Call2(n, [&] { return ReplaceChild(n, old, p); });
+  }
+  HRESULT removeChild(IXMLDOMNode* c, IXMLDOMNode** p) override {
+    return Call([&] { return RemoveChild(c, p); });
+  }
+  HRESULT appendChild(IXMLDOMNode* n, IXMLDOMNode** p) override {
+    return Call2(n, [&] { return AppendChild(n, p); });
+  }
+  HRESULT hasChildNodes(VARIANT_BOOL* p) override { return Call([&] { return HasChildNodes(p); }); }
+  HRESULT get_ownerDocument(IXMLDOMDocument** p) override {
+    return Call([&] { return OwnerDocument(p); });
+  }
+  HRESULT cloneNode(VARIANT_BOOL deep, IXMLDOMNode** p) override {
+    return Call([&] { return CloneNode(deep, p); });
+  }
+  HRESULT get_nodeTypeString(BSTR* p) override { return Call([&] { return NodeTypeString(p); }); }
+  HRESULT get_text(BSTR* p) override { return Call([&] { return Text(p); }); }
+  HRESULT put_text(BSTR t) override { return Call([&] { return PutText(t); }); }
+  HRESULT get_specified(VARIANT_BOOL* p) override { return Call([&] { return Specified(p); }); }
+  HRESULT get_definition(IXMLDOMNode** p) override { return Call([&] { return Definition(p); }); }
+  HRESULT get_nodeTypedValue(VARIANT* p) override { return Call([&] { return NodeTypedValue(p); }); }
+  HRESULT put_nodeTypedValue(VARIANT v) override { return Call([&] { return PutNodeTypedValue(v); }); }
+  HRESULT get_dataType(VARIANT* p) override { return Call([&] { return DataType(p); }); }
+  HRESULT put_dataType(BSTR name) override { return Call([&] { return PutDataType(name); }); }
+  HRESULT get_xml(BSTR* p) override { return Call([&] { return Serialized(p); }); }
+  HRESULT transformNode(IXMLDOMNode* s, BSTR* p) override {
+    return Call2(s, [&] { return TransformNode(s, p); });
+  }
+  HRESULT selectNodes(BSTR q, IXMLDOMNodeList** p) override {
+    return Call([&] { return SelectNodes(q, p); });
+  }
+  HRESULT selectSingleNode(BSTR q, IXMLDOMNode** p) override {
+    return Call([&] { return SelectSingleNode(q, p); });
+  }
+  HRESULT get_parsed(VARIANT_BOOL* p) override { return Call([&] { return Parsed(p); }); }
+  HRESULT get_namespaceURI(BSTR* p) override { return Call([&] { return NamespaceUri(p); }); }
+  HRESULT get_prefix(BSTR* p) override { return Call([&] { return Prefix(p); }); }
+  HRESULT get_baseName(BSTR* p) override { return Call([&] { return BaseName(p); }); }
+  HRESULT transformNodeToObject(IXMLDOMNode* s, VARIANT out) override {
+    return Call2(s, [&] { return TransformNodeToObject(s, out); });
+  }
+
+ protected:
+  explicit NodeImpl(xmlNodePtr node) : NodeObject(node, static_cast<Itf*>(this)) {}
+  NodeImpl(xmlNsPtr ns, xmlNodePtr element) : NodeObject(ns, element, static_cast<Itf*>(this)) {}
+  explicit NodeImpl(DocumentTag tag) : NodeObject(tag, static_cast<Itf*>(this)) {}
+};
+
+}  // namespace ardo::engine

@@ -1,0 +1,186 @@
+#include "engine/dom/node_serializer.h"
+
+#include <libxml/xmlIO.h>
+#include <libxml/valid.h>
+#include <libxml/xmlsave.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/error_capture.h"
+#include "engine/dom/node_navigation.h"
+
+namespace ardo::engine {
+namespace {
+
+// Finds name="value" / name='value' in declaration data; returns the
+// position of the name and the extent of the whole pseudo-attribute.
+bool FindPseudoAttribute(const std::string& data, const char* name, size_t* begin, size_t* end,
+                         std::string* value) {
+  std::string key(name);
+  for (size_t pos = data.find(key); pos != std::string::npos; pos = data.find(key, pos + 1)) {
+    if (pos > 0 && !IsXmlSpace(static_cast<unsigned char>(data[pos - 1]))) continue;
+    size_t i = pos + key.size();
+    while (i < data.size() && IsXmlSpace(static_cast<unsigned char>(data[i]))) ++i;
+    if (i >= data.size() || data[i] != '=') continue;
+    ++i;
+    while (i < data.size() && IsXmlSpace(static_cast<unsigned char>(data[i]))) ++i;
+    if (i >= data.size() || (data[i] != '"' && data[i] != '\'')) continue;
+    char quote = data[i];
+    size_t close = data.find(quote, i + 1);
+    if (close == std::string::npos) continue;
+    *begin = pos;
+    *end = close + 1;
+    if (value) *value = data.substr(i + 1, close - i - 1);
+    return true;
+  }
+  return false;
+}
+
+void DumpInto(xmlBufferPtr buf, xmlNodePtr node, std::string* out) {
+  xmlBufferEmpty(buf);
+  xmlNodeDump(buf, node->doc, node, 0, 0);
+  out->append(reinterpret_cast<const char*>(xmlBufferContent(buf)), xmlBufferLength(buf));
+}
+
+std::string QuotedAttributeText(xmlDocPtr doc, const xmlChar* text) {
+  xmlBufferPtr buf = xmlBufferCreate();
+  if (!buf) throw std::bad_alloc();
+  xmlBufferCCat(buf, "\"");
+  xmlAttrSerializeTxtContent(buf, doc, nullptr, text ? text : Xml(""));
+  xmlBufferCCat(buf, "\"");
+  std::string s(reinterpret_cast<const char*>(xmlBufferContent(buf)), xmlBufferLength(buf));
+  xmlBufferFree(buf);
+  return s;
+}
+
+std::string NotationText(xmlNodePtr node) {
+  std::string out = "<!NOTATION " + std::string(View(node->name));
+  xmlNotationPtr n = nullptr;
+  if (node->parent && node->parent->type == XML_DTD_NODE)
+    n = xmlGetDtdNotationDesc(reinterpret_cast<xmlDtdPtr>(node->parent), node->name);
+  if (n && n->PublicID) {
+    out += " PUBLIC \"" + std::string(View(n->PublicID)) + "\"";
+    if (n->SystemID) out += " \"" + std::string(View(n->SystemID)) + "\"";
+  } else if (n && n->SystemID) {
+    out += " SYSTEM \"" + std::string(View(n->SystemID)) + "\"";
+  }
+  return out + ">";
+}
+
+}  // namespace
+
+bool IsXmlDeclaration(const xmlNode* node) {
+  return node && node->type == XML_PI_NODE && node->parent && node->parent->type == XML_DOCUMENT_NODE &&
+         xmlStrEqual(node->name, Xml("xml"));
+}
+
+xmlNodePtr FindXmlDeclaration(xmlDocPtr doc) {
+  for (xmlNodePtr c = doc->children; c; c = c->next)
+    if (IsXmlDeclaration(c)) return c;
+  return nullptr;
+}
+
+std::string PseudoAttribute(const std::string& data, const char* name) {
+  size_t b, e;
+  std::string value;
+  return FindPseudoAttribute(data, name, &b, &e, &value) ? value : std::string();
+}
+
+std::string WithoutEncoding(const std::string& data) {
+  size_t b, e;
+  if (!FindPseudoAttribute(data, "encoding", &b, &e, nullptr)) return data;
+  while (b > 0 && IsXmlSpace(static_cast<unsigned char>(data[b - 1]))) --b;
+  return data.substr(0, b) + data.substr(e);
+}
+
+std::string SerializeNode(xmlNodePtr node) {
+  std::string out;
+  switch (node->type) {
+    case XML_NAMESPACE_DECL: {
+      auto* ns = reinterpret_cast<xmlNsPtr>(node);
+      return DeclarationName(ns) + "=" + QuotedAttributeText(nullptr, ns->href);
+    }
+    case XML_NOTATION_NODE:
+      return NotationText(node);
+    default:
+      break;
+  }
+  xmlBufferPtr buf = xmlBufferCreate();
+  if (!buf) throw std::bad_alloc();
+  if (node->type == XML_DOCUMENT_NODE) {
+    for (xmlNodePtr c = node->children; c; c = c->next) {
+      if (!IsExposedChild(c)) continue;
+      if (IsXmlDeclaration(c)) {
+        out += "<?xml " + WithoutEncoding(std::string(View(c->content))) + "?>";
+      } else {
+        DumpInto(buf, c, &out);
+      }
+      out += "\r\n";
+    }
+  } else {
+    DumpInto(buf, node, &out);
+    // libxml2 writes an attribute as it appears in a start tag, after a space.
+    if (node->type == XML_ATTRIBUTE_NODE && !out.empty() && out[0] == ' ') out.erase(0, 1);
+  }
+  xmlBufferFree(buf);
+  return out;
+}
+
+namespace {
+
+struct WriteContext {
+  const std::function<bool(const char*, size_t)>* write;
+  bool failed = false;
+};
+
+int WriteCallback(void* ctx, const char* buffer, int len) {
+  auto* c = static_cast<WriteContext*>(ctx);
+  if (c->failed || !(*c->write)(buffer, static_cast<size_t>(len))) {
+    c->failed = true;
+    return -1;
+  }
+  return len;
+}
+
+int CloseCallback(void*) { return 0; }
+
+}  // namespace
+
+HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_t)>& write,
+                      std::string* reason) {
+  xmlNodePtr decl = FindXmlDeclaration(doc);
+  std::string encoding = decl ? PseudoAttribute(std::string(View(decl->content)), "encoding") : "";
+  xmlCharEncodingHandlerPtr handler = nullptr;
+  if (!encoding.empty() && xmlStrcasecmp(Xml(encoding), Xml("UTF-8")) != 0) {
+    handler = xmlFindCharEncodingHandler(encoding.c_str());
+    if (!handler) {
+      if (reason) *reason = "The encoding \"" + encoding + "\" is not supported.";
+      return E_FAIL;
+    }
+  }
+  ErrorCapture capture;
+  WriteContext ctx{&write};
+  xmlOutputBufferPtr out = xmlOutputBufferCreateIO(WriteCallback, CloseCallback, &ctx, handler);
+  if (!out) {
+    if (handler) xmlCharEncCloseFunc(handler);
+    throw std::bad_alloc();
+  }
+  const char* encName = encoding.empty() ? nullptr : encoding.c_str();
+  for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
+    if (!IsExposedChild(c)) continue;
+    if (IsXmlDeclaration(c)) {
+      std::string text = "<?xml " + std::string(View(c->content)) + "?>";
+      xmlOutputBufferWriteString(out, text.c_str());
+    } else {
+      xmlNodeDumpOutput(out, doc, c, 0, 0, encName);
+    }
+    xmlOutputBufferWriteString(out, "\r\n");
+  }
+  int rc = xmlOutputBufferClose(out);
+  if (ctx.failed || rc < 0) {
+    if (reason) *reason = ctx.failed ? "The output could not be written." : capture.Reason("The document could not be serialised.");
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+}  // namespace ardo::engine

@@ -1,0 +1,38 @@
+// Serialisation of nodes: the xml property and save.
+//
+// The XML declaration of a loaded document lives in the tree as a
+// processing instruction named "xml" ahead of the document element, as
+// callers of this DOM expect. The xml property writes it without its
+// encoding pseudo-attribute (the text is UTF-16 by then), so that loadXML
+// of the result reads it back; save writes it as it is and encodes the
+// output accordingly. Top-level nodes of a document end with CR LF.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <libxml/tree.h>
+
+#include "platform/platform.h"
+
+namespace ardo::engine {
+
+// True for the XML declaration node.
+bool IsXmlDeclaration(const xmlNode* node);
+// The declaration node of a document, or null.
+xmlNodePtr FindXmlDeclaration(xmlDocPtr doc);
+// The value of a pseudo-attribute in declaration data ("" when absent).
+std::string PseudoAttribute(const std::string& data, const char* name);
+// The data with the encoding pseudo-attribute removed.
+std::string WithoutEncoding(const std::string& data);
+
+// The xml property of a node, as UTF-8.
+std::string SerializeNode(xmlNodePtr node);
+
+// Writes the document in its declared encoding (UTF-8 without a
+// declaration). write receives the bytes; it returns false to abort.
+// E_FAIL with *reason for an encoding libxml2 cannot produce or a failed write.
+HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_t)>& write,
+                      std::string* reason);
+
+}  // namespace ardo::engine

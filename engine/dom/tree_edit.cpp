@@ -1,0 +1,201 @@
+#include "engine/dom/tree_edit.h"
+
+#include <algorithm>
+
+#include <libxml/valid.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
+#include "engine/dom/dom_document.h"
+#include "engine/dom/node_navigation.h"
+#include "engine/dom/node_object.h"
+
+namespace ardo::engine {
+namespace {
+
+void LinkChild(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr before) {
+  node->parent = parent;
+  if (before) {
+    node->next = before;
+    node->prev = before->prev;
+    if (before->prev) {
+      before->prev->next = node;
+    } else {
+      parent->children = node;
+    }
+    before->prev = node;
+  } else {
+    node->next = nullptr;
+    node->prev = parent->last;
+    if (parent->last) {
+      parent->last->next = node;
+    } else {
+      parent->children = node;
+    }
+    parent->last = node;
+  }
+}
+
+void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr before) {
+  attr->parent = element;
+  if (before) {
+    attr->next = before;
+    attr->prev = before->prev;
+    if (before->prev) {
+      before->prev->next = attr;
+    } else {
+      element->properties = attr;
+    }
+    before->prev = attr;
+    return;
+  }
+  attr->next = nullptr;
+  xmlAttrPtr last = element->properties;
+  while (last && last->next) last = last->next;
+  attr->prev = last;
+  if (last) {
+    last->next = attr;
+  } else {
+    element->properties = attr;
+  }
+}
+
+bool MayHoldChild(xmlElementType parent, xmlElementType child) {
+  switch (parent) {
+    case XML_ELEMENT_NODE:
+    case XML_DOCUMENT_FRAG_NODE:
+      return child == XML_ELEMENT_NODE || child == XML_TEXT_NODE || child == XML_CDATA_SECTION_NODE ||
+             child == XML_COMMENT_NODE || child == XML_PI_NODE || child == XML_ENTITY_REF_NODE;
+    case XML_DOCUMENT_NODE:
+      return child == XML_ELEMENT_NODE || child == XML_COMMENT_NODE || child == XML_PI_NODE;
+    case XML_ATTRIBUTE_NODE:
+      return child == XML_TEXT_NODE || child == XML_ENTITY_REF_NODE;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TreeEdit::TreeEdit(DomDocument& document) {
+  Touch(document);
+  Track(document.CurrentTree());
+}
+
+TreeEdit::~TreeEdit() {
+  for (auto& tree : trees_) tree->Sweep();
+}
+
+void TreeEdit::Track(TreeHolder* holder) {
+  for (auto& t : trees_)
+    if (t.Get() == holder) return;
+  trees_.emplace_back(holder);
+  if (holder->Owner()) Touch(*holder->Owner());
+}
+
+void TreeEdit::Touch(DomDocument& document) {
+  document.Touch();
+  if (std::find(documents_.begin(), documents_.end(), &document) == documents_.end())
+    documents_.push_back(&document);
+}
+
+void TreeEdit::Unlink(xmlNodePtr node) {
+  switch (node->type) {
+    case XML_ATTRIBUTE_NODE:
+      // Moves a namespace the attribute uses onto the document, so that it
+      // does not refer into the element it leaves.
+      if (xmlDOMWrapRemoveNode(nullptr, node->doc, node, 0) != 0) xmlUnlinkNode(node);
+      break;
+    case XML_ELEMENT_NODE:
+      xmlUnlinkNode(node);
+      xmlDOMWrapReconcileNamespaces(nullptr, node, 0);
+      break;
+    default:
+      xmlUnlinkNode(node);
+      break;
+  }
+}
+
+void TreeEdit::Detach(xmlNodePtr node) {
+  if (!node->parent) return;
+  TreeHolder* holder = TreeHolder::Of(node);
+  Track(holder);
+  long live = TreeHolder::CountObjects(node);
+  holder->AdjustContaining(node, -live);
+  Unlink(node);
+  holder->AddRoot(node, live);
+}
+
+void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
+  TreeHolder* source = TreeHolder::Of(node);
+  TreeHolder* target = TreeHolder::Of(parent);
+  Track(source);
+  Track(target);
+  long live = source->TakeRoot(node);
+  if (node->doc != parent->doc) {
+    xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
+    RehomeObjects(node, target->Owner(), target);
+  }
+  if (node->type == XML_ATTRIBUTE_NODE) {
+    auto* attr = reinterpret_cast<xmlAttrPtr>(node);
+    LinkAttribute(parent, attr, reinterpret_cast<xmlAttrPtr>(before));
+    if (attr->ns) attr->ns = EnsureNamespace(parent, attr->ns->href, attr->ns->prefix);
+  } else {
+    LinkChild(parent, node, before);
+  }
+  target->AdjustContaining(parent, live);
+}
+
+void TreeEdit::Move(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
+  if (node->parent) Detach(node);
+  Attach(node, parent, before);
+}
+
+void TreeEdit::AdoptNew(xmlNodePtr node) {
+  TreeHolder* holder = TreeHolder::Of(node);
+  Track(holder);
+  holder->AddRoot(node, 0);
+}
+
+void TreeEdit::ReplaceChildrenWithText(xmlNodePtr node, std::string_view text) {
+  while (node->children) Detach(node->children);
+  if (text.empty()) return;
+  xmlNodePtr t = xmlNewDocTextLen(node->doc, Xml(std::string(text)), static_cast<int>(text.size()));
+  if (!t) throw std::bad_alloc();
+  LinkChild(node, t, nullptr);
+}
+
+void TreeEdit::SetAttributeValue(xmlAttrPtr attr, std::string_view text) {
+  bool isId = attr->atype == XML_ATTRIBUTE_ID && attr->doc;
+  if (isId) xmlRemoveID(attr->doc, attr);
+  ReplaceChildrenWithText(reinterpret_cast<xmlNodePtr>(attr), text);
+  if (isId) xmlAddID(nullptr, attr->doc, Xml(std::string(text)), attr);
+}
+
+void TreeEdit::SetContent(xmlNodePtr node, std::string_view text) {
+  xmlNodeSetContentLen(node, Xml(std::string(text)), static_cast<int>(text.size()));
+}
+
+HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing) {
+  if (IsReadOnly(parent) || IsReadOnly(child)) return kInvalidTreeChange;
+  if (IsAncestorOrSelf(child, parent)) return kInvalidTreeChange;
+  int newElements = 0;
+  if (child->type == XML_DOCUMENT_FRAG_NODE) {
+    for (xmlNodePtr c = child->children; c; c = c->next) {
+      if (!MayHoldChild(parent->type, c->type)) return kInvalidTreeChange;
+      if (c->type == XML_ELEMENT_NODE) ++newElements;
+    }
+  } else {
+    if (!MayHoldChild(parent->type, child->type)) return kInvalidTreeChange;
+    if (child->type == XML_ELEMENT_NODE) newElements = 1;
+  }
+  if (parent->type == XML_DOCUMENT_NODE && newElements > 0) {
+    int existing = 0;
+    for (xmlNodePtr c = parent->children; c; c = c->next)
+      if (c->type == XML_ELEMENT_NODE && c != replacing && c != child) ++existing;
+    if (existing + newElements > 1) return kInvalidTreeChange;
+  }
+  return S_OK;
+}
+
+}  // namespace ardo::engine

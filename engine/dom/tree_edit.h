@@ -1,0 +1,70 @@
+// Structural changes to libxml2 trees that keep node objects valid.
+//
+// libxml2's own editing calls free nodes (xmlNodeSetContent frees the old
+// children, xmlAddChild merges adjacent text nodes into one and frees the
+// other); a node with a live object must never be freed under it. Every
+// change goes through TreeEdit instead: nodes taken out of a tree become
+// detached roots of their TreeHolder, which frees them once nothing refers
+// to them, and nodes are linked by hand so that nothing merges.
+//
+// A TreeEdit lasts for one DOM call. It marks the documents it changes (so
+// cached query results and live lists see the change) and sweeps their
+// trees when it ends.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include <libxml/tree.h>
+
+#include "engine/dom/tree_holder.h"
+#include "platform/platform.h"
+
+namespace ardo::engine {
+
+class DomDocument;
+
+class TreeEdit {
+ public:
+  explicit TreeEdit(DomDocument& document);
+  TreeEdit(const TreeEdit&) = delete;
+  TreeEdit& operator=(const TreeEdit&) = delete;
+  ~TreeEdit();
+
+  // Takes node (with its subtree) out of its parent; it becomes a detached
+  // root. Namespace references into the old ancestors are re-declared on
+  // the node.
+  void Detach(xmlNodePtr node);
+  // Links a parentless node under parent, before `before` (null appends).
+  // A node of another tree is adopted into parent's tree first, and the
+  // objects inside it move with it. Attributes go to parent's attribute list.
+  void Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before);
+  // Detach when linked, then Attach.
+  void Move(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before);
+  // Registers a node just created in the document's tree as a detached root.
+  void AdoptNew(xmlNodePtr node);
+
+  // Replaces the children of an element or attribute with one text node
+  // (none for empty text).
+  void ReplaceChildrenWithText(xmlNodePtr node, std::string_view text);
+  // Sets an attribute's value, keeping the document's ID table in step.
+  void SetAttributeValue(xmlAttrPtr attr, std::string_view text);
+  // Sets the content of a text, CDATA, comment or PI node.
+  void SetContent(xmlNodePtr node, std::string_view text);
+  // Marks a change to document (a second document taking part).
+  void Touch(DomDocument& document);
+
+ private:
+  void Track(TreeHolder* holder);
+  void Unlink(xmlNodePtr node);
+
+  std::vector<TreeRef> trees_;
+  std::vector<DomDocument*> documents_;
+};
+
+// Checks that child may be inserted under parent (and, for the document,
+// that a second element would not result; `replacing` is the child that
+// leaves at the same time, if any). S_OK or the failing HRESULT.
+HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing);
+
+}  // namespace ardo::engine

@@ -1,0 +1,243 @@
+#include "engine/dom/tree_holder.h"
+
+#include <cassert>
+#include <cstring>
+#include <mutex>
+
+#include <libxml/valid.h>
+
+#include "engine/dom/dom_document.h"
+#include "engine/dom/node_object.h"
+
+namespace ardo::engine {
+namespace {
+
+// Snapshot pins and the holders waiting for them to end, for the whole process.
+std::mutex& GcMutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
+long g_pins = 0;
+std::atomic<bool> g_pinned{false};
+std::vector<TreeHolder*>* g_deferred = nullptr;
+
+}  // namespace
+
+TreeHolder::TreeHolder(xmlDocPtr doc, DomDocument* owner) : doc_(doc), owner_(owner) {
+  doc_->_private = this;
+}
+
+TreeHolder::~TreeHolder() {
+  // Cached objects first: they stand on nodes that are about to go.
+  if (mayHaveCached_) {
+    DeleteCachedIn(reinterpret_cast<xmlNodePtr>(doc_));
+    if (doc_->extSubset) DeleteCachedIn(reinterpret_cast<xmlNodePtr>(doc_->extSubset));
+    for (xmlNodePtr n : notations_) DeleteCachedIn(n);
+    for (auto& [root, count] : roots_) DeleteCachedIn(root);
+  }
+  for (xmlNodePtr n : notations_) {
+    xmlFree(const_cast<xmlChar*>(n->name));
+    xmlFree(n);
+  }
+  for (auto& [root, count] : roots_) {
+    assert(count == 0);
+    (void)count;
+    FreeSubtree(root);
+  }
+  doc_->_private = nullptr;
+  xmlFreeDoc(doc_);
+}
+
+void TreeHolder::Release() {
+  if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  {
+    std::lock_guard<std::mutex> lock(GcMutex());
+    if (g_pins > 0) {
+      if (!g_deferred) g_deferred = new std::vector<TreeHolder*>;
+      g_deferred->push_back(this);
+      return;
+    }
+  }
+  delete this;
+}
+
+void TreeHolder::PinSnapshots() {
+  std::lock_guard<std::mutex> lock(GcMutex());
+  ++g_pins;
+  g_pinned.store(true, std::memory_order_release);
+}
+
+void TreeHolder::UnpinSnapshots() {
+  std::vector<TreeHolder*> dead;
+  {
+    std::lock_guard<std::mutex> lock(GcMutex());
+    if (--g_pins == 0) {
+      g_pinned.store(false, std::memory_order_release);
+      if (g_deferred) dead.swap(*g_deferred);
+    }
+  }
+  for (TreeHolder* h : dead) delete h;
+}
+
+bool TreeHolder::SnapshotsPinned() { return g_pinned.load(std::memory_order_acquire); }
+
+xmlNodePtr TreeHolder::TopOf(xmlNodePtr node) {
+  while (node->parent) node = node->parent;
+  return node;
+}
+
+bool TreeHolder::IsAttached(xmlNodePtr node) {
+  xmlNodePtr top = TopOf(node);
+  return top->type == XML_DOCUMENT_NODE || top->type == XML_HTML_DOCUMENT_NODE ||
+         top->type == XML_DTD_NODE;
+}
+
+namespace {
+
+bool Referenced(void* privateField) {
+  return privateField && !static_cast<NodeObject*>(privateField)->IsCached();
+}
+
+}  // namespace
+
+long TreeHolder::CountObjects(xmlNodePtr subtree) {
+  long count = 0;
+  std::vector<xmlNodePtr> stack{subtree};
+  while (!stack.empty()) {
+    xmlNodePtr n = stack.back();
+    stack.pop_back();
+    if (Referenced(n->_private)) ++count;
+    if (n->type == XML_ELEMENT_NODE) {
+      for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
+        if (Referenced(ns->_private)) ++count;
+      for (xmlAttrPtr a = n->properties; a; a = a->next) stack.push_back(reinterpret_cast<xmlNodePtr>(a));
+    }
+    if (n->type == XML_ENTITY_REF_NODE || n->type == XML_DTD_NODE) continue;
+    for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
+  }
+  return count;
+}
+
+void TreeHolder::AddRoot(xmlNodePtr root, long liveObjects) {
+  roots_[root] = liveObjects;
+  if (liveObjects == 0) candidates_.push_back(root);
+}
+
+long TreeHolder::TakeRoot(xmlNodePtr root) {
+  auto it = roots_.find(root);
+  if (it == roots_.end()) return 0;
+  long count = it->second;
+  roots_.erase(it);
+  return count;
+}
+
+void TreeHolder::AdjustContaining(xmlNodePtr node, long delta) {
+  if (delta == 0 || roots_.empty()) return;
+  xmlNodePtr top = TopOf(node);
+  auto it = roots_.find(top);
+  if (it == roots_.end()) return;
+  it->second += delta;
+  assert(it->second >= 0);
+  if (it->second == 0) candidates_.push_back(top);
+}
+
+void TreeHolder::LiveUp() {
+  if (liveObjects_++ == 0) {
+    AddRef();
+    owner_->Interface()->AddRef();
+  }
+}
+
+void TreeHolder::LiveDown() {
+  if (--liveObjects_ > 0) return;
+  // The document first: its own reference on this tree may be the next to go.
+  DomDocument* owner = owner_;
+  owner->Interface()->Release();
+  Release();  // may delete this
+}
+
+void TreeHolder::ObjectCreated(xmlNodePtr node) {
+  LiveUp();
+  AdjustContaining(node, +1);
+}
+
+void TreeHolder::ObjectDestroyed(xmlNodePtr node) {
+  mayHaveCached_ = true;
+  AdjustContaining(node, -1);
+  Sweep();
+  LiveDown();
+}
+
+void TreeHolder::ObjectMovedIn() { LiveUp(); }
+void TreeHolder::ObjectMovedOut() { LiveDown(); }
+
+void TreeHolder::Sweep() {
+  if (candidates_.empty() || SnapshotsPinned()) return;
+  std::vector<xmlNodePtr> pending;
+  pending.swap(candidates_);
+  bool freed = false;
+  for (xmlNodePtr root : pending) {
+    auto it = roots_.find(root);
+    if (it == roots_.end() || it->second != 0) continue;
+    roots_.erase(it);
+    FreeSubtree(root);
+    freed = true;
+  }
+  // A freed node's address may be handed out again; cached query results
+  // keyed by node address must not outlive it.
+  if (freed && owner_) owner_->Touch();
+}
+
+void TreeHolder::DeleteCachedIn(xmlNodePtr root) {
+  auto drop = [](void* field) {
+    if (!field) return;
+    auto* o = static_cast<NodeObject*>(field);
+    assert(o->IsCached());
+    delete o;
+  };
+  std::vector<xmlNodePtr> stack{root};
+  while (!stack.empty()) {
+    xmlNodePtr n = stack.back();
+    stack.pop_back();
+    // The document's _private is its holder, not an object.
+    if (n->type != XML_DOCUMENT_NODE && n->type != XML_HTML_DOCUMENT_NODE) drop(n->_private);
+    if (n->type == XML_ELEMENT_NODE) {
+      for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) drop(ns->_private);
+      for (xmlAttrPtr a = n->properties; a; a = a->next) stack.push_back(reinterpret_cast<xmlNodePtr>(a));
+    }
+    if (n->type == XML_ENTITY_REF_NODE) continue;
+    for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
+  }
+}
+
+void TreeHolder::FreeSubtree(xmlNodePtr root) {
+  // Nothing referenced lives in the subtree, but cached objects may.
+  if (mayHaveCached_) DeleteCachedIn(root);
+  switch (root->type) {
+    case XML_ATTRIBUTE_NODE:
+      xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
+      break;
+    case XML_DTD_NODE:
+      xmlFreeDtd(reinterpret_cast<xmlDtdPtr>(root));
+      break;
+    default:
+      xmlFreeNode(root);
+      break;
+  }
+}
+
+xmlNodePtr TreeHolder::NotationNode(xmlDtdPtr dtd, const xmlChar* name) {
+  for (xmlNodePtr n : notations_)
+    if (n->parent == reinterpret_cast<xmlNodePtr>(dtd) && xmlStrEqual(n->name, name)) return n;
+  auto* n = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
+  if (!n) return nullptr;
+  memset(n, 0, sizeof(xmlNode));
+  n->type = XML_NOTATION_NODE;
+  n->name = xmlStrdup(name);
+  n->parent = reinterpret_cast<xmlNodePtr>(dtd);
+  n->doc = doc_;
+  notations_.push_back(n);
+  return n;
+}
+
+}  // namespace ardo::engine

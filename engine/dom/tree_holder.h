@@ -1,0 +1,152 @@
+// Ownership of libxml2 trees.
+//
+// A TreeHolder owns one xmlDoc (its _private points back at the holder) and
+// every detached subtree made from it: nodes created and not yet inserted,
+// and nodes removed from the tree. The document object holds a reference on
+// the holder of its current tree; every node object holds a reference on
+// the holder of its node, so a tree replaced by a new load stays alive until
+// the last node object of it goes.
+//
+// Detached subtrees are freed as soon as no node object lives anywhere
+// inside them. Each detached root is registered with the number of node
+// objects inside its subtree; the count follows object creation and
+// destruction and moves with the nodes when a subtree is taken out of the
+// tree or put back. A root whose count falls to zero becomes a candidate and
+// is freed at the next sweep.
+//
+// Snapshot lists (selectNodes results) hold raw node pointers without node
+// objects. While any snapshot list exists, in any document, nothing is
+// freed: candidates wait for a sweep after the last list has gone, and a
+// holder whose last reference goes is kept on a deferred list until then.
+#pragma once
+
+#include <atomic>
+#include <unordered_map>
+#include <vector>
+
+#include <libxml/tree.h>
+
+namespace ardo::engine {
+
+class DomDocument;
+class NodeObject;
+
+class TreeHolder {
+ public:
+  // Takes ownership of doc; the caller owns the one reference.
+  TreeHolder(xmlDocPtr doc, DomDocument* owner);
+  TreeHolder(const TreeHolder&) = delete;
+  TreeHolder& operator=(const TreeHolder&) = delete;
+
+  void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+  void Release();
+  // False once the last reference went (the holder waits to be freed).
+  bool Alive() const { return refs_.load(std::memory_order_acquire) > 0; }
+
+  xmlDocPtr Doc() const { return doc_; }
+  DomDocument* Owner() const { return owner_; }
+  void SetOwner(DomDocument* owner) { owner_ = owner; }
+  // The holder of a node's tree.
+  static TreeHolder* Of(const xmlNode* node) {
+    return static_cast<TreeHolder*>(node->doc->_private);
+  }
+
+  // The parentless ancestor-or-self of a node (for an attribute, through its
+  // element).
+  static xmlNodePtr TopOf(xmlNodePtr node);
+  // True when node's top is the document (or an external DTD subset).
+  static bool IsAttached(xmlNodePtr node);
+  // Referenced node objects inside the subtree (attributes and namespace
+  // declarations included; cached objects do not count).
+  static long CountObjects(xmlNodePtr subtree);
+
+  // Registers a new detached root holding liveObjects node objects.
+  void AddRoot(xmlNodePtr root, long liveObjects);
+  // Unregisters a detached root that is being linked under a parent and
+  // returns its object count.
+  long TakeRoot(xmlNodePtr root);
+  // Adds delta to the count of the detached subtree that contains node, if
+  // node is in a detached subtree.
+  void AdjustContaining(xmlNodePtr node, long delta);
+
+  // A node object now stands for node / went away (it is cached). The
+  // latter may free the detached subtree that contained the node.
+  //
+  // Referenced node objects keep their tree and its document alive through
+  // the tree: while it has any, the tree holds a reference on itself and on
+  // its document (so an object's first handout and its last release cost
+  // those references, not every one).
+  void ObjectCreated(xmlNodePtr node);
+  void ObjectDestroyed(xmlNodePtr node);
+  // A referenced object's node was adopted into / out of this tree.
+  void ObjectMovedIn();
+  void ObjectMovedOut();
+
+  // Frees candidate subtrees that no object refers to, unless a snapshot
+  // list is alive.
+  void Sweep();
+
+  // A stand-in node for a notation declaration (libxml2 keeps notations in a
+  // hash table, not as nodes), created on first use and kept with the tree.
+  xmlNodePtr NotationNode(xmlDtdPtr dtd, const xmlChar* name);
+
+  // Released node objects stay cached on this tree's nodes; they are
+  // deleted with their subtree or with the tree (which then looks for them
+  // only when some were ever cached on it).
+  void NoteCached() { mayHaveCached_ = true; }
+
+  // Snapshot lists announce themselves here.
+  static void PinSnapshots();
+  static void UnpinSnapshots();
+  static bool SnapshotsPinned();
+
+ private:
+  ~TreeHolder();
+  // Frees a detached subtree and the cached objects on its nodes.
+  void FreeSubtree(xmlNodePtr root);
+  // Deletes the cached objects on the nodes of a subtree.
+  static void DeleteCachedIn(xmlNodePtr root);
+
+  void LiveUp();
+  void LiveDown();
+
+  std::atomic<long> refs_{1};
+  long liveObjects_ = 0;  // under the document lock
+  xmlDocPtr doc_;
+  DomDocument* owner_;
+  std::unordered_map<xmlNodePtr, long> roots_;
+  std::vector<xmlNodePtr> candidates_;
+  std::vector<xmlNodePtr> notations_;
+  bool mayHaveCached_ = false;
+};
+
+// An owning reference to a TreeHolder.
+class TreeRef {
+ public:
+  TreeRef() = default;
+  explicit TreeRef(TreeHolder* h) : h_(h) {
+    if (h_) h_->AddRef();
+  }
+  static TreeRef Adopt(TreeHolder* h) {
+    TreeRef r;
+    r.h_ = h;
+    return r;
+  }
+  TreeRef(const TreeRef& o) : TreeRef(o.h_) {}
+  TreeRef& operator=(const TreeRef& o) {
+    TreeRef(o).Swap(*this);
+    return *this;
+  }
+  ~TreeRef() {
+    if (h_) h_->Release();
+  }
+  void Swap(TreeRef& o) { std::swap(h_, o.h_); }
+  TreeHolder* Get() const { return h_; }
+  TreeHolder* operator->() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+
+ private:
+  TreeHolder* h_ = nullptr;
+};
+
+}  // namespace ardo::engine

@@ -1,0 +1,23 @@
+// The XPath extension functions that ported queries and style sheets call
+// under the "urn:schemas-microsoft-com:xslt" namespace (usually bound to the
+// prefix "ms"): string-compare, local-name, namespace-uri, number, utc,
+// format-date and format-time.
+#pragma once
+
+#include <libxml/xpath.h>
+
+namespace ardo::engine {
+
+// The namespace the functions live in; a query reaches them through any
+// prefix it binds to this URI.
+inline constexpr const char* kMsXslNamespace = "urn:schemas-microsoft-com:xslt";
+
+// Registers the functions on one XPath context. The prefix is not bound
+// here: the query's own namespace declarations decide it.
+void RegisterMsXslFunctions(xmlXPathContextPtr ctx);
+
+// Registers the same functions with libxslt for every style sheet that
+// declares the namespace. Idempotent; call once the engine has loaded.
+void RegisterMsXslFunctionsForXslt();
+
+}  // namespace ardo::engine

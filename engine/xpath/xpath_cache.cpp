@@ -1,0 +1,163 @@
+#include "engine/xpath/xpath_cache.h"
+
+#include <functional>
+#include <new>
+
+#include <libxml/xpathInternals.h>
+
+#include "engine/common/bstr_text.h"
+#include "engine/common/error_capture.h"
+#include "engine/dom/node_navigation.h"
+#include "engine/xpath/ms_functions.h"
+
+namespace ardo::engine {
+namespace {
+
+// Bounds on what one document keeps: a program that builds queries from
+// data must not grow the caches without limit.
+constexpr size_t kMaxCompiled = 256;
+constexpr size_t kMaxResults = 64;
+
+}  // namespace
+
+bool ParseSelectionNamespaces(const std::string& text,
+                              std::vector<std::pair<std::string, std::string>>* out) {
+  std::vector<std::pair<std::string, std::string>> bindings;
+  size_t i = 0, n = text.size();
+  auto skipSpace = [&] {
+    while (i < n && IsXmlSpace(static_cast<unsigned char>(text[i]))) ++i;
+  };
+  skipSpace();
+  while (i < n) {
+    if (text.compare(i, 5, "xmlns") != 0) return false;
+    i += 5;
+    std::string prefix;
+    bool isDefault = true;
+    if (i < n && text[i] == ':') {
+      isDefault = false;
+      size_t start = ++i;
+      while (i < n && text[i] != '=' && !IsXmlSpace(static_cast<unsigned char>(text[i]))) ++i;
+      prefix = text.substr(start, i - start);
+      if (prefix.empty() || xmlValidateNCName(Xml(prefix), 0) != 0) return false;
+    }
+    skipSpace();
+    if (i >= n || text[i] != '=') return false;
+    ++i;
+    skipSpace();
+    if (i >= n || (text[i] != '\'' && text[i] != '"')) return false;
+    char quote = text[i++];
+    size_t close = text.find(quote, i);
+    if (close == std::string::npos) return false;
+    std::string uri = text.substr(i, close - i);
+    i = close + 1;
+    if (i < n && !IsXmlSpace(static_cast<unsigned char>(text[i]))) return false;
+    skipSpace();
+    if (!isDefault) bindings.emplace_back(std::move(prefix), std::move(uri));
+  }
+  out->swap(bindings);
+  return true;
+}
+
+size_t XPathCache::ResultKeyHash::operator()(const ResultKey& k) const {
+  size_t h = std::hash<std::string>()(k.query);
+  h ^= std::hash<const void*>()(k.context) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+  h ^= std::hash<uint64_t>()(k.namespaces) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+  return h;
+}
+
+XPathCache::XPathCache() = default;
+
+XPathCache::~XPathCache() {
+  Clear();
+  if (ctx_) xmlXPathFreeContext(ctx_);
+}
+
+void XPathCache::Clear() {
+  for (auto& [text, comp] : compiled_) xmlXPathFreeCompExpr(comp);
+  compiled_.clear();
+  results_.clear();
+}
+
+void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces) {
+  if (!ctx_) {
+    ctx_ = xmlXPathNewContext(doc);
+    if (!ctx_) throw std::bad_alloc();
+    RegisterMsXslFunctions(ctx_);
+  }
+  ctx_->doc = doc;
+  if (registeredNamespaces_ != namespaces.version) {
+    xmlXPathRegisteredNsCleanup(ctx_);
+    for (const auto& [prefix, uri] : namespaces.bindings)
+      xmlXPathRegisterNs(ctx_, Xml(prefix), Xml(uri));
+    registeredNamespaces_ = namespaces.version;
+  }
+}
+
+xmlXPathCompExprPtr XPathCache::Compile(const std::string& query, std::string* reason) {
+  auto it = compiled_.find(query);
+  if (it != compiled_.end()) return it->second;
+  ErrorCapture capture;
+  xmlXPathCompExprPtr comp = xmlXPathCtxtCompile(ctx_, Xml(query));
+  if (!comp) {
+    if (reason) *reason = capture.Reason("The query is not a valid XPath expression.");
+    return nullptr;
+  }
+  if (compiled_.size() >= kMaxCompiled) {
+    for (auto& [text, old] : compiled_) xmlXPathFreeCompExpr(old);
+    compiled_.clear();
+  }
+  compiled_.emplace(query, comp);
+  return comp;
+}
+
+HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
+                           const QueryNamespaces& namespaces, uint64_t stamp, SharedSnapshot* out,
+                           std::string* reason) {
+  if (resultsStamp_ != stamp) {
+    results_.clear();
+    resultsStamp_ = stamp;
+  }
+  ResultKey key{query, context, namespaces.version};
+  auto hit = results_.find(key);
+  if (hit != results_.end()) {
+    *out = hit->second;
+    return S_OK;
+  }
+
+  PrepareContext(context->doc, namespaces);
+  xmlXPathCompExprPtr comp = Compile(query, reason);
+  if (!comp) return E_FAIL;
+
+  ErrorCapture capture;
+  ctx_->node = context;
+  ctx_->contextSize = -1;
+  ctx_->proximityPosition = -1;
+  xmlXPathObjectPtr result = xmlXPathCompiledEval(comp, ctx_);
+  if (!result) {
+    if (reason) *reason = capture.Reason("The query could not be evaluated.");
+    return E_FAIL;
+  }
+  if (result->type != XPATH_NODESET) {
+    xmlXPathFreeObject(result);
+    if (reason) *reason = "The expression does not evaluate to a node set.";
+    return E_FAIL;
+  }
+  auto nodes = std::make_shared<NodeSnapshot>();
+  if (xmlNodeSetPtr set = result->nodesetval) {
+    nodes->reserve(set->nodeNr);
+    for (int i = 0; i < set->nodeNr; ++i) {
+      xmlNodePtr n = set->nodeTab[i];
+      // Namespace nodes are copies that die with the result; declarations
+      // inside a DTD are not DOM nodes.
+      if (n && n->type != XML_NAMESPACE_DECL && DomTypeOf(n) != NODE_INVALID) nodes->push_back(n);
+    }
+  }
+  xmlXPathFreeObject(result);
+  if (results_.size() >= kMaxResults) results_.clear();
+  SharedSnapshot shared = std::move(nodes);
+  results_.emplace(std::move(key), shared);
+  *out = std::move(shared);
+  return S_OK;
+}
+
+}  // namespace ardo::engine

@@ -1,0 +1,268 @@
+// Engine invariants that the behaviour tests reach only indirectly: node
+// identity across trees, moves between documents, the XML declaration as
+// a node, namespace declarations that follow a detached subtree, and
+// snapshot lists that outlive the nodes' last handles.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "tests/engine/engine_test_fixture.h"
+
+namespace ardo::test {
+namespace {
+
+class EngineSmokeTest : public EngineTest {
+ protected:
+  ComPtr<IXMLDOMNode> Node(IXMLDOMNode* context, const char* query) { return SelectOne(context, query); }
+  std::string Xml(IXMLDOMNode* node) { return XmlOf(node); }
+};
+
+TEST_F(EngineSmokeTest, MovingASubtreeBetweenDocumentsKeepsItsObjectsAndNamespaces) {
+  auto from = Parse("<a xmlns:p='urn:p'><p:b p:k='1'><c/></p:b></a>");
+  auto to = Parse("<z/>");
+  ASSERT_TRUE(from && to);
+  ComPtr<IXMLDOMNode> b = Node(from.Get(), "/a/*");
+  ComPtr<IXMLDOMNode> c = Node(b.Get(), "c");
+  ComPtr<IXMLDOMElement> z = Root(to.Get());
+  ASSERT_TRUE(b && c && z);
+  ComPtr<IXMLDOMNode> appended;
+  ASSERT_HR(z->appendChild(b.Get(), appended.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(appended.Get()), IdentityOf(b.Get()));
+  // The moved nodes now belong to the other document, objects and all.
+  ComPtr<IXMLDOMDocument> owner;
+  ASSERT_HR(c->get_ownerDocument(owner.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(owner.Get()), IdentityOf(to.Get()));
+  EXPECT_EQ(Xml(to.Get()), "<z><p:b xmlns:p=\"urn:p\" p:k=\"1\"><c/></p:b></z>\r\n");
+  EXPECT_EQ(Xml(from.Get()), "<a xmlns:p=\"urn:p\"/>\r\n");
+  // The source may go first; the moved nodes stay with their new tree.
+  from = nullptr;
+  EXPECT_EQ(Xml(c.Get()), "<c/>");
+}
+
+TEST_F(EngineSmokeTest, RemovedElementCarriesTheNamespacesItUses) {
+  auto doc = Parse("<r xmlns='urn:d' xmlns:q='urn:q'><q:e q:a='v'><f/></q:e></r>");
+  ASSERT_TRUE(doc);
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:q='urn:q'");
+  ComPtr<IXMLDOMNode> e = Node(doc.Get(), "//q:e");
+  ComPtr<IXMLDOMElement> root = Root(doc.Get());
+  ASSERT_TRUE(e && root);
+  ComPtr<IXMLDOMNode> removed;
+  ASSERT_HR(root->removeChild(e.Get(), removed.Out()), S_OK);
+  root = nullptr;
+  // The old parent goes away entirely; the removed element still serialises
+  // with every namespace it needs.
+  VARIANT_BOOL ok;
+  ASSERT_HR(LoadXml(doc.Get(), "<other/>", &ok), S_OK);
+  EXPECT_EQ(Xml(removed.Get()), "<q:e xmlns:q=\"urn:q\" q:a=\"v\"><f xmlns=\"urn:d\"/></q:e>");
+}
+
+TEST_F(EngineSmokeTest, XmlDeclarationIsAProcessingInstructionNode) {
+  auto doc = Parse("<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?><r/>");
+  ASSERT_TRUE(doc);
+  ComPtr<IXMLDOMNode> first;
+  ASSERT_HR(doc->get_firstChild(first.Out()), S_OK);
+  EXPECT_EQ(TypeOf(first.Get()), NODE_PROCESSING_INSTRUCTION);
+  EXPECT_EQ(NameOf(first.Get()), "xml");
+  EXPECT_EQ(ChildCount(doc.Get()), 2);
+  // The xml property drops the encoding; a document without a declaration
+  // gets none.
+  EXPECT_EQ(Xml(doc.Get()), "<?xml version='1.0' standalone='yes'?>\r\n<r/>\r\n");
+  auto plain = Parse("<r/>");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(Xml(plain.Get()), "<r/>\r\n");
+  EXPECT_EQ(ChildCount(plain.Get()), 1);
+}
+
+TEST_F(EngineSmokeTest, SnapshotListHandsOutNodesWhoseLastHandleWentAway) {
+  auto doc = Parse("<r><a/><b/><c/></r>");
+  ASSERT_TRUE(doc);
+  ComPtr<IXMLDOMNodeList> all = Select(doc.Get(), "/r/*");
+  ASSERT_TRUE(all);
+  {
+    ComPtr<IXMLDOMNode> b = Node(doc.Get(), "/r/b");
+    ComPtr<IXMLDOMElement> root = Root(doc.Get());
+    ComPtr<IXMLDOMNode> out;
+    ASSERT_HR(root->removeChild(b.Get(), out.Out()), S_OK);
+  }
+  // Nothing refers to <b/> but the snapshot: it must still be there.
+  ComPtr<IXMLDOMNode> item;
+  ASSERT_HR(all->get_item(1, item.Out()), S_OK);
+  EXPECT_EQ(NameOf(item.Get()), "b");
+  ComPtr<IXMLDOMNode> parent;
+  EXPECT_HR(item->get_parentNode(parent.Out()), S_FALSE);
+  EXPECT_EQ(LengthOf(Select(doc.Get(), "/r/*").Get()), 2);
+}
+
+TEST_F(EngineSmokeTest, MaxElementDepthZeroMeansTheParserLimit) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  Bstr name("MaxElementDepth");
+  Variant zero(Variant::I4(0));
+  ASSERT_HR(doc->setProperty(name, zero.get()), S_OK);
+  auto nested = [](int depth) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += "<a>";
+    for (int i = 0; i < depth; ++i) s += "</a>";
+    return s;
+  };
+  VARIANT_BOOL ok;
+  EXPECT_HR(LoadXml(doc.Get(), nested(1000).c_str(), &ok), S_OK);
+  EXPECT_HR(LoadXml(doc.Get(), nested(3000).c_str(), &ok), S_FALSE);
+  EXPECT_NE(ErrorOf(doc.Get()).errorCode, 0);
+  // Exactly the limit loads; one more level does not.
+  Variant ten(Variant::I4(10));
+  ASSERT_HR(doc->setProperty(name, ten.get()), S_OK);
+  EXPECT_HR(LoadXml(doc.Get(), nested(10).c_str(), &ok), S_OK);
+  EXPECT_HR(LoadXml(doc.Get(), nested(11).c_str(), &ok), S_FALSE);
+}
+
+TEST_F(EngineSmokeTest, EntityReferencesKeepTheirNodeAndContributeText) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  doc->put_preserveWhiteSpace(VARIANT_TRUE);
+  // The DTD declares no elements: with validation on, <r> would be invalid.
+  doc->put_validateOnParse(VARIANT_FALSE);
+  VARIANT_BOOL ok;
+  ASSERT_HR(LoadXml(doc.Get(), "<!DOCTYPE r [<!ENTITY e 'expanded'>]><r>x &e; y</r>", &ok), S_OK);
+  ComPtr<IXMLDOMElement> root = Root(doc.Get());
+  ASSERT_TRUE(root);
+  EXPECT_EQ(TextOf(root.Get()), "x expanded y");
+  ComPtr<IXMLDOMNodeList> children;
+  ASSERT_HR(root->get_childNodes(children.Out()), S_OK);
+  ComPtr<IXMLDOMNode> ref;
+  ASSERT_HR(children->get_item(1, ref.Out()), S_OK);
+  EXPECT_EQ(TypeOf(ref.Get()), NODE_ENTITY_REFERENCE);
+  EXPECT_EQ(Xml(ref.Get()), "&e;");
+  ComPtr<IXMLDOMNode> definition;
+  ASSERT_HR(ref->get_definition(definition.Out()), S_OK);
+  EXPECT_EQ(TypeOf(definition.Get()), NODE_ENTITY);
+  // Entity content is read-only.
+  ComPtr<IXMLDOMNode> content;
+  ASSERT_HR(ref->get_firstChild(content.Out()), S_OK);
+  EXPECT_HR(content->put_text(Bstr("changed")), E_FAIL);
+}
+
+TEST_F(EngineSmokeTest, EveryProgIdCreatesADocumentOfItsIdentity) {
+  const struct {
+    const char* progId;
+    const CLSID* clsid;
+  } cases[] = {
+      {"Msxml2.DOMDocument", &CLSID_DOMDocument},
+      {"MSXML2.DOMDocument", &CLSID_DOMDocument},
+      {"Msxml2.DOMDocument.2.6", &CLSID_DOMDocument26},
+      {"Msxml2.DOMDocument.3.0", &CLSID_DOMDocument30},
+      {"Msxml2.DOMDocument.4.0", &CLSID_DOMDocument40},
+      {"Msxml2.FreeThreadedDOMDocument", &CLSID_FreeThreadedDOMDocument},
+      {"Msxml2.FreeThreadedDOMDocument.2.6", &CLSID_FreeThreadedDOMDocument26},
+      {"Msxml2.FreeThreadedDOMDocument.3.0", &CLSID_FreeThreadedDOMDocument30},
+      {"Msxml2.FreeThreadedDOMDocument.4.0", &CLSID_FreeThreadedDOMDocument40},
+      {"Microsoft.XMLDOM", &CLSID_DOMDocument},
+      {"Microsoft.FreeThreadedXMLDOM", &CLSID_FreeThreadedDOMDocument},
+      {"MSXML.DOMDocument", &CLSID_DOMDocument},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.progId);
+    CLSID clsid{};
+    std::u16string wide = ardo::Utf8ToUtf16(c.progId);
+    ASSERT_HR(CLSIDFromProgID(wide.c_str(), &clsid), S_OK);
+    EXPECT_TRUE(clsid == *c.clsid);
+    ComPtr<IXMLDOMDocument2> doc;
+    EXPECT_HR(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IXMLDOMDocument2,
+                               reinterpret_cast<void**>(doc.Out())),
+              S_OK);
+  }
+  // The factory itself refuses to be aggregated.
+  ComPtr<IClassFactory> factory;
+  ASSERT_HR(CoGetClassObject(CLSID_DOMDocument40, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(factory.Out())),
+            S_OK);
+  auto outer = NewDocument();
+  void* inner = reinterpret_cast<void*>(1);
+  EXPECT_HR(factory->CreateInstance(outer.Get(), IID_IUnknown, &inner), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(inner, nullptr);
+}
+
+// A one-shot HTTP server on the loopback: answers `connections` requests
+// (200 with the body for /doc.xml, 404 otherwise), each wait bounded.
+class LoopbackServer {
+ public:
+  LoopbackServer(std::string body, int connections) : body_(std::move(body)) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 4) != 0) return;
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this, connections] {
+      for (int i = 0; i < connections; ++i) Serve();
+    });
+  }
+  ~LoopbackServer() {
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) close(fd_);
+  }
+  std::string Url(const char* path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  bool Ready() const { return port_ != 0; }
+
+ private:
+  void Serve() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 5000) != 1) return;
+    int client = accept(fd_, nullptr, nullptr);
+    if (client < 0) return;
+    std::string request;
+    char buf[1024];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      pollfd c{client, POLLIN, 0};
+      if (poll(&c, 1, 5000) != 1) break;
+      ssize_t n = read(client, buf, sizeof buf);
+      if (n <= 0) break;
+      request.append(buf, size_t(n));
+    }
+    bool found = request.compare(0, 13, "GET /doc.xml ") == 0;
+    std::string body = found ? body_ : std::string("missing");
+    std::string reply = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
+                        "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\nConnection: close\r\n\r\n" + body;
+    (void)!write(client, reply.data(), reply.size());
+    close(client);
+  }
+
+  std::string body_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(EngineSmokeTest, LoadFetchesAnHttpUrlTheHostNames) {
+  LoopbackServer server("<?xml version='1.0'?><r>from the web</r>", 2);
+  ASSERT_TRUE(server.Ready());
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  Variant good(Variant::Str(server.Url("/doc.xml").c_str()));
+  EXPECT_HR(doc->load(good.get(), &ok), S_OK);
+  EXPECT_EQ(TextOf(doc.Get()), "from the web");
+  Bstr url;
+  EXPECT_HR(doc->get_url(url.Out()), S_OK);
+  EXPECT_EQ(url.Utf8(), server.Url("/doc.xml"));
+  // A missing resource is a load failure with its URL, not an exception.
+  Variant bad(Variant::Str(server.Url("/nothing.xml").c_str()));
+  EXPECT_HR(doc->load(bad.get(), &ok), S_FALSE);
+  EXPECT_EQ(ok, VARIANT_FALSE);
+  auto error = ErrorOf(doc.Get());
+  EXPECT_NE(error.errorCode, 0);
+  EXPECT_EQ(error.url, server.Url("/nothing.xml"));
+}
+
+}  // namespace
+}  // namespace ardo::test
