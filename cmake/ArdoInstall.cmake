@@ -27,5 +27,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ardoxmlConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/ardoxmlConfig.cmake ${PROJECT_BINARY_DIR}/ardoxmlConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ardoxml)
 
+# The .pc file locates its prefix from where it is installed, so a package
+# installed with --prefix elsewhere still points at itself.
+file(RELATIVE_PATH ARDO_PC_PREFIX_FROM_PCDIR
+  "/ardo-prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/ardo-prefix")
 configure_file(cmake/ardoxml.pc.in ${PROJECT_BINARY_DIR}/ardoxml.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ardoxml.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
