@@ -123,6 +123,68 @@ TEST_F(EngineSmokeTest, MaxElementDepthZeroMeansTheParserLimit) {
   EXPECT_HR(LoadXml(doc.Get(), nested(11).c_str(), &ok), S_FALSE);
 }
 
+TEST_F(EngineSmokeTest, AttributesAndTextSerialiseTheirCharactersAlike) {
+  // A document built in memory names no encoding: the xml property still
+  // keeps every character as itself, in attribute values as in text.
+  auto doc = Parse("<r/>");
+  ASSERT_TRUE(doc);
+  ComPtr<IXMLDOMElement> root = Root(doc.Get());
+  ASSERT_TRUE(root);
+  Bstr name("a");
+  Variant value(Variant::Str("caf\xC3\xA9 \xE2\x82\xAC"));
+  ASSERT_HR(root->setAttribute(name, value.get()), S_OK);
+  Bstr text("\xC3\xA9t\xC3\xA9");
+  ASSERT_HR(root->put_text(text), S_OK);
+  EXPECT_EQ(Xml(root.Get()), "<r a=\"caf\xC3\xA9 \xE2\x82\xAC\">\xC3\xA9t\xC3\xA9</r>");
+  EXPECT_EQ(Xml(doc.Get()), "<r a=\"caf\xC3\xA9 \xE2\x82\xAC\">\xC3\xA9t\xC3\xA9</r>\r\n");
+  // An attribute read from text comes out the same way.
+  auto parsed = Parse("<r a='caf\xC3\xA9'>\xC3\xA9</r>");
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(Xml(parsed.Get()), "<r a=\"caf\xC3\xA9\">\xC3\xA9</r>\r\n");
+
+  // save without a declaration writes UTF-8, characters as themselves.
+  ardo::ComPtr<IStream> stream;
+  ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+  {
+    Variant destination(Variant::Unknown(stream.Get()));
+    ASSERT_HR(doc->save(destination.get()), S_OK);
+  }
+  EXPECT_EQ(StreamBytes(stream.Get()), "<r a=\"caf\xC3\xA9 \xE2\x82\xAC\">\xC3\xA9t\xC3\xA9</r>\r\n");
+
+  // save with a declared encoding writes that encoding; a character it
+  // cannot hold becomes a character reference, in attributes and text.
+  auto latin = Parse("<?xml version='1.0' encoding='ISO-8859-1'?><r a='caf\xC3\xA9 \xE2\x82\xAC'>\xC3\xA9\xE2\x82\xAC</r>");
+  ASSERT_TRUE(latin);
+  ardo::ComPtr<IStream> latinStream;
+  ASSERT_HR(ardo::CreateMemoryStream(latinStream.Out()), S_OK);
+  {
+    Variant destination(Variant::Unknown(latinStream.Get()));
+    ASSERT_HR(latin->save(destination.get()), S_OK);
+  }
+  const std::string bytes = StreamBytes(latinStream.Get());
+  EXPECT_NE(bytes.find("<r a=\"caf\xE9 &#8364;\">\xE9&#8364;</r>"), std::string::npos) << bytes;
+  // And the bytes load back to the same characters.
+  auto back = NewDocument();
+  ASSERT_TRUE(back);
+  Variant source(ByteArrayVariant(bytes));
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_HR(back->load(source.get(), &ok), S_OK);
+  EXPECT_EQ(Xml(Root(back.Get()).Get()), "<r a=\"caf\xC3\xA9 \xE2\x82\xAC\">\xC3\xA9\xE2\x82\xAC</r>");
+}
+
+TEST_F(EngineSmokeTest, LoadingAFolderSaysSo) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  Variant source(Variant::Str(TempDir().c_str()));
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_HR(doc->load(source.get(), &ok), S_FALSE);
+  EXPECT_EQ(ok, VARIANT_FALSE);
+  ParseErrorInfo error = ErrorOf(doc.Get());
+  EXPECT_EQ(error.errorCode, static_cast<long>(E_ACCESSDENIED));
+  EXPECT_NE(error.reason.find("folder"), std::string::npos) << error.reason;
+  EXPECT_EQ(error.reason.find("No such file"), std::string::npos) << error.reason;
+}
+
 TEST_F(EngineSmokeTest, EntityReferencesKeepTheirNodeAndContributeText) {
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
