@@ -13,7 +13,13 @@ enum STGC : DWORD {
   STGC_DANGEROUSLYCOMMITMERELYTODISKCACHE = 4,
   STGC_CONSOLIDATE = 8
 };
+// <fcntl.h> on glibc defines LOCK_WRITE as a macro for flock(); a host that
+// includes it first keeps its macro and reaches our value as LOCKTYPE(1).
+#ifdef LOCK_WRITE
+enum LOCKTYPE : DWORD { LOCK_EXCLUSIVE = 2, LOCK_ONLYONCE = 4 };
+#else
 enum LOCKTYPE : DWORD { LOCK_WRITE = 1, LOCK_EXCLUSIVE = 2, LOCK_ONLYONCE = 4 };
+#endif
 
 inline constexpr DWORD STGM_READ = 0x00000000;
 inline constexpr DWORD STGM_WRITE = 0x00000001;
