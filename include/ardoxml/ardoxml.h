@@ -23,21 +23,13 @@
 #include "framework/com_exception.h"
 #include "framework/interface_calling_wrapper.h"
 #include "framework/wrapper_class.h"
-#if __has_include("framework/call_shapes.h")
 #include "framework/call_shapes.h"
-#endif
 
-#if __has_include("dom/dom_wrappers.h")
 #include "dom/dom_wrappers.h"
-#endif
-#if __has_include("dom_collections/dom_collections.h")
 #include "dom_collections/dom_collections.h"
-#endif
 #include "dom_collections/xml_dom_schema_collection.h"
 #include "sax/sax_wrappers.h"
 #include "transform_http/transform_http.h"
 #include "framework/component_classes.h"
 
-#if __has_include("catalogue/ardo_model_lookup.h")
 #include "catalogue/ardo_model_lookup.h"
-#endif
