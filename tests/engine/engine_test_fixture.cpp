@@ -8,43 +8,41 @@
 
 namespace ardo::test {
 
-VARIANT Variant::Str(const char* utf8) {
+static VARIANT Typed(VARTYPE vt) {
   VARIANT v;
   VariantInit(&v);
-  v.vt = VT_BSTR;
+  v.vt = vt;
+  return v;
+}
+
+VARIANT Variant::Str(const char* utf8) {
+  VARIANT v = Typed(VT_BSTR);
   v.bstrVal = ardo::Utf8ToBstr(utf8);
   return v;
 }
-
 VARIANT Variant::I4(long value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
+  VARIANT v = Typed(VT_I4);
   v.lVal = LONG(value);
   return v;
 }
-
 VARIANT Variant::Bool(bool value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BOOL;
+  VARIANT v = Typed(VT_BOOL);
   v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
   return v;
 }
-
+VARIANT Variant::R8(double value, VARTYPE vt) {
+  VARIANT v = Typed(vt);
+  v.dblVal = value;  // VT_DATE shares the double's storage
+  return v;
+}
 VARIANT Variant::Unknown(IUnknown* unknown) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_UNKNOWN;
+  VARIANT v = Typed(VT_UNKNOWN);
   v.punkVal = unknown;
   if (unknown) unknown->AddRef();
   return v;
 }
-
 VARIANT Variant::Dispatch(IDispatch* dispatch) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_DISPATCH;
+  VARIANT v = Typed(VT_DISPATCH);
   v.pdispVal = dispatch;
   if (dispatch) dispatch->AddRef();
   return v;
@@ -66,26 +64,16 @@ const std::vector<DocumentClass>& AllDocumentClasses() {
   return classes;
 }
 
-std::string XmlOf(IXMLDOMNode* node) {
+template <typename Getter>
+static std::string Read(IXMLDOMNode* node, Getter get, const char* what) {
   if (!node) return "<null>";
   Bstr b;
-  if (FAILED(node->get_xml(b.Out()))) return "<get_xml failed>";
+  if (FAILED((node->*get)(b.Out()))) return std::string("<") + what + " failed>";
   return b.Utf8();
 }
-
-std::string TextOf(IXMLDOMNode* node) {
-  if (!node) return "<null>";
-  Bstr b;
-  if (FAILED(node->get_text(b.Out()))) return "<get_text failed>";
-  return b.Utf8();
-}
-
-std::string NameOf(IXMLDOMNode* node) {
-  if (!node) return "<null>";
-  Bstr b;
-  if (FAILED(node->get_nodeName(b.Out()))) return "<get_nodeName failed>";
-  return b.Utf8();
-}
+std::string XmlOf(IXMLDOMNode* node) { return Read(node, &IXMLDOMNode::get_xml, "get_xml"); }
+std::string TextOf(IXMLDOMNode* node) { return Read(node, &IXMLDOMNode::get_text, "get_text"); }
+std::string NameOf(IXMLDOMNode* node) { return Read(node, &IXMLDOMNode::get_nodeName, "get_nodeName"); }
 
 DOMNodeType TypeOf(IXMLDOMNode* node) {
   DOMNodeType type = NODE_INVALID;
@@ -112,6 +100,26 @@ std::vector<std::string> NamesOf(IXMLDOMNodeList* list) {
     ardo::ComPtr<IXMLDOMNode> item;
     list->get_item(i, item.Out());
     names.push_back(NameOf(item.Get()));
+  }
+  return names;
+}
+
+std::vector<std::string> EnumeratedNames(IUnknown* newEnum) {
+  std::vector<std::string> names;
+  auto enumerator = ardo::ComPtr<IUnknown>::Share(newEnum).As<IEnumVARIANT>();
+  EXPECT_TRUE(enumerator);
+  for (HRESULT hr = S_OK; enumerator && hr == S_OK;) {
+    Variant v;
+    ULONG fetched = 9;
+    hr = enumerator->Next(1, v.Out(), &fetched);
+    EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
+    EXPECT_EQ(fetched, hr == S_OK ? 1u : 0u);
+    if (hr != S_OK) break;
+    ardo::ComPtr<IXMLDOMNode> node;
+    EXPECT_TRUE(v.vt() == VT_DISPATCH || v.vt() == VT_UNKNOWN) << v.vt();
+    if (v.vt() == VT_DISPATCH || v.vt() == VT_UNKNOWN)
+      v.get().punkVal->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(node.Out()));
+    names.push_back(NameOf(node.Get()));
   }
   return names;
 }
@@ -220,6 +228,24 @@ ardo::ComPtr<IXMLDOMDocument2> EngineTest::Parse(const char* xml, const CLSID& c
   return doc;
 }
 
+ardo::ComPtr<IXMLDOMElement> EngineTest::NewElement(IXMLDOMDocument* doc, const char* name) {
+  ardo::ComPtr<IXMLDOMElement> e;
+  EXPECT_HR(doc->createElement(Bstr(name), e.Out()), S_OK) << name;
+  return e;
+}
+
+void EngineTest::Append(IXMLDOMNode* parent, IXMLDOMNode* child) {
+  ardo::ComPtr<IXMLDOMNode> added;
+  EXPECT_HR(parent->appendChild(child, added.Out()), S_OK);
+}
+
+VARIANT_BOOL EngineTest::LoadSource(IXMLDOMDocument* doc, VARIANT source, HRESULT expected) {
+  Variant owned(source);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  EXPECT_HR(doc->load(owned.get(), &ok), expected);
+  return ok;
+}
+
 ardo::ComPtr<IXMLDOMNodeList> EngineTest::Select(IXMLDOMNode* context, const char* query) {
   ardo::ComPtr<IXMLDOMNodeList> list;
   Bstr q(query);
@@ -244,9 +270,12 @@ ardo::ComPtr<IXMLDOMElement> EngineTest::Root(IXMLDOMDocument* doc) {
 }
 
 void EngineTest::SetProperty(IXMLDOMDocument2* doc, const char* name, const char* value) {
-  Bstr n(name);
-  Variant v(Variant::Str(value));
-  EXPECT_HR(doc->setProperty(n, v.get()), S_OK) << name << " = " << value;
+  SetProperty(doc, name, Variant::Str(value));
+}
+
+void EngineTest::SetProperty(IXMLDOMDocument2* doc, const char* name, VARIANT value) {
+  Variant v(value);
+  EXPECT_HR(doc->setProperty(Bstr(name), v.get()), S_OK) << name;
 }
 
 std::string EngineTest::GetStringProperty(IXMLDOMDocument2* doc, const char* name) {

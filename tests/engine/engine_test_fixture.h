@@ -47,6 +47,7 @@ class Variant {
   static VARIANT Str(const char* utf8);  // caller clears (or hands it to a Variant)
   static VARIANT I4(long value);
   static VARIANT Bool(bool value);
+  static VARIANT R8(double value, VARTYPE vt = VT_R8);  // VT_R8 or VT_DATE
   static VARIANT Unknown(IUnknown* unknown);  // adds a reference
   static VARIANT Dispatch(IDispatch* dispatch);  // adds a reference
   // Takes over a VARIANT built by one of the factories.
@@ -87,6 +88,10 @@ std::vector<std::string> NamesOf(IXMLDOMNodeList* list);
 // the value only compares; it is not to be used).
 IUnknown* IdentityOf(IUnknown* object);
 
+// Names of the nodes an IEnumVARIANT (from get__newEnum) hands out one at
+// a time until it reports S_FALSE with nothing fetched.
+std::vector<std::string> EnumeratedNames(IUnknown* newEnum);
+
 // Writes bytes to a new file under the test's temporary folder and returns
 // its path.
 std::string WriteTempFile(const std::string& name, const std::string& bytes);
@@ -111,10 +116,16 @@ class EngineTest : public LeakCheckedTest {
   // loadXML's HRESULT and success flag.
   HRESULT LoadXml(IXMLDOMDocument* doc, const char* xml, VARIANT_BOOL* ok = nullptr);
 
+  ardo::ComPtr<IXMLDOMElement> NewElement(IXMLDOMDocument* doc, const char* name);
+  void Append(IXMLDOMNode* parent, IXMLDOMNode* child);  // expects S_OK
+  // load() from a source VARIANT (cleared afterwards); expects the HRESULT.
+  VARIANT_BOOL LoadSource(IXMLDOMDocument* doc, VARIANT source, HRESULT expected = S_OK);
+
   ardo::ComPtr<IXMLDOMNodeList> Select(IXMLDOMNode* context, const char* query);
   ardo::ComPtr<IXMLDOMNode> SelectOne(IXMLDOMNode* context, const char* query);
   ardo::ComPtr<IXMLDOMElement> Root(IXMLDOMDocument* doc);
   void SetProperty(IXMLDOMDocument2* doc, const char* name, const char* value);
+  void SetProperty(IXMLDOMDocument2* doc, const char* name, VARIANT value);  // expects S_OK
   std::string GetStringProperty(IXMLDOMDocument2* doc, const char* name);
 
   // errorCode, reason and the other fields of the document's parse error.

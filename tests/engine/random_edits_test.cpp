@@ -11,11 +11,9 @@
 namespace ardo::test {
 namespace {
 
-// The reference model: elements with ordered attributes and children, and
-// text nodes. Serialises the way the engine's xml property does for this
-// restricted alphabet (no characters that need escaping).
+// Elements with ordered attributes and children, and text nodes; serialises
+// the way the xml property does for this alphabet (nothing to escape).
 struct ModelNode {
-  int id = 0;
   bool isText = false;
   std::string name;  // element name, or the text
   std::vector<std::pair<std::string, std::string>> attributes;
@@ -30,11 +28,6 @@ struct ModelNode {
     s += ">";
     for (const ModelNode* c : children) s += c->Xml();
     return s + "</" + name + ">";
-  }
-  bool Contains(const ModelNode* other) const {
-    for (const ModelNode* n = other; n; n = n->parent)
-      if (n == this) return true;
-    return false;
   }
   void Collect(std::vector<ModelNode*>* out) {
     out->push_back(this);
@@ -53,58 +46,51 @@ class RandomEditsTest : public EngineTest {
     handles_.clear();  // before the leak check, also when a step failed
     EngineTest::TearDown();
   }
-  ModelNode* NewModel(bool isText, const std::string& name) {
+  ModelNode* NewModel(bool isText, const std::string& name, ModelNode* parent = nullptr) {
     nodes_.push_back(std::make_unique<ModelNode>());
     ModelNode* n = nodes_.back().get();
-    n->id = int(nodes_.size());
     n->isText = isText;
     n->name = name;
+    if (parent) Adopt(parent, n, parent->children.end());
     return n;
   }
-  ModelNode* CloneModel(const ModelNode* from) {
-    ModelNode* copy = NewModel(from->isText, from->name);
+  static void Adopt(ModelNode* parent, ModelNode* child, std::vector<ModelNode*>::iterator at) {
+    child->parent = parent;
+    parent->children.insert(at, child);
+  }
+  ModelNode* CloneModel(const ModelNode* from, ModelNode* parent = nullptr) {
+    ModelNode* copy = NewModel(from->isText, from->name, parent);
     copy->attributes = from->attributes;
-    for (const ModelNode* c : from->children) {
-      ModelNode* cc = CloneModel(c);
-      cc->parent = copy;
-      copy->children.push_back(cc);
-    }
+    for (const ModelNode* c : from->children) CloneModel(c, copy);
     return copy;
   }
-  static void Detach(ModelNode* n) {
-    if (!n->parent) return;
-    auto& siblings = n->parent->children;
-    siblings.erase(std::find(siblings.begin(), siblings.end(), n));
-    n->parent = nullptr;
-  }
-
   // The engine node for a model node: a held handle, or a walk by child
   // index from the nearest ancestor that has one.
   ardo::ComPtr<IXMLDOMNode> Handle(ModelNode* n) {
     auto it = handles_.find(n);
     if (it != handles_.end()) return it->second;
-    if (!n->parent) return {};
-    ardo::ComPtr<IXMLDOMNode> parent = Handle(n->parent);
-    if (!parent) return {};
-    size_t index = size_t(std::find(n->parent->children.begin(), n->parent->children.end(), n) -
-                          n->parent->children.begin());
+    ardo::ComPtr<IXMLDOMNode> parent = n->parent ? Handle(n->parent) : nullptr;
     ardo::ComPtr<IXMLDOMNodeList> children;
-    if (FAILED(parent->get_childNodes(children.Out())) || !children) return {};
     ardo::ComPtr<IXMLDOMNode> node;
-    children->get_item(long(index), node.Out());
+    if (!parent || FAILED(parent->get_childNodes(children.Out())) || !children) return {};
+    auto& siblings = n->parent->children;
+    children->get_item(long(std::find(siblings.begin(), siblings.end(), n) - siblings.begin()), node.Out());
     return node;
   }
   template <typename T>
   T* Pick(std::vector<T*>& from) {
-    if (from.empty()) return nullptr;
-    return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(rng_)];
+    return from.empty() ? nullptr : from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(rng_)];
   }
-  std::vector<ModelNode*> AttachedElements() {
-    std::vector<ModelNode*> all, elements;
-    root_->Collect(&all);
+  std::vector<ModelNode*> All(ModelNode* top, bool elementsOnly) {
+    std::vector<ModelNode*> all, chosen;
+    top->Collect(&all);
     for (ModelNode* n : all)
-      if (!n->isText) elements.push_back(n);
-    return elements;
+      if (!elementsOnly || !n->isText) chosen.push_back(n);
+    return chosen;
+  }
+  void ForgetInside(ModelNode* top, bool sometimes) {
+    for (ModelNode* n : All(top, false))
+      if (n != top && (!sometimes || rng_() % 2)) handles_.erase(n);
   }
 
   std::mt19937 rng_{20240607u};
@@ -121,88 +107,65 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
   std::vector<ModelNode*> detached;  // removed subtrees we still hold
   const char* names[] = {"a", "b", "c", "d"};
   const char* attrNames[] = {"x", "y", "z"};
-  auto pickName = [&] { return std::string(names[std::uniform_int_distribution<int>(0, 3)(rng_)]); };
+  auto pickName = [&] { return std::string(names[rng_() % 4]); };
   const int kSteps = 3000;
 
   for (int step = 0; step < kSteps; ++step) {
     SCOPED_TRACE(::testing::Message() << "step " << step);
-    std::vector<ModelNode*> elements = AttachedElements();
-    int op = std::uniform_int_distribution<int>(0, 11)(rng_);
-    switch (op) {
+    std::vector<ModelNode*> elements = All(root_, true);
+    ModelNode* e = Pick(elements);
+    ardo::ComPtr<IXMLDOMNode> added;
+    switch (std::uniform_int_distribution<int>(0, 11)(rng_)) {
       case 0:
       case 1: {  // append a new element
-        ModelNode* parent = Pick(elements);
-        ModelNode* child = NewModel(false, pickName());
-        ardo::ComPtr<IXMLDOMElement> e;
-        Bstr name(child->name);
-        ASSERT_HR(doc->createElement(name, e.Out()), S_OK);
-        ardo::ComPtr<IXMLDOMNode> added;
-        ASSERT_HR(Handle(parent)->appendChild(e.Get(), added.Out()), S_OK);
-        child->parent = parent;
-        parent->children.push_back(child);
-        if (rng_() % 2) handles_[child] = ardo::ComPtr<IXMLDOMNode>(added.Get());
+        ModelNode* child = NewModel(false, pickName(), e);
+        ASSERT_HR(Handle(e)->appendChild(NewElement(doc.Get(), child->name.c_str()).Get(), added.Out()), S_OK);
+        if (rng_() % 2) handles_[child] = added;
         break;
       }
       case 2: {  // insert text before a random child (or append)
-        ModelNode* parent = Pick(elements);
-        ModelNode* text = NewModel(true, "t" + std::to_string(step));
+        ModelNode* before = Pick(e->children);
         ardo::ComPtr<IXMLDOMText> t;
-        Bstr data(text->name);
-        ASSERT_HR(doc->createTextNode(data, t.Out()), S_OK);
-        ModelNode* before = parent->children.empty() ? nullptr : Pick(parent->children);
-        Variant ref;
-        if (before) ref.get() = Variant::Unknown(Handle(before).Get());
-        ardo::ComPtr<IXMLDOMNode> added;
-        ASSERT_HR(Handle(parent)->insertBefore(t.Get(), ref.get(), added.Out()), S_OK);
-        text->parent = parent;
-        auto at = before ? std::find(parent->children.begin(), parent->children.end(), before)
-                         : parent->children.end();
-        parent->children.insert(at, text);
+        const std::string data = "t" + std::to_string(step);
+        ASSERT_HR(doc->createTextNode(Bstr(data), t.Out()), S_OK);
+        Variant ref(before ? Variant::Unknown(Handle(before).Get()) : VARIANT{});
+        ASSERT_HR(Handle(e)->insertBefore(t.Get(), ref.get(), added.Out()), S_OK);
+        ModelNode* text = NewModel(true, data);
+        Adopt(e, text, std::find(e->children.begin(), e->children.end(), before));
         break;
       }
-      case 3: {  // remove a node, sometimes keeping it
-        std::vector<ModelNode*> all;
-        root_->Collect(&all);
+      case 3: {  // remove a node, keeping it or releasing it (and handles inside it) at random
+        std::vector<ModelNode*> all = All(root_, false);
         all.erase(all.begin());  // never the root
         ModelNode* victim = Pick(all);
         if (!victim) break;
-        ardo::ComPtr<IXMLDOMNode> node = Handle(victim);
         ardo::ComPtr<IXMLDOMNode> removed;
-        ASSERT_HR(Handle(victim->parent)->removeChild(node.Get(), removed.Out()), S_OK);
-        Detach(victim);
-        // Handles inside the removed subtree are released or kept at random.
-        std::vector<ModelNode*> inside;
-        victim->Collect(&inside);
-        for (ModelNode* n : inside)
-          if (n != victim && rng_() % 2) handles_.erase(n);
+        ASSERT_HR(Handle(victim->parent)->removeChild(Handle(victim).Get(), removed.Out()), S_OK);
+        auto& siblings = victim->parent->children;
+        siblings.erase(std::find(siblings.begin(), siblings.end(), victim));
+        victim->parent = nullptr;
+        ForgetInside(victim, true);
         if (rng_() % 2) {
           handles_[victim] = removed;
           detached.push_back(victim);
         } else {
-          for (ModelNode* n : inside) handles_.erase(n);
+          ForgetInside(victim, false);
+          handles_.erase(victim);
         }
         break;
       }
       case 4: {  // re-attach a held detached subtree
         ModelNode* subtree = Pick(detached);
         if (!subtree) break;
-        ModelNode* parent = Pick(elements);
-        ardo::ComPtr<IXMLDOMNode> added;
-        ASSERT_HR(Handle(parent)->appendChild(handles_[subtree].Get(), added.Out()), S_OK);
+        ASSERT_HR(Handle(e)->appendChild(handles_[subtree].Get(), added.Out()), S_OK);
         detached.erase(std::find(detached.begin(), detached.end(), subtree));
-        subtree->parent = parent;
-        parent->children.push_back(subtree);
+        Adopt(e, subtree, e->children.end());
         break;
       }
       case 5: {  // set an attribute
-        ModelNode* e = Pick(elements);
-        std::string name = attrNames[rng_() % 3];
-        std::string value = std::to_string(rng_() % 1000);
-        ardo::ComPtr<IXMLDOMElement> element = Handle(e).As<IXMLDOMElement>();
-        ASSERT_TRUE(element);
-        Bstr n(name);
+        std::string name = attrNames[rng_() % 3], value = std::to_string(rng_() % 1000);
         Variant v(Variant::Str(value.c_str()));
-        ASSERT_HR(element->setAttribute(n, v.get()), S_OK);
+        ASSERT_HR(Handle(e).As<IXMLDOMElement>()->setAttribute(Bstr(name), v.get()), S_OK);
         auto it = std::find_if(e->attributes.begin(), e->attributes.end(),
                                [&](const auto& a) { return a.first == name; });
         if (it != e->attributes.end()) it->second = value;
@@ -210,29 +173,19 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         break;
       }
       case 6: {  // remove an attribute
-        ModelNode* e = Pick(elements);
         if (e->attributes.empty()) break;
-        size_t k = rng_() % e->attributes.size();
-        Bstr n(e->attributes[k].first);
-        ASSERT_HR(Handle(e).As<IXMLDOMElement>()->removeAttribute(n), S_OK);
-        e->attributes.erase(e->attributes.begin() + long(k));
+        auto k = e->attributes.begin() + long(rng_() % e->attributes.size());
+        ASSERT_HR(Handle(e).As<IXMLDOMElement>()->removeAttribute(Bstr(k->first)), S_OK);
+        e->attributes.erase(k);
         break;
       }
       case 7: {  // deep clone and append the copy elsewhere
-        if (elements.size() < 2) break;
-        ModelNode* original = Pick(elements);
-        if (original == root_) break;
-        std::vector<ModelNode*> subtree;
-        original->Collect(&subtree);
-        if (subtree.size() > 40) break;  // keeps the tree from doubling
+        if (e == root_ || All(e, false).size() > 40) break;  // keeps the tree from doubling
         ardo::ComPtr<IXMLDOMNode> copy;
-        ASSERT_HR(Handle(original)->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+        ASSERT_HR(Handle(e)->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
         ModelNode* parent = Pick(elements);
-        ModelNode* copyModel = CloneModel(original);
-        ardo::ComPtr<IXMLDOMNode> added;
         ASSERT_HR(Handle(parent)->appendChild(copy.Get(), added.Out()), S_OK);
-        copyModel->parent = parent;
-        parent->children.push_back(copyModel);
+        Adopt(parent, CloneModel(e), parent->children.end());  // copied before it is attached
         break;
       }
       case 8: {  // query and compare counts; every hit's xml is in the tree
@@ -242,40 +195,29 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         ASSERT_EQ(LengthOf(list.Get()), root_->CountNamed(name)) << "//" << name;
         const std::string whole = root_->Xml();
         ardo::ComPtr<IXMLDOMNode> hit;
-        while (list->nextNode(hit.Out()) == S_OK && hit)
-          ASSERT_NE(whole.find(XmlOf(hit.Get())), std::string::npos);
+        while (list->nextNode(hit.Out()) == S_OK && hit) ASSERT_NE(whole.find(XmlOf(hit.Get())), std::string::npos);
         break;
       }
       case 9: {  // drop a held reference
-        if (handles_.size() <= 1) break;
         auto it = handles_.begin();
         std::advance(it, long(rng_() % handles_.size()));
         if (it->first == root_) break;
-        if (std::find(detached.begin(), detached.end(), it->first) != detached.end())
-          detached.erase(std::find(detached.begin(), detached.end(), it->first));
+        auto held = std::find(detached.begin(), detached.end(), it->first);
+        if (held != detached.end()) detached.erase(held);
         handles_.erase(it);
         break;
       }
-      case 10: {  // child counts agree with childNodes
-        ModelNode* e = Pick(elements);
+      case 10:  // child counts agree with childNodes
         ASSERT_EQ(ChildCount(Handle(e).Get()), long(e->children.size()));
         break;
-      }
       case 11: {  // replace an element's content with text
-        ModelNode* e = Pick(elements);
         if (e == root_ || rng_() % 4 != 0) break;
         std::string text = "r" + std::to_string(step);
-        Bstr b(text);
-        ASSERT_HR(Handle(e)->put_text(b), S_OK);
-        std::vector<ModelNode*> inside;
-        e->Collect(&inside);
-        for (ModelNode* n : inside)
-          if (n != e) handles_.erase(n);
+        ASSERT_HR(Handle(e)->put_text(Bstr(text)), S_OK);
+        ForgetInside(e, false);
         for (ModelNode* c : e->children) c->parent = nullptr;
         e->children.clear();
-        ModelNode* t = NewModel(true, text);
-        t->parent = e;
-        e->children.push_back(t);
+        NewModel(true, text, e);
         break;
       }
     }
@@ -284,12 +226,9 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
       for (ModelNode* d : detached) ASSERT_EQ(XmlOf(handles_[d].Get()), d->Xml());
     }
   }
-  // The final tree re-parses to itself.
-  const std::string final = XmlOf(doc.Get());
-  auto again = Parse(final.c_str());
+  auto again = Parse(XmlOf(doc.Get()).c_str());
   ASSERT_TRUE(again);
-  EXPECT_EQ(XmlOf(Root(again.Get()).Get()), root_->Xml());
-  handles_.clear();
+  EXPECT_EQ(XmlOf(Root(again.Get()).Get()), root_->Xml()) << "the final tree re-parses to itself";
 }
 
 }  // namespace

@@ -33,14 +33,12 @@ class XPathTest : public EngineTest {
   }
 };
 
-struct QueryCase {
-  const char* query;
-  std::vector<std::string> names;
-};
-
 using V = std::vector<std::string>;
 
-const QueryCase kQueries[] = {
+const struct {
+  const char* query;
+  V names;
+} kQueries[] = {
     // child, descendant and attribute steps
     {"/lib/shelf", {"shelf", "shelf"}},
     {"//book", {"book", "book", "book"}},
@@ -51,45 +49,17 @@ const QueryCase kQueries[] = {
     {"//comment()", {"#comment"}},
     {"//processing-instruction('proc')", {"proc"}},
     {"//title/text()", {"#text", "#text", "#text", "#text"}},
-    // the other axes
-    {"//title[.='Beta']/..", {"book"}},
-    {"//book/ancestor::*", {"lib", "shelf", "shelf"}},
+    // reverse axes and unions still hand out document order
     {"//title[.='Gamma']/ancestor-or-self::*", {"lib", "shelf", "b:book", "title"}},
-    {"/lib/shelf[1]/book[1]/following-sibling::*", {"book"}},
-    {"/lib/shelf[2]/*[last()]/preceding-sibling::*", {"b:book"}},
-    {"//price/parent::book/self::*", {"book", "book", "book"}},
-    {"//title[.='Alpha']/following::title", {"title", "title", "title"}},
     {"//title[.='Delta']/preceding::title", {"title", "title", "title"}},
-    {"//title[.='Alpha']/../following-sibling::book/title", {"title"}},
-    // positions and unions
-    {"//book[1]", {"book", "book"}},
-    {"(//book)[last()]", {"book"}},
-    {"//book[position()=2]", {"book"}},
     {"//shelf[@id='s1'] | //shelf[@id='s2']/@id", {"shelf", "id"}},
+    {"(//book)[last()]", {"book"}},
     {"/lib/shelf[true()][false()]", {}},
     // namespaces: prefixes come from SelectionNamespaces, not the document
     {"//bk:book", {"b:book"}},
     {"//dt:item", {"d:item", "item"}},
-    {"//*[local-name()='item']", {"d:item", "item"}},
     {"//*[namespace-uri()='urn:books']", {"b:book"}},
-    // core functions
-    {"//book[contains(title,'lph')]", {"book"}},
-    {"//book[starts-with(title,'D')]/title", {"title"}},
-    {"//title[string-length(.)=4]", {"title"}},
-    {"//book[not(@lang)]", {"book"}},
-    {"//shelf[count(book)=2]", {"shelf"}},
-    {"//book[sum(price)>20]", {"book"}},
-    {"//book[number(@year) mod 2 = 1]", {"book", "book"}},
-    {"//title[translate(.,'abc','ABC')='AlphA']", {"title"}},
     {"//*[@year > 2000 and @year < 2015]", {"book", "b:book"}},
-    {"//book[concat(@year,'!')='1999!']", {"book"}},
-    {"//price[floor(.)=25]", {"price"}},
-    {"//price[ceiling(.)=26]", {"price"}},
-    {"//price[round(.)=26]", {"price"}},
-    {"//book[normalize-space(title)='Alpha']", {"book"}},
-    {"//book[substring-before(@year,'9')='1']", {"book"}},
-    {"//book[substring(@year,3)='20']", {"book"}},
-    {"//book[price > 9]/title", {"title", "title"}},
     {"id('nothing')", {}},
     // the extension functions, under the prefix the query declared
     {"//book[ms:string-compare(title,'beta','en-US','i')=0]", {"book"}},
@@ -107,14 +77,7 @@ const QueryCase kQueries[] = {
 TEST_F(XPathTest, ExpressionsSelectTheExpectedNodesInDocumentOrder) {
   auto doc = Library();
   ASSERT_TRUE(doc);
-  for (const QueryCase& c : kQueries) {
-    ardo::ComPtr<IXMLDOMNodeList> list;
-    Bstr query(c.query);
-    HRESULT hr = doc->selectNodes(query, list.Out());
-    EXPECT_HR(hr, S_OK) << c.query;
-    if (FAILED(hr) || !list) continue;
-    EXPECT_EQ(NamesOf(list.Get()), c.names) << c.query;
-  }
+  for (const auto& c : kQueries) EXPECT_EQ(NamesOf(Select(doc.Get(), c.query).Get()), c.names) << c.query;
 }
 
 TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
@@ -122,30 +85,19 @@ TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
   ASSERT_TRUE(doc);
   auto shelf2 = SelectOne(doc.Get(), "/lib/shelf[@id='s2']");
   ASSERT_TRUE(shelf2);
-  EXPECT_EQ(NamesOf(Select(shelf2.Get(), "book/title").Get()), V{"title"});
   EXPECT_EQ(NamesOf(Select(shelf2.Get(), "*").Get()), (V{"b:book", "book"}));
-  EXPECT_EQ(NamesOf(Select(shelf2.Get(), "..").Get()), V{"lib"});
-  EXPECT_EQ(NamesOf(Select(shelf2.Get(), "@id").Get()), V{"id"});
-  // An absolute path still starts at the root.
-  EXPECT_EQ(LengthOf(Select(shelf2.Get(), "//title").Get()), 4);
-  auto title = SelectOne(shelf2.Get(), ".//title");
-  EXPECT_EQ(TextOf(title.Get()), "Gamma");
-  // On a detached node, the node itself is the root of its tree.
-  ardo::ComPtr<IXMLDOMNode> copy;
+  EXPECT_EQ(LengthOf(Select(shelf2.Get(), "//title").Get()), 4) << "an absolute path starts at the root";
+  EXPECT_EQ(TextOf(SelectOne(shelf2.Get(), ".//title").Get()), "Gamma");
+  ardo::ComPtr<IXMLDOMNode> copy;  // on a detached node, the node is the root of its tree
   ASSERT_HR(shelf2->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
   EXPECT_EQ(NamesOf(Select(copy.Get(), "*").Get()), (V{"b:book", "book"}));
-}
 
-TEST_F(XPathTest, SelectSingleNodeGivesTheFirstMatchOrSFalse) {
-  auto doc = Library();
-  ASSERT_TRUE(doc);
   ardo::ComPtr<IXMLDOMNode> node;
-  Bstr books("//book/title"), none("//nothing"), wrong("//book[");
-  EXPECT_HR(doc->selectSingleNode(books, node.Out()), S_OK);
+  EXPECT_HR(doc->selectSingleNode(Bstr("//book/title"), node.Out()), S_OK);
   EXPECT_EQ(TextOf(node.Get()), "Alpha");
-  EXPECT_HR(doc->selectSingleNode(none, node.Out()), S_FALSE);
+  EXPECT_HR(doc->selectSingleNode(Bstr("//nothing"), node.Out()), S_FALSE);
   EXPECT_FALSE(node);
-  EXPECT_TRUE(FAILED(doc->selectSingleNode(wrong, node.Out())));
+  EXPECT_TRUE(FAILED(doc->selectSingleNode(Bstr("//book["), node.Out())));
   EXPECT_FALSE(node);
 }
 
@@ -155,8 +107,7 @@ TEST_F(XPathTest, MalformedOrNonNodeQueriesFailWithoutAList) {
   for (const char* query : {"//book[", "///", "foo(", "//undeclared:book", "", "count(//book)",
                             "'text'", "1 + 1", "//book[ms:no-such-function()]", "//@*/"}) {
     ardo::ComPtr<IXMLDOMNodeList> list;
-    Bstr q(query);
-    EXPECT_TRUE(FAILED(doc->selectNodes(q, list.Out()))) << "'" << query << "'";
+    EXPECT_TRUE(FAILED(doc->selectNodes(Bstr(query), list.Out()))) << "'" << query << "'";
     EXPECT_FALSE(list) << query;
   }
 }
@@ -168,20 +119,13 @@ TEST_F(XPathTest, SelectionNamespacesReplacesEarlierDeclarationsAndIsValidated) 
   SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:other='urn:books'");
   EXPECT_EQ(NamesOf(Select(doc.Get(), "//other:book").Get()), V{"b:book"});
   ardo::ComPtr<IXMLDOMNodeList> list;
-  Bstr old("//bk:book");
-  EXPECT_TRUE(FAILED(doc->selectNodes(old, list.Out()))) << "bk is no longer declared";
-  Bstr name("SelectionNamespaces");
+  EXPECT_TRUE(FAILED(doc->selectNodes(Bstr("//bk:book"), list.Out()))) << "bk is no longer declared";
   Variant garbage(Variant::Str("this is not a declaration"));
-  EXPECT_TRUE(FAILED(doc->setProperty(name, garbage.get())));
-}
-
-TEST_F(XPathTest, EveryDocumentIdentityAnswersXPathQueries) {
+  EXPECT_TRUE(FAILED(doc->setProperty(Bstr("SelectionNamespaces"), garbage.get())));
   for (const DocumentClass& c : AllDocumentClasses()) {
-    SCOPED_TRACE(c.name);
-    auto doc = Library(*c.clsid);
-    ASSERT_TRUE(doc);
-    EXPECT_EQ(NamesOf(Select(doc.Get(), "//book[2]/title").Get()), V{"title"});
-    EXPECT_EQ(LengthOf(Select(doc.Get(), "//bk:book | //book").Get()), 4);
+    auto other = Library(*c.clsid);
+    ASSERT_TRUE(other) << c.name;
+    EXPECT_EQ(LengthOf(Select(other.Get(), "//bk:book | //book[2]").Get()), 2) << c.name;
   }
 }
 
@@ -191,8 +135,7 @@ class SelectionTest : public XPathTest {
  protected:
   ardo::ComPtr<IXMLDOMSelection> SelectionOf(IXMLDOMNode* context, const char* query) {
     auto list = Select(context, query);
-    if (!list) return {};
-    auto selection = list.As<IXMLDOMSelection>();
+    auto selection = list ? list.As<IXMLDOMSelection>() : ardo::ComPtr<IXMLDOMSelection>();
     EXPECT_TRUE(selection) << "selectNodes must hand out a selection";
     return selection;
   }
@@ -202,7 +145,6 @@ TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
   auto doc = Library();
   ASSERT_TRUE(doc);
   auto shelf1 = SelectOne(doc.Get(), "/lib/shelf[1]");
-  auto shelf2 = SelectOne(doc.Get(), "/lib/shelf[2]");
   auto selection = SelectionOf(shelf1.Get(), "book");
   ASSERT_TRUE(selection);
   Bstr expr;
@@ -212,14 +154,14 @@ TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
   EXPECT_HR(selection->get_context(context.Out()), S_OK);
   EXPECT_EQ(IdentityOf(context.Get()), IdentityOf(shelf1.Get()));
   EXPECT_EQ(LengthOf(selection.Get()), 2);
-
-  EXPECT_HR(selection->putref_context(shelf2.Get()), S_OK);
+  EXPECT_HR(selection->putref_context(SelectOne(doc.Get(), "/lib/shelf[2]").Get()), S_OK);
   EXPECT_EQ(LengthOf(selection.Get()), 1) << "a new context re-evaluates";
-  Bstr anything("node()");
-  EXPECT_HR(selection->put_expr(anything), S_OK);
+  EXPECT_HR(selection->put_expr(Bstr("node()")), S_OK);
   EXPECT_EQ(NamesOf(selection.Get()), (V{"b:book", "book", "#comment", "proc"}));
-  Bstr broken("book[");
-  EXPECT_TRUE(FAILED(selection->put_expr(broken)));
+  EXPECT_TRUE(FAILED(selection->put_expr(Bstr("book["))));
+  Variant value, v(Variant::Str("x"));
+  EXPECT_TRUE(FAILED(selection->getProperty(Bstr("NoSuchProperty"), value.Out())));
+  EXPECT_TRUE(FAILED(selection->setProperty(Bstr("NoSuchProperty"), v.get())));
 }
 
 TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) {
@@ -227,7 +169,7 @@ TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) 
   ASSERT_TRUE(doc);
   auto selection = SelectionOf(doc.Get(), "//title");
   ASSERT_TRUE(selection);
-  ardo::ComPtr<IXMLDOMNode> peeked, again, next;
+  ardo::ComPtr<IXMLDOMNode> peeked, again, next, matched;
   ASSERT_HR(selection->peekNode(peeked.Out()), S_OK);
   ASSERT_HR(selection->peekNode(again.Out()), S_OK);
   EXPECT_EQ(IdentityOf(peeked.Get()), IdentityOf(again.Get()));
@@ -235,20 +177,13 @@ TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) 
   EXPECT_EQ(IdentityOf(next.Get()), IdentityOf(peeked.Get()));
   ASSERT_HR(selection->peekNode(peeked.Out()), S_OK);
   EXPECT_EQ(TextOf(peeked.Get()), "Beta");
-
-  ardo::ComPtr<IXMLDOMNode> matched;
-  auto delta = SelectOne(doc.Get(), "//book[@lang='fr']/title");
-  ASSERT_TRUE(delta);
-  EXPECT_HR(selection->matches(delta.Get(), matched.Out()), S_OK);
+  EXPECT_HR(selection->matches(SelectOne(doc.Get(), "//book[@lang='fr']/title").Get(), matched.Out()), S_OK);
   EXPECT_TRUE(matched);
-  auto shelf = SelectOne(doc.Get(), "/lib/shelf");
-  EXPECT_HR(selection->matches(shelf.Get(), matched.Out()), S_FALSE);
+  EXPECT_HR(selection->matches(SelectOne(doc.Get(), "/lib/shelf").Get(), matched.Out()), S_FALSE);
   EXPECT_FALSE(matched);
-
-  // Walking past the end: peek and next give nothing.
   while (selection->nextNode(next.Out()) == S_OK && next) {
   }
-  EXPECT_HR(selection->peekNode(peeked.Out()), S_FALSE);
+  EXPECT_HR(selection->peekNode(peeked.Out()), S_FALSE) << "past the end";
   EXPECT_FALSE(peeked);
 }
 
@@ -257,16 +192,13 @@ TEST_F(SelectionTest, RemoveNextAndRemoveAllTakeNodesOutOfTheDocument) {
   ASSERT_TRUE(doc);
   auto selection = SelectionOf(doc.Get(), "//price");
   ASSERT_TRUE(selection);
-  ardo::ComPtr<IXMLDOMNode> first;
+  ardo::ComPtr<IXMLDOMNode> first, removed, parent;
   ASSERT_HR(selection->peekNode(first.Out()), S_OK);
-  ardo::ComPtr<IXMLDOMNode> removed;
   ASSERT_HR(selection->removeNext(removed.Out()), S_OK);
   EXPECT_EQ(IdentityOf(removed.Get()), IdentityOf(first.Get()));
-  ardo::ComPtr<IXMLDOMNode> parent;
   EXPECT_HR(removed->get_parentNode(parent.Out()), S_FALSE);
   EXPECT_EQ(LengthOf(Select(doc.Get(), "//price").Get()), 2);
   EXPECT_EQ(TextOf(removed.Get()), "10");
-
   EXPECT_HR(selection->removeAll(), S_OK);
   EXPECT_EQ(LengthOf(Select(doc.Get(), "//price").Get()), 0);
   EXPECT_EQ(LengthOf(Select(doc.Get(), "//book").Get()), 3) << "only the selected nodes go";
@@ -277,7 +209,7 @@ TEST_F(SelectionTest, CloneCopiesTheSelectionWithItsOwnPosition) {
   ASSERT_TRUE(doc);
   auto selection = SelectionOf(doc.Get(), "//title");
   ASSERT_TRUE(selection);
-  ardo::ComPtr<IXMLDOMNode> node;
+  ardo::ComPtr<IXMLDOMNode> node, fromCopy;
   ASSERT_HR(selection->nextNode(node.Out()), S_OK);
   ASSERT_HR(selection->nextNode(node.Out()), S_OK);
   ardo::ComPtr<IXMLDOMSelection> copy;
@@ -288,36 +220,24 @@ TEST_F(SelectionTest, CloneCopiesTheSelectionWithItsOwnPosition) {
   copy->get_expr(expr.Out());
   EXPECT_EQ(expr.Utf8(), "//title");
   EXPECT_EQ(LengthOf(copy.Get()), 4);
-  EXPECT_EQ(NamesOf(copy.Get()), (V{"title", "title", "title", "title"}));
   ASSERT_HR(copy->reset(), S_OK);
-  ardo::ComPtr<IXMLDOMNode> fromCopy;
   for (int i = 0; i < 4; ++i) ASSERT_HR(copy->nextNode(fromCopy.Out()), S_OK);
   EXPECT_EQ(TextOf(fromCopy.Get()), "Delta");
   ASSERT_HR(selection->nextNode(node.Out()), S_OK);
   EXPECT_EQ(TextOf(node.Get()), "Gamma") << "walking the copy leaves the original where it was";
 }
 
-TEST_F(SelectionTest, UnknownSelectionPropertyIsRefused) {
-  auto doc = Library();
-  ASSERT_TRUE(doc);
-  auto selection = SelectionOf(doc.Get(), "//title");
-  ASSERT_TRUE(selection);
-  Bstr name("NoSuchProperty");
-  Variant value;
-  EXPECT_TRUE(FAILED(selection->getProperty(name, value.Out())));
-  Variant v(Variant::Str("x"));
-  EXPECT_TRUE(FAILED(selection->setProperty(name, v.get())));
-}
-
 // --- the query-result cache ---
 
-class QueryCacheTest : public XPathTest {};
+class QueryCacheTest : public XPathTest {
+ protected:
+  long Count(IXMLDOMNode* context, const char* query) { return LengthOf(Select(context, query).Get()); }
+};
 
 TEST_F(QueryCacheTest, RepeatedQueryOnAnUnchangedDocumentGivesEqualIndependentLists) {
   auto doc = Library();
   ASSERT_TRUE(doc);
-  auto first = Select(doc.Get(), "//book");
-  auto second = Select(doc.Get(), "//book");
+  auto first = Select(doc.Get(), "//book"), second = Select(doc.Get(), "//book");
   ASSERT_TRUE(first && second);
   EXPECT_NE(IdentityOf(first.Get()), IdentityOf(second.Get())) << "each call hands out its own list";
   ASSERT_EQ(LengthOf(first.Get()), LengthOf(second.Get()));
@@ -327,12 +247,10 @@ TEST_F(QueryCacheTest, RepeatedQueryOnAnUnchangedDocumentGivesEqualIndependentLi
     second->get_item(i, b.Out());
     EXPECT_EQ(IdentityOf(a.Get()), IdentityOf(b.Get())) << i;
   }
-  ardo::ComPtr<IXMLDOMNode> node;
+  ardo::ComPtr<IXMLDOMNode> node, fromSecond, firstBook;
   first->nextNode(node.Out());
   first->nextNode(node.Out());
-  ardo::ComPtr<IXMLDOMNode> fromSecond;
   second->nextNode(fromSecond.Out());
-  ardo::ComPtr<IXMLDOMNode> firstBook;
   first->get_item(0, firstBook.Out());
   EXPECT_EQ(IdentityOf(fromSecond.Get()), IdentityOf(firstBook.Get())) << "positions are per list";
 }
@@ -341,77 +259,49 @@ TEST_F(QueryCacheTest, EveryKindOfChangeShowsInTheNextAnswer) {
   auto doc = Library();
   ASSERT_TRUE(doc);
   auto root = Root(doc.Get());
-  ASSERT_TRUE(root);
   const char* query = "//book[@lang]";
-  EXPECT_EQ(LengthOf(Select(doc.Get(), query).Get()), 2);
-
-  // A new element.
-  ardo::ComPtr<IXMLDOMElement> book;
-  Bstr bookName("book"), lang("lang");
-  ASSERT_HR(doc->createElement(bookName, book.Out()), S_OK);
-  Variant de(Variant::Str("de"));
-  ASSERT_HR(book->setAttribute(lang, de.get()), S_OK);
-  ardo::ComPtr<IXMLDOMNode> added;
-  ASSERT_HR(root->appendChild(book.Get(), added.Out()), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), query).Get()), 3) << "after appendChild";
-
-  // An attribute removed.
+  EXPECT_EQ(Count(doc.Get(), query), 2);
+  auto book = NewElement(doc.Get(), "book");
+  Variant de(Variant::Str("de")), es(Variant::Str("es"));
+  ASSERT_HR(book->setAttribute(Bstr("lang"), de.get()), S_OK);
+  Append(root.Get(), book.Get());
+  EXPECT_EQ(Count(doc.Get(), query), 3) << "after appendChild";
   auto fr = SelectOne(doc.Get(), "//book[@lang='fr']");
   ASSERT_TRUE(fr);
-  ASSERT_HR(fr.As<IXMLDOMElement>()->removeAttribute(lang), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), query).Get()), 2) << "after removeAttribute";
+  ASSERT_HR(fr.As<IXMLDOMElement>()->removeAttribute(Bstr("lang")), S_OK);
+  EXPECT_EQ(Count(doc.Get(), query), 2) << "after removeAttribute";
+  ASSERT_HR(SelectOne(doc.Get(), "//book/@lang[.='en']")->put_nodeValue(es.get()), S_OK);
+  EXPECT_EQ(Count(doc.Get(), "//book[@lang='en']"), 0) << "after put_nodeValue";
+  EXPECT_EQ(Count(doc.Get(), "//book[@lang='es']"), 1);
 
-  // An attribute value changed through its node.
-  auto en = SelectOne(doc.Get(), "//book/@lang[.='en']");
-  ASSERT_TRUE(en);
-  Variant changed(Variant::Str("es"));
-  ASSERT_HR(en->put_nodeValue(changed.get()), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//book[@lang='en']").Get()), 0) << "after put_nodeValue";
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//book[@lang='es']").Get()), 1);
-
-  // Text changed inside a character-data node.
   const char* beta = "//book[title='Beta']";
-  EXPECT_EQ(LengthOf(Select(doc.Get(), beta).Get()), 1);
-  auto betaText = SelectOne(doc.Get(), "//title[.='Beta']/text()");
-  ASSERT_TRUE(betaText);
-  auto data = betaText.As<IXMLDOMCharacterData>();
-  Bstr suffix("!");
-  ASSERT_HR(data->appendData(suffix), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), beta).Get()), 0) << "after appendData";
-
-  // An element's text replaced.
-  auto alpha = SelectOne(doc.Get(), "//title[.='Alpha']");
-  ASSERT_TRUE(alpha);
-  Bstr beta2("Beta");
-  ASSERT_HR(alpha->put_text(beta2), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), beta).Get()), 1) << "after put_text";
-
-  // A subtree removed.
-  auto shelf = SelectOne(doc.Get(), "/lib/shelf[1]");
+  EXPECT_EQ(Count(doc.Get(), beta), 1);
+  auto data = SelectOne(doc.Get(), "//title[.='Beta']/text()").As<IXMLDOMCharacterData>();
+  ASSERT_TRUE(data);
+  ASSERT_HR(data->appendData(Bstr("!")), S_OK);
+  EXPECT_EQ(Count(doc.Get(), beta), 0) << "after appendData";
+  ASSERT_HR(SelectOne(doc.Get(), "//title[.='Alpha']")->put_text(Bstr("Beta")), S_OK);
+  EXPECT_EQ(Count(doc.Get(), beta), 1) << "after put_text";
   ardo::ComPtr<IXMLDOMNode> removed;
-  ASSERT_HR(root->removeChild(shelf.Get(), removed.Out()), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//book").Get()), 2) << "after removeChild";
-
-  // A whole new document.
+  ASSERT_HR(root->removeChild(SelectOne(doc.Get(), "/lib/shelf[1]").Get(), removed.Out()), S_OK);
+  EXPECT_EQ(Count(doc.Get(), "//book"), 2) << "after removeChild";
   VARIANT_BOOL ok = VARIANT_FALSE;
   ASSERT_HR(LoadXml(doc.Get(), "<lib><book/></lib>", &ok), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//book").Get()), 1) << "after loadXML";
+  EXPECT_EQ(Count(doc.Get(), "//book"), 1) << "after loadXML";
 }
 
 TEST_F(QueryCacheTest, SameTextWithOtherPrefixBindingsOrContextIsAnotherQuery) {
   auto doc = Parse("<r xmlns:a='urn:1' xmlns:b='urn:2'><a:x/><b:x/><b:x/><s><x/></s><t><x/><x/><x/></t></r>");
   ASSERT_TRUE(doc);
   SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:p='urn:1'");
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//p:x").Get()), 1);
+  EXPECT_EQ(Count(doc.Get(), "//p:x"), 1);
   SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:p='urn:2'");
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//p:x").Get()), 2) << "the prefix now names another namespace";
-
-  auto s = SelectOne(doc.Get(), "/r/s");
-  auto t = SelectOne(doc.Get(), "/r/t");
+  EXPECT_EQ(Count(doc.Get(), "//p:x"), 2) << "the prefix now names another namespace";
+  auto s = SelectOne(doc.Get(), "/r/s"), t = SelectOne(doc.Get(), "/r/t");
   ASSERT_TRUE(s && t);
-  EXPECT_EQ(LengthOf(Select(s.Get(), "x").Get()), 1);
-  EXPECT_EQ(LengthOf(Select(t.Get(), "x").Get()), 3) << "same text, other context";
-  EXPECT_EQ(LengthOf(Select(s.Get(), "x").Get()), 1);
+  EXPECT_EQ(Count(s.Get(), "x"), 1);
+  EXPECT_EQ(Count(t.Get(), "x"), 3) << "same text, other context";
+  EXPECT_EQ(Count(s.Get(), "x"), 1);
 }
 
 TEST_F(QueryCacheTest, CachedListsSurviveTheDocumentAndEditsKeepThemSnapshots) {
@@ -419,23 +309,14 @@ TEST_F(QueryCacheTest, CachedListsSurviveTheDocumentAndEditsKeepThemSnapshots) {
   ASSERT_TRUE(doc);
   auto before = Select(doc.Get(), "//title");
   ASSERT_EQ(LengthOf(before.Get()), 4);
-  auto root = Root(doc.Get());
-  auto shelf = SelectOne(doc.Get(), "/lib/shelf[2]");
-  ardo::ComPtr<IXMLDOMNode> removed;
-  ASSERT_HR(root->removeChild(shelf.Get(), removed.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNode> removed, gamma, alpha;
+  ASSERT_HR(Root(doc.Get())->removeChild(SelectOne(doc.Get(), "/lib/shelf[2]").Get(), removed.Out()), S_OK);
   removed = nullptr;
-  shelf = nullptr;
-  auto after = Select(doc.Get(), "//title");
-  EXPECT_EQ(LengthOf(after.Get()), 2);
-  // The earlier list still holds the removed titles, alive and readable.
-  ASSERT_EQ(LengthOf(before.Get()), 4);
-  ardo::ComPtr<IXMLDOMNode> gamma;
+  EXPECT_EQ(Count(doc.Get(), "//title"), 2);
+  ASSERT_EQ(LengthOf(before.Get()), 4) << "the earlier list still holds the removed titles";
   ASSERT_HR(before->get_item(2, gamma.Out()), S_OK);
   EXPECT_EQ(TextOf(gamma.Get()), "Gamma");
   doc = nullptr;
-  root = nullptr;
-  after = nullptr;
-  ardo::ComPtr<IXMLDOMNode> alpha;
   ASSERT_HR(before->get_item(0, alpha.Out()), S_OK);
   EXPECT_EQ(TextOf(alpha.Get()), "Alpha") << "a list keeps its document alive";
 }
