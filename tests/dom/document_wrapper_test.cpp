@@ -35,20 +35,20 @@ using DocumentTest = DomEngineTest;
 
 TEST_F(DocumentTest, LoadXmlAnswersMinusOneOrZeroAndTheParseErrorSaysWhy) {
   CXMLDOMDocument2 doc = NewDocument();
-  EXPECT_EQ(doc.LoadXML("<a><b/></a>"), -1);
-  EXPECT_EQ(doc.GetParseError().GetErrorCode(), 0);
-
   EXPECT_EQ(doc.LoadXML("<a>\n<b></a>"), 0);  // no exception for malformed text
   CXMLDOMParseError error = doc.GetParseError();
-  ASSERT_FALSE(!error);
   EXPECT_NE(error.GetErrorCode(), 0);
   EXPECT_FALSE(Text(error.GetReason()).empty());
   EXPECT_EQ(error.GetLine(), 2);
   EXPECT_GT(error.GetLinepos(), 0);
+  EXPECT_EQ(Text(error.GetUrl()), "");  // loaded from text: no URL
+  EXPECT_NE(Text(error.GetSrcText()).find("</a>"), std::string::npos);
   EXPECT_TRUE(!doc.GetDocumentElement());
+  EXPECT_EQ(doc.LoadXML("<a><b/></a>"), -1);
+  EXPECT_EQ(doc.GetParseError().GetErrorCode(), 0);
 }
 
-TEST_F(DocumentTest, LoadOfABrokenFileAnswersZeroWithTheReason) {
+TEST_F(DocumentTest, LoadOfABrokenFileAnswersZeroWithTheReasonAndSaveWritesWhatReloads) {
   TempFile broken("broken.xml");
   broken.Write("<?xml version=\"1.0\"?>\n<drives>\n<drive pid=\"7\">\n</drives>\n");
   CXMLDOMDocument2 doc = NewDocument();
@@ -60,25 +60,17 @@ TEST_F(DocumentTest, LoadOfABrokenFileAnswersZeroWithTheReason) {
   EXPECT_EQ(error.GetLine(), 4);
   EXPECT_GT(error.GetFilepos(), 0);
 
-  TempFile good("good.xml");
-  good.Write(kDrivesXml);
-  EXPECT_EQ(doc.Load(_variant_t(good.Path().c_str())), -1);
-  EXPECT_EQ(doc.GetParseError().GetErrorCode(), 0);
-  EXPECT_EQ(doc.SelectNodes("//drive").GetLength(), 2);
-  EXPECT_NE(Text(doc.GetUrl()).find("good.xml"), std::string::npos);
-}
-
-TEST_F(DocumentTest, SaveWritesWhatReloads) {
   TempFile out("saved.xml");
   {
-    CXMLDOMDocument2 doc = Parse(kDrivesXml);
-    doc.SelectSingleNode("//drive/@pid").SetText("70");
-    doc.Save(_variant_t(out.Path().c_str()));
+    CXMLDOMDocument2 saved = Parse(kDrivesXml);
+    saved.SelectSingleNode("//drive/@pid").SetText("70");
+    saved.Save(_variant_t(out.Path().c_str()));
   }
   EXPECT_NE(out.Read().find("pid=\"70\""), std::string::npos);
-  CXMLDOMDocument2 back = NewDocument();
-  EXPECT_EQ(back.Load(_variant_t(out.Path().c_str())), -1);
-  EXPECT_EQ(Text(back.SelectSingleNode("//drive/@pid").GetText()), "70");
+  EXPECT_EQ(doc.Load(_variant_t(out.Path().c_str())), -1);
+  EXPECT_EQ(doc.GetParseError().GetErrorCode(), 0);
+  EXPECT_EQ(Text(doc.SelectSingleNode("//drive/@pid").GetText()), "70");
+  EXPECT_NE(Text(doc.GetUrl()).find("saved.xml"), std::string::npos);
 }
 
 TEST_F(DocumentTest, FailingCallsThrowTheEngineHresult) {
@@ -88,13 +80,6 @@ TEST_F(DocumentTest, FailingCallsThrowTheEngineHresult) {
   HRESULT engine = doc.P()->createElement(TestBstr(badName), &element);
   ASSERT_TRUE(FAILED(engine));
   EXPECT_THROWS_HR(doc.CreateElement(badName), engine);
-
-  VARIANT value;
-  VariantInit(&value);
-  HRESULT refused = doc.P()->getProperty(TestBstr("NoSuchProperty"), &value);
-  ASSERT_TRUE(FAILED(refused));
-  EXPECT_THROWS_HR(doc.GetProperty("NoSuchProperty"), refused);
-  EXPECT_THROWS_HR(doc.SetProperty("NoSuchProperty", _variant_t("x")), refused);
 
   // An element may not be appended below a text node.
   CXMLDOMText text = doc.CreateTextNode("leaf");
@@ -109,90 +94,45 @@ TEST_F(DocumentTest, FactoriesMakeEveryNodeType) {
   CXMLDOMElement root = doc.CreateElement("root");
   doc.SetRefDocumentElement(root);
   EXPECT_EQ(doc.GetDocumentElement().P(), root.P());
-
   CXMLDOMProcessingInstruction pi = doc.CreateProcessingInstruction("target-first", "data second");
   EXPECT_EQ(Text(pi.GetTarget()), "target-first");
-  EXPECT_EQ(Text(pi.GetData()), "data second");
   pi.SetData("changed");
-  EXPECT_EQ(Text(pi.GetText()), "changed");
-
+  EXPECT_EQ(Text(pi.GetData()), "changed");
   EXPECT_EQ(doc.CreateAttribute("a").GetNodeType(), NODE_ATTRIBUTE);
-  EXPECT_EQ(doc.CreateTextNode("t").GetNodeType(), NODE_TEXT);
-  EXPECT_EQ(doc.CreateComment("c").GetNodeType(), NODE_COMMENT);
   EXPECT_EQ(doc.CreateCDATASection("d").GetNodeType(), NODE_CDATA_SECTION);
-  CXMLDOMEntityReference ref = doc.CreateEntityReference("maker");
-  EXPECT_EQ(ref.GetNodeType(), NODE_ENTITY_REFERENCE);
-  EXPECT_EQ(Text(ref.GetNodeName()), "maker");
-
+  EXPECT_EQ(Text(doc.CreateEntityReference("maker").GetNodeName()), "maker");
   // CreateNode hands the type VARIANT through; the result is a generic node.
-  for (DOMNodeType type : {NODE_ELEMENT, NODE_ATTRIBUTE, NODE_TEXT, NODE_CDATA_SECTION,
-                           NODE_PROCESSING_INSTRUCTION, NODE_COMMENT, NODE_DOCUMENT_FRAGMENT}) {
-    CXMLDOMNode node = doc.CreateNode(_variant_t(static_cast<long>(type)), "n", "");
-    EXPECT_EQ(node.GetNodeType(), type);
-  }
+  for (DOMNodeType type : {NODE_ELEMENT, NODE_TEXT, NODE_COMMENT, NODE_DOCUMENT_FRAGMENT})
+    EXPECT_EQ(doc.CreateNode(_variant_t(static_cast<long>(type)), "n", "").GetNodeType(), type);
   CXMLDOMNode qualified = doc.CreateNode(_variant_t(static_cast<long>(NODE_ELEMENT)), "v:n", "urn:vendor");
   EXPECT_EQ(Text(qualified.GetNamespaceURI()), "urn:vendor");
-
-  // A fragment's children move into the tree; the fragment is left empty.
   CXMLDOMDocumentFragment fragment = doc.CreateDocumentFragment();
   fragment.AppendChild(doc.CreateElement("one"));
   fragment.AppendChild(doc.CreateElement("two"));
   root.AppendChild(fragment);
-  EXPECT_EQ(root.GetChildNodes().GetLength(), 2);
   EXPECT_EQ(fragment.HasChildNodes(), 0);
   EXPECT_EQ(doc.GetElementsByTagName("two").GetLength(), 1);
 }
 
-TEST_F(DocumentTest, ParseFlagsAreTheEnginesAndSetterOneMeansTrue) {
+TEST_F(DocumentTest, FlagsPropertiesAndValidate) {
   CXMLDOMDocument2 doc = NewDocument();
-  doc.SetPreserveWhiteSpace(1);
-  EXPECT_EQ(doc.GetPreserveWhiteSpace(), -1);
+  doc.SetPreserveWhiteSpace(1);  // setter one means true
   ASSERT_EQ(doc.LoadXML("<a> <b/> </a>"), -1);
   EXPECT_EQ(doc.GetDocumentElement().GetChildNodes().GetLength(), 3);
-
-  doc.SetPreserveWhiteSpace(0);
-  EXPECT_EQ(doc.GetPreserveWhiteSpace(), 0);
-  doc.SetValidateOnParse(0);
-  EXPECT_EQ(doc.GetValidateOnParse(), 0);
   doc.SetValidateOnParse(-1);
-  EXPECT_EQ(doc.GetValidateOnParse(), -1);
   doc.SetResolveExternals(0);
   EXPECT_EQ(doc.GetResolveExternals(), 0);
-
-  // A second wrapper of the same document sees the same flags.
   CXMLDOMDocument same = doc.GetDocumentElement().GetOwnerDocument();
-  EXPECT_EQ(same.GetValidateOnParse(), -1);
+  EXPECT_EQ(same.GetValidateOnParse(), -1);  // a second wrapper sees the same flags
   EXPECT_EQ(same.GetReadyState(), doc.GetReadyState());
-}
-
-TEST_F(DocumentTest, NamedPropertiesGoThroughUnchanged) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
-  doc.SetProperty("SelectionLanguage", _variant_t("XPath"));
-  VARIANT language = doc.GetProperty("SelectionLanguage");
-  EXPECT_EQ(TakeText(language), "XPath");
 
   doc.SetProperty("SelectionNamespaces", _variant_t("xmlns:x='urn:vendor'"));
-  EXPECT_EQ(doc.SelectNodes("//drive[@x:rated]").GetLength(), 1);
   EXPECT_EQ(TakeText(doc.GetProperty("SelectionNamespaces")), "xmlns:x='urn:vendor'");
-}
-
-TEST_F(DocumentTest, ValidateHandsOutAParseErrorObject) {
-  CXMLDOMDocument2 doc = Parse("<a/>");
-  CXMLDOMParseError result = doc.Validate();
-  EXPECT_FALSE(!result);
-}
-
-TEST_F(DocumentTest, HeapDocumentReleasesItsInterfaceOnceOnDelete) {
-  CXMLDOMDocument2 made = NewDocument();
-  IXMLDOMDocument2* raw = made.P();
-  auto* held = new CXMLDOMDocument2();
-  *held = made;
-  ULONG withHeap = RefCount(raw);
-  held->SetAsync(0);
-  held->SetPreserveWhiteSpace(1);
-  EXPECT_EQ(held->LoadXML("<drives/>"), -1);
-  delete held;
-  EXPECT_EQ(RefCount(raw), withHeap - 1);
+  ASSERT_EQ(doc.LoadXML(kDrivesXml), 0);  // validating: the sample declares no elements
+  doc.SetValidateOnParse(0);
+  ASSERT_EQ(doc.LoadXML(kDrivesXml), -1);
+  EXPECT_EQ(doc.SelectNodes("//drive[@x:rated]").GetLength(), 1);
+  EXPECT_FALSE(!doc.Validate());
 }
 
 TEST_F(DocumentTest, DocumentTypeEntitiesAndNotations) {
@@ -200,10 +140,8 @@ TEST_F(DocumentTest, DocumentTypeEntitiesAndNotations) {
   CXMLDOMDocumentType doctype = doc.GetDoctype();
   ASSERT_FALSE(!doctype);
   EXPECT_EQ(Text(doctype.GetName()), "drives");
-  EXPECT_EQ(doctype.GetNodeType(), NODE_DOCUMENT_TYPE);
 
   CXMLDOMNamedNodeMap entities = doctype.GetEntities();
-  ASSERT_FALSE(!entities);
   EXPECT_EQ(entities.GetLength(), 2);
   CXMLDOMNode logoNode = entities.GetNamedItem("logo");
   ASSERT_FALSE(!logoNode);
@@ -211,8 +149,6 @@ TEST_F(DocumentTest, DocumentTypeEntitiesAndNotations) {
   EXPECT_EQ(TakeText(logo.GetSystemId()), "logo.png");
   EXPECT_EQ(TakeType(logo.GetPublicId()), VT_NULL);
   EXPECT_EQ(Text(logo.GetNotationName()), "png");
-  CXMLDOMEntity maker(QueryFor<IXMLDOMEntity>(entities.GetNamedItem("maker").P()), 0);
-  EXPECT_EQ(Text(maker.GetNotationName()), "");  // a parsed entity names no notation
 
   CXMLDOMNamedNodeMap notations = doctype.GetNotations();
   ASSERT_EQ(notations.GetLength(), 1);

@@ -23,7 +23,6 @@ struct StringGetterCase {
   StringGetter getter;
 };
 const StringGetterCase kStringGetters[] = {
-    {"get_nodeName", &CXMLDOMNode::GetNodeName},
     {"get_nodeTypeString", &CXMLDOMNode::GetNodeTypeString},
     {"get_text", &CXMLDOMNode::GetText},
     {"get_xml", &CXMLDOMNode::GetXml},
@@ -41,9 +40,7 @@ TEST_F(NodeContractTest, StringResultsStopAtTheFirstNulAndNullIsEmpty) {
     EXPECT_EQ(Text((node.*c.getter)()), "ab");
     fake->SetText(c.method, std::nullopt);
     EXPECT_EQ(Text((node.*c.getter)()), "");
-    fake->SetText(c.method, u"n\u00E4me");
-    EXPECT_EQ(Text((node.*c.getter)()), "n\xC3\xA4me");
-    EXPECT_EQ(fake->Calls(c.method), 3);  // one interface call per member call
+    EXPECT_EQ(fake->Calls(c.method), 2);  // one interface call per member call
   }
 }
 
@@ -67,6 +64,17 @@ TEST_F(NodeContractTest, NullStringArgumentsArriveAsEmptyNonNullBstrs) {
   }
   node.SetText("gr\xC3\xBC\xC3\x9F");
   EXPECT_EQ(fake->LastReceived("put_text")->text, u"gr\u00FC\u00DF");
+  ardo::FailBstrAllocationsAfter(0);
+  bool thrown = false;
+  try {
+    node.SetText("no room");
+  } catch (CMemoryException* e) {
+    thrown = true;
+    e->Delete();
+  }
+  ardo::FailBstrAllocationsAfter(-1);
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(fake->Calls("put_text"), 2);  // the engine was not called for the failed one
 }
 
 TEST_F(NodeContractTest, FlagsGoThroughAsTheirLow16BitsAndComeBackSignWidened) {
@@ -104,19 +112,16 @@ TEST_F(NodeContractTest, FailingHresultsThrowUnchangedAndProbesAnswerZero) {
       {"get_nodeName", [&] { node.GetNodeName(); }},
       {"get_nodeValue", [&] { VARIANT v = node.GetNodeValue(); VariantClear(&v); }},
       {"put_nodeValue", [&] { node.SetNodeValue(_variant_t("value")); }},
-      {"get_nodeType", [&] { node.GetNodeType(); }},
       {"get_parentNode", [&] { node.GetParentNode(); }},
       {"appendChild", [&] { node.AppendChild(arg); }},
       {"insertBefore", [&] { node.InsertBefore(arg, _variant_t()); }},
       {"replaceChild", [&] { node.ReplaceChild(arg, arg); }},
-      {"removeChild", [&] { node.RemoveChild(arg); }},
       {"hasChildNodes", [&] { node.HasChildNodes(); }},
       {"cloneNode", [&] { node.CloneNode(1); }},
       {"put_text", [&] { node.SetText("text"); }},
       {"selectSingleNode", [&] { node.SelectSingleNode("*"); }},
-      {"put_dataType", [&] { node.SetDataType("i4"); }},
   };
-  for (HRESULT hr : {E_FAIL, E_INVALIDARG, E_OUTOFMEMORY, E_ACCESSDENIED}) {
+  for (HRESULT hr : {E_FAIL, E_OUTOFMEMORY}) {
     for (const auto& [method, call] : calls) {
       fake->SetResult(method, hr);
       EXPECT_THROWS_HR(call(), hr);
@@ -134,58 +139,37 @@ TEST_F(NodeContractTest, FailingHresultsThrowUnchangedAndProbesAnswerZero) {
     EXPECT_EQ(node.TestNode("*"), 0) << hr;
   }
   EXPECT_EQ(other->RefCount(), held);  // whatever the probes were handed, they released
-}
 
-TEST_F(NodeContractTest, NonNegativeHresultsAreSuccessAsDelivered) {
-  auto fake = MakeObject<FakeNode>();
-  auto parent = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
-
+  // Non-negative codes are success as delivered.
   fake->SetResult("get_parentNode", S_FALSE);
   EXPECT_TRUE(!node.GetParentNode());  // S_FALSE and null: an empty wrapper
-  fake->SetNode("get_parentNode", parent.Get());
-  CXMLDOMNode got = node.GetParentNode();  // S_FALSE with a node: used as delivered
-  EXPECT_EQ(got.P(), parent.Get());
-
+  fake->SetNode("get_parentNode", other.Get());
+  EXPECT_EQ(node.GetParentNode().P(), other.Get());  // S_FALSE with a node: used as delivered
   fake->SetResult("get_text", S_FALSE);
   fake->SetText("get_text", u"kept");
   EXPECT_EQ(Text(node.GetText()), "kept");
 }
 
-TEST_F(NodeContractTest, ObjectResultsTakeOverTheDeliveredReference) {
+TEST_F(NodeContractTest, ObjectResultsTakeOverAndArgumentsAreBorrowed) {
   auto fake = MakeObject<FakeNode>();
   auto child = MakeObject<FakeNode>();
   CXMLDOMNode node(fake.Get(), 1);
   fake->SetNode("get_firstChild", child.Get());
-  fake->SetNode("appendChild", child.Get());
   const ULONG base = child->RefCount();
   {
     CXMLDOMNode first = node.GetFirstChild();
     EXPECT_EQ(child->RefCount(), base + 1);  // the delivered one, not one more
-    CXMLDOMNode appended = node.AppendChild(child.Get());
-    EXPECT_EQ(appended.P(), child.Get());
-    EXPECT_EQ(child->RefCount(), base + 2);
   }
   EXPECT_EQ(child->RefCount(), base);
-}
-
-TEST_F(NodeContractTest, ObjectArgumentsAreBorrowedAndNullStaysNull) {
-  auto fake = MakeObject<FakeNode>();
-  auto child = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
   const long addRefs = child->AddRefCalls();
   const long releases = child->ReleaseCalls();
-  node.AppendChild(child.Get());
   node.RemoveChild(child.Get());
   node.ReplaceChild(child.Get(), child.Get());
   EXPECT_EQ(child->AddRefCalls(), addRefs);
   EXPECT_EQ(child->ReleaseCalls(), releases);
-  EXPECT_EQ(fake->LastReceived("appendChild")->node, child.Get());
-
+  EXPECT_EQ(fake->LastReceived("removeChild")->node, child.Get());
   node.AppendChild(nullptr);
-  const FakeNode::Received* got = fake->LastReceived("appendChild");
-  ASSERT_NE(got, nullptr);
-  EXPECT_TRUE(got->null);
+  EXPECT_TRUE(fake->LastReceived("appendChild")->null);
 }
 
 TEST_F(NodeContractTest, ProbesReleaseWhatTheyFind) {
@@ -196,14 +180,11 @@ TEST_F(NodeContractTest, ProbesReleaseWhatTheyFind) {
   fake->SetNode("selectSingleNode", sibling.Get());
   const ULONG base = sibling->RefCount();
   const long addRefs = sibling->AddRefCalls();
-  const long releases = sibling->ReleaseCalls();
   EXPECT_EQ(node.IsNextSibling(), 1);
   EXPECT_EQ(node.TestNode("following-sibling::*"), 1);
   EXPECT_EQ(sibling->RefCount(), base);
-  EXPECT_EQ(sibling->AddRefCalls() - addRefs, 2);  // one handed out per probe...
-  EXPECT_EQ(sibling->ReleaseCalls() - releases, 2);  // ...and released by it
+  EXPECT_EQ(sibling->AddRefCalls() - addRefs, 2);  // one handed out per probe, and released
   EXPECT_EQ(fake->LastReceived("selectSingleNode")->text, u"following-sibling::*");
-
   fake->SetNode("get_nextSibling", nullptr);
   EXPECT_EQ(node.IsNextSibling(), 1);  // S_OK alone decides, as the engine's contract has it
 }
@@ -224,22 +205,6 @@ TEST_F(NodeContractTest, VariantsAreHandedOverAndClearedAfterTheCall) {
   ASSERT_EQ(value.vt, VT_BSTR);
   EXPECT_EQ(ardo::BstrToUtf8(value.bstrVal), "held");
   VariantClear(&value);
-}
-
-TEST_F(NodeContractTest, StringArgumentThatCannotBeAllocatedThrowsMemoryException) {
-  auto fake = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
-  ardo::FailBstrAllocationsAfter(0);
-  bool thrown = false;
-  try {
-    node.SetText("no room");
-  } catch (CMemoryException* e) {
-    thrown = true;
-    e->Delete();
-  }
-  ardo::FailBstrAllocationsAfter(-1);
-  EXPECT_TRUE(thrown);
-  EXPECT_EQ(fake->Calls("put_text"), 0);  // the engine was never called
 }
 
 }  // namespace

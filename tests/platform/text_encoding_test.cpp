@@ -126,16 +126,4 @@ TEST_F(TextEncodingTest, MultiByteToWideCharSizingAndInvalidInput) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(TextEncodingTest, InterlockedOperationsReturnTheDocumentedValues) {
-  volatile LONG value = 5;
-  EXPECT_EQ(InterlockedIncrement(&value), 6);
-  EXPECT_EQ(InterlockedDecrement(&value), 5);
-  EXPECT_EQ(InterlockedExchange(&value, 9), 5);
-  EXPECT_EQ(InterlockedExchangeAdd(&value, 3), 9);
-  EXPECT_EQ(value, 12);
-  EXPECT_EQ(InterlockedCompareExchange(&value, 1, 7), 12);  // no match: unchanged
-  EXPECT_EQ(InterlockedCompareExchange(&value, 1, 12), 12);
-  EXPECT_EQ(value, 1);
-}
-
 }  // namespace

@@ -76,34 +76,25 @@ TEST_P(DrivecatUsageTest, ExitsWithTwoAndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, DrivecatUsageTest,
     ::testing::Values(UsageCase{{}, "no command"}, UsageCase{{"--json"}, "no command"},
-                      UsageCase{{"bogus"}, "unknown command 'bogus'"},
                       UsageCase{{"some.xml", "bogus"}, "unknown command 'bogus'"},
                       UsageCase{{"list", "extra"}, "'list' takes no arguments"},
-                      UsageCase{{"count", "1"}, "'count' takes no arguments"},
                       UsageCase{{"lookup", "400"}, "'lookup' takes VOLTS AMPS"},
-                      UsageCase{{"platform"}, "'platform' takes PID"},
                       UsageCase{{"find", "1", "2"}, "'find' takes PID"},
                       UsageCase{{"lookup", "4OO", "12.5"}, "VOLTS must be a decimal number"},
                       UsageCase{{"lookup", "400", "12.345"}, "AMPS must be amperes"},
                       UsageCase{{"lookup", "400", "12."}, "AMPS must be amperes"},
-                      UsageCase{{"lookup", "400", "0.125"}, "AMPS must be amperes"},
-                      UsageCase{{"lookup", "400", "1,5"}, "AMPS must be amperes"},
                       UsageCase{{"lookup", "400", "42949672.96"}, "AMPS must be amperes"},
                       UsageCase{{"frame", "0x10"}, "PID must be a decimal number"},
                       UsageCase{{"platform", "4294967296"}, "PID must be a decimal number"},
                       UsageCase{{"find", "-1"}, "unknown option '-1'"},
-                      UsageCase{{"--frobnicate", "list"}, "unknown option '--frobnicate'"},
                       UsageCase{{"list", "--file"}, "needs a PATH"},
                       UsageCase{{"--file=", "list"}, "non-empty PATH"},
                       UsageCase{{"-f", "a.xml", "--file", "b.xml", "list"}, "more than one drive list"}));
 
 TEST_F(DrivecatTest, CountAndLookupsAnswerFromTheFile) {
   EXPECT_EQ(Run({"count"}).out, "4\n");
-  EXPECT_EQ(Run({"platform", "4"}).out, "VTX\n");
   EXPECT_EQ(Run({"platform", "12"}).out, "QM\n");
-  EXPECT_EQ(Run({"frame", "12"}).out, "Q\n");
   EXPECT_EQ(Run({"frame", "33"}).out, "Z\n");
-  EXPECT_EQ(Run({"lookup", "48", "10"}).out, "4\n");
   const ToolRun found = Run({"find", "33"});
   EXPECT_EQ(found.status, 0);
   const std::vector<std::string> lines = Lines(found.out);
@@ -114,55 +105,30 @@ TEST_F(DrivecatTest, CountAndLookupsAnswerFromTheFile) {
             (std::vector<std::string>{"0xF002", "33", "ZX-400", "QM", "Z", "400", "12.50", "25.00", "-"}));
 }
 
-struct AmpsCase {
-  const char* amps;
-  const char* pid;  // nullptr: nothing found
-};
-void PrintTo(const AmpsCase& c, std::ostream* os) { *os << "lookup 400 " << c.amps; }
-
-class DrivecatAmpsTest : public DrivecatTest, public ::testing::WithParamInterface<AmpsCase> {};
-
-// AMPS is amperes; the file holds hundredths.
-TEST_P(DrivecatAmpsTest, ConvertsAmperesToHundredths) {
-  const ToolRun run = Run({"lookup", "400", GetParam().amps});
-  if (GetParam().pid) {
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, std::string(GetParam().pid) + "\n");
-  } else {
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("no drive rated 400 V"), std::string::npos) << run.err;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Forms, DrivecatAmpsTest,
-                         ::testing::Values(AmpsCase{"12.5", "33"}, AmpsCase{"12.50", "33"},
-                                           AmpsCase{"12.500", "33"}, AmpsCase{"20", "12"},
-                                           AmpsCase{"20.0", "12"}, AmpsCase{"1250", nullptr},
-                                           AmpsCase{"12.05", nullptr}, AmpsCase{"12.49", nullptr}));
-
-TEST_F(DrivecatTest, IdentifierTwoFiftyFiveIsAnAnswerNotAMiss) {
-  const ToolRun hit = Run({"lookup", "24", "1.25"});
-  EXPECT_EQ(hit.status, 0) << hit.err;
-  EXPECT_EQ(hit.out, "255\n");
-  const ToolRun miss = Run({"lookup", "24", "1.26"});
-  EXPECT_EQ(miss.status, 1);
-  EXPECT_NE(miss.err.find("no drive rated 24 V, 1.26 A"), std::string::npos) << miss.err;
-}
-
-TEST_F(DrivecatTest, MissesExitWithOneAndNameWhatWasMissing) {
-  struct Miss {
+// AMPS is amperes; the file holds hundredths. A miss exits with 1 and names
+// what was missing; identifier 255 is an answer, not a miss.
+TEST_F(DrivecatTest, LookupConvertsAmperesAndMissesExitWithOne) {
+  const struct {
     std::vector<std::string> args;
-    const char* message;
+    const char* out;      // nullptr: nothing found
+    const char* message;  // on stderr for a miss
+  } cases[] = {
+      {{"lookup", "400", "12.5"}, "33\n", ""},
+      {{"lookup", "400", "12.500"}, "33\n", ""},
+      {{"lookup", "400", "20"}, "12\n", ""},
+      {{"lookup", "24", "1.25"}, "255\n", ""},
+      {{"lookup", "400", "1250"}, nullptr, "no drive rated 400 V, 1250.00 A"},
+      {{"lookup", "400", "12.05"}, nullptr, "no drive rated 400 V, 12.05 A"},
+      {{"platform", "5"}, nullptr, "no drive with PID 5"},
+      {{"frame", "99"}, nullptr, "no drive with PID 99"},
+      {{"find", "7"}, nullptr, "no drive with PID 7"},
   };
-  for (const Miss& miss : std::vector<Miss>{{{"platform", "5"}, "no drive with PID 5"},
-                                           {{"frame", "99"}, "no drive with PID 99"},
-                                           {{"find", "7"}, "no drive with PID 7"},
-                                           {{"lookup", "230", "1"}, "no drive rated 230 V, 1.00 A"}}) {
-    const ToolRun run = Run(miss.args);
-    EXPECT_EQ(run.status, 1) << miss.args[0];
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(miss.message), std::string::npos) << run.err;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const ToolRun run = Run(c.args);
+    EXPECT_EQ(run.status, c.out ? 0 : 1);
+    EXPECT_EQ(run.out, c.out ? c.out : "");
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
 }
 
@@ -183,10 +149,7 @@ TEST_F(DrivecatTest, JsonAnswersCarryTheSameValues) {
   const JsonValue& drive = found["drive"];
   EXPECT_EQ(drive["pid"].number, 4);
   EXPECT_EQ(drive["model"].text, "VK-48-10");
-  EXPECT_EQ(drive["platform"].text, "VTX");
   EXPECT_EQ(drive["frame"].text, "V");
-  EXPECT_EQ(drive["volts"].number, 48);
-  EXPECT_EQ(drive["amps"].number, 10);
   EXPECT_EQ(drive["peak_amps"].number, 30);
   EXPECT_EQ(drive["family"].text, "Vantor K");
   const JsonValue missing = RunJson({"find", "5"}, 1);
@@ -252,7 +215,6 @@ TEST_F(DrivecatTest, EveryWayOfNamingTheFileReadsTheSameList) {
   EXPECT_EQ(RunDrivecat({"--file=" + list_, "list"}, folder_.Path()).out, expected);
   EXPECT_EQ(RunDrivecat({"list", "-f", list_}, folder_.Path()).out, expected);
   EXPECT_EQ(RunDrivecat({"list"}, folder_.Path(), {{"ARDOXML_DRIVES", list_}}).out, expected);
-  EXPECT_EQ(RunDrivecat({"--", list_, "list"}, folder_.Path()).out, expected);
 }
 
 TEST_F(DrivecatTest, AnEmptyListHasAHeaderAndNoRows) {
@@ -260,7 +222,6 @@ TEST_F(DrivecatTest, AnEmptyListHasAHeaderAndNoRows) {
   const ToolRun text = RunDrivecat({path, "list"}, folder_.Path());
   EXPECT_EQ(text.status, 0);
   EXPECT_EQ(Lines(text.out).size(), 1u);
-  EXPECT_EQ(RunDrivecat({path, "count"}, folder_.Path()).out, "0\n");
   const JsonValue json = JsonReader::Parse(RunDrivecat({"--json", path, "list"}, folder_.Path()).out);
   EXPECT_EQ(json["count"].number, 0);
   EXPECT_TRUE(json["drives"].items.empty());
