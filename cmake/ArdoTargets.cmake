@@ -42,6 +42,9 @@ function(ardo_test name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ardo_test_support ${A_LIBS})
+  # Tests reach the engine only through the class registry, so its library
+  # must load even when no engine symbol is named.
+  target_link_options(${name} PRIVATE "LINKER:--no-as-needed")
   target_compile_options(${name} PRIVATE ${ARDO_WARNINGS})
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES

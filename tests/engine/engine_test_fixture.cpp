@@ -14,37 +14,18 @@ static VARIANT Typed(VARTYPE vt) {
   v.vt = vt;
   return v;
 }
-
-VARIANT Variant::Str(const char* utf8) {
-  VARIANT v = Typed(VT_BSTR);
-  v.bstrVal = ardo::Utf8ToBstr(utf8);
-  return v;
-}
-VARIANT Variant::I4(long value) {
-  VARIANT v = Typed(VT_I4);
-  v.lVal = LONG(value);
-  return v;
-}
-VARIANT Variant::Bool(bool value) {
-  VARIANT v = Typed(VT_BOOL);
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
-VARIANT Variant::R8(double value, VARTYPE vt) {
-  VARIANT v = Typed(vt);
-  v.dblVal = value;  // VT_DATE shares the double's storage
-  return v;
-}
+VARIANT Variant::Str(const char* utf8) { VARIANT v = Typed(VT_BSTR); v.bstrVal = ardo::Utf8ToBstr(utf8); return v; }
+VARIANT Variant::I4(long value) { VARIANT v = Typed(VT_I4); v.lVal = LONG(value); return v; }
+VARIANT Variant::Bool(bool value) { VARIANT v = Typed(VT_BOOL); v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; return v; }
+VARIANT Variant::R8(double value, VARTYPE vt) { VARIANT v = Typed(vt); v.dblVal = value; return v; }  // VT_DATE too
 VARIANT Variant::Unknown(IUnknown* unknown) {
   VARIANT v = Typed(VT_UNKNOWN);
-  v.punkVal = unknown;
-  if (unknown) unknown->AddRef();
+  if ((v.punkVal = unknown)) unknown->AddRef();
   return v;
 }
 VARIANT Variant::Dispatch(IDispatch* dispatch) {
   VARIANT v = Typed(VT_DISPATCH);
-  v.pdispVal = dispatch;
-  if (dispatch) dispatch->AddRef();
+  if ((v.pdispVal = dispatch)) dispatch->AddRef();
   return v;
 }
 
@@ -289,18 +270,13 @@ std::string EngineTest::GetStringProperty(IXMLDOMDocument2* doc, const char* nam
 
 EngineTest::ParseErrorInfo EngineTest::ErrorInfoOf(IXMLDOMParseError* error) {
   ParseErrorInfo info;
-  if (!error) return info;
   Bstr reason, src, url;
-  error->get_errorCode(&info.errorCode);
-  error->get_reason(reason.Out());
-  error->get_srcText(src.Out());
-  error->get_url(url.Out());
-  error->get_line(&info.line);
-  error->get_linepos(&info.linepos);
-  error->get_filepos(&info.filepos);
-  info.reason = reason.Utf8();
-  info.srcText = src.Utf8();
-  info.url = url.Utf8();
+  if (!error || FAILED(error->get_errorCode(&info.errorCode)) || FAILED(error->get_reason(reason.Out())) ||
+      FAILED(error->get_srcText(src.Out())) || FAILED(error->get_url(url.Out())) ||
+      FAILED(error->get_line(&info.line)) || FAILED(error->get_linepos(&info.linepos)) ||
+      FAILED(error->get_filepos(&info.filepos)))
+    ADD_FAILURE() << "the parse error object did not answer";
+  info.reason = reason.Utf8(), info.srcText = src.Utf8(), info.url = url.Utf8();
   return info;
 }
 

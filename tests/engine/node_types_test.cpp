@@ -432,11 +432,10 @@ TEST_F(NodeTypesTest, ParsedSpecifiedDefinitionAndImplementation) {
     auto node = SelectOne(doc.Get(), query);
     ASSERT_TRUE(node) << query;
     VARIANT_BOOL parsed = VARIANT_FALSE, specified = VARIANT_FALSE;
+    ardo::ComPtr<IXMLDOMNode> definition;
     EXPECT_HR(node->get_parsed(&parsed), S_OK) << query;
     EXPECT_HR(node->get_specified(&specified), S_OK) << query;
-    EXPECT_EQ(parsed, VARIANT_TRUE) << query;
-    EXPECT_EQ(specified, VARIANT_TRUE) << query;
-    ardo::ComPtr<IXMLDOMNode> definition;
+    EXPECT_EQ(parsed + specified, 2 * VARIANT_TRUE) << query;
     EXPECT_HR(node->get_definition(definition.Out()), S_FALSE) << "no schema, no definition";
   }
   ardo::ComPtr<IXMLDOMImplementation> impl;

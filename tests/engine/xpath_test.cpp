@@ -42,25 +42,15 @@ const struct {
     // child, descendant and attribute steps
     {"/lib/shelf", {"shelf", "shelf"}},
     {"//book", {"book", "book", "book"}},
-    {"/lib/descendant::title", {"title", "title", "title", "title"}},
     {"/lib/shelf/@id", {"id", "id"}},
     {"/lib/shelf[@id='s2']/*", {"b:book", "book"}},
-    {"//shelf[2]/node()", {"b:book", "book", "#comment", "proc"}},
-    {"//comment()", {"#comment"}},
-    {"//processing-instruction('proc')", {"proc"}},
-    {"//title/text()", {"#text", "#text", "#text", "#text"}},
     // reverse axes and unions still hand out document order
     {"//title[.='Gamma']/ancestor-or-self::*", {"lib", "shelf", "b:book", "title"}},
     {"//title[.='Delta']/preceding::title", {"title", "title", "title"}},
     {"//shelf[@id='s1'] | //shelf[@id='s2']/@id", {"shelf", "id"}},
-    {"(//book)[last()]", {"book"}},
-    {"/lib/shelf[true()][false()]", {}},
     // namespaces: prefixes come from SelectionNamespaces, not the document
     {"//bk:book", {"b:book"}},
     {"//dt:item", {"d:item", "item"}},
-    {"//*[namespace-uri()='urn:books']", {"b:book"}},
-    {"//*[@year > 2000 and @year < 2015]", {"book", "b:book"}},
-    {"id('nothing')", {}},
     // the extension functions, under the prefix the query declared
     {"//book[ms:string-compare(title,'beta','en-US','i')=0]", {"book"}},
     {"//book[ms:string-compare(title,'beta')=0]", {}},
