@@ -81,6 +81,17 @@ void FillUtf16(std::string_view utf8, char16_t* out) {
 }  // namespace
 
 BSTR AllocBstr(std::string_view utf8) {
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t n = utf8.size();
+  size_t ascii = 0;
+  while (ascii < n && s[ascii] < 0x80) ++ascii;
+  if (ascii == n) {
+    // ASCII only (names, numbers): one unit per byte.
+    BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+    if (b)
+      for (size_t i = 0; i < n; ++i) b[i] = s[i];
+    return b;
+  }
   size_t units = Utf16Units(utf8);
   BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(units));
   if (b) FillUtf16(utf8, b);
@@ -140,6 +151,22 @@ std::string Utf8Of(const OLECHAR* text) {
   while (text[n]) ++n;
   AppendUtf8(&out, text, n);
   return out;
+}
+
+Utf8Name::Utf8Name(const OLECHAR* text) {
+  if (!text) return;
+  size_t n = 0;
+  for (; text[n]; ++n) {
+    if (text[n] >= 0x80 || n == kInline) {
+      // Not ASCII, or too long for the stack: the general conversion.
+      long_ = Utf8Of(text);
+      data_ = long_.data();
+      size_ = long_.size();
+      return;
+    }
+    inline_[n] = static_cast<char>(text[n]);
+  }
+  size_ = n;
 }
 
 std::string Utf8OfWhole(BSTR text) {

@@ -26,6 +26,23 @@ HRESULT ReturnBstrVariant(std::string_view utf8, VARIANT* out);
 
 // The UTF-8 form of a BSTR up to its first NUL; null gives "".
 std::string Utf8Of(const OLECHAR* text);
+// The UTF-8 form of a BSTR up to its first NUL, held on the stack when it
+// is short (names): no allocation on the way to a lookup.
+class Utf8Name {
+ public:
+  explicit Utf8Name(const OLECHAR* text);
+  Utf8Name(const Utf8Name&) = delete;
+  Utf8Name& operator=(const Utf8Name&) = delete;
+  std::string_view View() const { return std::string_view(data_, size_); }
+
+ private:
+  static constexpr size_t kInline = 96;
+  char inline_[kInline];
+  std::string long_;
+  const char* data_ = inline_;
+  size_t size_ = 0;
+};
+
 // The UTF-8 form of every character of a BSTR, NULs included.
 std::string Utf8OfWhole(BSTR text);
 // Appends the UTF-8 form of n UTF-16 units.

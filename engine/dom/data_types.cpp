@@ -793,56 +793,66 @@ int DaysInMonth(int year, int month) {
 
 }  // namespace
 
+namespace {
+
+// "hh:mm[:ss[.f...]]" at *i.
+bool ParseTimeOfDay(std::string_view s, size_t* i, IsoDateTime* t) {
+  if (!ReadDigits(s, i, 2, &t->hour) || !Expect(s, i, ':') || !ReadDigits(s, i, 2, &t->minute))
+    return false;
+  if (Expect(s, i, ':')) {
+    if (!ReadDigits(s, i, 2, &t->second)) return false;
+    if (Expect(s, i, '.')) {
+      size_t digits = 0;
+      long ns = 0;
+      for (; *i < s.size() && IsDigit(s[*i]); ++*i, ++digits)
+        if (digits < 9) ns = ns * 10 + (s[*i] - '0');
+      if (digits == 0) return false;
+      for (size_t k = digits; k < 9; ++k) ns *= 10;
+      t->nanosecond = ns;
+    }
+  }
+  t->hasTime = true;
+  return t->hour <= 23 && t->minute <= 59 && t->second <= 59;
+}
+
+// An optional "Z", "+hh:mm" or "-hh:mm" at *i.
+bool ParseZone(std::string_view s, size_t* i, IsoDateTime* t) {
+  if (*i >= s.size()) return true;
+  if (s[*i] == 'Z') {
+    ++*i;
+  } else if (s[*i] == '+' || s[*i] == '-') {
+    int sign = s[*i] == '-' ? -1 : 1;
+    ++*i;
+    int zh, zm;
+    if (!ReadDigits(s, i, 2, &zh) || !Expect(s, i, ':') || !ReadDigits(s, i, 2, &zm)) return false;
+    if (zh > 14 || zm > 59 || (zh == 14 && zm != 0)) return false;
+    t->zoneMinutes = sign * (zh * 60 + zm);
+  } else {
+    return false;
+  }
+  t->hasZone = true;
+  return true;
+}
+
+}  // namespace
+
 bool ParseIsoDateTime(std::string_view text, IsoDateTime* out) {
   std::string_view s = Trim(text);
   IsoDateTime t;
   size_t i = 0;
   bool timeFirst = s.size() >= 3 && s[2] == ':';
-  if (!timeFirst) {
+  if (timeFirst) {
+    if (!ParseTimeOfDay(s, &i, &t)) return false;
+  } else {
     if (!ReadDigits(s, &i, 4, &t.year) || !Expect(s, &i, '-') || !ReadDigits(s, &i, 2, &t.month) ||
         !Expect(s, &i, '-') || !ReadDigits(s, &i, 2, &t.day))
       return false;
     if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > DaysInMonth(t.year, t.month))
       return false;
     t.hasDate = true;
-    if (!Expect(s, &i, 'T')) goto zone;
+    if (Expect(s, &i, 'T') && !ParseTimeOfDay(s, &i, &t)) return false;
   }
-  if (!ReadDigits(s, &i, 2, &t.hour) || !Expect(s, &i, ':') || !ReadDigits(s, &i, 2, &t.minute))
-    return false;
-  if (Expect(s, &i, ':')) {
-    if (!ReadDigits(s, &i, 2, &t.second)) return false;
-    if (Expect(s, &i, '.')) {
-      size_t digits = 0;
-      long ns = 0;
-      while (i < s.size() && IsDigit(s[i])) {
-        if (digits < 9) ns = ns * 10 + (s[i] - '0');
-        ++digits;
-        ++i;
-      }
-      if (digits == 0) return false;
-      for (size_t k = digits; k < 9; ++k) ns *= 10;
-      t.nanosecond = ns;
-    }
-  }
-  if (t.hour > 23 || t.minute > 59 || t.second > 59) return false;
-  t.hasTime = true;
-zone:
-  if (i < s.size()) {
-    if (s[i] == 'Z') {
-      ++i;
-    } else if (s[i] == '+' || s[i] == '-') {
-      int sign = s[i] == '-' ? -1 : 1;
-      ++i;
-      int zh, zm;
-      if (!ReadDigits(s, &i, 2, &zh) || !Expect(s, &i, ':') || !ReadDigits(s, &i, 2, &zm)) return false;
-      if (zh > 14 || zm > 59 || (zh == 14 && zm != 0)) return false;
-      t.zoneMinutes = sign * (zh * 60 + zm);
-    } else {
-      return false;
-    }
-    t.hasZone = true;
-  }
-  if (i != s.size()) return false;
+  if (!ParseZone(s, &i, &t) || i != s.size()) return false;
   *out = t;
   return true;
 }

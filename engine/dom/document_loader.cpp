@@ -416,15 +416,33 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, c
 
 ParseOutcome ParseFile(const std::string& path, const std::string& url, const LoadOptions& options) {
   ParseOutcome outcome;
+  errno = 0;
   FILE* file = fopen(path.c_str(), "rb");
   struct stat st;
-  if (!file || fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = errno;
+  int err = 0;
+  bool failed = true;
+  if (!file || fstat(fileno(file), &st) != 0) {
+    err = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    // A folder opens for reading but holds no document.
+    err = EISDIR;
+  } else {
+    failed = false;
+  }
+  if (failed) {
     if (file) fclose(file);
-    outcome.error.errorCode = kResourceNotFound;
     outcome.error.url = url;
-    outcome.error.reason = "The system cannot locate the object specified: " + url +
-                           (err ? " (" + std::string(strerror(err)) + ")" : std::string());
+    const std::string why = err ? " (" + std::string(strerror(err)) + ")" : std::string();
+    if (err == EISDIR) {
+      outcome.error.errorCode = E_ACCESSDENIED;
+      outcome.error.reason = "The location names a folder, not a document: " + url + why;
+    } else if (err == EACCES || err == EPERM) {
+      outcome.error.errorCode = E_ACCESSDENIED;
+      outcome.error.reason = "Access is denied: " + url + why;
+    } else {
+      outcome.error.errorCode = kResourceNotFound;
+      outcome.error.reason = "The system cannot locate the object specified: " + url + why;
+    }
     return outcome;
   }
   if (OverLimit(static_cast<size_t>(st.st_size), options)) {

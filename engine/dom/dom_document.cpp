@@ -118,7 +118,7 @@ LoadOptions DocumentSettings::ToLoadOptions() const {
 DomDocument::DomDocument(const DocumentFlavor& flavor)
     : NodeImpl(DocumentTag{}), flavor_(flavor), settings_(DocumentSettings::DefaultsFor(flavor)) {
   if (flavor.freeThreaded) mutex_ = std::make_unique<std::recursive_mutex>();
-  doc_ = this;
+  SetDocument(this);
   VariantInit(&onReadyStateChange_);
   VariantInit(&onDataAvailable_);
   VariantInit(&onTransformNode_);

@@ -121,7 +121,49 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
 
 // --- AttributeMap --------------------------------------------------------------
 
-AttributeMap::AttributeMap(NodeObject* element) : hold_(element->Interface()), element_(element) {}
+AttributeMap::AttributeMap(NodeObject* element) : element_(element) {}
+
+AttributeMap* AttributeMap::HandOut(NodeObject* element) {
+  AttributeMap* map = element->attributeMap_;
+  if (!map) map = element->attributeMap_ = new AttributeMap(element);
+  ULONG before;
+  if (!element->DocMutex()) {
+    before = map->uses_.load(std::memory_order_relaxed);
+    map->uses_.store(before + 1, std::memory_order_relaxed);
+  } else {
+    before = map->uses_.fetch_add(1, std::memory_order_acq_rel);
+  }
+  if (before == 0) {
+    // Handed out afresh: it starts at the first attribute and holds the element.
+    map->position_ = 0;
+    element->AddRefObject();
+  }
+  return map;
+}
+
+ULONG AttributeMap::AddRef() {
+  // Only a holder of a reference adds one: the count is above zero.
+  if (!element_->DocMutex()) {
+    ULONG n = uses_.load(std::memory_order_relaxed) + 1;
+    uses_.store(n, std::memory_order_relaxed);
+    return n;
+  }
+  return uses_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+ULONG AttributeMap::Release() {
+  NodeObject* element = element_;
+  ULONG left;
+  if (!element->DocMutex()) {
+    left = uses_.load(std::memory_order_relaxed) - 1;
+    uses_.store(left, std::memory_order_relaxed);
+  } else {
+    left = uses_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  }
+  // The element's release may delete its object and this map with it.
+  if (left == 0) element->Interface()->Release();
+  return left;
+}
 
 HRESULT AttributeMap::ItemAt(long index, IXMLDOMNode** item) {
   if (!item) return E_INVALIDARG;
@@ -143,7 +185,10 @@ HRESULT AttributeMap::ItemAt(long index, IXMLDOMNode** item) {
 }
 
 HRESULT AttributeMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
-  return element_->Call([&] { return attributes::Get(element_->Node(), Utf8Of(name), item); });
+  return element_->Call([&] {
+    Utf8Name qname(name);
+    return attributes::Get(element_->Node(), qname.View(), item);
+  });
 }
 
 HRESULT AttributeMap::setNamedItem(IXMLDOMNode* newItem, IXMLDOMNode** item) {

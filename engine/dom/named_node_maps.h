@@ -3,6 +3,7 @@
 // the entities or notations of a document type (read-only).
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,19 @@
 
 namespace ardo::engine {
 
+// An element has one attribute map, kept with its node object: handing it
+// out again costs no allocation. While referenced, the map holds a
+// reference on the element; when the last reference goes it lets go of the
+// element and waits, unreferenced, to be handed out again (its position
+// back at the start) or to be deleted with the element's object.
 class AttributeMap final : public ComObject<AttributeMap, IXMLDOMNamedNodeMap> {
  public:
-  explicit AttributeMap(NodeObject* element);
+  // The element's map with one reference for the caller; called under the
+  // element's document lock.
+  static AttributeMap* HandOut(NodeObject* element);
+
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT getNamedItem(BSTR name, IXMLDOMNode** item) override;
   HRESULT setNamedItem(IXMLDOMNode* newItem, IXMLDOMNode** item) override;
@@ -28,10 +39,11 @@ class AttributeMap final : public ComObject<AttributeMap, IXMLDOMNamedNodeMap> {
   HRESULT get__newEnum(IUnknown** out) override;
 
  private:
+  explicit AttributeMap(NodeObject* element);
   HRESULT ItemAt(long index, IXMLDOMNode** item);
 
-  ComPtr<IXMLDOMNode> hold_;
   NodeObject* element_;
+  std::atomic<ULONG> uses_{0};
   long position_ = 0;
 };
 

@@ -74,23 +74,6 @@ const char* TypeString(DOMNodeType type) {
   }
 }
 
-bool IsExposedChild(const xmlNode* node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
-    case XML_TEXT_NODE:
-    case XML_CDATA_SECTION_NODE:
-    case XML_ENTITY_REF_NODE:
-    case XML_PI_NODE:
-    case XML_COMMENT_NODE:
-      return true;
-    case XML_DTD_NODE:
-      // The document type is a child of the document only.
-      return node->parent && node->parent->type == XML_DOCUMENT_NODE;
-    default:
-      return false;
-  }
-}
-
 xmlEntityPtr ReferencedEntity(xmlNodePtr ref) {
   if (ref->type != XML_ENTITY_REF_NODE) return nullptr;
   xmlNodePtr c = ref->children;
@@ -133,13 +116,6 @@ xmlNodePtr DomFirstChild(xmlNodePtr node) {
 xmlNodePtr DomLastChild(xmlNodePtr node) {
   xmlNodePtr c = RawChildren(node, true);
   while (c && !IsExposedChild(c)) c = c->prev;
-  return c;
-}
-
-xmlNodePtr DomNextSibling(xmlNodePtr node) {
-  if (!IsExposedChild(node)) return nullptr;
-  xmlNodePtr c = node->next;
-  while (c && !IsExposedChild(c)) c = c->next;
   return c;
 }
 
@@ -212,13 +188,19 @@ std::string QualifiedName(const xmlNode* node) {
 }
 
 bool HasQualifiedName(const xmlNode* node, std::string_view qname) {
-  std::string_view name = View(node->name);
-  if (node->ns && node->ns->prefix) {
-    std::string_view prefix = View(node->ns->prefix);
-    return qname.size() == prefix.size() + 1 + name.size() && qname.substr(0, prefix.size()) == prefix &&
-           qname[prefix.size()] == ':' && qname.substr(prefix.size() + 1) == name;
+  if (!(node->ns && node->ns->prefix)) {
+    // Compared as it is read: no length of the name first.
+    const char* name = reinterpret_cast<const char*>(node->name);
+    if (!name) return qname.empty();
+    const size_t n = qname.size();
+    for (size_t i = 0; i < n; ++i)
+      if (name[i] != qname[i] || name[i] == '\0') return false;
+    return name[n] == '\0';
   }
-  return qname == name;
+  std::string_view name = View(node->name);
+  std::string_view prefix = View(node->ns->prefix);
+  return qname.size() == prefix.size() + 1 + name.size() && qname.substr(0, prefix.size()) == prefix &&
+         qname[prefix.size()] == ':' && qname.substr(prefix.size() + 1) == name;
 }
 
 void SplitQName(std::string_view qname, std::string_view* prefix, std::string_view* local) {
@@ -234,8 +216,23 @@ void SplitQName(std::string_view qname, std::string_view* prefix, std::string_vi
 
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view qname) {
   if (element->type != XML_ELEMENT_NODE) return nullptr;
-  for (xmlAttrPtr a = element->properties; a; a = a->next)
+  const char first = qname.empty() ? '\0' : qname[0];
+  for (xmlAttrPtr a = element->properties; a; a = a->next) {
+    // Most names differ in their first character (a prefixed name starts
+    // with its prefix).
+    const bool prefixed = a->ns && a->ns->prefix;
+    const xmlChar* start = prefixed ? a->ns->prefix : a->name;
+    if (start && static_cast<char>(start[0]) != first) continue;
+    if (!prefixed && start) {
+      // The name alone: compared as it is read.
+      const char* name = reinterpret_cast<const char*>(start);
+      size_t i = 0;
+      while (i < qname.size() && name[i] == qname[i] && name[i] != '\0') ++i;
+      if (i == qname.size() && name[i] == '\0') return a;
+      continue;
+    }
     if (HasQualifiedName(reinterpret_cast<xmlNodePtr>(a), qname)) return a;
+  }
   return nullptr;
 }
 

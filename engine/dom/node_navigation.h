@@ -22,11 +22,31 @@ DOMNodeType DomTypeOf(const xmlNode* node);
 // "element", "attribute", "text", ... as get_nodeTypeString answers.
 const char* TypeString(DOMNodeType type);
 // True for the node types that appear among children in the DOM.
-bool IsExposedChild(const xmlNode* node);
+inline bool IsExposedChild(const xmlNode* node) {
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_ENTITY_REF_NODE:
+    case XML_PI_NODE:
+    case XML_COMMENT_NODE:
+      return true;
+    case XML_DTD_NODE:
+      // The document type is a child of the document only.
+      return node->parent && node->parent->type == XML_DOCUMENT_NODE;
+    default:
+      return false;
+  }
+}
 
 xmlNodePtr DomFirstChild(xmlNodePtr node);
 xmlNodePtr DomLastChild(xmlNodePtr node);
-xmlNodePtr DomNextSibling(xmlNodePtr node);
+inline xmlNodePtr DomNextSibling(xmlNodePtr node) {
+  if (!IsExposedChild(node)) return nullptr;
+  xmlNodePtr c = node->next;
+  while (c && !IsExposedChild(c)) c = c->next;
+  return c;
+}
 xmlNodePtr DomPreviousSibling(xmlNodePtr node);
 xmlNodePtr DomParent(xmlNodePtr node);
 

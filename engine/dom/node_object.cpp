@@ -47,9 +47,14 @@ bool DeclaredDataType(xmlNodePtr element, engine::DataType* type) {
 
 // --- identity and lifetime -------------------------------------------------
 
+void NodeObject::SetDocument(DomDocument* document) {
+  doc_ = document;
+  docMutex_ = document ? document->Mutex() : nullptr;
+}
+
 NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface_(iface) {
   tree_ = TreeHolder::Of(node);
-  doc_ = tree_->Owner();
+  SetDocument(tree_->Owner());
   node->_private = this;
   tree_->ObjectCreated(node);
 }
@@ -57,7 +62,7 @@ NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface
 NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
     : node_(reinterpret_cast<xmlNodePtr>(ns)), nsElement_(element), iface_(iface) {
   tree_ = TreeHolder::Of(element);
-  doc_ = tree_->Owner();
+  SetDocument(tree_->Owner());
   ns->_private = this;
   tree_->ObjectCreated(element);
 }
@@ -65,6 +70,8 @@ NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
 NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : iface_(iface), isDocument_(true) {}
 
 NodeObject::~NodeObject() {
+  // An unreferenced map (a referenced one would hold this object).
+  delete attributeMap_;
   if (isDocument_) {
     if (tree_) tree_->Release();
     return;
@@ -77,13 +84,9 @@ NodeObject::~NodeObject() {
   }
 }
 
-ULONG NodeObject::ReleaseObject() {
+ULONG NodeObject::ReleaseLocked() {
   std::recursive_mutex* mutex = DocMutex();
-  if (!mutex) {
-    ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) Retire();
-    return left;
-  }
+  if (!mutex) return ReleaseObject();
   // Free-threaded: the final release and a lookup through _private must not
   // interleave. The document (whose mutex it is) is kept alive past the
   // object's own release of it.
@@ -109,7 +112,7 @@ void NodeObject::Retire() {
 void NodeObject::Revive() {
   xmlNodePtr counted = nsElement_ ? nsElement_ : node_;
   tree_ = TreeHolder::Of(counted);
-  doc_ = tree_->Owner();
+  SetDocument(tree_->Owner());
   cached_ = false;
   refs_.store(1, std::memory_order_relaxed);
   tree_->ObjectCreated(counted);
@@ -126,7 +129,7 @@ void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
   TreeHolder* old = tree_;
   tree->ObjectMovedIn();
   tree_ = tree;
-  doc_ = document;
+  SetDocument(document);
   old->ObjectMovedOut();
 }
 
@@ -154,8 +157,6 @@ NodeObject* NodeObject::From(IXMLDOMNode* node) {
   return node ? dynamic_cast<NodeObject*>(node) : nullptr;
 }
 
-std::recursive_mutex* NodeObject::DocMutex() const { return doc_->Mutex(); }
-
 std::recursive_mutex* NodeObject::MutexOf(IUnknown* unknown) {
   NodeObject* o = From(unknown);
   return o ? o->DocMutex() : nullptr;
@@ -170,16 +171,6 @@ DocumentHold::DocumentHold(IUnknown* node) {
 
 DocumentHold::~DocumentHold() {
   if (document_) document_->Release();
-}
-
-HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
-  if (!out) return E_INVALIDARG;
-  *out = nullptr;
-  if (!node) return S_FALSE;
-  NodeObject* obj = Materialize(node);
-  if (!obj) return S_FALSE;
-  *out = obj->Interface();
-  return S_OK;
 }
 
 // --- values ------------------------------------------------------------------
@@ -302,7 +293,7 @@ HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (nsElement_ || node_->type != XML_ELEMENT_NODE) return S_FALSE;
-  *out = MakeObject<AttributeMap>(this).Detach();
+  *out = AttributeMap::HandOut(this);
   return S_OK;
 }
 
@@ -478,7 +469,13 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
 HRESULT NodeObject::NodeTypeString(BSTR* out) { return ReturnBstr(TypeString(DomTypeOf(node_)), out); }
 
 HRESULT NodeObject::Text(BSTR* out) {
-  if (nsElement_) return ReturnBstr(ValueText(), out);
+  if (nsElement_) return ReturnBstr(View(Namespace()->href), out);
+  if (node_->type == XML_ATTRIBUTE_NODE) {
+    // The usual attribute holds one text node: its content is the value.
+    xmlNodePtr t = node_->children;
+    if (!t) return ReturnBstr(std::string_view(), out);
+    if (!t->next && t->type == XML_TEXT_NODE) return ReturnBstr(t->content, out);
+  }
   return ReturnBstr(TextOf(node_, doc_->Settings().preserveWhiteSpace), out);
 }
 

@@ -31,6 +31,7 @@
 
 namespace ardo::engine {
 
+class AttributeMap;
 class DomDocument;
 
 // Holds the document of a node argument for the length of a call.
@@ -68,15 +69,31 @@ class NodeObject {
   void Rehome(DomDocument* document, TreeHolder* tree);
 
   // Reference counting of node objects (the document object counts as any
-  // COM object).
-  ULONG AddRefObject() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG ReleaseObject();
+  // COM object). Objects of an apartment-threaded document are used from
+  // one thread only: their count needs no atomic read-modify-write.
+  ULONG AddRefObject() {
+    if (!docMutex_) {
+      ULONG n = refs_.load(std::memory_order_relaxed) + 1;
+      refs_.store(n, std::memory_order_relaxed);
+      return n;
+    }
+    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+  }
+  ULONG ReleaseObject() {
+    if (!docMutex_) {
+      ULONG left = refs_.load(std::memory_order_relaxed) - 1;
+      refs_.store(left, std::memory_order_relaxed);
+      if (left == 0) Retire();
+      return left;
+    }
+    return ReleaseLocked();
+  }
   bool IsCached() const { return cached_; }
   // Brings a cached object back with one reference (Materialize).
   void Revive();
 
   // The lock of the object's document (null for apartment documents).
-  std::recursive_mutex* DocMutex() const;
+  std::recursive_mutex* DocMutex() const { return docMutex_; }
   static std::recursive_mutex* MutexOf(IUnknown* unknown);
 
   // Runs f under the document lock, turning allocation failure into
@@ -160,18 +177,28 @@ class NodeObject {
 
   // The last reference went: give up the references and stay cached.
   void Retire();
+  // ReleaseObject for a free-threaded document.
+  ULONG ReleaseLocked();
+  // Sets the document (and with it the lock the object's calls take).
+  void SetDocument(DomDocument* document);
 
   xmlNodePtr node_ = nullptr;
   xmlNodePtr nsElement_ = nullptr;
   // Held while the object is referenced (the document holds no reference
   // on itself); a cached object keeps only the tree whose cache list it is on.
   DomDocument* doc_ = nullptr;
+  // doc_'s lock, kept here so that a call need not reach the document.
+  std::recursive_mutex* docMutex_ = nullptr;
   TreeHolder* tree_ = nullptr;
   IXMLDOMNode* iface_;
   std::atomic<ULONG> refs_{1};
   bool isDocument_ = false;
   bool cached_ = false;
+  // An element's attribute map, made on first use and kept with the object
+  // (see AttributeMap::HandOut).
+  AttributeMap* attributeMap_ = nullptr;
 
+  friend class AttributeMap;
   friend class DomDocument;
   friend class TreeHolder;  // deletes cached objects
 };
@@ -181,11 +208,34 @@ void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree);
 
 // The node object for a libxml2 node, created on first use, with one
 // reference for the caller. Null for a node that the DOM does not expose.
-NodeObject* Materialize(xmlNodePtr node);
+NodeObject* MaterializeSlow(xmlNodePtr node);
+inline NodeObject* Materialize(xmlNodePtr node) {
+  // The common case: the node's object is referenced already.
+  if (node->type != XML_DOCUMENT_NODE && node->_private) {
+    auto* o = static_cast<NodeObject*>(node->_private);
+    if (!o->IsCached()) {
+      o->AddRefObject();
+      return o;
+    }
+    // Released before: the cached object comes back (unless its tree is going).
+    if (!TreeHolder::Of(node)->Alive()) return nullptr;
+    o->Revive();
+    return o;
+  }
+  return MaterializeSlow(node);
+}
 NodeObject* MaterializeNamespace(xmlNsPtr ns, xmlNodePtr element);
 
 // Out-parameter helpers: null node gives S_FALSE and a null pointer.
-HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out);
+inline HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!node) return S_FALSE;
+  NodeObject* obj = Materialize(node);
+  if (!obj) return S_FALSE;
+  *out = obj->Interface();
+  return S_OK;
+}
 template <class T>
 HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {
   if (!out) return E_INVALIDARG;

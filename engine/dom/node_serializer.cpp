@@ -41,15 +41,25 @@ void DumpInto(xmlBufferPtr buf, xmlNodePtr node, std::string* out) {
   out->append(reinterpret_cast<const char*>(xmlBufferContent(buf)), xmlBufferLength(buf));
 }
 
-std::string QuotedAttributeText(xmlDocPtr doc, const xmlChar* text) {
-  xmlBufferPtr buf = xmlBufferCreate();
-  if (!buf) throw std::bad_alloc();
-  xmlBufferCCat(buf, "\"");
-  xmlAttrSerializeTxtContent(buf, doc, nullptr, text ? text : Xml(""));
-  xmlBufferCCat(buf, "\"");
-  std::string s(reinterpret_cast<const char*>(xmlBufferContent(buf)), xmlBufferLength(buf));
-  xmlBufferFree(buf);
-  return s;
+// An attribute value in double quotes, escaped as libxml2 escapes values;
+// characters beyond ASCII stay as they are.
+std::string QuotedAttributeText(std::string_view text) {
+  std::string out = "\"";
+  out.reserve(text.size() + 2);
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      case '\t': out += "&#9;"; break;
+      default: out += c; break;
+    }
+  }
+  out += '"';
+  return out;
 }
 
 std::string NotationText(xmlNodePtr node) {
@@ -65,6 +75,30 @@ std::string NotationText(xmlNodePtr node) {
   }
   return out + ">";
 }
+
+// libxml2 writes the characters of attribute values that are not ASCII as
+// character references when the document names no encoding (text it writes
+// as it is). For the length of a serialisation the document names the
+// encoding being written, so attribute values and text come out alike; the
+// output buffer's encoder turns what the encoding cannot hold into
+// references.
+class OutputEncoding {
+ public:
+  OutputEncoding(xmlDocPtr doc, const char* encoding) : doc_(doc) {
+    if (!doc_) return;
+    saved_ = doc_->encoding;
+    doc_->encoding = Xml(encoding);
+  }
+  OutputEncoding(const OutputEncoding&) = delete;
+  OutputEncoding& operator=(const OutputEncoding&) = delete;
+  ~OutputEncoding() {
+    if (doc_) doc_->encoding = saved_;
+  }
+
+ private:
+  xmlDocPtr doc_;
+  const xmlChar* saved_ = nullptr;
+};
 
 }  // namespace
 
@@ -97,7 +131,7 @@ std::string SerializeNode(xmlNodePtr node) {
   switch (node->type) {
     case XML_NAMESPACE_DECL: {
       auto* ns = reinterpret_cast<xmlNsPtr>(node);
-      return DeclarationName(ns) + "=" + QuotedAttributeText(nullptr, ns->href);
+      return DeclarationName(ns) + "=" + QuotedAttributeText(View(ns->href));
     }
     case XML_NOTATION_NODE:
       return NotationText(node);
@@ -106,6 +140,9 @@ std::string SerializeNode(xmlNodePtr node) {
   }
   xmlBufferPtr buf = xmlBufferCreate();
   if (!buf) throw std::bad_alloc();
+  // The text is UTF-8 (UTF-16 once it is a BSTR): every character stays as
+  // it is.
+  OutputEncoding utf8(node->doc, "UTF-8");
   if (node->type == XML_DOCUMENT_NODE) {
     for (xmlNodePtr c = node->children; c; c = c->next) {
       if (!IsExposedChild(c)) continue;
@@ -165,6 +202,7 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
     throw std::bad_alloc();
   }
   const char* encName = encoding.empty() ? nullptr : encoding.c_str();
+  OutputEncoding declared(doc, encName ? encName : "UTF-8");
   for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
     if (!IsExposedChild(c)) continue;
     if (IsXmlDeclaration(c)) {

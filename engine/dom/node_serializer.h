@@ -6,6 +6,10 @@
 // encoding pseudo-attribute (the text is UTF-16 by then), so that loadXML
 // of the result reads it back; save writes it as it is and encodes the
 // output accordingly. Top-level nodes of a document end with CR LF.
+//
+// The xml property keeps every character as itself, in attribute values as
+// in text. save writes the declared encoding (UTF-8 without a declaration);
+// a character that encoding cannot hold becomes a character reference.
 #pragma once
 
 #include <functional>

@@ -40,7 +40,7 @@ std::string Utf8OfUnits(const std::u16string& s) {
 
 }  // namespace
 
-NodeObject* Materialize(xmlNodePtr node) {
+NodeObject* MaterializeSlow(xmlNodePtr node) {
   if (node->type == XML_DOCUMENT_NODE) {
     TreeHolder* holder = static_cast<TreeHolder*>(node->_private);
     if (!holder || !holder->Alive() || !holder->Owner()) return nullptr;

@@ -141,31 +141,16 @@ void TreeHolder::AdjustContaining(xmlNodePtr node, long delta) {
   if (it->second == 0) candidates_.push_back(top);
 }
 
-void TreeHolder::LiveUp() {
-  if (liveObjects_++ == 0) {
-    AddRef();
-    owner_->Interface()->AddRef();
-  }
+void TreeHolder::FirstLive() {
+  AddRef();
+  owner_->Interface()->AddRef();
 }
 
-void TreeHolder::LiveDown() {
-  if (--liveObjects_ > 0) return;
+void TreeHolder::LastLiveGone() {
   // The document first: its own reference on this tree may be the next to go.
   DomDocument* owner = owner_;
   owner->Interface()->Release();
   Release();  // may delete this
-}
-
-void TreeHolder::ObjectCreated(xmlNodePtr node) {
-  LiveUp();
-  AdjustContaining(node, +1);
-}
-
-void TreeHolder::ObjectDestroyed(xmlNodePtr node) {
-  mayHaveCached_ = true;
-  AdjustContaining(node, -1);
-  Sweep();
-  LiveDown();
 }
 
 void TreeHolder::ObjectMovedIn() { LiveUp(); }

@@ -76,8 +76,16 @@ class TreeHolder {
   // the tree: while it has any, the tree holds a reference on itself and on
   // its document (so an object's first handout and its last release cost
   // those references, not every one).
-  void ObjectCreated(xmlNodePtr node);
-  void ObjectDestroyed(xmlNodePtr node);
+  void ObjectCreated(xmlNodePtr node) {
+    LiveUp();
+    if (!roots_.empty()) AdjustContaining(node, +1);
+  }
+  void ObjectDestroyed(xmlNodePtr node) {
+    mayHaveCached_ = true;
+    if (!roots_.empty()) AdjustContaining(node, -1);
+    if (!candidates_.empty()) Sweep();
+    LiveDown();
+  }
   // A referenced object's node was adopted into / out of this tree.
   void ObjectMovedIn();
   void ObjectMovedOut();
@@ -107,8 +115,14 @@ class TreeHolder {
   // Deletes the cached objects on the nodes of a subtree.
   static void DeleteCachedIn(xmlNodePtr root);
 
-  void LiveUp();
-  void LiveDown();
+  void LiveUp() {
+    if (liveObjects_++ == 0) FirstLive();
+  }
+  void LiveDown() {
+    if (--liveObjects_ == 0) LastLiveGone();  // may delete this
+  }
+  void FirstLive();
+  void LastLiveGone();
 
   std::atomic<long> refs_{1};
   long liveObjects_ = 0;  // under the document lock

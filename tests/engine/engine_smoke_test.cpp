@@ -172,6 +172,40 @@ TEST_F(EngineSmokeTest, AttributesAndTextSerialiseTheirCharactersAlike) {
   EXPECT_EQ(Xml(Root(back.Get()).Get()), "<r a=\"caf\xC3\xA9 \xE2\x82\xAC\">\xC3\xA9\xE2\x82\xAC</r>");
 }
 
+TEST_F(EngineSmokeTest, AnElementKeepsOneAttributeMapThatStartsAfreshWhenHandedOutAgain) {
+  for (const DocumentClass& c : AllDocumentClasses()) {
+    SCOPED_TRACE(c.name);
+    auto doc = Parse("<r a='1' b='2' c='3'/>", *c.clsid);
+    ASSERT_TRUE(doc);
+    ComPtr<IXMLDOMElement> root = Root(doc.Get());
+    ASSERT_TRUE(root);
+    ComPtr<IXMLDOMNamedNodeMap> first, second;
+    ASSERT_HR(root->get_attributes(first.Out()), S_OK);
+    ASSERT_HR(root->get_attributes(second.Out()), S_OK);
+    EXPECT_EQ(IdentityOf(first.Get()), IdentityOf(second.Get()));
+    ComPtr<IXMLDOMNode> item;
+    ASSERT_HR(first->nextNode(item.Out()), S_OK);
+    EXPECT_EQ(NameOf(item.Get()), "a");
+    // Every reference gone: the next handout starts at the first attribute.
+    first = nullptr;
+    second = nullptr;
+    item = nullptr;
+    ASSERT_HR(root->get_attributes(first.Out()), S_OK);
+    ASSERT_HR(first->nextNode(item.Out()), S_OK);
+    EXPECT_EQ(NameOf(item.Get()), "a");
+    // The map holds its element and document when every other handle went.
+    root = nullptr;
+    doc = nullptr;
+    item = nullptr;
+    Bstr name("c");
+    ASSERT_HR(first->getNamedItem(name, item.Out()), S_OK);
+    EXPECT_EQ(TextOf(item.Get()), "3");
+    long length = 0;
+    EXPECT_HR(first->get_length(&length), S_OK);
+    EXPECT_EQ(length, 3);
+  }
+}
+
 TEST_F(EngineSmokeTest, LoadingAFolderSaysSo) {
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
