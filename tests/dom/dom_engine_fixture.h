@@ -69,30 +69,10 @@ class DomEngineTest : public LeakCheckedTest {
   }
 
   // The variant's type; the variant is cleared.
-  static VARTYPE TakeType(VARIANT v) {
-    VARTYPE vt = v.vt;
-    VariantClear(&v);
-    return vt;
-  }
+  static VARTYPE TakeType(VARIANT v) { return _variant_t(v, false).vt; }
 
   // The object's reference count, observed without changing it.
-  static ULONG RefCount(IUnknown* p) {
-    p->AddRef();
-    return p->Release();
-  }
-};
-
-// A BSTR for a raw interface call made by a test, freed at scope end.
-class TestBstr {
- public:
-  explicit TestBstr(const char* text) : bstr_(ardo::Utf8ToBstr(text)) {}
-  ~TestBstr() { SysFreeString(bstr_); }
-  TestBstr(const TestBstr&) = delete;
-  TestBstr& operator=(const TestBstr&) = delete;
-  operator BSTR() const { return bstr_; }
-
- private:
-  BSTR bstr_;
+  static ULONG RefCount(IUnknown* p) { return p->AddRef(), p->Release(); }
 };
 
 // Asks `from` for interface T; the caller owns the returned reference.

@@ -16,45 +16,27 @@ using InterfaceOf = std::remove_pointer_t<decltype(std::declval<W&>().P())>;
 template <class W>
 InterfaceOf<W>* Make(CXMLDOMDocument2& doc) {
   using T = InterfaceOf<W>;
-  if constexpr (std::is_same_v<T, IXMLDOMDocument2>) {
-    return doc.CopyTo();
-  } else if constexpr (std::is_same_v<T, IXMLDOMNodeList>) {
-    return doc.SelectNodes("//drive").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMSelection>) {
-    return QueryFor<T>(doc.SelectNodes("//drive").P());
-  } else if constexpr (std::is_same_v<T, IXMLDOMNamedNodeMap>) {
+  const auto found = [&doc](const char* query) { return QueryFor<T>(doc.SelectSingleNode(query).P()); };
+  const auto is = [](auto* other) { return std::is_same_v<T, std::remove_pointer_t<decltype(other)>>; };
+  if constexpr (is((IXMLDOMDocument2*)nullptr)) return doc.CopyTo();
+  else if constexpr (is((IXMLDOMNodeList*)nullptr)) return doc.SelectNodes("//drive").Detach(0);
+  else if constexpr (is((IXMLDOMSelection*)nullptr)) return QueryFor<T>(doc.SelectNodes("//drive").P());
+  else if constexpr (is((IXMLDOMNamedNodeMap*)nullptr))
     return doc.SelectSingleNode("//drive").GetAttributes().Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMParseError>) {
-    return doc.GetParseError().Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMImplementation>) {
-    return doc.GetImplementation().Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMDocumentType>) {
-    return doc.GetDoctype().Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMEntity>) {
-    return QueryFor<T>(doc.GetDoctype().GetEntities().GetNamedItem("maker").P());
-  } else if constexpr (std::is_same_v<T, IXMLDOMNotation>) {
-    return QueryFor<T>(doc.GetDoctype().GetNotations().GetNamedItem("png").P());
-  } else if constexpr (std::is_same_v<T, IXMLDOMDocumentFragment>) {
-    return doc.CreateDocumentFragment().Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMEntityReference>) {
-    return doc.CreateEntityReference("maker").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMProcessingInstruction>) {
-    return doc.CreateProcessingInstruction("audit", "x").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMCDATASection>) {
-    return doc.CreateCDATASection("x").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMComment>) {
-    return doc.CreateComment("x").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMText>) {
-    return doc.CreateTextNode("x").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMAttribute>) {
-    return doc.CreateAttribute("x").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMElement>) {
-    return doc.CreateElement("x").Detach(0);
-  } else if constexpr (std::is_same_v<T, IXMLDOMCharacterData>) {
-    return QueryFor<T>(doc.SelectSingleNode("//name/text()").P());
-  } else {  // IXMLDOMNode, IXMLDOMDocument: the document answers for both
-    return QueryFor<T>(doc.P());
-  }
+  else if constexpr (is((IXMLDOMParseError*)nullptr)) return doc.GetParseError().Detach(0);
+  else if constexpr (is((IXMLDOMImplementation*)nullptr)) return doc.GetImplementation().Detach(0);
+  else if constexpr (is((IXMLDOMDocumentType*)nullptr)) return doc.GetDoctype().Detach(0);
+  else if constexpr (is((IXMLDOMEntity*)nullptr)) return QueryFor<T>(doc.GetDoctype().GetEntities().GetItem(0).P());
+  else if constexpr (is((IXMLDOMNotation*)nullptr)) return QueryFor<T>(doc.GetDoctype().GetNotations().GetItem(0).P());
+  else if constexpr (is((IXMLDOMDocumentFragment*)nullptr)) return doc.CreateDocumentFragment().Detach(0);
+  else if constexpr (is((IXMLDOMEntityReference*)nullptr)) return doc.CreateEntityReference("maker").Detach(0);
+  else if constexpr (is((IXMLDOMProcessingInstruction*)nullptr)) return found("//processing-instruction('audit')");
+  else if constexpr (is((IXMLDOMCDATASection*)nullptr)) return doc.CreateCDATASection("x").Detach(0);
+  else if constexpr (is((IXMLDOMComment*)nullptr)) return found("//comment()");
+  else if constexpr (is((IXMLDOMText*)nullptr) || is((IXMLDOMCharacterData*)nullptr)) return found("//name/text()");
+  else if constexpr (is((IXMLDOMAttribute*)nullptr)) return found("//@pid");
+  else if constexpr (is((IXMLDOMElement*)nullptr)) return found("//drive");
+  else return QueryFor<T>(doc.P());  // IXMLDOMNode, IXMLDOMDocument: the document answers for both
 }
 
 template <class W>

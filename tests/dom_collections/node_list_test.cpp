@@ -53,8 +53,7 @@ TEST_F(NodeListTest, CopiesShareTheWalkPositionAndTheEnumeratorBelongsToTheCalle
   IEnumVARIANT* items = QueryFor<IEnumVARIANT>(unknown);
   unknown->Release();
   ASSERT_NE(items, nullptr);
-  VARIANT item[3];
-  for (VARIANT& v : item) VariantInit(&v);
+  VARIANT item[3] = {};
   ULONG fetched = 0;
   items->Next(3, item, &fetched);
   EXPECT_EQ(fetched, 2u);
@@ -79,9 +78,6 @@ TEST_F(SelectionTest, ExpressionContextMatchingAndClone) {
   EXPECT_EQ(Text(names.GetItem(1).GetText()), "Beta");
   names.Reset();
   EXPECT_EQ(Walk(names), (std::vector<std::string>{"name", "name"}));
-  IUnknown* enumerator = names.Get_newEnum();
-  ASSERT_NE(enumerator, nullptr);
-  enumerator->Release();
   EXPECT_FALSE(!names.Matches(doc.SelectSingleNode("//name")));
   EXPECT_TRUE(!names.Matches(doc.SelectSingleNode("//empty")));
   names.SetExpr("drive");
@@ -113,7 +109,7 @@ TEST_F(SelectionTest, PropertiesGoThroughUnchanged) {
   EXPECT_EQ(drives.GetLength(), 1);
   VARIANT ignored;
   VariantInit(&ignored);
-  HRESULT refused = drives.P()->getProperty(TestBstr("NoSuchProperty"), &ignored);
+  HRESULT refused = drives.P()->getProperty(_bstr_t("NoSuchProperty"), &ignored);
   ASSERT_TRUE(FAILED(refused));
   EXPECT_THROWS_HR(drives.GetProperty("NoSuchProperty"), refused);
 }

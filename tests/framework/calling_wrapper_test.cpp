@@ -21,10 +21,7 @@ constexpr CLSID kTestClass = {0xA7D0C1E2, 0x0000, 0x4000, {0x80, 0x00, 0, 0, 0, 
 constexpr const char* kTestProgId = "Ardo.FrameworkTest.Object";
 
 template <class Wrapper, class Fake>
-struct Case {
-  using W = Wrapper;
-  using F = Fake;
-};
+struct Case { using W = Wrapper; using F = Fake; };
 
 template <class C>
 class CallingWrapperContract : public LeakCheckedTest {
@@ -35,20 +32,17 @@ class CallingWrapperContract : public LeakCheckedTest {
 
   void SetUp() override {
     LeakCheckedTest::SetUp();
-    a_ = MakeObject<F>();
-    b_ = MakeObject<F>();
+    a_ = MakeObject<F>(), b_ = MakeObject<F>();
   }
   void TearDown() override {
-    a_ = nullptr;
-    b_ = nullptr;
+    a_ = b_ = nullptr;
     LeakCheckedTest::TearDown();
   }
 
   I* A() { return a_.Get(); }
   I* B() { return b_.Get(); }
 
-  ComPtr<F> a_;
-  ComPtr<F> b_;
+  ComPtr<F> a_, b_;
 };
 
 // One DOM and one non-DOM instantiation; every instantiation is the same template.
@@ -68,14 +62,10 @@ TYPED_TEST(CallingWrapperContract, EmptyWrapperYieldsNullAndDereferenceThrows) {
   EXPECT_EQ(w.Detach(0), nullptr);
   w = emptyCopy;
   EXPECT_TRUE(!w);
-  long code = 0;
-  try {
-    (void)*w;
-  } catch (COleException* e) {
-    code = e->m_sc;
-    e->Delete();
-  }
-  EXPECT_HR(code, E_FAIL);
+  COleException* e = Thrown<COleException>([&w] { (void)*w; });
+  ASSERT_NE(e, nullptr);
+  EXPECT_HR(e->m_sc, E_FAIL);
+  e->Delete();
   typename TestFixture::W holding(this->A(), 1);
   EXPECT_EQ(std::addressof(*holding), this->A());
 }
@@ -173,7 +163,7 @@ TYPED_TEST(CallingWrapperContract, FailedCreationLeavesTheWrapperAsItWas) {
   EXPECT_EQ(this->a_->ReleaseCalls(), releases);
 }
 
-TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterface) {
+TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterfaceAndReplacesTheHeldPointer) {
   auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
   ScopedClassRegistration registration(kTestClass, factory->GetUnknown());
   ASSERT_HR(registration.Result(), S_OK);
@@ -192,34 +182,23 @@ TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterface) {
   // One reference each for the test, the factory and the two wrappers.
   EXPECT_EQ(this->a_->RefCount(), 4u);
   EXPECT_HR(UnregisterProgID(kTestProgId), S_OK);
-}
 
-TYPED_TEST(CallingWrapperContract, CreationReplacesTheHeldPointerAndRefusesAnOuterObject) {
-  auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
-  ScopedClassRegistration registration(kTestClass, factory->GetUnknown());
-  ASSERT_HR(registration.Result(), S_OK);
-  typename TestFixture::W w(this->B(), 1);
+  typename TestFixture::W w(this->B(), 1);  // creation replaces the held pointer
   EXPECT_HR(w.CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER), S_OK);
   EXPECT_EQ(w.GetP(), this->A());
   EXPECT_EQ(this->b_->RefCount(), 1u);
   typename TestFixture::W empty;
-  EXPECT_HR(empty.CoCreateInstance(kTestClass, this->b_->GetUnknown(), CLSCTX_ALL),
-            CLASS_E_NOAGGREGATION);
+  EXPECT_HR(empty.CoCreateInstance(kTestClass, this->b_->GetUnknown(), CLSCTX_ALL), CLASS_E_NOAGGREGATION);
   EXPECT_TRUE(!empty);
 }
 
 TYPED_TEST(CallingWrapperContract, AProgIdBstrThatCannotBeAllocatedThrowsTheMemoryException) {
   typename TestFixture::W w(this->A(), 1);
   FailBstrAllocationsAfter(0);
-  bool thrown = false;
-  try {
-    w.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL);
-  } catch (CMemoryException* e) {
-    thrown = true;
-    e->Delete();
-  }
+  CMemoryException* e = Thrown<CMemoryException>([&w] { w.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
   FailBstrAllocationsAfter(-1);
-  EXPECT_TRUE(thrown);
+  ASSERT_NE(e, nullptr);
+  e->Delete();
   EXPECT_EQ(w.GetP(), this->A());
 }
 

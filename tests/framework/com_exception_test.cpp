@@ -1,8 +1,6 @@
 // The library's exception: thrown by pointer for any HRESULT, caught through
 // each of its bases, carrying the code unchanged; and the framework
 // exceptions that the empty-wrapper check raises instead.
-#include <cstring>
-
 #include <gtest/gtest.h>
 
 #include "framework/com_exception.h"
@@ -10,6 +8,7 @@
 #include "tests/support/assertions.h"
 #include "tests/support/com_exception_assertions.h"
 #include "tests/support/leak_fixture.h"
+#include "tests/framework/framework_fakes.h"
 
 namespace ardo::test {
 namespace {
@@ -22,53 +21,26 @@ TEST_F(ComExceptionTest, CarriesAnyCodeUnchangedAndIsCaughtThroughEachBase) {
     SCOPED_TRACE(HResultName(hr));
     EXPECT_THROWS_HR(AfxThrowComException(hr), hr);
     EXPECT_THROWS_HR(CComException::Throw(hr), hr);
-    try {
-      AfxThrowComException(hr);
-    } catch (CException* e) {
-      EXPECT_TRUE(e->m_bAutoDelete);
-      auto* com = dynamic_cast<CComException*>(e);
-      ASSERT_NE(com, nullptr);
-      EXPECT_HR(com->m_hr, hr);
-      e->Delete();
-    }
+    CException* e = Thrown<CException>([hr] { AfxThrowComException(hr); });
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->m_bAutoDelete);
+    EXPECT_HR(dynamic_cast<CComException&>(*e).m_hr, hr);  // a wrong class throws std::bad_cast
+    e->Delete();
   }
-  bool caught = false;
-  try {
-    AfxThrowComException(E_ABORT);
-  } catch (void* e) {
-    caught = true;
-    static_cast<CComException*>(e)->Delete();
-  }
-  EXPECT_TRUE(caught);
-}
-
-TEST_F(ComExceptionTest, HasTheBaseRuntimeClassAndNoMessageOfItsOwn) {
-  CComException* e = new CComException(E_FAIL);
-  EXPECT_EQ(e->GetRuntimeClass(), RUNTIME_CLASS(CException));
-  char buffer[64] = "untouched";
-  EXPECT_FALSE(e->GetErrorMessage(buffer, sizeof buffer));
-  EXPECT_STREQ(buffer, "");
-  e->Delete();
+  void* untyped = Thrown<void>([] { AfxThrowComException(E_ABORT); });
+  ASSERT_NE(untyped, nullptr);
+  static_cast<CComException*>(untyped)->Delete();
 }
 
 TEST_F(ComExceptionTest, EmptyWrapperCheckRaisesMemoryOrOleException) {
-  bool memory = false;
-  try {
-    ThrowFrameworkException(E_OUTOFMEMORY);
-  } catch (CMemoryException* e) {
-    memory = true;
-    e->Delete();
-  }
-  EXPECT_TRUE(memory);
+  CMemoryException* memory = Thrown<CMemoryException>([] { ThrowFrameworkException(E_OUTOFMEMORY); });
+  ASSERT_NE(memory, nullptr);
+  memory->Delete();
   for (HRESULT hr : {E_FAIL, S_FALSE}) {
-    long code = 0;
-    try {
-      ThrowFrameworkException(hr);
-    } catch (COleException* e) {
-      code = e->m_sc;
-      e->Delete();
-    }
-    EXPECT_HR(code, hr);
+    COleException* ole = Thrown<COleException>([hr] { ThrowFrameworkException(hr); });
+    ASSERT_NE(ole, nullptr) << hr;
+    EXPECT_HR(ole->m_sc, hr);
+    ole->Delete();
   }
 }
 

@@ -15,25 +15,28 @@
 namespace ardo::test {
 namespace {
 
+// The created object as a raw pointer carrying the one reference.
 template <class T>
-void Discard(T* raw) {
-  if (raw) raw->Release();
+IUnknown* Raw(T* raw) {
+  return raw;
 }
 template <class Wrapper>
-void Discard(const Wrapper&) {}
+IUnknown* Raw(Wrapper wrapper) {
+  return wrapper.Detach(0);
+}
 
 struct Creator {
   const char* name;
   CLSID clsid;           // the class it must ask for
   const GUID* memberId;  // the class's m_ClsId
   IID iid;               // the interface it must ask for
-  void (*create)(IUnknown* outer, unsigned long context);
+  IUnknown* (*create)(IUnknown* outer, unsigned long context);
 };
 
 #define CREATOR(Class, Function, Clsid, Iid)                                              \
   Creator {                                                                               \
     #Class "::" #Function, Clsid, &Class::m_ClsId, Iid,                                   \
-        [](IUnknown* outer, unsigned long context) { Discard(Class::Function(outer, context)); } \
+        [](IUnknown* outer, unsigned long context) { return Raw(Class::Function(outer, context)); } \
   }
 
 #define DOM_DOCUMENT(Class, Clsid)                                         \
@@ -58,7 +61,6 @@ struct Creator {
       CREATOR(Class, CreateMXAttributes, Clsid, IID_IMXAttributes),    \
       CREATOR(Class, CreateVBSAXAttributes, Clsid, IID_IVBSAXAttributes)
 
-#define ONE(Class, Function, Clsid, Iid) CREATOR(Class, Function, Clsid, Iid)
 #define SAX_READER(Class, Clsid)                                                   \
   CREATOR(Class, CreateSAXXMLReader, Clsid, IID_ISAXXMLReader),                    \
       CREATOR(Class, CreateVBSAXXMLReader, Clsid, IID_IVBSAXXMLReader)
@@ -73,25 +75,25 @@ const Creator kCreators[] = {
     DOM_DOCUMENT(CFreeThreadedDOMDocument26Class, CLSID_FreeThreadedDOMDocument26),
     DOM_DOCUMENT(CFreeThreadedDOMDocument30Class, CLSID_FreeThreadedDOMDocument30),
     DOM_DOCUMENT(CFreeThreadedDOMDocument40Class, CLSID_FreeThreadedDOMDocument40),
-    ONE(CXMLSchemaCacheClass, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache, IID_IXMLDOMSchemaCollection),
-    ONE(CXMLSchemaCache26Class, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache26, IID_IXMLDOMSchemaCollection),
-    ONE(CXMLSchemaCache30Class, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache30, IID_IXMLDOMSchemaCollection),
-    ONE(CXMLSchemaCache40Class, CreateXMLDOMSchemaCollection2, CLSID_XMLSchemaCache40, IID_IXMLDOMSchemaCollection2),
-    ONE(CXSLTemplateClass, CreateXSLTemplate, CLSID_XSLTemplate, IID_IXSLTemplate),
-    ONE(CXSLTemplate26Class, CreateXSLTemplate, CLSID_XSLTemplate26, IID_IXSLTemplate),
-    ONE(CXSLTemplate30Class, CreateXSLTemplate, CLSID_XSLTemplate30, IID_IXSLTemplate),
-    ONE(CXSLTemplate40Class, CreateXSLTemplate, CLSID_XSLTemplate40, IID_IXSLTemplate),
-    ONE(CXMLHTTPClass, CreateXMLHTTPRequest, CLSID_XMLHTTP, IID_IXMLHTTPRequest),
-    ONE(CXMLHTTP26Class, CreateXMLHTTPRequest, CLSID_XMLHTTP26, IID_IXMLHTTPRequest),
-    ONE(CXMLHTTP30Class, CreateXMLHTTPRequest, CLSID_XMLHTTP30, IID_IXMLHTTPRequest),
-    ONE(CXMLHTTP40Class, CreateXMLHTTPRequest, CLSID_XMLHTTP40, IID_IXMLHTTPRequest),
-    ONE(CServerXMLHTTPClass, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP, IID_IServerXMLHTTPRequest2),
-    ONE(CServerXMLHTTP30Class, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP30, IID_IServerXMLHTTPRequest2),
-    ONE(CServerXMLHTTP40Class, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP40, IID_IServerXMLHTTPRequest2),
+    CREATOR(CXMLSchemaCacheClass, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache, IID_IXMLDOMSchemaCollection),
+    CREATOR(CXMLSchemaCache26Class, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache26, IID_IXMLDOMSchemaCollection),
+    CREATOR(CXMLSchemaCache30Class, CreateXMLDOMSchemaCollection, CLSID_XMLSchemaCache30, IID_IXMLDOMSchemaCollection),
+    CREATOR(CXMLSchemaCache40Class, CreateXMLDOMSchemaCollection2, CLSID_XMLSchemaCache40, IID_IXMLDOMSchemaCollection2),
+    CREATOR(CXSLTemplateClass, CreateXSLTemplate, CLSID_XSLTemplate, IID_IXSLTemplate),
+    CREATOR(CXSLTemplate26Class, CreateXSLTemplate, CLSID_XSLTemplate26, IID_IXSLTemplate),
+    CREATOR(CXSLTemplate30Class, CreateXSLTemplate, CLSID_XSLTemplate30, IID_IXSLTemplate),
+    CREATOR(CXSLTemplate40Class, CreateXSLTemplate, CLSID_XSLTemplate40, IID_IXSLTemplate),
+    CREATOR(CXMLHTTPClass, CreateXMLHTTPRequest, CLSID_XMLHTTP, IID_IXMLHTTPRequest),
+    CREATOR(CXMLHTTP26Class, CreateXMLHTTPRequest, CLSID_XMLHTTP26, IID_IXMLHTTPRequest),
+    CREATOR(CXMLHTTP30Class, CreateXMLHTTPRequest, CLSID_XMLHTTP30, IID_IXMLHTTPRequest),
+    CREATOR(CXMLHTTP40Class, CreateXMLHTTPRequest, CLSID_XMLHTTP40, IID_IXMLHTTPRequest),
+    CREATOR(CServerXMLHTTPClass, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP, IID_IServerXMLHTTPRequest2),
+    CREATOR(CServerXMLHTTP30Class, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP30, IID_IServerXMLHTTPRequest2),
+    CREATOR(CServerXMLHTTP40Class, CreateServerXMLHTTPRequest2, CLSID_ServerXMLHTTP40, IID_IServerXMLHTTPRequest2),
     SAX_READER(CSAXXMLReaderClass, CLSID_SAXXMLReader),
-    ONE(CSAXXMLReaderClass, CreateMXReaderControl, CLSID_SAXXMLReader, IID_IMXReaderControl),
+    CREATOR(CSAXXMLReaderClass, CreateMXReaderControl, CLSID_SAXXMLReader, IID_IMXReaderControl),
     SAX_READER(CSAXXMLReader30Class, CLSID_SAXXMLReader30),
-    ONE(CSAXXMLReader30Class, CreateMXReaderControl, CLSID_SAXXMLReader30, IID_IMXReaderControl),
+    CREATOR(CSAXXMLReader30Class, CreateMXReaderControl, CLSID_SAXXMLReader30, IID_IMXReaderControl),
     SAX_READER(CSAXXMLReader40Class, CLSID_SAXXMLReader40),
     XML_WRITER(CMXXMLWriterClass, CLSID_MXXMLWriter),
     XML_WRITER(CMXXMLWriter30Class, CLSID_MXXMLWriter30),
@@ -167,39 +169,24 @@ bool IsRegistered(REFCLSID clsid) {
   return SUCCEEDED(hr);
 }
 
-struct DocumentClass {
-  const char* name;
-  const GUID* clsid;
-  CXMLDOMDocument2 (*create)(IUnknown*, unsigned long);
-  XMLDOMDocumentEvents* (*events)(IUnknown*, unsigned long);
-};
-
-#define DOCUMENT_CLASS(Class) \
-  DocumentClass { #Class, &Class::m_ClsId, &Class::CreateXMLDOMDocument2, &Class::CreateXMLDOMDocumentEvents }
-
-const DocumentClass kDocumentClasses[] = {
-    DOCUMENT_CLASS(CDOMDocumentClass), DOCUMENT_CLASS(CDOMDocument26Class),
-    DOCUMENT_CLASS(CDOMDocument30Class), DOCUMENT_CLASS(CDOMDocument40Class),
-    DOCUMENT_CLASS(CFreeThreadedDOMDocumentClass), DOCUMENT_CLASS(CFreeThreadedDOMDocument26Class),
-    DOCUMENT_CLASS(CFreeThreadedDOMDocument30Class), DOCUMENT_CLASS(CFreeThreadedDOMDocument40Class),
-};
-
 // Against the real registry: a registered document class creates a document
 // holding exactly one reference and refuses the event interface, which a
 // document raises rather than implements; an unregistered one reports so.
 TEST_F(ComponentClassTest, DocumentClassesCreateWhereverTheEngineRegistersThem) {
-  for (const DocumentClass& d : kDocumentClasses) {
-    SCOPED_TRACE(d.name);
-    if (!IsRegistered(*d.clsid)) {
-      EXPECT_THROWS_HR(d.create(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
-      EXPECT_THROWS_HR(d.events(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
-      continue;
+  for (const Creator& c : kCreators) {
+    if (c.iid != IID_IXMLDOMDocument2 && c.iid != DIID_XMLDOMDocumentEvents) continue;
+    SCOPED_TRACE(c.name);
+    if (!IsRegistered(c.clsid)) {
+      EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+    } else if (c.iid == DIID_XMLDOMDocumentEvents) {
+      EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), E_NOINTERFACE);
+    } else {
+      IUnknown* doc = c.create(nullptr, CLSCTX_ALL);
+      ASSERT_NE(doc, nullptr);
+      EXPECT_EQ(doc->AddRef(), 2u);  // the created reference and this one
+      EXPECT_EQ(doc->Release(), 1u);
+      doc->Release();
     }
-    CXMLDOMDocument2 doc = d.create(nullptr, CLSCTX_ALL);
-    ASSERT_FALSE(!doc);
-    EXPECT_EQ(doc->AddRef(), 2u);  // the wrapper's reference and this one
-    EXPECT_EQ(doc->Release(), 1u);
-    EXPECT_THROWS_HR(d.events(nullptr, CLSCTX_ALL), E_NOINTERFACE);
   }
 }
 

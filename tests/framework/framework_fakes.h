@@ -11,6 +11,17 @@
 
 namespace ardo::test {
 
+// The E* that `call` throws, or nullptr when it returns; the caller deletes it.
+template <class E, class F>
+E* Thrown(F call) {
+  try {
+    call();
+  } catch (E* e) {
+    return e;
+  }
+  return nullptr;
+}
+
 class FakeTemplate : public CallCounted<FakeTemplate, IXSLTemplate> {
  public:
   HRESULT putref_stylesheet(IXMLDOMNode*) override { return E_NOTIMPL; }
@@ -18,8 +29,8 @@ class FakeTemplate : public CallCounted<FakeTemplate, IXSLTemplate> {
     if (sheet) *sheet = nullptr;
     return E_NOTIMPL;
   }
-  HRESULT createProcessor(IXSLProcessor** processor) override {
-    if (processor) *processor = nullptr;
+  HRESULT createProcessor(IXSLProcessor** out) override {
+    if (out) *out = nullptr;
     return E_NOTIMPL;
   }
 };
@@ -63,10 +74,8 @@ class RecordingFactory : public ComObject<RecordingFactory, IClassFactory> {
 // taking precedence over the engine's registration of the same class.
 class ScopedClassRegistration {
  public:
-  ScopedClassRegistration(REFCLSID clsid, IUnknown* classObject) {
-    hr_ = CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                &cookie_);
-  }
+  ScopedClassRegistration(REFCLSID clsid, IUnknown* classObject)
+      : hr_(CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_)) {}
   ~ScopedClassRegistration() {
     if (SUCCEEDED(hr_)) CoRevokeClassObject(cookie_);
   }
@@ -76,8 +85,8 @@ class ScopedClassRegistration {
   HRESULT Result() const { return hr_; }
 
  private:
-  HRESULT hr_ = E_FAIL;
   DWORD cookie_ = 0;
+  HRESULT hr_ = E_FAIL;
 };
 
 }  // namespace ardo::test

@@ -44,9 +44,7 @@ TEST_F(NodeNameTest, ConvertsTheDeliveredBstr) {
   }
 }
 
-class NodeNameFailureTest : public LeakCheckedTest {};
-
-TEST_F(NodeNameFailureTest, ThrowsTheEngineCodeKeepsTheWrapperAndTheReferenceCount) {
+TEST_F(NodeNameTest, ThrowsTheEngineCodeKeepsTheWrapperAndTheReferenceCount) {
   auto fake = MakeObject<FakeNode>();
   fake->SetText("get_nodeName", u"ignored");
   CXMLDOMNode node(fake.Get(), 1);

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "platform/platform.h"
 #include "tests/support/assertions.h"
 #include "tests/support/leak_fixture.h"
@@ -13,7 +11,6 @@ TEST_F(BstrTest, LengthsComeFromThePrefixAndEmbeddedNulsSurvive) {
   BSTR s = SysAllocStringLen(text, 5);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(SysStringLen(s), 5u);
-  EXPECT_EQ(SysStringByteLen(s), 10u);
   EXPECT_EQ(s[2], u'\0');
   EXPECT_EQ(s[4], u'd');
   EXPECT_EQ(s[5], u'\0');  // terminator after the counted text
@@ -24,7 +21,6 @@ TEST_F(BstrTest, LengthsComeFromThePrefixAndEmbeddedNulsSurvive) {
 TEST_F(BstrTest, NullRules) {
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
   EXPECT_EQ(SysStringLen(nullptr), 0u);
-  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
   SysFreeString(nullptr);  // a no-op, and no count change (checked at teardown)
   BSTR blank = SysAllocStringLen(nullptr, 3);
   ASSERT_NE(blank, nullptr);
@@ -38,25 +34,6 @@ TEST_F(BstrTest, NullRules) {
   SysFreeString(empty);
 }
 
-TEST_F(BstrTest, ByteLengthStringsMayBeOdd) {
-  BSTR s = SysAllocStringByteLen("abc", 3);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(SysStringByteLen(s), 3u);
-  EXPECT_EQ(SysStringLen(s), 1u);
-  EXPECT_EQ(std::memcmp(s, "abc\0", 4), 0);
-  SysFreeString(s);
-}
-
-TEST_F(BstrTest, ReallocationReplacesAndMayCopyFromItself) {
-  BSTR s = SysAllocString(u"hello world");
-  ASSERT_TRUE(SysReAllocStringLen(&s, s + 6, 5));  // source inside the old string
-  EXPECT_EQ(std::u16string(s), u"world");
-  ASSERT_TRUE(SysReAllocString(&s, u"x"));
-  EXPECT_EQ(SysStringLen(s), 1u);
-  SysFreeString(s);
-  EXPECT_FALSE(SysReAllocString(nullptr, u"x"));
-}
-
 TEST_F(BstrTest, FaultInjectionFailsAfterTheGivenNumberOfAllocations) {
   ardo::FailBstrAllocationsAfter(2);
   BSTR first = SysAllocString(u"1");
@@ -65,10 +42,6 @@ TEST_F(BstrTest, FaultInjectionFailsAfterTheGivenNumberOfAllocations) {
   EXPECT_NE(first, nullptr);
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(third, nullptr);
-  EXPECT_EQ(SysAllocStringByteLen("x", 1), nullptr);
-  // A failed reallocation keeps the old string.
-  EXPECT_FALSE(SysReAllocString(&first, u"changed"));
-  EXPECT_EQ(std::u16string(first), u"1");
   EXPECT_EQ(ardo::Utf8ToBstr("x"), nullptr);
   ardo::FailBstrAllocationsAfter(-1);
   BSTR again = SysAllocString(u"ok");
@@ -78,18 +51,15 @@ TEST_F(BstrTest, FaultInjectionFailsAfterTheGivenNumberOfAllocations) {
   SysFreeString(again);
 }
 
-TEST_F(BstrTest, FaultInjectionAtZeroFailsAtOnce) {
+TEST_F(BstrTest, FaultInjectionAtZeroFailsAtOnceAndCStringThrows) {
   ardo::FailBstrAllocationsAfter(0);
   EXPECT_EQ(SysAllocString(u"a"), nullptr);
-  CString text("abc");
-  bool threw = false;
   try {
-    SysFreeString(text.AllocSysString());
+    SysFreeString(CString("abc").AllocSysString());
+    ADD_FAILURE() << "did not throw";
   } catch (CMemoryException* e) {
-    threw = true;
     e->Delete();
   }
-  EXPECT_TRUE(threw);
 }
 
 }  // namespace

@@ -108,16 +108,4 @@ TEST_F(ComObjectTest, ComPtrOwnership) {
   EXPECT_TRUE(destroyed);
 }
 
-struct Handler : ardo::LiveObjectCounted<Handler> {};
-
-TEST_F(ComObjectTest, ObjectsOutsideComObjectCanBeCountedToo) {
-  const std::string name = "(anonymous namespace)::Handler";
-  {
-    Handler first;
-    Handler copy = first;
-    EXPECT_EQ(ardo::LiveObjectsByClass()[name], 2);
-  }
-  EXPECT_EQ(ardo::LiveObjectsByClass().count(name), 0u);
-}
-
 }  // namespace

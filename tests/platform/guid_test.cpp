@@ -10,19 +10,10 @@ using GuidTest = ardo::test::LeakCheckedTest;
 
 constexpr GUID kSample{0x2933BF80, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-TEST_F(GuidTest, TextFormRoundTrips) {
-  EXPECT_EQ(ardo::GuidToString(kSample), "{2933BF80-7B36-11D2-B20E-00C04F983E60}");
-  OLECHAR buf[39];
-  EXPECT_EQ(StringFromGUID2(kSample, buf, 39), 39);
-  EXPECT_EQ(ardo::BstrToUtf8(buf), "{2933BF80-7B36-11D2-B20E-00C04F983E60}");
-  EXPECT_EQ(StringFromGUID2(kSample, buf, 38), 0);  // no room for the terminator
+TEST_F(GuidTest, TextFormIsReadInEitherCase) {
   CLSID parsed{};
-  ASSERT_HR(CLSIDFromString(u"{2933bf80-7b36-11d2-b20e-00c04f983e60}", &parsed), S_OK);
+  ASSERT_HR(CLSIDFromString(u"{2933bf80-7b36-11d2-B20E-00c04f983e60}", &parsed), S_OK);
   EXPECT_EQ(parsed, kSample);
-  IID iid{};
-  ASSERT_HR(IIDFromString(buf, &iid), S_OK);
-  EXPECT_EQ(iid, kSample);
-  EXPECT_EQ(ardo::GuidToString(IID_IUnknown), "{00000000-0000-0000-C000-000000000046}");
 }
 
 TEST_F(GuidTest, MalformedTextIsRefused) {

@@ -33,10 +33,7 @@ TEST_F(HResultTest, EveryListedCodeNamesItselfAndHasAMessage) {
 }
 
 TEST_F(HResultTest, WellKnownValuesMatchThePublicOnes) {
-  struct {
-    HRESULT hr;
-    uint32_t bits;
-  } cases[] = {
+  struct { HRESULT hr; uint32_t bits; } cases[] = {
       {S_FALSE, 0x1},         {E_FAIL, 0x80004005},
       {E_OUTOFMEMORY, 0x8007000E}, {E_INVALIDARG, 0x80070057},
       {E_NOINTERFACE, 0x80004002}, {REGDB_E_CLASSNOTREG, 0x80040154},

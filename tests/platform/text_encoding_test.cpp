@@ -41,11 +41,7 @@ TEST_F(TextEncodingTest, Utf8ToUtf16ReplacesEachMaximalBadSequence) {
 }
 
 TEST_F(TextEncodingTest, Utf16ToUtf8ReplacesLoneSurrogatesAndJoinsPairs) {
-  struct {
-    const char* label;
-    std::u16string input;
-    std::string expected;
-  } cases[] = {
+  struct { const char* label; std::u16string input; std::string expected; } cases[] = {
       {"pair", u"\U0001F600", "\xF0\x9F\x98\x80"},
       {"lone high at end", std::u16string(u"a") + char16_t(0xD800), "a" + kReplacement},
       {"lone low", std::u16string(1, char16_t(0xDC00)) + u"b", kReplacement + "b"},
@@ -79,51 +75,6 @@ TEST_F(TextEncodingTest, WideToUtf8ReplacesInvalidCodePoints) {
   text += static_cast<wchar_t>(0xD800);
   text += static_cast<wchar_t>(0x110000);
   EXPECT_EQ(ardo::WideToUtf8(text), "a\xF0\x9F\x98\x80" + kReplacement + kReplacement);
-}
-
-TEST_F(TextEncodingTest, WideCharToMultiByteSizingContract) {
-  const OLECHAR* text = u"h\u00E9";  // 1 + 2 bytes, plus the terminator
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr), 4);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 2, nullptr, 0, nullptr, nullptr), 3);
-  char buf[8] = "zzzzzzz";
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, buf, sizeof buf, nullptr, nullptr), 4);
-  EXPECT_STREQ(buf, "h\xC3\xA9");
-  SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, buf, 3, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, 0, buf, 8, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buf, 8, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-}
-
-TEST_F(TextEncodingTest, WideCharToMultiByteReplacesOrRefusesLoneSurrogates) {
-  const OLECHAR bad[] = {u'a', char16_t(0xD800), 0};
-  char buf[8];
-  BOOL usedDefault = FALSE;
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, bad, -1, buf, sizeof buf, nullptr, &usedDefault), 5);
-  EXPECT_EQ(std::string(buf), "a" + kReplacement);
-  EXPECT_TRUE(usedDefault);
-  SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, bad, -1, buf, sizeof buf, nullptr,
-                                nullptr),
-            0);
-  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
-}
-
-TEST_F(TextEncodingTest, MultiByteToWideCharSizingAndInvalidInput) {
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, nullptr, 0), 3);
-  OLECHAR buf[4];
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a\xC0z", 3, buf, 4), 3);
-  EXPECT_EQ(buf[1], 0xFFFD);
-  EXPECT_EQ(buf[2], u'z');
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcd", -1, buf, 4), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\xC0", 2, buf, 4), 0);
-  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, -1, buf, 4), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -8,33 +8,21 @@
 
 #include <ardoxml/ardoxml.h>
 
-#include "catalogue/ardo_model_lookup.h"
-#include "tests/catalogue/drive_list_files.h"
-#include "tests/support/leak_fixture.h"
+#include "tests/catalogue/catalogue_fixture.h"
 #include "tests/tools/drivecat_runner.h"
-#include "tests/tools/json_value.h"
 
 namespace ardo::test {
 namespace {
 
 std::string SamplePath() { return SourceDir() + "/examples/drives.xml"; }
 
-std::string TwoDecimals(float value) {
+template <typename T>
+std::string Printed(const char* format, T value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+  std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
-std::string Hex(POSITION pos) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pos)));
-  return text;
-}
-
-class ReadableLookup : public cArdoModelLookup {
- public:
-  using cArdoModelLookup::_GetDriveAttribute;
-};
 
 class DrivecatSampleTest : public LeakCheckedTest {
  protected:
@@ -46,7 +34,7 @@ TEST_F(DrivecatSampleTest, WithoutAFileItListsTheBundledSampleAsTheCatalogueSees
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
 
-  ReadableLookup lookup;
+  InspectableLookup lookup;
   ASSERT_EQ(lookup.LoadDocument(SamplePath().c_str()), S_OK);
   const int count = lookup.GetDriveCount();
   const std::vector<std::string> lines = Lines(run.out);
@@ -55,14 +43,14 @@ TEST_F(DrivecatSampleTest, WithoutAFileItListsTheBundledSampleAsTheCatalogueSees
   for (int i = 0; i < count; ++i, lookup.GetNextDevice(pos)) {
     const unsigned pid = lookup.GetCurrentPID(pos);
     const char* family = cArdoModelLookup::IsVantorK(pid) ? "Vantor K" : cArdoModelLookup::IsVantorQZ(pid) ? "Vantor QZ" : "-";
-    std::vector<std::string> expected = {Hex(pos),
+    std::vector<std::string> expected = {Printed("0x%llX", static_cast<unsigned long long>(Value(pos))),
                                          std::to_string(pid),
                                          static_cast<const char*>(lookup.GetCurrentName(pos)),
                                          static_cast<const char*>(lookup.LookupPlatform(pid)),
                                          static_cast<const char*>(lookup.LookupQMFrameSize(pid)),
                                          static_cast<const char*>(lookup._GetDriveAttribute(pos, "volts", nullptr)),
-                                         TwoDecimals(lookup.GetDriveContinuousCurrent(pos)),
-                                         TwoDecimals(lookup.GetDrivePeakCurrent(pos))};
+                                         Printed("%.2f", static_cast<double>(lookup.GetDriveContinuousCurrent(pos))),
+                                         Printed("%.2f", static_cast<double>(lookup.GetDrivePeakCurrent(pos)))};
     // The family may be two words.
     for (const std::string& word : Words(family)) expected.push_back(word);
     EXPECT_EQ(Words(lines[static_cast<std::size_t>(i) + 1]), expected) << "drive " << i;
@@ -85,7 +73,7 @@ TEST_F(DrivecatSampleTest, ABrokenFileIsReportedWithReasonLineAndColumn) {
     column = error.GetLinepos();
     reason = static_cast<const char*>(error.GetReason());
   }
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  reason.erase(reason.find_last_not_of("\r\n ") + 1);
   ASSERT_FALSE(reason.empty());
   ASSERT_GT(line, 0);
 
