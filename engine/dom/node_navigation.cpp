@@ -84,25 +84,29 @@ xmlEntityPtr ReferencedEntity(xmlNodePtr ref) {
 
 namespace {
 
-// The first of a node's raw children, following an entity reference into
-// the entity's content.
-xmlNodePtr RawChildren(xmlNodePtr node, bool last) {
-  switch (node->type) {
+// Node kinds whose own children list holds their DOM children.
+bool HoldsChildren(xmlElementType type) {
+  switch (type) {
     case XML_ELEMENT_NODE:
     case XML_DOCUMENT_NODE:
     case XML_HTML_DOCUMENT_NODE:
     case XML_DOCUMENT_FRAG_NODE:
     case XML_ATTRIBUTE_NODE:
     case XML_ENTITY_DECL:
-      return last ? node->last : node->children;
-    case XML_ENTITY_REF_NODE: {
-      xmlEntityPtr ent = ReferencedEntity(node);
-      if (!ent) return nullptr;
-      return last ? ent->last : ent->children;
-    }
+      return true;
     default:
-      return nullptr;
+      return false;
   }
+}
+
+// The first of a node's raw children, following an entity reference into
+// the entity's content.
+xmlNodePtr RawChildren(xmlNodePtr node, bool last) {
+  if (HoldsChildren(node->type)) return last ? node->last : node->children;
+  if (node->type != XML_ENTITY_REF_NODE) return nullptr;
+  xmlEntityPtr ent = ReferencedEntity(node);
+  if (!ent) return nullptr;
+  return last ? ent->last : ent->children;
 }
 
 }  // namespace
@@ -140,18 +144,7 @@ xmlNodePtr DomParent(xmlNodePtr node) {
       break;
   }
   xmlNodePtr p = node->parent;
-  if (!p) return nullptr;
-  switch (p->type) {
-    case XML_ELEMENT_NODE:
-    case XML_DOCUMENT_NODE:
-    case XML_HTML_DOCUMENT_NODE:
-    case XML_DOCUMENT_FRAG_NODE:
-    case XML_ATTRIBUTE_NODE:
-    case XML_ENTITY_DECL:
-      return p;
-    default:
-      return nullptr;
-  }
+  return p && HoldsChildren(p->type) ? p : nullptr;
 }
 
 bool IsReadOnly(xmlNodePtr node) {

@@ -644,12 +644,10 @@ HRESULT NodeObject::SelectNodes(BSTR query, IXMLDOMNodeList** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   std::string q = Utf8Of(query);
-  xmlNodePtr context = nsElement_ ? nsElement_ : node_;
   SharedSnapshot nodes;
-  std::string reason;
+  HRESULT hr = RunQuery(q, &nodes);
+  if (FAILED(hr)) return hr;
   const DocumentSettings& settings = doc_->Settings();
-  HRESULT hr = doc_->Queries().Select(q, context, settings.namespaces, doc_->Stamp(), &nodes, &reason);
-  if (FAILED(hr)) return FailWith(hr, reason);
   *out = MakeObject<SelectionList>(doc_, std::move(q), this, std::move(nodes), settings.namespaces,
                                    settings.selectionLanguage)
              .Detach();
@@ -659,13 +657,18 @@ HRESULT NodeObject::SelectNodes(BSTR query, IXMLDOMNodeList** out) {
 HRESULT NodeObject::SelectSingleNode(BSTR query, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  std::string q = Utf8Of(query);
-  xmlNodePtr context = nsElement_ ? nsElement_ : node_;
   SharedSnapshot nodes;
-  std::string reason;
-  HRESULT hr = doc_->Queries().Select(q, context, doc_->Settings().namespaces, doc_->Stamp(), &nodes, &reason);
-  if (FAILED(hr)) return FailWith(hr, reason);
+  HRESULT hr = RunQuery(Utf8Of(query), &nodes);
+  if (FAILED(hr)) return hr;
   return ReturnNode(nodes->empty() ? nullptr : nodes->front(), out);
+}
+
+HRESULT NodeObject::RunQuery(const std::string& query, SharedSnapshot* nodes) {
+  xmlNodePtr context = nsElement_ ? nsElement_ : node_;
+  std::string reason;
+  HRESULT hr = doc_->Queries().Select(query, context, doc_->Settings().namespaces, doc_->Stamp(),
+                                      nodes, &reason);
+  return FAILED(hr) ? FailWith(hr, reason) : hr;
 }
 
 HRESULT NodeObject::Parsed(VARIANT_BOOL* out) { return ReturnFlag(true, out); }

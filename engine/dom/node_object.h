@@ -28,6 +28,7 @@
 #include "engine/common/doc_lock.h"
 #include "engine/include/xml_services.h"
 #include "engine/dom/tree_holder.h"
+#include "engine/xpath/xpath_cache.h"
 
 namespace ardo::engine {
 
@@ -153,6 +154,8 @@ class NodeObject {
   HRESULT TransformNode(IXMLDOMNode* stylesheet, BSTR* out);
   HRESULT SelectNodes(BSTR query, IXMLDOMNodeList** out);
   HRESULT SelectSingleNode(BSTR query, IXMLDOMNode** out);
+  // Evaluates query from this node through the document's query cache.
+  HRESULT RunQuery(const std::string& query, SharedSnapshot* nodes);
   HRESULT Parsed(VARIANT_BOOL* out);
   HRESULT NamespaceUri(BSTR* out);
   HRESULT Prefix(BSTR* out);

@@ -7,25 +7,13 @@
 
 namespace {
 
-bool IsValidScalar(VARTYPE base) {
-  switch (base) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY:
-    case VT_DATE: case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN:
-    case VT_DECIMAL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
-    case VT_INT: case VT_UINT:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Whether a VARIANT may carry this type tag.
 bool IsValidVariantType(VARTYPE vt) {
   VARTYPE base = vt & VT_TYPEMASK;
   if (vt & ~(VT_TYPEMASK | VT_ARRAY | VT_BYREF)) return false;
   if (base == VT_VARIANT) return (vt & (VT_BYREF | VT_ARRAY)) != 0;
   if ((vt & (VT_ARRAY | VT_BYREF)) && (base == VT_EMPTY || base == VT_NULL)) return false;
-  return IsValidScalar(base);
+  return ardo::IsVariantScalarType(base);
 }
 
 size_t ScalarSize(VARTYPE base) {
@@ -136,3 +124,19 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src) {
   }
   return VariantCopy(dest, &view);
 }
+
+namespace ardo {
+
+bool IsVariantScalarType(VARTYPE base) {
+  switch (base) {
+    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY:
+    case VT_DATE: case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN:
+    case VT_DECIMAL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
+    case VT_INT: case VT_UINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace ardo

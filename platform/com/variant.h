@@ -159,4 +159,8 @@ namespace ardo {
 // the referenced storage is. E_INVALIDARG for a null reference.
 HRESULT DereferenceVariant(const VARIANT* src, VARIANT* view);
 
+// Whether base (a type tag without VT_ARRAY/VT_BYREF) is a scalar type that a
+// VARIANT can hold by value.
+bool IsVariantScalarType(VARTYPE base);
+
 }  // namespace ardo

@@ -492,15 +492,7 @@ bool IsConvertibleTarget(VARTYPE vt) {
   VARTYPE base = vt & VT_TYPEMASK;
   if (vt & ~(VT_TYPEMASK | VT_ARRAY)) return false;
   if (vt & VT_ARRAY) return base != VT_EMPTY && base != VT_NULL;
-  switch (base) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY:
-    case VT_DATE: case VT_BSTR: case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN:
-    case VT_DECIMAL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
-    case VT_INT: case VT_UINT:
-      return true;
-    default:
-      return false;
-  }
+  return ardo::IsVariantScalarType(base);
 }
 
 }  // namespace
