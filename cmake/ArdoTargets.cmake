@@ -29,6 +29,13 @@ function(ardo_library name)
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
     CXX_VISIBILITY_PRESET default)
   target_compile_options(${name} PRIVATE ${ARDO_WARNINGS})
+  # Calls inside a library bind to the library's own functions: no hosts
+  # replace them, and the engine's per-node calls then go direct instead of
+  # through the procedure linkage table.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${name} PRIVATE -fno-semantic-interposition)
+  endif()
+  target_link_options(${name} PRIVATE "LINKER:-Bsymbolic-functions")
   add_library(ardoxml::${name} ALIAS ${name})
 endfunction()
 

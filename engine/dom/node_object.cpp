@@ -102,27 +102,12 @@ ULONG NodeObject::ReleaseLocked() {
   return left;
 }
 
-void NodeObject::Retire() {
-  cached_ = true;
-  // May delete this object (its subtree or its tree goes): nothing of it is
-  // touched afterwards.
-  tree_->ObjectDestroyed(nsElement_ ? nsElement_ : node_);
-}
-
-void NodeObject::Revive() {
-  xmlNodePtr counted = nsElement_ ? nsElement_ : node_;
-  tree_ = TreeHolder::Of(counted);
-  SetDocument(tree_->Owner());
-  cached_ = false;
-  refs_.store(1, std::memory_order_relaxed);
-  tree_->ObjectCreated(counted);
-}
-
 void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
   if (tree_ == tree) return;
   if (cached_) {
     // No references to move; the new tree deletes it when it goes.
     tree_ = tree;
+    SetDocument(document);
     tree->NoteCached();
     return;
   }

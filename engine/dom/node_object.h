@@ -90,8 +90,14 @@ class NodeObject {
     return ReleaseLocked();
   }
   bool IsCached() const { return cached_; }
-  // Brings a cached object back with one reference (Materialize).
-  void Revive();
+  // Brings a cached object back with one reference (Materialize). A cached
+  // object keeps its tree and document current (Rehome), so it comes back
+  // into them as it is.
+  void Revive() {
+    cached_ = false;
+    refs_.store(1, std::memory_order_relaxed);
+    tree_->ObjectCreated(nsElement_ ? nsElement_ : node_);
+  }
 
   // The lock of the object's document (null for apartment documents).
   std::recursive_mutex* DocMutex() const { return docMutex_; }
@@ -179,7 +185,12 @@ class NodeObject {
   HRESULT SetValueText(const std::string& text);
 
   // The last reference went: give up the references and stay cached.
-  void Retire();
+  void Retire() {
+    cached_ = true;
+    // May delete this object (its subtree or its tree goes): nothing of it
+    // is touched afterwards.
+    tree_->ObjectDestroyed(nsElement_ ? nsElement_ : node_);
+  }
   // ReleaseObject for a free-threaded document.
   ULONG ReleaseLocked();
   // Sets the document (and with it the lock the object's calls take).
@@ -211,6 +222,7 @@ void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree);
 
 // The node object for a libxml2 node, created on first use, with one
 // reference for the caller. Null for a node that the DOM does not expose.
+// MaterializeSlow: the document node and nodes without an object yet.
 NodeObject* MaterializeSlow(xmlNodePtr node);
 inline NodeObject* Materialize(xmlNodePtr node) {
   // The common case: the node's object is referenced already.
@@ -221,7 +233,7 @@ inline NodeObject* Materialize(xmlNodePtr node) {
       return o;
     }
     // Released before: the cached object comes back (unless its tree is going).
-    if (!TreeHolder::Of(node)->Alive()) return nullptr;
+    if (!o->Tree()->Alive()) return nullptr;
     o->Revive();
     return o;
   }

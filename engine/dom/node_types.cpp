@@ -48,16 +48,7 @@ NodeObject* MaterializeSlow(xmlNodePtr node) {
     doc->Interface()->AddRef();
     return doc;
   }
-  if (node->_private) {
-    auto* o = static_cast<NodeObject*>(node->_private);
-    if (o->IsCached()) {
-      if (!TreeHolder::Of(node)->Alive()) return nullptr;
-      o->Revive();
-    } else {
-      o->AddRefObject();
-    }
-    return o;
-  }
+  // Materialize handled nodes that have an object already.
   if (!node->doc || !TreeHolder::Of(node) || !TreeHolder::Of(node)->Alive()) return nullptr;
   switch (node->type) {
     case XML_ELEMENT_NODE:
