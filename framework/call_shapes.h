@@ -69,7 +69,9 @@ class Arg {
 template <>
 class Arg<BSTR> {
  public:
-  explicit Arg(const char* text) : bstr_(CString(text).AllocSysString()) {}
+  explicit Arg(const char* text) : bstr_(ardo::Utf8ToBstr(std::string_view(text ? text : ""))) {
+    if (!bstr_) AfxThrowMemoryException();
+  }
   ~Arg() { SysFreeString(bstr_); }
   Arg(const Arg&) = delete;
   Arg& operator=(const Arg&) = delete;

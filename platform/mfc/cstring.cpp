@@ -239,8 +239,7 @@ void CString::ReleaseBuffer(int newLength) {
 }
 
 BSTR CString::AllocSysString() const {
-  std::u16string wide = ardo::Utf8ToUtf16(text_);
-  BSTR bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  BSTR bstr = ardo::Utf8ToBstr(std::string_view(text_));
   if (!bstr) AfxThrowMemoryException();
   return bstr;
 }

@@ -1,6 +1,7 @@
 #include "platform/win/text_encoding.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "platform/com/bstr.h"
 
@@ -96,18 +97,38 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
+// The length of the leading ASCII run, which converts unit for unit: names
+// and numbers, most of what crosses the boundary, are ASCII throughout.
+template <class Unit>
+size_t AsciiPrefix(const Unit* text, size_t size) {
+  size_t n = 0;
+  while (n < size && static_cast<std::make_unsigned_t<Unit>>(text[n]) < 0x80) ++n;
+  return n;
+}
+
+template <class To, class From>
+void Widen(const From* from, size_t n, To* to) {
+  for (size_t i = 0; i < n; ++i) to[i] = static_cast<To>(from[i]);
+}
+
 std::u16string Utf8ToUtf16Checked(std::string_view text, bool* bad) {
-  std::u16string out;
+  size_t ascii = AsciiPrefix(text.data(), text.size());
+  std::u16string out(ascii, u'\0');
+  Widen(text.data(), ascii, out.data());
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
   auto bytes = reinterpret_cast<const unsigned char*>(text.data());
-  for (size_t pos = 0; pos < text.size();) AppendUtf16(out, DecodeUtf8(bytes, text.size(), &pos, bad));
+  for (size_t pos = ascii; pos < text.size();) AppendUtf16(out, DecodeUtf8(bytes, text.size(), &pos, bad));
   return out;
 }
 
 std::string Utf16ToUtf8Checked(std::u16string_view text, bool* bad) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t pos = 0; pos < text.size();) AppendUtf8(out, DecodeUtf16(text.data(), text.size(), &pos, bad));
+  size_t ascii = AsciiPrefix(text.data(), text.size());
+  std::string out(ascii, '\0');
+  Widen(text.data(), ascii, out.data());
+  if (ascii == text.size()) return out;
+  out.reserve(text.size() + (text.size() - ascii) * 2);
+  for (size_t pos = ascii; pos < text.size();) AppendUtf8(out, DecodeUtf16(text.data(), text.size(), &pos, bad));
   return out;
 }
 
@@ -194,8 +215,14 @@ std::string WideToUtf8(std::wstring_view text) {
   return out;
 }
 
-OLECHAR* Utf8ToBstr(const char* text) {
-  if (!text) return nullptr;
+OLECHAR* Utf8ToBstr(const char* text) { return text ? Utf8ToBstr(std::string_view(text)) : nullptr; }
+
+OLECHAR* Utf8ToBstr(std::string_view text) {
+  if (AsciiPrefix(text.data(), text.size()) == text.size()) {
+    OLECHAR* bstr = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+    if (bstr) Widen(text.data(), text.size(), bstr);
+    return bstr;
+  }
   std::u16string wide = Utf8ToUtf16(text);
   return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }

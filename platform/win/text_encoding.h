@@ -45,6 +45,9 @@ std::string WideToUtf8(std::wstring_view text);
 // A new BSTR holding the UTF-8 text; null in gives null out, and so does a
 // failed allocation. The caller frees it with SysFreeString.
 OLECHAR* Utf8ToBstr(const char* text);
+// The same for every byte of a view, NULs included (null only when the
+// allocation failed).
+OLECHAR* Utf8ToBstr(std::string_view text);
 // UTF-8 of a UTF-16 string up to its first NUL; null gives "".
 std::string BstrToUtf8(const OLECHAR* text);
 
