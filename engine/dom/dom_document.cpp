@@ -9,6 +9,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
+#include "engine/dom/document_namespaces.h"
 #include "engine/dom/dom_implementation.h"
 #include "engine/dom/node_lists.h"
 #include "engine/dom/node_navigation.h"
@@ -632,11 +633,12 @@ HRESULT DomDocument::put_ontransformnode(VARIANT sink) {
 
 // --- IXMLDOMDocument2 ----------------------------------------------------------------
 
-// The namespace collection of a document belongs to the schema support,
-// which this engine does not offer through the document.
 HRESULT DomDocument::get_namespaces(IXMLDOMSchemaCollection** p) {
-  if (p) *p = nullptr;
-  return E_NOTIMPL;
+  return Call([&] {
+    if (!p) return E_INVALIDARG;
+    *p = MakeObject<DocumentNamespaces>(XmlDoc()).Detach();
+    return S_OK;
+  });
 }
 
 HRESULT DomDocument::get_schemas(VARIANT* p) {

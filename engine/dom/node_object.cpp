@@ -393,6 +393,27 @@ HRESULT NodeObject::OwnerDocument(IXMLDOMDocument** out) {
   return S_OK;
 }
 
+namespace {
+
+// A copy of a document type for doc, not linked into it. libxml2 copies
+// a DTD without a document; the copy and every declaration in it then join
+// doc, so that they are freed as doc's nodes are.
+xmlNodePtr CopyDocumentType(xmlDtdPtr dtd, xmlDocPtr doc) {
+  xmlDtdPtr copy = xmlCopyDtd(dtd);
+  if (!copy) return nullptr;
+  std::vector<xmlNodePtr> stack{reinterpret_cast<xmlNodePtr>(copy)};
+  while (!stack.empty()) {
+    xmlNodePtr n = stack.back();
+    stack.pop_back();
+    n->doc = doc;
+    if (n->type == XML_ENTITY_REF_NODE) continue;
+    for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
+  }
+  return reinterpret_cast<xmlNodePtr>(copy);
+}
+
+}  // namespace
+
 HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
@@ -439,10 +460,15 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
       case XML_DOCUMENT_FRAG_NODE:
         copy = xmlDocCopyNode(node_, doc, deep ? 1 : 2);
         break;
+      case XML_DTD_NODE:
+        // A document type is nothing without its declarations: deep or not,
+        // the copy carries them all.
+        copy = CopyDocumentType(reinterpret_cast<xmlDtdPtr>(node_), doc);
+        break;
       default:
-        // Document types, entities and notations are read-only
-        // declarations; the engine does not copy them.
-        return FailWith(E_NOTIMPL, "Copying a declaration node is not supported.");
+        // Entities and notations live in the document type's tables, not
+        // as nodes of their own; the engine does not copy them one by one.
+        return FailWith(E_NOTIMPL, "Copying an entity or notation declaration is not supported.");
     }
   }
   if (!copy) throw std::bad_alloc();

@@ -203,6 +203,18 @@ void TreeHolder::FreeSubtree(xmlNodePtr root) {
       xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
       break;
     case XML_DTD_NODE:
+      // Its notations' stand-ins go with it (a copied document type).
+      for (auto it = notations_.begin(); it != notations_.end();) {
+        xmlNodePtr n = *it;
+        if (n->parent != root) {
+          ++it;
+          continue;
+        }
+        if (mayHaveCached_) DeleteCachedIn(n);
+        xmlFree(const_cast<xmlChar*>(n->name));
+        xmlFree(n);
+        it = notations_.erase(it);
+      }
       xmlFreeDtd(reinterpret_cast<xmlDtdPtr>(root));
       break;
     default:

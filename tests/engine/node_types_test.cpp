@@ -279,6 +279,21 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   EXPECT_EQ(entitySystem.Utf8() + "|" + notationSystem.Utf8(), "not-read.txt|view.exe");
   EXPECT_EQ(TextOf(Root(doc.Get()).Get()), "value");
 
+  // A copy of the document type carries its declarations and outlives the
+  // original's notations being read; entities and notations alone are not copied.
+  ardo::ComPtr<IXMLDOMNode> copy, refused;
+  ASSERT_HR(doctype->cloneNode(VARIANT_FALSE, copy.Out()), S_OK);
+  auto copiedType = copy.As<IXMLDOMDocumentType>();
+  ASSERT_TRUE(copiedType);
+  ardo::ComPtr<IXMLDOMNamedNodeMap> copiedNotations;
+  ASSERT_HR(copiedType->get_notations(copiedNotations.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNode> copiedViewer;
+  ASSERT_HR(copiedNotations->getNamedItem(Bstr("viewer"), copiedViewer.Out()), S_OK);
+  EXPECT_NE(IdentityOf(copiedViewer.Get()), IdentityOf(viewer.Get()));
+  EXPECT_NE(XmlOf(copy.Get()).find("<!ENTITY inner \"value\">"), std::string::npos) << XmlOf(copy.Get());
+  EXPECT_HR(outer->cloneNode(VARIANT_TRUE, refused.Out()), E_NOTIMPL);
+  EXPECT_FALSE(refused);
+
   auto empty = NewDocument();
   ASSERT_TRUE(empty);
   EXPECT_HR(empty->get_doctype(doctype.Out()), S_FALSE);

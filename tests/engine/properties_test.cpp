@@ -128,6 +128,42 @@ TEST_F(PropertiesTest, ValidateOnParseChecksTheDtdAndValidateChecksLater) {
   EXPECT_FALSE(after.reason.empty());
 }
 
+TEST_F(PropertiesTest, NamespacesListsEachUriOfTheDocumentOnceAndIsReadOnly) {
+  auto doc = Parse(
+      "<r xmlns='urn:a' xmlns:b='urn:b' xml:lang='en'><b:x b:y='1' xmlns:c='urn:c'/>"
+      "<z xmlns='urn:a' xmlns:d='urn:d' d:w='2'/></r>");
+  ASSERT_TRUE(doc);
+  ardo::ComPtr<IXMLDOMSchemaCollection> namespaces;
+  ASSERT_HR(doc->get_namespaces(namespaces.Out()), S_OK);
+  long length = 0;
+  ASSERT_HR(namespaces->get_length(&length), S_OK);
+  std::string uris;
+  for (long i = 0; i < length; ++i) {
+    Bstr uri;
+    ASSERT_HR(namespaces->get_namespaceURI(i, uri.Out()), S_OK);
+    uris += uri.Utf8() + " ";
+  }
+  EXPECT_EQ(uris, "urn:a urn:b urn:c urn:d ");
+  Bstr outside;
+  EXPECT_HR(namespaces->get_namespaceURI(length, outside.Out()), E_INVALIDARG);
+  ardo::ComPtr<IXMLDOMNode> schema;
+  EXPECT_HR(namespaces->get(Bstr("urn:a"), schema.Out()), S_FALSE);
+  EXPECT_FALSE(schema);
+  EXPECT_HR(namespaces->remove(Bstr("urn:a")), E_ACCESSDENIED);
+
+  ardo::ComPtr<IUnknown> unknown;
+  ASSERT_HR(namespaces->get__newEnum(unknown.Out()), S_OK);
+  auto items = unknown.As<IEnumVARIANT>();
+  ASSERT_TRUE(items);
+  ASSERT_HR(items->Skip(3), S_OK);
+  Variant last, none;
+  ULONG got = 0;
+  EXPECT_HR(items->Next(1, last.Out(), &got), S_OK);
+  EXPECT_EQ(last.Utf8(), "urn:d");
+  EXPECT_HR(items->Next(1, none.Out(), &got), S_FALSE);
+  EXPECT_EQ(got, 0u);
+}
+
 TEST_F(PropertiesTest, PreserveWhiteSpaceAndXmlSpaceDecideWhichBlankTextStays) {
   const char xml[] =
       "<r>\n  <a> x </a>\n  <b xml:space='preserve'>  <c/>  </b>\n  <d xml:space='default'> <e/> </d>\n</r>";
