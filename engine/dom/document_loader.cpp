@@ -16,6 +16,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/error_capture.h"
+#include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
 #include "engine/dom/text_content.h"
 
@@ -61,21 +62,30 @@ void RaiseOwn(xmlParserCtxtPtr ctxt, HRESULT code, std::string message) {
   xmlStopParser(ctxt);
 }
 
-void DepthCheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
-                               const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
-                               int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+// Every element start passes here: MaxElementDepth is enforced before the
+// element is built, and the attributes that the document type supplied by
+// default are marked once it is (libxml2 appends them after the written ones).
+void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                          int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
+                          const xmlChar** attributes) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   ParseSession* s = t_session;
+  if (!s || !s->startElement) return;
   // The element being started is not on the name stack yet.
-  if (s && ctxt->nameNr >= s->options->maxElementDepth) {
+  const long limit = s->options->maxElementDepth;
+  if (limit > 0 && limit < kParserDepthLimit && ctxt->nameNr >= limit) {
     RaiseOwn(ctxt, kParseErrorTooDeep,
-             "Elements are nested deeper than MaxElementDepth (" +
-                 std::to_string(s->options->maxElementDepth) + ") allows.");
+             "Elements are nested deeper than MaxElementDepth (" + std::to_string(limit) + ") allows.");
     return;
   }
-  if (s && s->startElement)
-    s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted,
-                    attributes);
+  s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
+  xmlNodePtr element = ctxt->node;
+  if (nbDefaulted <= 0 || !element || element->name != localname) return;
+  int written = 0;
+  for (xmlAttrPtr a = element->properties; a; a = a->next) ++written;
+  written -= nbDefaulted;
+  for (xmlAttrPtr a = element->properties; a; a = a->next)
+    if (written-- <= 0) MarkDefaulted(a);
 }
 
 void DtdRefusingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
@@ -239,10 +249,8 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
 
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (!ctxt) throw std::bad_alloc();
-  if (options.maxElementDepth > 0 && options.maxElementDepth < kParserDepthLimit) {
-    session.startElement = ctxt->sax->startElementNs;
-    ctxt->sax->startElementNs = DepthCheckingStartElement;
-  }
+  session.startElement = ctxt->sax->startElementNs;
+  ctxt->sax->startElementNs = CheckingStartElement;
   if (options.prohibitDtd) {
     session.internalSubset = ctxt->sax->internalSubset;
     ctxt->sax->internalSubset = DtdRefusingInternalSubset;

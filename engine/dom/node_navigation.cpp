@@ -147,6 +147,18 @@ xmlNodePtr DomParent(xmlNodePtr node) {
   return p && HoldsChildren(p->type) ? p : nullptr;
 }
 
+namespace {
+// The mark lives in the attribute's type-information slot, which nothing
+// else in the engine uses.
+char g_defaultedMark;
+}  // namespace
+
+void MarkDefaulted(xmlAttrPtr attr) { attr->psvi = &g_defaultedMark; }
+void MarkSpecified(xmlAttrPtr attr) {
+  if (attr->psvi == &g_defaultedMark) attr->psvi = nullptr;
+}
+bool IsDefaulted(const xmlAttr* attr) { return attr->psvi == &g_defaultedMark; }
+
 bool IsReadOnly(xmlNodePtr node) {
   for (xmlNodePtr p = node; p; p = p->parent) {
     switch (p->type) {

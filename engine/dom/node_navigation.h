@@ -50,6 +50,12 @@ inline xmlNodePtr DomNextSibling(xmlNodePtr node) {
 xmlNodePtr DomPreviousSibling(xmlNodePtr node);
 xmlNodePtr DomParent(xmlNodePtr node);
 
+// Attributes that the document type supplied by default rather than the
+// document: marked at load, unmarked when their value is set.
+void MarkDefaulted(xmlAttrPtr attr);
+void MarkSpecified(xmlAttrPtr attr);
+bool IsDefaulted(const xmlAttr* attr);
+
 // Inside an entity's content or a DTD: no change allowed.
 bool IsReadOnly(xmlNodePtr node);
 // True when ancestor is node or one of its ancestors (through attributes).

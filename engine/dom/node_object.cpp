@@ -511,7 +511,11 @@ HRESULT NodeObject::PutText(BSTR text) {
   }
 }
 
-HRESULT NodeObject::Specified(VARIANT_BOOL* out) { return ReturnFlag(true, out); }
+HRESULT NodeObject::Specified(VARIANT_BOOL* out) {
+  const bool defaulted = !nsElement_ && node_->type == XML_ATTRIBUTE_NODE &&
+                         IsDefaulted(reinterpret_cast<const xmlAttr*>(node_));
+  return ReturnFlag(!defaulted, out);
+}
 
 HRESULT NodeObject::Definition(IXMLDOMNode** out) {
   if (!nsElement_ && node_->type == XML_ENTITY_REF_NODE)

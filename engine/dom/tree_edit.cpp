@@ -166,6 +166,7 @@ void TreeEdit::ReplaceChildrenWithText(xmlNodePtr node, std::string_view text) {
 }
 
 void TreeEdit::SetAttributeValue(xmlAttrPtr attr, std::string_view text) {
+  MarkSpecified(attr);
   bool isId = attr->atype == XML_ATTRIBUTE_ID && attr->doc;
   if (isId) xmlRemoveID(attr->doc, attr);
   ReplaceChildrenWithText(reinterpret_cast<xmlNodePtr>(attr), text);

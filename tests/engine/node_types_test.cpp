@@ -453,6 +453,25 @@ TEST_F(NodeTypesTest, ParsedSpecifiedDefinitionAndImplementation) {
     EXPECT_EQ(parsed + specified, 2 * VARIANT_TRUE) << query;
     EXPECT_HR(node->get_definition(definition.Out()), S_FALSE) << "no schema, no definition";
   }
+
+  // An attribute the document type supplies by default was not specified,
+  // until the host gives it a value of its own.
+  auto typed = Parse(
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA #IMPLIED d CDATA 'x' e CDATA 'y'>]><r a='1' e='z'/>");
+  ASSERT_TRUE(typed);
+  auto flag = [&](const char* query) {
+    VARIANT_BOOL specified = 1;
+    auto node = SelectOne(typed.Get(), query);
+    EXPECT_TRUE(node) << query;
+    if (node) EXPECT_HR(node->get_specified(&specified), S_OK) << query;
+    return specified;
+  };
+  EXPECT_EQ(flag("/r/@a"), VARIANT_TRUE);
+  EXPECT_EQ(flag("/r/@e"), VARIANT_TRUE) << "written, though the type has a default";
+  EXPECT_EQ(flag("/r/@d"), VARIANT_FALSE);
+  Variant mine(Variant::Str("mine"));
+  ASSERT_HR(Root(typed.Get())->setAttribute(Bstr("d"), mine.get()), S_OK);
+  EXPECT_EQ(flag("/r/@d"), VARIANT_TRUE);
   ardo::ComPtr<IXMLDOMImplementation> impl;
   ASSERT_HR(doc->get_implementation(impl.Out()), S_OK);
   for (const char* feature : {"XML", "DOM", "teleport"}) {
