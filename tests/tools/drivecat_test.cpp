@@ -1,5 +1,6 @@
 // drivecat end to end on drive lists written for each test: what each command
 // prints, its JSON, its exit status and its messages.
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -177,6 +178,23 @@ TEST_F(DrivecatTest, ModelNamesAreEscapedInJson) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(JsonReader::Parse(run.out)["drives"].items.at(0)["model"].text, model);
   EXPECT_EQ(run.out.find('\t'), std::string::npos) << "a raw tab is not valid inside a JSON string";
+}
+
+TEST_F(DrivecatTest, TableColumnsLineUpByCharactersNotBytes) {
+  const std::string path = folder_.Write(
+      "wide.xml", "<drive_list><drive PID='3' model='\xC3\x9C\xC3\x9Cber' volts='24' amps='100' peakamps='200'/>"
+                  "<drive PID='4' model='Plain' volts='24' amps='100' peakamps='200'/></drive_list>");
+  const ToolRun run = RunDrivecat({path, "list"}, folder_.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  // The column where PLATFORM starts, counted in characters.
+  auto platformColumn = [](const std::string& line, const std::string& word) {
+    const std::string before = line.substr(0, line.find(word));
+    return std::count_if(before.begin(), before.end(), [](char c) { return (c & 0xC0) != 0x80; });
+  };
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(platformColumn(lines[1], "QM"), platformColumn(lines[0], "PLATFORM")) << run.out;
+  EXPECT_EQ(platformColumn(lines[2], "QM"), platformColumn(lines[0], "PLATFORM")) << run.out;
 }
 
 TEST_F(DrivecatTest, MissingAttributesShowAsDashesAndNulls) {

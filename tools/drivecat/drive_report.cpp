@@ -117,6 +117,18 @@ std::string RowJson(const DriveRow& row) {
   return json + "}";
 }
 
+namespace {
+
+// The columns a cell takes on a terminal: one per character, not per byte
+// (UTF-8 continuation bytes take none).
+std::size_t Columns(const std::string& text) {
+  std::size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+}  // namespace
+
 void PrintTable(std::ostream& out, const std::vector<DriveRow>& rows) {
   const std::vector<std::string> header = {"POSITION", "PID", "MODEL", "PLATFORM", "FRAME",
                                            "VOLTS", "AMPS", "PEAK", "FAMILY"};
@@ -130,13 +142,13 @@ void PrintTable(std::ostream& out, const std::vector<DriveRow>& rows) {
   }
   std::vector<std::size_t> width(header.size());
   for (std::size_t c = 0; c < header.size(); ++c) {
-    width[c] = header[c].size();
-    for (const auto& line : cells) width[c] = std::max(width[c], line[c].size());
+    width[c] = Columns(header[c]);
+    for (const auto& line : cells) width[c] = std::max(width[c], Columns(line[c]));
   }
   auto print = [&](const std::vector<std::string>& line) {
     std::string text;
     for (std::size_t c = 0; c < line.size(); ++c) {
-      const std::string pad(width[c] - line[c].size(), ' ');
+      const std::string pad(width[c] - Columns(line[c]), ' ');
       if (c + 1 == line.size()) text += line[c];  // no trailing blanks
       else text += (right[c] ? pad + line[c] : line[c] + pad) + "  ";
     }
