@@ -83,13 +83,12 @@ unsigned int cArdoModelLookup::LookupPID(unsigned int volts, unsigned int amps) 
 
 CString cArdoModelLookup::LookupPlatform(unsigned int pid) {
   CString model;
-  if (!FindModel(pid, model)) return CString();
-  return CString(FirstCharacter(model).Compare("V") == 0 ? "VTX" : "QM");
+  return FindModel(pid, model) ? ardo::PlatformOfModel(model) : CString();
 }
 
 CString cArdoModelLookup::LookupQMFrameSize(unsigned int pid) {
   CString model;
-  return FindModel(pid, model) ? FirstCharacter(model) : CString();
+  return FindModel(pid, model) ? ardo::FrameSizeOfModel(model) : CString();
 }
 
 int cArdoModelLookup::GetDriveCount() {
@@ -233,3 +232,11 @@ float cArdoModelLookup::ReadCurrent(POSITION pos, const char* name) {
   if (!IndexAt(pos, drives, index) || !ReadNumber(drives, index, name, hundredths)) return 0.0f;
   return static_cast<float>(static_cast<float>(hundredths) / 100.0);
 }
+
+namespace ardo {
+
+CString PlatformOfModel(const CString& model) { return CString(FirstCharacter(model).Compare("V") == 0 ? "VTX" : "QM"); }
+
+CString FrameSizeOfModel(const CString& model) { return FirstCharacter(model); }
+
+}  // namespace ardo

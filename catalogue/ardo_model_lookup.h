@@ -128,3 +128,14 @@ class cArdoModelLookup {
 
   CXMLDOMDocument2* m_pDocument;
 };
+
+namespace ardo {
+
+// What LookupPlatform and LookupQMFrameSize answer for a drive with this
+// model name: "VTX" when it begins with "V", else "QM"; its first character.
+// For reports that hold each drive's model already (a look-up by PID answers
+// for the first drive with that PID, and reads the list again).
+CString PlatformOfModel(const CString& model);
+CString FrameSizeOfModel(const CString& model);
+
+}  // namespace ardo

@@ -29,12 +29,13 @@ DriveRow DriveCatalogue::RowAt(POSITION pos) {
   // 65535 is also what a drive without an identifier reads as.
   if (row.pid == 65535u) _GetDriveAttribute(pos, "PID", &present);
   row.hasPid = present != 0;
-  row.model = Text(GetCurrentName(pos));
-  if (row.hasPid) {
-    row.platform = Text(LookupPlatform(row.pid));
-    row.frame = Text(LookupQMFrameSize(row.pid));
-    row.family = Family(row.pid);
-  }
+  const CString model = GetCurrentName(pos);
+  row.model = Text(model);
+  // From this drive's own model: drives that share a PID each show theirs,
+  // and the list is read once, not again for every row.
+  row.platform = Text(ardo::PlatformOfModel(model));
+  row.frame = Text(ardo::FrameSizeOfModel(model));
+  if (row.hasPid) row.family = Family(row.pid);
   const CString volts = _GetDriveAttribute(pos, "volts", &present);
   row.hasVolts = present != 0;
   row.volts = std::atol(static_cast<const char*>(volts));
