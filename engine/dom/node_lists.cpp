@@ -195,16 +195,19 @@ SelectionList::SelectionList(DomDocument* document, std::string expr, NodeObject
       nodes_(std::move(nodes)),
       namespaces_(std::move(namespaces)),
       namespacesText_(document->Settings().selectionNamespaces),
-      language_(std::move(language)) {
+      language_(std::move(language)),
+      tree_(document->CurrentTree()) {
   TreeHolder::PinSnapshots();
+  tree_->ListCreated();
 }
 
 SelectionList::~SelectionList() {
   nodes_.reset();
   TreeHolder::UnpinSnapshots();
-  // Subtrees whose freeing waited for this list.
   DocLock lock(doc_->Mutex());
+  // Subtrees whose freeing waited for this list.
   doc_->CurrentTree()->Sweep();
+  tree_->ListDestroyed();  // docHold_ still holds the document
 }
 
 template <class F>

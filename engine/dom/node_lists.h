@@ -122,6 +122,7 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   QueryNamespaces namespaces_;
   std::string namespacesText_;
   std::string language_;
+  TreeHolder* tree_;  // the document's tree when the list was made
   long position_ = 0;
 };
 

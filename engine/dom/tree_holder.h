@@ -89,6 +89,11 @@ class TreeHolder {
   // A referenced object's node was adopted into / out of this tree.
   void ObjectMovedIn();
   void ObjectMovedOut();
+  // A selection list over this tree's nodes keeps the tree and its document
+  // alive as a referenced node object does. A host walking a list then does
+  // not take and give back those references with every item it reads.
+  void ListCreated() { LiveUp(); }
+  void ListDestroyed() { LiveDown(); }
 
   // Frees candidate subtrees that no object refers to, unless a snapshot
   // list is alive.
