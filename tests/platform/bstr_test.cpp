@@ -1,3 +1,6 @@
+#include <string>
+#include <thread>
+
 #include "platform/platform.h"
 #include "tests/support/assertions.h"
 #include "tests/support/leak_fixture.h"
@@ -32,6 +35,33 @@ TEST_F(BstrTest, NullRules) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(SysStringLen(empty), 0u);
   SysFreeString(empty);
+}
+
+TEST_F(BstrTest, LiveCountFollowsStringsAcrossThreadsAndReusedBlocksComeBackClean) {
+  const long before = ardo::LiveBstrCount();
+  // Made on one thread, freed on another; one made by a thread that ends
+  // while the string lives on.
+  BSTR kept = nullptr, handed = nullptr;
+  std::thread maker([&] {
+    kept = SysAllocString(u"kept");
+    handed = SysAllocString(u"handed over");
+    SysFreeString(SysAllocString(u"gone"));
+  });
+  maker.join();
+  EXPECT_EQ(ardo::LiveBstrCount(), before + 2);
+  SysFreeString(handed);
+  EXPECT_EQ(ardo::LiveBstrCount(), before + 1);
+  // A freed block of this size comes back for the next string, with the
+  // new length and terminator.
+  BSTR longer = SysAllocStringLen(u"abcdefghij", 10);
+  SysFreeString(longer);
+  BSTR shorter = SysAllocStringLen(u"xyz", 3);
+  EXPECT_EQ(SysStringLen(shorter), 3u);
+  EXPECT_EQ(std::u16string(shorter), u"xyz");
+  SysFreeString(shorter);
+  EXPECT_EQ(std::u16string(kept), u"kept");
+  SysFreeString(kept);
+  EXPECT_EQ(ardo::LiveBstrCount(), before);
 }
 
 TEST_F(BstrTest, FaultInjectionFailsAfterTheGivenNumberOfAllocations) {
