@@ -4,6 +4,7 @@
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/last_error.h"
+#include "engine/dom/item_enumerator.h"
 
 namespace ardo::engine {
 namespace {
@@ -65,42 +66,17 @@ HRESULT DocumentNamespaces::get_namespaceURI(long index, BSTR* uri) {
 }
 
 HRESULT DocumentNamespaces::get__newEnum(IUnknown** out) {
-  if (!out) return E_INVALIDARG;
-  *out = static_cast<IEnumVARIANT*>(MakeObject<NamespaceEnumerator>(uris_, 0).Detach());
-  return S_OK;
-}
-
-HRESULT NamespaceEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
-  if (!rgVar || (celt > 1 && !fetched)) return E_INVALIDARG;
-  ULONG got = 0;
-  for (; got < celt && position_ < uris_->size(); ++got, ++position_) {
-    HRESULT hr = ReturnBstrVariant((*uris_)[position_], &rgVar[got]);
-    if (FAILED(hr)) {
-      for (ULONG i = 0; i < got; ++i) VariantClear(&rgVar[i]);
-      position_ -= got;
-      if (fetched) *fetched = 0;
-      return hr;
-    }
-  }
-  if (fetched) *fetched = got;
-  return got == celt ? S_OK : S_FALSE;
-}
-
-HRESULT NamespaceEnumerator::Skip(ULONG celt) {
-  size_t left = uris_->size() - position_;
-  position_ += std::min<size_t>(celt, left);
-  return celt <= left ? S_OK : S_FALSE;
-}
-
-HRESULT NamespaceEnumerator::Reset() {
-  position_ = 0;
-  return S_OK;
-}
-
-HRESULT NamespaceEnumerator::Clone(IEnumVARIANT** copy) {
-  if (!copy) return E_INVALIDARG;
-  *copy = MakeObject<NamespaceEnumerator>(uris_, position_).Detach();
-  return S_OK;
+  ItemSource items;  // the URIs are shared: no need to hold the collection
+  NamespaceUris uris = uris_;
+  items.item = [uris](long index, VARIANT* item) {
+    if (index < 0 || static_cast<size_t>(index) >= uris->size()) return S_FALSE;
+    return ReturnBstrVariant((*uris)[static_cast<size_t>(index)], item);
+  };
+  items.count = [uris](long* count) {
+    *count = static_cast<long>(uris->size());
+    return S_OK;
+  };
+  return ItemEnumerator::HandOut(std::move(items), out);
 }
 
 }  // namespace ardo::engine

@@ -33,19 +33,4 @@ class DocumentNamespaces final : public ComObject<DocumentNamespaces, IXMLDOMSch
   NamespaceUris uris_;
 };
 
-// The URIs as VT_BSTR variants, for _newEnum.
-class NamespaceEnumerator final : public ComObject<NamespaceEnumerator, IEnumVARIANT> {
- public:
-  NamespaceEnumerator(NamespaceUris uris, size_t position) : uris_(std::move(uris)), position_(position) {}
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) override;
-  HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
-  HRESULT STDMETHODCALLTYPE Reset() override;
-  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override;
-
- private:
-  NamespaceUris uris_;
-  size_t position_;
-};
-
 }  // namespace ardo::engine

@@ -9,6 +9,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/dom/dom_document.h"
+#include "engine/dom/item_enumerator.h"
 #include "engine/dom/node_lists.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/text_content.h"
@@ -271,9 +272,7 @@ HRESULT AttributeMap::reset() {
 }
 
 HRESULT AttributeMap::get__newEnum(IUnknown** out) {
-  if (!out) return E_INVALIDARG;
-  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(nullptr, this).Detach());
-  return S_OK;
+  return ItemEnumerator::HandOut(NodesOf(this), out);
 }
 
 // --- DeclarationMap --------------------------------------------------------------
@@ -378,9 +377,7 @@ HRESULT DeclarationMap::reset() {
 }
 
 HRESULT DeclarationMap::get__newEnum(IUnknown** out) {
-  if (!out) return E_INVALIDARG;
-  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(nullptr, this).Detach());
-  return S_OK;
+  return ItemEnumerator::HandOut(NodesOf(this), out);
 }
 
 }  // namespace ardo::engine

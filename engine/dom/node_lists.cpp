@@ -4,6 +4,7 @@
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
 #include "engine/dom/dom_document.h"
+#include "engine/dom/item_enumerator.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/tree_edit.h"
 
@@ -102,9 +103,7 @@ HRESULT ChildNodeList::reset() {
 }
 
 HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
-  if (!out) return E_INVALIDARG;
-  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(this, nullptr).Detach());
-  return S_OK;
+  return ItemEnumerator::HandOut(NodesOf(this), out);
 }
 
 // --- ElementsByTagNameList ---------------------------------------------------
@@ -171,9 +170,7 @@ HRESULT ElementsByTagNameList::reset() {
 }
 
 HRESULT ElementsByTagNameList::get__newEnum(IUnknown** out) {
-  if (!out) return E_INVALIDARG;
-  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(this, nullptr).Detach());
-  return S_OK;
+  return ItemEnumerator::HandOut(NodesOf(this), out);
 }
 
 // --- SelectionList -----------------------------------------------------------
@@ -240,9 +237,7 @@ HRESULT SelectionList::reset() {
 }
 
 HRESULT SelectionList::get__newEnum(IUnknown** out) {
-  if (!out) return E_INVALIDARG;
-  *out = static_cast<IEnumVARIANT*>(MakeObject<NodeEnumerator>(this, nullptr).Detach());
-  return S_OK;
+  return ItemEnumerator::HandOut(NodesOf(this), out);
 }
 
 HRESULT SelectionList::get_expr(BSTR* expression) {
@@ -395,53 +390,6 @@ HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
     }
     return E_INVALIDARG;
   });
-}
-
-// --- NodeEnumerator ------------------------------------------------------------
-
-NodeEnumerator::NodeEnumerator(IXMLDOMNodeList* list, IXMLDOMNamedNodeMap* map, long position)
-    : list_(list), map_(map), position_(position) {}
-
-HRESULT NodeEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
-  if (!rgVar || (celt > 1 && !fetched)) return E_INVALIDARG;
-  ULONG got = 0;
-  while (got < celt) {
-    IXMLDOMNode* node = nullptr;
-    HRESULT hr = list_ ? list_->get_item(position_, &node) : map_->get_item(position_, &node);
-    if (FAILED(hr)) {
-      for (ULONG i = 0; i < got; ++i) VariantClear(&rgVar[i]);
-      if (fetched) *fetched = 0;
-      return hr;
-    }
-    if (!node) break;
-    ++position_;
-    VariantInit(&rgVar[got]);
-    rgVar[got].vt = VT_DISPATCH;
-    rgVar[got].pdispVal = node;
-    ++got;
-  }
-  if (fetched) *fetched = got;
-  return got == celt ? S_OK : S_FALSE;
-}
-
-HRESULT NodeEnumerator::Skip(ULONG celt) {
-  long length = 0;
-  HRESULT hr = list_ ? list_->get_length(&length) : map_->get_length(&length);
-  if (FAILED(hr)) return hr;
-  long target = position_ + static_cast<long>(celt);
-  position_ = target > length ? length : target;
-  return target > length ? S_FALSE : S_OK;
-}
-
-HRESULT NodeEnumerator::Reset() {
-  position_ = 0;
-  return S_OK;
-}
-
-HRESULT NodeEnumerator::Clone(IEnumVARIANT** copy) {
-  if (!copy) return E_INVALIDARG;
-  *copy = MakeObject<NodeEnumerator>(list_.Get(), map_.Get(), position_).Detach();
-  return S_OK;
 }
 
 }  // namespace ardo::engine

@@ -1,6 +1,5 @@
 // Node lists: live child lists, live getElementsByTagName lists, and the
-// snapshot lists of selectNodes (which are IXMLDOMSelection objects too),
-// with the IEnumVARIANT that _newEnum hands out for lists and maps.
+// snapshot lists of selectNodes (which are IXMLDOMSelection objects too).
 //
 // Live lists remember the last position they reached and the document
 // stamp it was valid for, so item(0), item(1), ... walks in linear time
@@ -127,20 +126,6 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
 };
 
 // Enumerates a list or a map as VT_DISPATCH nodes.
-class NodeEnumerator final : public ComObject<NodeEnumerator, IEnumVARIANT> {
- public:
-  NodeEnumerator(IXMLDOMNodeList* list, IXMLDOMNamedNodeMap* map, long position = 0);
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) override;
-  HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
-  HRESULT STDMETHODCALLTYPE Reset() override;
-  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override;
-
- private:
-  ComPtr<IXMLDOMNodeList> list_;
-  ComPtr<IXMLDOMNamedNodeMap> map_;
-  long position_;
-};
 
 // The nodes of a snapshot that are still worth handing out.
 HRESULT ReturnSnapshotNode(const SharedSnapshot& nodes, long index, IXMLDOMNode** out);
