@@ -86,7 +86,14 @@ BSTR AllocBstr(std::string_view utf8) {
   size_t ascii = 0;
   while (ascii < n && s[ascii] < 0x80) ++ascii;
   if (ascii == n) {
-    // ASCII only (names, numbers): one unit per byte.
+    // ASCII only (names, numbers): one unit per byte, widened on the stack
+    // when short so that the string is written once.
+    constexpr size_t kShort = 128;
+    if (n <= kShort) {
+      OLECHAR wide[kShort];
+      for (size_t i = 0; i < n; ++i) wide[i] = s[i];
+      return SysAllocStringLen(wide, static_cast<UINT>(n));
+    }
     BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
     if (b)
       for (size_t i = 0; i < n; ++i) b[i] = s[i];
