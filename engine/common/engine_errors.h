@@ -3,6 +3,8 @@
 // HRESULTs of refused tree changes.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 namespace ardo::engine {
@@ -28,5 +30,12 @@ inline constexpr HRESULT kResourceNotFound = static_cast<HRESULT>(0x800C0006u);
 // inserted into its own subtree, a child on a node type that has none, a
 // change inside read-only entity content).
 inline constexpr HRESULT kInvalidTreeChange = E_FAIL;
+
+// A failure found deep inside an engine call; the call's guard turns it
+// into the call's HRESULT and the thread's error reason.
+struct EngineFailure {
+  HRESULT hr;
+  std::string reason;
+};
 
 }  // namespace ardo::engine

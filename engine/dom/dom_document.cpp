@@ -82,11 +82,14 @@ bool NodeTypeOf(const VARIANT& value, DOMNodeType* out) {
   VARIANT n;
   VariantInit(&n);
   if (FAILED(VariantChangeType(&n, &v, 0, VT_I4))) return false;
+  if (n.lVal < NODE_ELEMENT || n.lVal > NODE_NOTATION) return false;
   *out = static_cast<DOMNodeType>(n.lVal);
   return true;
 }
 
 bool ValidName(const std::string& name) { return !name.empty() && xmlValidateQName(Xml(name), 0) == 0; }
+// The prefix "xmlns" belongs to namespace declarations, never to an element.
+bool ValidElementName(const std::string& name) { return ValidName(name) && name.rfind("xmlns:", 0) != 0; }
 
 }  // namespace
 
@@ -162,6 +165,7 @@ ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
 }
 
 void DomDocument::LoadCopyOf(xmlDocPtr source) {
+  CheckCopyDepth(reinterpret_cast<xmlNodePtr>(source));
   xmlDocPtr tree = xmlCopyDoc(source, 1);
   if (!tree) throw std::bad_alloc();
   InstallTree(tree);
@@ -220,7 +224,7 @@ HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** p) {
     if (!p) return E_INVALIDARG;
     *p = nullptr;
     std::string name = Utf8Of(tagName);
-    if (!ValidName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid element name.");
+    if (!ValidElementName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid element name.");
     return CreateAndReturn(xmlNewDocNode(XmlDoc(), nullptr, Xml(name), nullptr), p);
   });
 }
@@ -314,7 +318,7 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
   xmlDocPtr doc = XmlDoc();
   switch (type) {
     case NODE_ELEMENT: {
-      if (!ValidName(name)) return E_FAIL;
+      if (!ValidElementName(name)) return E_FAIL;
       if (uri.empty()) return CreateAndReturn(xmlNewDocNode(doc, nullptr, Xml(name), nullptr), out);
       xmlNodePtr e = xmlNewDocNode(doc, nullptr, Xml(std::string(local)), nullptr);
       if (!e) throw std::bad_alloc();
@@ -397,6 +401,11 @@ ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
   ParseOutcome outcome;
   if (auto* other = dynamic_cast<DomDocument*>(NodeObject::From(unknown))) {
     DocLock lock(other == this ? nullptr : other->Mutex());
+    if (DeeperThan(reinterpret_cast<xmlNodePtr>(other->XmlDoc()), kMaxCopyDepth)) {
+      outcome.error.errorCode = kParseErrorTooDeep;
+      outcome.error.reason = "The document is nested too deeply to be copied.";
+      return outcome;
+    }
     outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
     if (!outcome.doc) throw std::bad_alloc();
     return outcome;
@@ -433,6 +442,10 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
 HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
   if (ok) *ok = VARIANT_FALSE;
   const VARIANT& v = Dereferenced(source);
+  // A source of no kind the document loads from leaves it as it was.
+  const bool objectSource = (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) && v.punkVal;
+  if (!(v.vt == VT_BSTR || v.vt == (VT_BYREF | VT_BSTR) || objectSource || (v.vt == (VT_ARRAY | VT_UI1) && v.parray)))
+    return E_INVALIDARG;
   LoadOptions options = settings_.ToLoadOptions();
   SetReadyState(1);
   std::string url;
@@ -454,14 +467,19 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
     }
   } else if (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) {
     IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.pdispVal;
-    if (!unknown) return E_INVALIDARG;
     bool handled;
     outcome = LoadFromObject(unknown, &handled);
-    if (!handled) return E_INVALIDARG;
+    if (!handled) {
+      SetReadyState(4);
+      return E_INVALIDARG;
+    }
   } else if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
     void* data = nullptr;
     HRESULT hr = SafeArrayAccessData(v.parray, &data);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+      SetReadyState(4);
+      return hr;
+    }
     size_t size = v.parray->cDims == 1 ? v.parray->rgsabound[0].cElements : 0;
     try {
       outcome = ParseBytes(static_cast<const char*>(data), size, std::string(), options);

@@ -1,5 +1,7 @@
 #include "engine/dom/node_lists.h"
 
+#include <cstdlib>
+
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
@@ -20,19 +22,20 @@ void LiveListCursor::Revalidate(uint64_t stamp) {
   length_ = -1;
 }
 
-template <class First, class Next>
-xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, First first, Next next) {
+template <class Walk>
+xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, const Walk& walk) {
   Revalidate(stamp);
   if (index < 0) return nullptr;
   if (length_ >= 0 && index >= length_) return nullptr;
-  long i;
-  xmlNodePtr n;
-  if (node_ && index >= index_) {
-    i = index_, n = node_;
-  } else {
-    i = 0, n = first();
-  }
-  while (n && i < index) n = next(n), ++i;
+  // Start from the nearest known place: the cached position, either end.
+  long i = 0;
+  xmlNodePtr n = nullptr;
+  long best = index;
+  if (node_ && std::labs(index - index_) < best) best = std::labs(index - index_), i = index_, n = node_;
+  if (length_ >= 0 && length_ - 1 - index < best) i = length_ - 1, n = walk.Last();
+  if (!n) i = 0, n = walk.First();
+  while (n && i < index) n = walk.Next(n), ++i;
+  while (n && i > index) n = walk.Prev(n), --i;
   if (n) {
     index_ = i;
     node_ = n;
@@ -40,12 +43,12 @@ xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, First first, Next next
   return n;
 }
 
-template <class First, class Next>
-long LiveListCursor::Length(uint64_t stamp, First first, Next next) {
+template <class Walk>
+long LiveListCursor::Length(uint64_t stamp, const Walk& walk) {
   Revalidate(stamp);
   if (length_ < 0) {
     long count = 0;
-    for (xmlNodePtr n = first(); n; n = next(n)) ++count;
+    for (xmlNodePtr n = walk.First(); n; n = walk.Next(n)) ++count;
     length_ = count;
   }
   return length_;
@@ -65,18 +68,27 @@ HRESULT ReturnLength(long length, long* out) {
 
 ChildNodeList::ChildNodeList(NodeObject* parent) : hold_(parent->Interface()), parent_(parent) {}
 
+namespace {
+
+// A node's DOM children, both ways.
+struct ChildWalk {
+  xmlNodePtr parent;
+  xmlNodePtr First() const { return DomFirstChild(parent); }
+  xmlNodePtr Next(xmlNodePtr n) const { return DomNextSibling(n); }
+  xmlNodePtr Last() const { return DomLastChild(parent); }
+  xmlNodePtr Prev(xmlNodePtr n) const { return DomPreviousSibling(n); }
+};
+
+}  // namespace
+
 xmlNodePtr ChildNodeList::At(long index) {
   if (parent_->IsNamespaceDeclaration()) return nullptr;
-  xmlNodePtr p = parent_->Node();
-  return cursor_.At(index, parent_->Document().Stamp(), [p] { return DomFirstChild(p); },
-                    [](xmlNodePtr n) { return DomNextSibling(n); });
+  return cursor_.At(index, parent_->Document().Stamp(), ChildWalk{parent_->Node()});
 }
 
 long ChildNodeList::Count() {
   if (parent_->IsNamespaceDeclaration()) return 0;
-  xmlNodePtr p = parent_->Node();
-  return cursor_.Length(parent_->Document().Stamp(), [p] { return DomFirstChild(p); },
-                        [](xmlNodePtr n) { return DomNextSibling(n); });
+  return cursor_.Length(parent_->Document().Stamp(), ChildWalk{parent_->Node()});
 }
 
 HRESULT ChildNodeList::get_item(long index, IXMLDOMNode** item) {
@@ -111,8 +123,21 @@ HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
 ElementsByTagNameList::ElementsByTagNameList(NodeObject* root, std::string name)
     : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {}
 
-xmlNodePtr ElementsByTagNameList::NextMatch(xmlNodePtr from) {
+bool ElementsByTagNameList::Matches(const xmlNode* n) const {
+  return n->type == XML_ELEMENT_NODE && (all_ || HasQualifiedName(n, name_));
+}
+
+// The root, or null when it is no node elements can be under.
+xmlNodePtr ElementsByTagNameList::Root() const {
+  if (root_->IsNamespaceDeclaration()) return nullptr;
   xmlNodePtr root = root_->Node();
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE && root->type != XML_DOCUMENT_FRAG_NODE)
+    return nullptr;
+  return root;
+}
+
+xmlNodePtr ElementsByTagNameList::Walk::Next(xmlNodePtr from) const {
+  xmlNodePtr root = list->root_->Node();
   xmlNodePtr n = from;
   for (;;) {
     // Preorder successor within root, descending into elements only.
@@ -123,28 +148,45 @@ xmlNodePtr ElementsByTagNameList::NextMatch(xmlNodePtr from) {
       if (n == root) return nullptr;
       n = n->next;
     }
-    if (n->type == XML_ELEMENT_NODE && (all_ || HasQualifiedName(n, name_))) return n;
+    if (list->Matches(n)) return n;
   }
 }
 
-xmlNodePtr ElementsByTagNameList::FirstMatch() {
-  if (root_->IsNamespaceDeclaration()) return nullptr;
-  xmlNodePtr root = root_->Node();
-  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE &&
-      root->type != XML_DOCUMENT_FRAG_NODE)
-    return nullptr;
-  return NextMatch(root);
+xmlNodePtr ElementsByTagNameList::Walk::Prev(xmlNodePtr from) const {
+  xmlNodePtr root = list->root_->Node();
+  xmlNodePtr n = from;
+  for (;;) {
+    // Preorder predecessor within root: the deepest last node of the
+    // previous sibling's subtree, else the parent.
+    if (n->prev) {
+      n = n->prev;
+      while (n->type == XML_ELEMENT_NODE && n->last) n = n->last;
+    } else {
+      n = n->parent;
+      if (!n || n == root) return nullptr;
+    }
+    if (list->Matches(n)) return n;
+  }
+}
+
+xmlNodePtr ElementsByTagNameList::Walk::First() const {
+  xmlNodePtr root = list->Root();
+  return root ? Next(root) : nullptr;
+}
+
+xmlNodePtr ElementsByTagNameList::Walk::Last() const {
+  xmlNodePtr root = list->Root();
+  if (!root || !root->last) return nullptr;
+  xmlNodePtr n = root->last;
+  while (n->type == XML_ELEMENT_NODE && n->last) n = n->last;
+  return list->Matches(n) ? n : Prev(n);
 }
 
 xmlNodePtr ElementsByTagNameList::At(long index) {
-  return cursor_.At(index, root_->Document().Stamp(), [this] { return FirstMatch(); },
-                    [this](xmlNodePtr n) { return NextMatch(n); });
+  return cursor_.At(index, root_->Document().Stamp(), Walk{this});
 }
 
-long ElementsByTagNameList::Count() {
-  return cursor_.Length(root_->Document().Stamp(), [this] { return FirstMatch(); },
-                        [this](xmlNodePtr n) { return NextMatch(n); });
-}
+long ElementsByTagNameList::Count() { return cursor_.Length(root_->Document().Stamp(), Walk{this}); }
 
 HRESULT ElementsByTagNameList::get_item(long index, IXMLDOMNode** item) {
   return root_->Call([&] { return ReturnNode(At(index), item); });

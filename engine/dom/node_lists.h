@@ -17,14 +17,16 @@ namespace ardo::engine {
 
 class DomDocument;
 
-// Shared position logic of the live lists.
+// Shared position logic of the live lists. A Walk names a list's nodes in
+// both directions: First(), Next(n), Last() and Prev(n).
 class LiveListCursor {
  public:
-  // The index-th node, walking from the cached position when it is valid.
-  template <class First, class Next>
-  xmlNodePtr At(long index, uint64_t stamp, First first, Next next);
-  template <class First, class Next>
-  long Length(uint64_t stamp, First first, Next next);
+  // The index-th node, walking from whichever is nearest of the cached
+  // position, the first node and (with the length known) the last.
+  template <class Walk>
+  xmlNodePtr At(long index, uint64_t stamp, const Walk& walk);
+  template <class Walk>
+  long Length(uint64_t stamp, const Walk& walk);
 
  private:
   void Revalidate(uint64_t stamp);
@@ -68,8 +70,16 @@ class ElementsByTagNameList final : public ComObject<ElementsByTagNameList, IXML
  private:
   xmlNodePtr At(long index);
   long Count();
-  xmlNodePtr FirstMatch();
-  xmlNodePtr NextMatch(xmlNodePtr from);
+  // The list's walk: matching elements in document order under the root.
+  struct Walk {
+    const ElementsByTagNameList* list;
+    xmlNodePtr First() const;
+    xmlNodePtr Next(xmlNodePtr from) const;
+    xmlNodePtr Last() const;
+    xmlNodePtr Prev(xmlNodePtr from) const;
+  };
+  bool Matches(const xmlNode* n) const;
+  xmlNodePtr Root() const;
 
   ComPtr<IXMLDOMNode> hold_;
   NodeObject* root_;

@@ -5,6 +5,7 @@
 #include <libxml/entities.h>
 
 #include "engine/common/bstr_text.h"
+#include "engine/common/engine_errors.h"
 
 namespace ardo::engine {
 
@@ -158,6 +159,33 @@ void MarkSpecified(xmlAttrPtr attr) {
   if (attr->psvi == &g_defaultedMark) attr->psvi = nullptr;
 }
 bool IsDefaulted(const xmlAttr* attr) { return attr->psvi == &g_defaultedMark; }
+
+bool DeeperThan(const xmlNode* root, long levels) {
+  // Down the first child, along the siblings, back up through parents: no
+  // recursion, so any depth can be measured.
+  const xmlNode* n = root;
+  long depth = 0;
+  while (n) {
+    if (n->children && n->type != XML_ENTITY_REF_NODE && n->type != XML_ATTRIBUTE_NODE) {
+      n = n->children;
+      if (++depth > levels) return true;
+      continue;
+    }
+    while (n && n != root && !n->next) {
+      n = n->parent;
+      --depth;
+    }
+    if (!n || n == root) break;
+    n = n->next;
+  }
+  return false;
+}
+
+void CheckCopyDepth(const xmlNode* root) {
+  if (DeeperThan(root, kMaxCopyDepth))
+    throw EngineFailure{E_FAIL, "The tree is nested more than " + std::to_string(kMaxCopyDepth) +
+                                    " levels deep and cannot be copied."};
+}
 
 bool IsReadOnly(xmlNodePtr node) {
   for (xmlNodePtr p = node; p; p = p->parent) {

@@ -56,6 +56,14 @@ void MarkDefaulted(xmlAttrPtr attr);
 void MarkSpecified(xmlAttrPtr attr);
 bool IsDefaulted(const xmlAttr* attr);
 
+// libxml2 copies a tree recursively, a few stack frames per level. Parsing
+// stops long before that matters (MaxElementDepth), but edits can nest
+// deeper; such a tree is refused rather than copied.
+inline constexpr long kMaxCopyDepth = 5000;
+bool DeeperThan(const xmlNode* root, long levels);
+// Throws EngineFailure (E_FAIL) when root is too deep to copy.
+void CheckCopyDepth(const xmlNode* root);
+
 // Inside an entity's content or a DTD: no change allowed.
 bool IsReadOnly(xmlNodePtr node);
 // True when ancestor is node or one of its ancestors (through attributes).

@@ -26,6 +26,8 @@
 #include <libxml/tree.h>
 
 #include "engine/common/doc_lock.h"
+#include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
 #include "engine/include/xml_services.h"
 #include "engine/dom/tree_holder.h"
 #include "engine/xpath/xpath_cache.h"
@@ -125,6 +127,8 @@ class NodeObject {
       return f();
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
+    } catch (const EngineFailure& failure) {
+      return FailWith(failure.hr, failure.reason);
     }
   }
 

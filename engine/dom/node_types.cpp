@@ -1,10 +1,13 @@
 #include "engine/dom/node_types.h"
 
+#include <algorithm>
+
 #include <libxml/entities.h>
 #include <libxml/valid.h>
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
 #include "engine/dom/dom_document.h"
 #include "engine/dom/named_node_maps.h"
 #include "engine/dom/node_lists.h"
@@ -31,6 +34,23 @@ HRESULT ReturnIdentifier(const xmlChar* id, VARIANT* out) {
 
 // Offsets into character data count UTF-16 units.
 bool InRange(long offset, size_t length) { return offset >= 0 && static_cast<size_t>(offset) <= length; }
+
+// An edit of character data may not cut between the two halves of a
+// surrogate pair: the text is kept as UTF-8, which has no half characters.
+bool SplitsPair(const std::u16string& s, size_t at) {
+  return at > 0 && at < s.size() && s[at - 1] >= 0xD800 && s[at - 1] <= 0xDBFF && s[at] >= 0xDC00 &&
+         s[at] <= 0xDFFF;
+}
+
+// Checks the units [offset, offset + count) of s for an edit: E_INVALIDARG
+// for an offset outside the text, a negative count or an end inside a pair.
+HRESULT CheckEdit(const std::u16string& s, long offset, long count = 0) {
+  if (!InRange(offset, s.size()) || count < 0) return E_INVALIDARG;
+  size_t end = std::min(s.size(), static_cast<size_t>(offset) + static_cast<size_t>(count));
+  if (SplitsPair(s, static_cast<size_t>(offset)) || SplitsPair(s, end))
+    return FailWith(E_INVALIDARG, "The edit would cut a character in two (an offset inside a surrogate pair).");
+  return S_OK;
+}
 
 std::string Utf8OfUnits(const std::u16string& s) {
   std::string out;
@@ -243,7 +263,7 @@ template <class Impl, class Itf>
 HRESULT CharacterDataImpl<Impl, Itf>::insertData(long offset, BSTR data) {
   return this->Call([&] {
     std::u16string s = Utf16Of(this->ValueText());
-    if (!InRange(offset, s.size())) return E_INVALIDARG;
+    if (HRESULT hr = CheckEdit(s, offset); FAILED(hr)) return hr;
     s.insert(static_cast<size_t>(offset), Utf16Of(Utf8Of(data)));
     return this->SetValueText(Utf8OfUnits(s));
   });
@@ -253,7 +273,7 @@ template <class Impl, class Itf>
 HRESULT CharacterDataImpl<Impl, Itf>::deleteData(long offset, long count) {
   return this->Call([&] {
     std::u16string s = Utf16Of(this->ValueText());
-    if (!InRange(offset, s.size()) || count < 0) return E_INVALIDARG;
+    if (HRESULT hr = CheckEdit(s, offset, count); FAILED(hr)) return hr;
     s.erase(static_cast<size_t>(offset), static_cast<size_t>(count));
     return this->SetValueText(Utf8OfUnits(s));
   });
@@ -263,7 +283,7 @@ template <class Impl, class Itf>
 HRESULT CharacterDataImpl<Impl, Itf>::replaceData(long offset, long count, BSTR data) {
   return this->Call([&] {
     std::u16string s = Utf16Of(this->ValueText());
-    if (!InRange(offset, s.size()) || count < 0) return E_INVALIDARG;
+    if (HRESULT hr = CheckEdit(s, offset, count); FAILED(hr)) return hr;
     s.replace(static_cast<size_t>(offset), static_cast<size_t>(count), Utf16Of(Utf8Of(data)));
     return this->SetValueText(Utf8OfUnits(s));
   });
@@ -283,19 +303,19 @@ HRESULT SplitCharacterData(NodeObject& self, long offset, IXMLDOMText** right) {
   xmlNodePtr node = self.Node();
   if (IsReadOnly(node)) return kInvalidTreeChange;
   std::u16string s = Utf16Of(View(node->content));
-  if (!InRange(offset, s.size())) return E_INVALIDARG;
+  if (HRESULT hr = CheckEdit(s, offset); FAILED(hr)) return hr;
   std::string left = Utf8OfUnits(s.substr(0, static_cast<size_t>(offset)));
   std::string rest = Utf8OfUnits(s.substr(static_cast<size_t>(offset)));
   xmlNodePtr split = node->type == XML_CDATA_SECTION_NODE
                          ? xmlNewCDataBlock(node->doc, Xml(rest), static_cast<int>(rest.size()))
                          : xmlNewDocTextLen(node->doc, Xml(rest), static_cast<int>(rest.size()));
   if (!split) throw std::bad_alloc();
-  {
-    TreeEdit edit(self.Document());
-    edit.SetContent(node, left);
-    edit.AdoptNew(split);
-    if (node->parent) edit.Attach(split, node->parent, node->next);
-  }
+  // The new node is handed out before the edit ends: a detached one would
+  // otherwise be swept as unreferenced.
+  TreeEdit edit(self.Document());
+  edit.SetContent(node, left);
+  edit.AdoptNew(split);
+  if (node->parent) edit.Attach(split, node->parent, node->next);
   return ReturnNodeAs(split, right);
 }
 

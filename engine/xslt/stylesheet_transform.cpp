@@ -8,6 +8,7 @@
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/error_capture.h"
+#include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
 #include "engine/xpath/ms_functions.h"
 
@@ -18,6 +19,7 @@ namespace {
 // other than a document, a document with a copy of that node at its top),
 // without the XML declaration node.
 xmlDocPtr PrivateCopy(xmlNodePtr node) {
+  CheckCopyDepth(node);
   xmlDocPtr copy;
   if (node->type == XML_DOCUMENT_NODE) {
     copy = xmlCopyDoc(reinterpret_cast<xmlDocPtr>(node), 1);

@@ -77,6 +77,9 @@ TEST_F(LoadSaveTest, SourcesThatAreNotDocumentsAreRefused) {
     VARIANT_BOOL ok = VARIANT_TRUE;
     EXPECT_TRUE(FAILED(doc->load(owned.get(), &ok))) << v.vt;
     EXPECT_EQ(ok, VARIANT_FALSE);
+    long state = 0;
+    EXPECT_HR(doc->get_readyState(&state), S_OK);
+    EXPECT_EQ(state, 4) << "a refused source leaves the document complete, as it was";
   }
 }
 

@@ -45,6 +45,31 @@ TEST_F(NodeListsTest, LiveListsFollowEditsWhileSelectionsKeepTheirSnapshot) {
   EXPECT_EQ(lengths(), "2332");
 }
 
+TEST_F(NodeListsTest, LiveListsGiveTheSameNodesWhicheverWayAndOrderTheyAreRead) {
+  auto doc = Parse("<r><a n='1'><b/><a n='2'><a n='3'/></a></a>t<!--c--><c><a n='4'/><a n='5'/></c><a n='6'/></r>");
+  ASSERT_TRUE(doc);
+  for (auto list : {ChildrenOf(Root(doc.Get()).Get()), ByTag(doc.Get(), "a"), ByTag(doc.Get(), "*")}) {
+    const long length = LengthOf(list.Get());
+    std::vector<IUnknown*> forward;
+    for (long i = 0; i < length; ++i) {
+      ardo::ComPtr<IXMLDOMNode> item;
+      ASSERT_HR(list->get_item(i, item.Out()), S_OK);
+      forward.push_back(IdentityOf(item.Get()));
+    }
+    // Backwards, then jumping between the ends and the middle.
+    std::vector<long> order;
+    for (long i = length - 1; i >= 0; --i) order.push_back(i);
+    for (long i = 0; i < length; ++i) order.push_back(i % 2 ? length - 1 - i / 2 : i / 2);
+    for (long i : order) {
+      ardo::ComPtr<IXMLDOMNode> item;
+      ASSERT_HR(list->get_item(i, item.Out()), S_OK) << i;
+      EXPECT_EQ(IdentityOf(item.Get()), forward[size_t(i)]) << "item " << i << " of " << length;
+    }
+    ardo::ComPtr<IXMLDOMNode> past;
+    EXPECT_HR(list->get_item(length, past.Out()), S_FALSE);
+  }
+}
+
 TEST_F(NodeListsTest, GetElementsByTagNameMatchesNamesStarAndDocumentOrder) {
   auto doc = Parse("<r><a n='1'><b/><a n='2'/></a><c><a n='3'/></c></r>");
   ASSERT_TRUE(doc);

@@ -221,6 +221,15 @@ TEST_F(NodeTypesTest, CharacterDataEditsCountUtf16CodeUnits) {
   EXPECT_TRUE(FAILED(text->deleteData(7, 1)));
   EXPECT_TRUE(FAILED(text->replaceData(-2, 1, x)));
   EXPECT_EQ(TextOf(text.Get()), "aYYbc!") << "a refused edit must change nothing";
+  // No edit may cut a surrogate pair in two.
+  auto pair = Text<IXMLDOMText>(Parse("<r>a\xF0\x9F\x98\x80" "b</r>").Get(), "/r/text()");
+  ASSERT_TRUE(pair);
+  ardo::ComPtr<IXMLDOMText> half;
+  EXPECT_HR(pair->insertData(2, x), E_INVALIDARG);
+  EXPECT_HR(pair->deleteData(2, 1), E_INVALIDARG);
+  EXPECT_HR(pair->replaceData(0, 2, x), E_INVALIDARG);
+  EXPECT_HR(pair->splitText(2, half.Out()), E_INVALIDARG);
+  EXPECT_EQ(TextOf(pair.Get()), "a\xF0\x9F\x98\x80" "b");
   EXPECT_HR(text->insertData(6, x), S_OK);  // the end itself is a valid offset
   EXPECT_EQ(TextOf(text.Get()), "aYYbc!x");
 }
@@ -243,6 +252,16 @@ TEST_F(NodeTypesTest, SplitTextLeavesTwoAdjacentTextNodesThatNormaliseMerges) {
   EXPECT_EQ(XmlOf(root.Get()), "<r>hello world</r>");
   EXPECT_TRUE(FAILED(text->splitText(6, bad.Out())));
   EXPECT_TRUE(FAILED(text->splitText(-1, bad.Out())));
+  // A node in no tree splits too; the new half lives as long as it is held.
+  ardo::ComPtr<IXMLDOMText> loose, looseRight;
+  ardo::ComPtr<IXMLDOMCDATASection> section;
+  ardo::ComPtr<IXMLDOMText> sectionRight;
+  ASSERT_HR(doc->createTextNode(Bstr("loose"), loose.Out()), S_OK);
+  ASSERT_HR(loose->splitText(2, looseRight.Out()), S_OK);
+  ASSERT_HR(doc->createCDATASection(Bstr("abc"), section.Out()), S_OK);
+  ASSERT_HR(section->splitText(1, sectionRight.Out()), S_OK);
+  EXPECT_EQ(TextOf(looseRight.Get()) + "|" + TextOf(sectionRight.Get()), "ose|bc");
+  EXPECT_EQ(TypeOf(sectionRight.Get()), NODE_CDATA_SECTION);
   EXPECT_HR(root->normalize(), S_OK);
   EXPECT_EQ(ChildCount(root.Get()), 1);
   EXPECT_EQ(TextOf(root.Get()), "hello world");
@@ -381,6 +400,16 @@ TEST_F(NodeTypesTest, TreeChangesThatBreakTheTreeAreRefused) {
   EXPECT_TRUE(NewElement(doc.Get(), "_a-b.c"));
 }
 
+TEST_F(NodeTypesTest, CreatingNodesRefusesUnknownTypesAndElementsInTheXmlnsPrefix) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  for (long type : {-1L, 0L, 13L, 100L, 0x7FFFFFFFL}) CreateNode(doc.Get(), type, "x", nullptr, E_INVALIDARG);
+  CreateNode(doc.Get(), NODE_ELEMENT, "xmlns:q", "urn:q", E_FAIL);
+  ardo::ComPtr<IXMLDOMElement> element;
+  EXPECT_HR(doc->createElement(Bstr("xmlns:q"), element.Out()), E_FAIL);
+  EXPECT_FALSE(element);
+}
+
 TEST_F(NodeTypesTest, CloneNodeCopiesDeepOrShallowAndDetached) {
   auto doc = Parse("<r><a x='1'><b>t</b></a></r>");
   ASSERT_TRUE(doc);
@@ -402,6 +431,20 @@ TEST_F(NodeTypesTest, CloneNodeCopiesDeepOrShallowAndDetached) {
   EXPECT_EQ(TypeOf(docCopy.Get()), NODE_DOCUMENT);
   EXPECT_NE(IdentityOf(docCopy.Get()), IdentityOf(doc.Get()));
   EXPECT_EQ(TextOf(SelectOne(docCopy.Get(), "/r/a/b").Get()), "t");
+
+  // Edits can nest deeper than a copy can go: the deep copy is refused,
+  // the shallow one still made.
+  ardo::ComPtr<IXMLDOMNode> deepest = a;
+  for (int level = 0; level < 5001; ++level) {
+    auto child = NewElement(doc.Get(), "n");
+    Append(deepest.Get(), child.Get());
+    deepest = child;
+  }
+  ardo::ComPtr<IXMLDOMNode> refused, single;
+  EXPECT_HR(a->cloneNode(VARIANT_TRUE, refused.Out()), E_FAIL);
+  EXPECT_HR(doc->cloneNode(VARIANT_TRUE, refused.Out()), E_FAIL);
+  EXPECT_FALSE(refused);
+  EXPECT_HR(a->cloneNode(VARIANT_FALSE, single.Out()), S_OK);
 }
 
 TEST_F(NodeTypesTest, NodeValueAndTextAreWritableWhereTheTypeHasThem) {
