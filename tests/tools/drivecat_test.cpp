@@ -110,7 +110,8 @@ TEST_F(DrivecatTest, LookupConvertsAmperesAndMissesExitWithOne) {
       {{"lookup", "400", "12.500"}, "33\n", ""},
       {{"lookup", "400", "20"}, "12\n", ""},
       {{"lookup", "24", "1.25"}, "255\n", ""},
-      {{"lookup", "400", "1250"}, nullptr, "no drive rated 400 V, 1250.00 A"},
+      {{"lookup", "400", "1250"}, "33\n", ""},  // no 1250 A drive: read as the file's hundredths
+      {{"lookup", "400", "1251"}, nullptr, "no drive rated 400 V, 1251.00 A"},
       {{"lookup", "400", "12.05"}, nullptr, "no drive rated 400 V, 12.05 A"},
       {{"platform", "5"}, nullptr, "no drive with PID 5"},
       {{"frame", "99"}, nullptr, "no drive with PID 99"},

@@ -35,7 +35,9 @@ const char* UsageText() {
          "  count              the number of drives\n"
          "  lookup VOLTS AMPS  the PID of the first drive with that rating; AMPS is in\n"
          "                     amperes with at most two decimals (12.5 means 12.50 A,\n"
-         "                     the file's amps=\"1250\")\n"
+         "                     the file's amps=\"1250\"); a whole number that no drive\n"
+         "                     has in amperes is tried as the file's hundredths\n"
+         "                     (1250 then finds amps=\"1250\")\n"
          "  platform PID       VTX (model name starts with \"V\") or QM\n"
          "  frame PID          the frame size: first character of the model name\n"
          "  find PID           the position of the first drive with that PID, and the drive\n"
@@ -104,7 +106,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   if (line.command == "lookup") {
     if (!ParseUnsigned(line.args[0], line.volts))
       throw UsageError("VOLTS must be a decimal number, not '" + line.args[0] + "'");
-    if (!ParseAmperes(line.args[1], line.amps))
+    unsigned whole = 0;
+    if (ParseUnsigned(line.args[1], whole)) line.ampsAsWritten = whole;
+    line.ampsInAmperes = ParseAmperes(line.args[1], line.amps);
+    if (!line.ampsInAmperes && !line.ampsAsWritten)
       throw UsageError("AMPS must be amperes with at most two decimals, not '" + line.args[1] + "'");
   } else if (line.args.size() == 1 && !ParseUnsigned(line.args[0], line.pid)) {
     throw UsageError("PID must be a decimal number, not '" + line.args[0] + "'");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct CommandLine {
   unsigned pid = 0;
   unsigned volts = 0;
   unsigned amps = 0;
+  bool ampsInAmperes = false;  // AMPS read as amperes (it may be too large to)
+  // A whole-number AMPS is also the file's own hundredths, tried when no
+  // drive has that many amperes.
+  std::optional<unsigned> ampsAsWritten;
 };
 
 // A command line drivecat cannot run; the message says why.

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <ardoxml/ardoxml.h>
 
@@ -70,9 +71,22 @@ int List(DriveCatalogue& drives, const CommandLine& line, const std::string& pat
 }
 
 int Lookup(DriveCatalogue& drives, const CommandLine& line) {
-  const unsigned volts = line.volts, amps = line.amps;
-  const unsigned pid = drives.LookupPID(volts, amps);
-  const bool found = pid != 255u || drives.RatingHasPid255(volts, amps);
+  const unsigned volts = line.volts;
+  // The readings of AMPS in hundredths: as amperes first, then as written.
+  std::vector<unsigned> readings;
+  if (line.ampsInAmperes) readings.push_back(line.amps);
+  if (line.ampsAsWritten && !(line.ampsInAmperes && *line.ampsAsWritten == line.amps))
+    readings.push_back(*line.ampsAsWritten);
+  unsigned amps = readings.front(), pid = 255u;
+  bool found = false;
+  for (unsigned reading : readings) {
+    pid = drives.LookupPID(volts, reading);
+    found = pid != 255u || drives.RatingHasPid255(volts, reading);
+    if (found) {
+      amps = reading;
+      break;
+    }
+  }
   if (line.json)
     std::cout << "{\"volts\":" << volts << ",\"amps\":" << FormatHundredths(amps) << ",\"pid\":"
               << (found ? std::to_string(pid) : "null") << "}\n";
