@@ -280,7 +280,8 @@ class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
   HRESULT get_nodeName(BSTR* p) override { return Call([&] { return NodeName(p); }); }
   HRESULT get_nodeValue(VARIANT* p) override { return Call([&] { return NodeValue(p); }); }
   HRESULT put_nodeValue(VARIANT v) override { return Call([&] { return PutNodeValue(v); }); }
-  HRESULT get_nodeType(DOMNodeType* p) override { return Call([&] { return NodeType(p); }); }
+  // A node's type never changes: no lock to take.
+  HRESULT get_nodeType(DOMNodeType* p) override { return NodeType(p); }
   HRESULT get_parentNode(IXMLDOMNode** p) override { return Call([&] { return ParentNode(p); }); }
   HRESULT get_childNodes(IXMLDOMNodeList** p) override { return Call([&] { return ChildNodes(p); }); }
   HRESULT get_firstChild(IXMLDOMNode** p) override { return Call([&] { return FirstChild(p); }); }
