@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace drivecat {
 namespace {
@@ -31,14 +32,16 @@ DriveRow DriveCatalogue::RowAt(POSITION pos) {
   row.hasPid = present != 0;
   const CString model = GetCurrentName(pos);
   row.model = Text(model);
-  // From this drive's own model: drives that share a PID each show theirs,
-  // and the list is read once, not again for every row.
-  row.platform = Text(ardo::PlatformOfModel(model));
-  row.frame = Text(ardo::FrameSizeOfModel(model));
-  if (row.hasPid) row.family = Family(row.pid);
+  if (row.hasPid) {
+    // What LookupPlatform and LookupQMFrameSize answer for this PID when
+    // this is the first drive with it (Rows sees to the others).
+    row.platform = Text(ardo::PlatformOfModel(model));
+    row.frame = Text(ardo::FrameSizeOfModel(model));
+    row.family = Family(row.pid);
+  }
   const CString volts = _GetDriveAttribute(pos, "volts", &present);
   row.hasVolts = present != 0;
-  row.volts = std::atol(static_cast<const char*>(volts));
+  row.volts = std::atoi(static_cast<const char*>(volts));  // as LookupPID reads it
   row.amps = GetDriveContinuousCurrent(pos);
   row.peakAmps = GetDrivePeakCurrent(pos);
   return row;
@@ -51,6 +54,17 @@ std::vector<DriveRow> DriveCatalogue::Rows() {
   // past the end, which is not NULL but is no drive either.
   POSITION pos = GetFirstDevice();
   for (int i = 0; i < count && pos != nullptr; ++i, GetNextDevice(pos)) rows.push_back(RowAt(pos));
+  // A look-up by PID answers for the first drive with that PID, so a later
+  // drive with the same PID shows that drive's platform and frame size. One
+  // pass, rather than a look-up (a read of the whole list) per row.
+  std::unordered_map<unsigned, const DriveRow*> first;
+  for (DriveRow& row : rows) {
+    if (!row.hasPid) continue;
+    auto [it, inserted] = first.emplace(row.pid, &row);
+    if (inserted) continue;
+    row.platform = it->second->platform;
+    row.frame = it->second->frame;
+  }
   return rows;
 }
 

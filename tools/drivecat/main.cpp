@@ -1,5 +1,7 @@
 // drivecat: the drive model catalogue on the command line. Every answer comes
 // from cArdoModelLookup; see `drivecat --help`.
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -30,13 +32,24 @@ std::string Trimmed(const CString& text) {
 
 // The catalogue reports only that a file did not load; the reason comes from
 // loading it once more into a document of our own and reading its parse error.
+// True for "file:...", "http://..." and the like: a scheme before any slash.
+bool IsUrl(const std::string& path) {
+  const std::size_t colon = path.find(':');
+  if (colon == std::string::npos || colon < 2 || path.find('/') < colon) return false;
+  for (std::size_t i = 0; i < colon; ++i)
+    if (!std::isalpha(static_cast<unsigned char>(path[i]))) return false;
+  return true;
+}
+
 void ReportLoadFailure(const std::string& path) {
-  std::ifstream probe(path);
-  if (!probe) {
-    Fail("cannot open " + path + ": " + std::strerror(errno));
-    return;
+  // A file that cannot be opened says why in the system's words.
+  if (!IsUrl(path)) {
+    std::ifstream probe(path);
+    if (!probe) {
+      Fail("cannot open " + path + ": " + std::strerror(errno));
+      return;
+    }
   }
-  probe.close();
   CXMLDOMDocument2 document = CDOMDocument40Class::CreateXMLDOMDocument2(nullptr, CLSCTX_ALL);
   document.SetAsync(0);
   document.SetPreserveWhiteSpace(1);
@@ -45,7 +58,8 @@ void ReportLoadFailure(const std::string& path) {
     return;
   }
   CXMLDOMParseError error = document.GetParseError();
-  const std::string reason = Trimmed(error.GetReason());
+  std::string reason = Trimmed(error.GetReason());
+  std::replace(reason.begin(), reason.end(), '\n', ' ');  // one line on stderr
   // Line 0 means the failure has no place in the text (a folder, say).
   const std::string where = error.GetLine() > 0 ? "line " + std::to_string(error.GetLine()) + ", column " +
                                                       std::to_string(error.GetLinepos()) + ": "
