@@ -23,6 +23,9 @@
 //    GetNextDevice / GetNextPID set it to NULL.
 //  - Narrow text is UTF-8, so "the first character" of a model name is its
 //    first UTF-8 sequence, never half of one.
+//  - A drive list with a document type is checked against it while loading
+//    (the document's own default): one whose DTD leaves its elements or
+//    attributes undeclared does not load (E_FAIL).
 #pragma once
 
 #include "platform/platform.h"

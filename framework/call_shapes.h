@@ -23,7 +23,9 @@
 //                    delivered reference; null gives an empty wrapper), or the
 //                    raw pointer when R is a pointer (the caller owns it).
 //   other scalars -> the value as delivered.
-// S_FALSE and every other non-negative HRESULT count as success.
+// S_FALSE and every other non-negative HRESULT count as success. A member
+// called on an empty wrapper throws CComException with E_POINTER (a probe
+// answers 0) instead of calling through a null interface.
 #pragma once
 
 #include <cstddef>
@@ -178,6 +180,14 @@ R ToResult(O& out) {
   __builtin_unreachable();  // AfxThrowComException always throws
 }
 
+// The interface a member calls. An empty wrapper has none: the member raises
+// what a failing call would, with E_POINTER, rather than call through null.
+template <class M, class Obj>
+InterfaceOf<M>* Target(Obj* p) {
+  if (!p) Fail(E_POINTER);
+  return static_cast<InterfaceOf<M>*>(p);
+}
+
 }  // namespace detail
 
 // Shape: a call whose last interface parameter is an out-value (getters,
@@ -188,9 +198,9 @@ R Get(Obj* p, M method, A&&... args) {
                 "the interface method takes the arguments and one out-value");
   using OutPtr = detail::ParamOf<sizeof...(A), M>;
   using O = std::remove_pointer_t<OutPtr>;
+  auto* target = detail::Target<M>(p);
   detail::ArgsOf<M, sizeof...(A)> converted(std::forward<A>(args)...);
   detail::OutValue<O> out;
-  auto* target = static_cast<detail::InterfaceOf<M>*>(p);
   HRESULT hr = converted.Apply(
       [&](auto... ready) { return (target->*method)(ready..., &out.value); });
   if (FAILED(hr)) detail::Fail(hr);
@@ -203,8 +213,8 @@ template <class Obj, class M, class... A>
 void Put(Obj* p, M method, A&&... args) {
   static_assert(detail::MethodTraits<M>::kArity == sizeof...(A),
                 "the interface method takes exactly the arguments");
+  auto* target = detail::Target<M>(p);
   detail::ArgsOf<M, sizeof...(A)> converted(std::forward<A>(args)...);
-  auto* target = static_cast<detail::InterfaceOf<M>*>(p);
   HRESULT hr = converted.Apply([&](auto... ready) { return (target->*method)(ready...); });
   if (FAILED(hr)) detail::Fail(hr);
 }
@@ -219,6 +229,7 @@ std::pair<HRESULT, bool> Probe(Obj* p, M method, A&&... args) {
                 "a probe's interface method takes the arguments and one out-pointer");
   using O = std::remove_pointer_t<ParamOf<sizeof...(A), M>>;
   static_assert(std::is_pointer_v<O>, "a probe's out-value is an interface pointer");
+  if (!p) return {E_POINTER, false};  // an empty wrapper finds nothing
   ArgsOf<M, sizeof...(A)> converted(std::forward<A>(args)...);
   O delivered = nullptr;
   auto* target = static_cast<InterfaceOf<M>*>(p);

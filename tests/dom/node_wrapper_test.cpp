@@ -127,6 +127,15 @@ TEST_F(NodeTest, RejectedQueryThrowsTheEngineHresultWhileTestNodeAnswersZero) {
   }
 }
 
+TEST_F(NodeTest, MembersOfAnEmptyWrapperThrowInsteadOfCallingThroughNull) {
+  CXMLDOMNode node;
+  CXMLDOMNamedNodeMap map;
+  EXPECT_THROWS_HR(node.GetText(), E_POINTER);
+  EXPECT_THROWS_HR(node.SetText("x"), E_POINTER);
+  EXPECT_THROWS_HR(map.GetNamedItem("PID"), E_POINTER);
+  EXPECT_EQ(node.TestNode("*"), 0);
+}
+
 TEST_F(NodeTest, VariantValuesBelongToTheCaller) {
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode text = doc.SelectSingleNode("//name/text()");
