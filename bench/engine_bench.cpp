@@ -167,10 +167,11 @@ std::map<std::string, double>& LoadSeconds() {
 // sides meet the same machine: first one untimed load each with the
 // allocator counting (peak heap growth), then timed pairs with the counting
 // off; the first two pairs only warm up. On this shared machine one 20 MB load
-// takes anywhere from one to four times its quiet time, depending on what
-// else runs and on which pages the kernel has to fault in. That noise only
-// ever adds, so the summary compares the fastest load of each side, as the
-// other cases compare their fastest repetitions.
+// takes one, two or three times its quiet time (about 250 ms): the machine's
+// share of the processor comes in slices, and a load that misses one waits
+// for the next. That noise only ever adds, so the summary compares the
+// fastest load of each side over enough pairs for both to meet a quiet slice,
+// as the other cases compare their fastest repetitions.
 template <typename EngineLoad, typename RawLoad>
 void PairedLoads(benchmark::State& state, const std::string& name, EngineLoad engine, RawLoad raw) {
   NotePeak(name + "/Engine", ardo::bench::PeakHeapGrowth(engine));
@@ -394,8 +395,8 @@ void BM_RepeatedQueryWalk_Raw(benchmark::State& state) {
 // Five repetitions of each other case, interleaved at random with the
 // repetitions of the other cases (see main); the summary takes the fastest,
 // the one least disturbed by whatever else the machine was doing.
-BENCHMARK(BM_LoadMemory_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(14);
-BENCHMARK(BM_LoadFile_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(14);
+BENCHMARK(BM_LoadMemory_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LoadFile_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_QueryRead_Engine_Cold)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)
     ->MinTime(0.05)->Repetitions(5);
 BENCHMARK(BM_QueryRead_Engine_Warm)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)
