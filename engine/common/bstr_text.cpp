@@ -163,15 +163,17 @@ std::string Utf8Of(const OLECHAR* text) {
 Utf8Name::Utf8Name(const OLECHAR* text) {
   if (!text) return;
   size_t n = 0;
-  for (; text[n]; ++n) {
-    if (text[n] >= 0x80 || n == kInline) {
-      // Not ASCII, or too long for the stack: the general conversion.
-      long_ = Utf8Of(text);
-      data_ = long_.data();
-      size_ = long_.size();
-      return;
-    }
+  OLECHAR seen = 0;  // the units' bits together: any at or above 0x80 shows
+  for (; n < kInline && text[n]; ++n) {
+    seen |= text[n];
     inline_[n] = static_cast<char>(text[n]);
+  }
+  if (seen >= 0x80 || (n == kInline && text[n])) {
+    // Not ASCII, or too long for the stack: the general conversion.
+    long_ = Utf8Of(text);
+    data_ = long_.data();
+    size_ = long_.size();
+    return;
   }
   size_ = n;
 }

@@ -123,6 +123,15 @@ std::u16string Utf8ToUtf16Checked(std::string_view text, bool* bad) {
 }
 
 std::string Utf16ToUtf8Checked(std::u16string_view text, bool* bad) {
+  // Short ASCII text (names, numbers) is narrowed on the stack in one pass
+  // and copied into its string once.
+  constexpr size_t kShort = 64;
+  if (text.size() <= kShort) {
+    char narrow[kShort];
+    size_t i = 0;
+    for (; i < text.size() && text[i] < 0x80; ++i) narrow[i] = static_cast<char>(text[i]);
+    if (i == text.size()) return std::string(narrow, i);
+  }
   size_t ascii = AsciiPrefix(text.data(), text.size());
   std::string out(ascii, '\0');
   Widen(text.data(), ascii, out.data());
