@@ -80,8 +80,7 @@ struct ThreadBstrsOwner {
 };
 thread_local ThreadBstrsOwner t_owner;
 
-ThreadBstrs* ThisThread() {
-  if (ThreadBstrs* bstrs = t_bstrs) return bstrs;
+__attribute__((noinline)) ThreadBstrs* JoinThread() {
   if (t_bstrsGone) return nullptr;
   auto* bstrs = new ThreadBstrs;
   ShareRegistry& shares = Shares();
@@ -90,6 +89,11 @@ ThreadBstrs* ThisThread() {
   t_owner.bstrs = bstrs;
   t_bstrs = bstrs;
   return bstrs;
+}
+
+inline ThreadBstrs* ThisThread() {
+  ThreadBstrs* bstrs = t_bstrs;
+  return bstrs ? bstrs : JoinThread();
 }
 
 void CountBstr(ThreadBstrs* bstrs, long delta) {
@@ -145,10 +149,15 @@ BSTR AllocateBytes(const void* bytes, size_t byteLength) {
   if (!block) return nullptr;
   *reinterpret_cast<uint32_t*>(block) = static_cast<uint32_t>(byteLength);
   unsigned char* text = block + sizeof(uint32_t);
-  if (bytes)
-    std::memcpy(text, bytes, byteLength);
-  else
+  if (!bytes) {
     std::memset(text, 0, byteLength);
+  } else if (byteLength <= 64) {
+    // Names and numbers: a call to memcpy would cost more than the copy.
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    for (size_t i = 0; i < byteLength; ++i) text[i] = from[i];
+  } else {
+    std::memcpy(text, bytes, byteLength);
+  }
   text[byteLength] = 0;
   text[byteLength + 1] = 0;
   CountBstr(bstrs, 1);
