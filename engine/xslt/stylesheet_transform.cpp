@@ -1,5 +1,9 @@
 #include "engine/xslt/stylesheet_transform.h"
 
+#include <vector>
+
+#include <libxml/xpathInternals.h>
+#include <libxslt/extensions.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xslt.h>
@@ -15,22 +19,44 @@
 namespace ardo::engine {
 namespace {
 
-// A private copy of the document that node belongs to (or, for a node
-// other than a document, a document with a copy of that node at its top),
-// without the XML declaration node.
-xmlDocPtr PrivateCopy(xmlNodePtr node) {
-  CheckCopyDepth(node);
-  xmlDocPtr copy;
-  if (node->type == XML_DOCUMENT_NODE) {
-    copy = xmlCopyDoc(reinterpret_cast<xmlDocPtr>(node), 1);
-    if (!copy) throw std::bad_alloc();
-    if (xmlNodePtr decl = FindXmlDeclaration(copy)) {
-      xmlUnlinkNode(decl);
-      xmlFreeNode(decl);
-    }
-    return copy;
+// A private copy of a document, without its XML declaration node (which
+// is no node of the XSLT data model).
+xmlDocPtr PrivateCopy(xmlDocPtr doc) {
+  CheckCopyDepth(reinterpret_cast<xmlNodePtr>(doc));
+  xmlDocPtr copy = xmlCopyDoc(doc, 1);
+  if (!copy) throw std::bad_alloc();
+  if (xmlNodePtr decl = FindXmlDeclaration(copy)) {
+    xmlUnlinkNode(decl);
+    xmlFreeNode(decl);
   }
-  copy = xmlNewDoc(Xml("1.0"));
+  return copy;
+}
+
+// The copy of node in copy, a document made by PrivateCopy of node's
+// document: found by the positions of node and its ancestors among their
+// siblings (the declaration node, absent from the copy, not counted).
+xmlNodePtr CounterpartIn(xmlDocPtr copy, xmlNodePtr node) {
+  std::vector<int> positions;
+  for (xmlNodePtr n = node; n->parent; n = n->parent) {
+    int position = 0;
+    for (xmlNodePtr s = n->parent->children; s != n; s = s->next)
+      if (!(s->parent->type == XML_DOCUMENT_NODE && IsXmlDeclaration(s))) ++position;
+    positions.push_back(position);
+  }
+  xmlNodePtr n = reinterpret_cast<xmlNodePtr>(copy);
+  for (auto it = positions.rbegin(); n && it != positions.rend(); ++it) {
+    n = n->children;
+    for (int i = 0; n && i < *it; ++i) n = n->next;
+  }
+  return n;
+}
+
+// A document of node's own: the document itself, or a copy of node's
+// subtree as a document of its own.
+xmlDocPtr SubtreeCopy(xmlNodePtr node) {
+  if (node->type == XML_DOCUMENT_NODE) return PrivateCopy(reinterpret_cast<xmlDocPtr>(node));
+  CheckCopyDepth(node);
+  xmlDocPtr copy = xmlNewDoc(Xml("1.0"));
   if (!copy) throw std::bad_alloc();
   xmlNodePtr top = xmlDocCopyNode(node, copy, 1);
   if (!top) {
@@ -43,6 +69,49 @@ xmlDocPtr PrivateCopy(xmlNodePtr node) {
     xmlAddChild(reinterpret_cast<xmlNodePtr>(copy), top);
   }
   return copy;
+}
+
+// A transformation of a node other than a document starts at that node,
+// with the whole document around it for the style sheet to reach: a template
+// for the root, added to the style sheet with the highest priority, applies
+// the templates to the node, which the function below hands over.
+constexpr char kStartUri[] = "urn:ardoxml:transform-start";
+
+void StartNodeFunction(xmlXPathParserContextPtr parser, int nargs) {
+  if (nargs != 0) {
+    xmlXPathSetArityError(parser);
+    return;
+  }
+  xsltTransformContextPtr ctxt = xsltXPathGetTransformContext(parser);
+  auto* start = ctxt ? static_cast<xmlNodePtr>(ctxt->_private) : nullptr;
+  valuePush(parser, xmlXPathNewNodeSet(start));
+}
+
+// True for a node of the document's own tree that a copy of the document
+// has a counterpart for (not in a detached subtree, a document type or an
+// entity, and not the XML declaration).
+bool InDocumentTree(xmlNodePtr node) {
+  if (IsXmlDeclaration(node) || IsReadOnly(node)) return false;
+  xmlNodePtr top = node;
+  while (top->parent) top = top->parent;
+  return top->type == XML_DOCUMENT_NODE;
+}
+
+// Adds the starting template to a style sheet document; false when the style
+// sheet is a literal result element, which has no room for one.
+bool AddStartTemplate(xmlDocPtr styleDoc) {
+  xmlNodePtr root = xmlDocGetRootElement(styleDoc);
+  if (!root || !root->ns || !xmlStrEqual(root->ns->href, XSLT_NAMESPACE) ||
+      !(xmlStrEqual(root->name, Xml("stylesheet")) || xmlStrEqual(root->name, Xml("transform"))))
+    return false;
+  xmlNodePtr templ = xmlNewChild(root, root->ns, Xml("template"), nullptr);
+  xmlNodePtr apply = templ ? xmlNewChild(templ, root->ns, Xml("apply-templates"), nullptr) : nullptr;
+  xmlNsPtr start = apply ? xmlNewNs(templ, Xml(kStartUri), Xml("ardo-start")) : nullptr;
+  if (!start || !xmlNewProp(templ, Xml("match"), Xml("/")) ||
+      !xmlNewProp(templ, Xml("priority"), Xml("1000000")) ||
+      !xmlNewProp(apply, Xml("select"), Xml("ardo-start:node()")))
+    throw std::bad_alloc();
+  return true;
 }
 
 // Serialises a result; with forceUtf8 the bytes are UTF-8 whatever
@@ -86,7 +155,17 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     return E_INVALIDARG;
   }
   ErrorCapture capture;
-  xmlDocPtr styleDoc = PrivateCopy(request.stylesheet);
+  xmlDocPtr styleDoc = SubtreeCopy(request.stylesheet);
+  // Otherwise (a detached node, a literal-result style sheet) the node is
+  // transformed as the root of a document of its own.
+  const bool fromNode = request.source->type != XML_DOCUMENT_NODE && InDocumentTree(request.source);
+  bool started = false;
+  try {
+    started = fromNode && AddStartTemplate(styleDoc);
+  } catch (...) {
+    xmlFreeDoc(styleDoc);
+    throw;
+  }
   xsltStylesheetPtr style = xsltParseStylesheetDoc(styleDoc);
   // libxslt lets an unknown instruction pass with a warning; a 1.0 style
   // sheet with one does not compile.
@@ -105,10 +184,15 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   xmlDocPtr result = nullptr;
   HRESULT hr = S_OK;
   try {
-    source = PrivateCopy(request.source);
+    source = started ? PrivateCopy(request.source->doc) : SubtreeCopy(request.source);
     ctxt = xsltNewTransformContext(style, source);
     security = xsltNewSecurityPrefs();
     if (!ctxt || !security) throw std::bad_alloc();
+    if (started) {
+      ctxt->_private = CounterpartIn(source, request.source);
+      if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0)
+        throw std::bad_alloc();
+    }
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);

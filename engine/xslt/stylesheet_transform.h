@@ -4,8 +4,11 @@
 // libxslt may change the trees it is given (white-space stripping, the
 // compiled style sheet keeps its document), so both the source and the
 // style sheet are copied first: the caller's trees and node objects are
-// never touched. A non-document source node is transformed as the root of
-// a document of its own. The XSLT document() function reads local files only,
+// never touched. A transformation of a node other than the document starts
+// at that node (the root template does not run for it) with the whole
+// document reachable; a node in no document tree, and any node under a
+// literal-result style sheet, is transformed as the root of a document of
+// its own. The XSLT document() function reads local files only,
 // and only when allowed; nothing is ever written and nothing goes to the
 // network. Messages are captured.
 #pragma once

@@ -25,8 +25,16 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
   Bstr whole, one;
   EXPECT_HR(source->transformNode(Root(sheet.Get()).Get(), whole.Out()), S_OK);
   EXPECT_NE(whole.Utf8().find(kListed), std::string::npos) << whole.Utf8();
-  EXPECT_HR(SelectOne(source.Get(), "/lib/book[2]")->transformNode(sheet.Get(), one.Out()), S_OK);
-  EXPECT_NE(one.Utf8().find("<out><t>Beta</t></out>"), std::string::npos) << "the transform starts at the node";
+  // From a node, the transform starts at that node (the root template does
+  // not run) and the style sheet still reaches the whole document.
+  auto fromNode = Parse(Sheet("<xsl:template match='/'><root/></xsl:template><xsl:template match='book'><t>"
+                              "<xsl:value-of select='title'/>|<xsl:value-of select='count(//book)'/>|"
+                              "<xsl:value-of select='name(..)'/></t></xsl:template>").c_str());
+  ASSERT_TRUE(fromNode);
+  EXPECT_HR(SelectOne(source.Get(), "/lib/book[2]")->transformNode(fromNode.Get(), one.Out()), S_OK);
+  EXPECT_EQ(one.Utf8(), "<t>Beta|2|lib</t>\n");
+  EXPECT_HR(source->transformNode(fromNode.Get(), one.Out()), S_OK);
+  EXPECT_EQ(one.Utf8(), "<root/>\n");
 
   Variant toDoc(Variant::Dispatch(target.Get())), nothing(Variant::I4(3));
   EXPECT_HR(source->transformNodeToObject(sheet.Get(), toDoc.get()), S_OK);
