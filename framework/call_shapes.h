@@ -71,7 +71,7 @@ class Arg {
 template <>
 class Arg<BSTR> {
  public:
-  explicit Arg(const char* text) : bstr_(ardo::Utf8ToBstr(std::string_view(text ? text : ""))) {
+  explicit Arg(const char* text) : bstr_(ardo::Utf8ToBstr(text ? text : "")) {
     if (!bstr_) AfxThrowMemoryException();
   }
   ~Arg() { SysFreeString(bstr_); }

@@ -224,7 +224,20 @@ std::string WideToUtf8(std::wstring_view text) {
   return out;
 }
 
-OLECHAR* Utf8ToBstr(const char* text) { return text ? Utf8ToBstr(std::string_view(text)) : nullptr; }
+OLECHAR* Utf8ToBstr(const char* text) {
+  if (!text) return nullptr;
+  // Short ASCII text (names) is widened in the same pass that finds its end.
+  constexpr size_t kShort = 64;
+  OLECHAR wide[kShort];
+  size_t n = 0;
+  unsigned char seen = 0;  // the bytes' bits together: any at or above 0x80 shows
+  for (; n < kShort && text[n]; ++n) {
+    seen |= static_cast<unsigned char>(text[n]);
+    wide[n] = static_cast<unsigned char>(text[n]);
+  }
+  if (n < kShort && seen < 0x80) return SysAllocStringLen(wide, static_cast<UINT>(n));
+  return Utf8ToBstr(std::string_view(text));
+}
 
 OLECHAR* Utf8ToBstr(std::string_view text) {
   if (AsciiPrefix(text.data(), text.size()) == text.size()) {
