@@ -224,23 +224,21 @@ std::string WideToUtf8(std::wstring_view text) {
   return out;
 }
 
-OLECHAR* Utf8ToBstr(const char* text) {
-  if (!text) return nullptr;
-  // Short ASCII text (names) is widened in the same pass that finds its end.
-  constexpr size_t kShort = 64;
-  OLECHAR wide[kShort];
-  size_t n = 0;
-  unsigned char seen = 0;  // the bytes' bits together: any at or above 0x80 shows
-  for (; n < kShort && text[n]; ++n) {
-    seen |= static_cast<unsigned char>(text[n]);
-    wide[n] = static_cast<unsigned char>(text[n]);
-  }
-  if (n < kShort && seen < 0x80) return SysAllocStringLen(wide, static_cast<UINT>(n));
-  return Utf8ToBstr(std::string_view(text));
-}
+OLECHAR* Utf8ToBstr(const char* text) { return text ? Utf8ToBstr(std::string_view(text)) : nullptr; }
 
 OLECHAR* Utf8ToBstr(std::string_view text) {
-  if (AsciiPrefix(text.data(), text.size()) == text.size()) {
+  // Short ASCII text (names, numbers) is widened on the stack in the pass
+  // that checks it, and written into its BSTR once.
+  constexpr size_t kShort = 64;
+  if (text.size() <= kShort) {
+    OLECHAR wide[kShort];
+    unsigned char seen = 0;  // the bytes' bits together: any at or above 0x80 shows
+    for (size_t i = 0; i < text.size(); ++i) {
+      seen |= static_cast<unsigned char>(text[i]);
+      wide[i] = static_cast<unsigned char>(text[i]);
+    }
+    if (seen < 0x80) return SysAllocStringLen(wide, static_cast<UINT>(text.size()));
+  } else if (AsciiPrefix(text.data(), text.size()) == text.size()) {
     OLECHAR* bstr = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
     if (bstr) Widen(text.data(), text.size(), bstr);
     return bstr;
