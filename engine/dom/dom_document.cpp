@@ -473,7 +473,7 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
       SetReadyState(4);
       return E_INVALIDARG;
     }
-  } else if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
+  } else {  // a byte array, the last kind checked above
     void* data = nullptr;
     HRESULT hr = SafeArrayAccessData(v.parray, &data);
     if (FAILED(hr)) {
@@ -488,8 +488,6 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
       throw;
     }
     SafeArrayUnaccessData(v.parray);
-  } else {
-    return E_INVALIDARG;
   }
   return Finish(std::move(outcome), url, ok);
 }
