@@ -1,5 +1,7 @@
 #include "engine/dom/node_lists.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 
 #include "engine/common/bstr_text.h"
@@ -286,14 +288,20 @@ HRESULT SelectionList::get_expr(BSTR* expression) {
   return Locked([&] { return ReturnBstr(expr_, expression); });
 }
 
-HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
-                                const QueryNamespaces& namespaces) {
+HRESULT SelectionList::Run(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces,
+                           SharedSnapshot* nodes) {
   xmlNodePtr node = context->IsNamespaceDeclaration() ? context->DeclaringElement() : context->Node();
-  SharedSnapshot nodes;
   std::string reason;
   DomDocument& doc = context->Document();
-  HRESULT hr = doc.Queries().Select(expr, node, namespaces, doc.Stamp(), &nodes, &reason);
-  if (FAILED(hr)) return FailWith(hr, reason);
+  HRESULT hr = doc.Queries().Select(expr, node, namespaces, doc.Stamp(), nodes, &reason);
+  return FAILED(hr) ? FailWith(hr, reason) : hr;
+}
+
+HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
+                                const QueryNamespaces& namespaces) {
+  SharedSnapshot nodes;
+  HRESULT hr = Run(expr, context, namespaces, &nodes);
+  if (FAILED(hr)) return hr;
   nodes_ = std::move(nodes);
   position_ = 0;
   return S_OK;
@@ -334,20 +342,22 @@ HRESULT SelectionList::peekNode(IXMLDOMNode** node) {
   return Locked([&] { return ReturnSnapshotNode(nodes_, position_, node); });
 }
 
+// A node matches when running the query from the context now would select
+// it: the document may have changed since the list was taken. The answer
+// comes from the document's query cache while the tree is unchanged.
 HRESULT SelectionList::matches(IXMLDOMNode* node, IXMLDOMNode** context) {
   return Locked([&] {
     if (!context) return E_INVALIDARG;
     *context = nullptr;
     NodeObject* o = NodeObject::From(node);
     if (!o) return E_INVALIDARG;
-    for (xmlNodePtr n : *nodes_) {
-      if (n == o->Node()) {
-        *context = context_->Interface();
-        (*context)->AddRef();
-        return S_OK;
-      }
-    }
-    return S_FALSE;
+    SharedSnapshot current;
+    HRESULT hr = Run(expr_, context_, namespaces_, &current);
+    if (FAILED(hr)) return hr;
+    if (std::find(current->begin(), current->end(), o->Node()) == current->end()) return S_FALSE;
+    *context = context_->Interface();
+    (*context)->AddRef();
+    return S_OK;
   });
 }
 

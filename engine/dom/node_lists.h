@@ -119,6 +119,10 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
  private:
   template <class F>
   HRESULT Locked(F&& f);
+  // Runs expr from context through the document's query cache.
+  static HRESULT Run(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces,
+                     SharedSnapshot* nodes);
+  // Runs expr and makes the result this list's nodes, from the start.
   HRESULT Evaluate(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces);
   HRESULT RemoveNodes(long first, long count);
 

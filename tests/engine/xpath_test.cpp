@@ -171,6 +171,18 @@ TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) 
   EXPECT_TRUE(matched);
   EXPECT_HR(selection->matches(SelectOne(doc.Get(), "/lib/shelf").Get(), matched.Out()), S_FALSE);
   EXPECT_FALSE(matched);
+  // matches answers for the document as it is now; the list stays as taken.
+  ardo::ComPtr<IXMLDOMElement> added;
+  ardo::ComPtr<IXMLDOMNode> appended;
+  ASSERT_HR(doc->createElement(Bstr("title"), added.Out()), S_OK);
+  ASSERT_HR(SelectOne(doc.Get(), "/lib/shelf")->appendChild(added.Get(), appended.Out()), S_OK);
+  EXPECT_HR(selection->matches(added.Get(), matched.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(matched.Get()), IdentityOf(doc.Get())) << "the context of the query";
+  EXPECT_EQ(LengthOf(selection.Get()), 4);
+  ardo::ComPtr<IXMLDOMNode> parent, removed;
+  ASSERT_HR(appended->get_parentNode(parent.Out()), S_OK);
+  ASSERT_HR(parent->removeChild(appended.Get(), removed.Out()), S_OK);
+  EXPECT_HR(selection->matches(added.Get(), matched.Out()), S_FALSE);
   while (selection->nextNode(next.Out()) == S_OK && next) {
   }
   EXPECT_HR(selection->peekNode(peeked.Out()), S_FALSE) << "past the end";
