@@ -23,20 +23,13 @@ DOMNodeType DomTypeOf(const xmlNode* node);
 const char* TypeString(DOMNodeType type);
 // True for the node types that appear among children in the DOM.
 inline bool IsExposedChild(const xmlNode* node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
-    case XML_TEXT_NODE:
-    case XML_CDATA_SECTION_NODE:
-    case XML_ENTITY_REF_NODE:
-    case XML_PI_NODE:
-    case XML_COMMENT_NODE:
-      return true;
-    case XML_DTD_NODE:
-      // The document type is a child of the document only.
-      return node->parent && node->parent->type == XML_DOCUMENT_NODE;
-    default:
-      return false;
-  }
+  constexpr unsigned kAlways = 1u << XML_ELEMENT_NODE | 1u << XML_TEXT_NODE |
+                               1u << XML_CDATA_SECTION_NODE | 1u << XML_ENTITY_REF_NODE |
+                               1u << XML_PI_NODE | 1u << XML_COMMENT_NODE;
+  unsigned type = unsigned(node->type);
+  if (type < 32 && (kAlways >> type & 1u)) return true;
+  // The document type is a child of the document only.
+  return type == XML_DTD_NODE && node->parent && node->parent->type == XML_DOCUMENT_NODE;
 }
 
 xmlNodePtr DomFirstChild(xmlNodePtr node);

@@ -67,7 +67,7 @@ NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
   tree_->ObjectCreated(element);
 }
 
-NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : iface_(iface), isDocument_(true) {}
+NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : isDocument_(true), iface_(iface) {}
 
 NodeObject::~NodeObject() {
   // An unreferenced map (a referenced one would hold this object).

@@ -200,18 +200,20 @@ class NodeObject {
   // Sets the document (and with it the lock the object's calls take).
   void SetDocument(DomDocument* document);
 
+  // The members a walk touches at every step come first, so that with the
+  // object's vtable they share as few cache lines as possible.
   xmlNodePtr node_ = nullptr;
+  std::atomic<ULONG> refs_{1};
+  bool isDocument_ = false;
+  bool cached_ = false;
   xmlNodePtr nsElement_ = nullptr;
-  // Held while the object is referenced (the document holds no reference
-  // on itself); a cached object keeps only the tree whose cache list it is on.
-  DomDocument* doc_ = nullptr;
   // doc_'s lock, kept here so that a call need not reach the document.
   std::recursive_mutex* docMutex_ = nullptr;
   TreeHolder* tree_ = nullptr;
   IXMLDOMNode* iface_;
-  std::atomic<ULONG> refs_{1};
-  bool isDocument_ = false;
-  bool cached_ = false;
+  // Held while the object is referenced (the document holds no reference
+  // on itself); a cached object keeps only the tree whose cache list it is on.
+  DomDocument* doc_ = nullptr;
   // An element's attribute map, made on first use and kept with the object
   // (see AttributeMap::HandOut).
   AttributeMap* attributeMap_ = nullptr;
