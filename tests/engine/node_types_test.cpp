@@ -187,6 +187,46 @@ TEST_F(NodeTypesTest, CreatedNodesSerialiseAloneAndInTheirParent) {
   EXPECT_EQ(XmlOf(Root(doc.Get()).Get()), "<r>" + all + "</r>");
 }
 
+// The xml of a node reads back on its own with the same names and
+// namespaces: what ancestors declared is declared on the node, and an
+// element in no namespace under a default namespace says so (xmlns="").
+TEST_F(NodeTypesTest, SerialisedNodesDeclareTheNamespacesTheyUse) {
+  auto doc = Parse("<r xmlns='urn:d' xmlns:p='urn:p'><p:c p:at='1'><d/><e xmlns='urn:e'><p:f/></e></p:c></r>");
+  ASSERT_TRUE(doc);
+  auto c = SelectOne(doc.Get(), "/*/*");
+  ASSERT_TRUE(c);
+  EXPECT_EQ(XmlOf(c.Get()),
+            "<p:c xmlns:p=\"urn:p\" p:at=\"1\"><d xmlns=\"urn:d\"/><e xmlns=\"urn:e\"><p:f/></e></p:c>");
+  EXPECT_EQ(XmlOf(Root(doc.Get()).Get()), "<r xmlns=\"urn:d\" xmlns:p=\"urn:p\">"
+                                          "<p:c p:at=\"1\"><d/><e xmlns=\"urn:e\"><p:f/></e></p:c></r>")
+      << "declarations added for one serialisation are gone again";
+
+  auto plain = NewElement(doc.Get(), "w");
+  Append(Root(doc.Get()).Get(), plain.Get());
+  std::string xml = XmlOf(doc.Get());
+  EXPECT_NE(xml.find("<w xmlns=\"\"/>"), std::string::npos) << xml;
+  EXPECT_EQ(XmlOf(plain.Get()), "<w/>");
+
+  // Each serialisation reads back with the names and namespaces it had.
+  auto reread = NewDocument();
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_HR(reread->loadXML(Bstr(XmlOf(c.Get())), &ok), S_OK);
+  ASSERT_EQ(ok, VARIANT_TRUE);
+  ASSERT_HR(reread->loadXML(Bstr(xml), &ok), S_OK);
+  ASSERT_EQ(ok, VARIANT_TRUE);
+  auto w = SelectOne(reread.Get(), "/*/*[local-name()='w']");
+  ASSERT_TRUE(w);
+  Bstr uri;
+  EXPECT_HR(w->get_namespaceURI(uri.Out()), S_OK);
+  EXPECT_EQ(uri.Utf8(), "");
+
+  // save writes the same declarations.
+  std::string path = TempDir() + "/namespaces.xml";
+  Variant target(Variant::Str(path.c_str()));
+  ASSERT_HR(doc->save(target.get()), S_OK);
+  EXPECT_NE(ReadFileBytes(path).find("<w xmlns=\"\"/>"), std::string::npos);
+}
+
 // Offsets and lengths count UTF-16 code units: U+1F600 is two of them.
 TEST_F(NodeTypesTest, CharacterDataEditsCountUtf16CodeUnits) {
   auto doc = Parse("<r>a\xF0\x9F\x98\x80" "bc</r>");
