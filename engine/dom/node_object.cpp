@@ -335,7 +335,7 @@ HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild,
     return E_INVALIDARG;
   }
   if (child->node_ == ref) return ReturnSame(child, out);
-  hr = CheckInsertion(node_, child->node_, nullptr);
+  hr = CheckInsertion(node_, child->node_, nullptr, ref);
   if (FAILED(hr)) return hr;
   {
     TreeEdit edit(*doc_);
@@ -358,7 +358,7 @@ HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, I
   NodeObject* old = From(oldChild);
   if (!old || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_)) return E_INVALIDARG;
   if (child == old) return ReturnSame(old, out);
-  hr = CheckInsertion(node_, child->node_, old->node_);
+  hr = CheckInsertion(node_, child->node_, old->node_, nullptr);
   if (FAILED(hr)) return hr;
   {
     TreeEdit edit(*doc_);

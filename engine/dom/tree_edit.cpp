@@ -177,7 +177,42 @@ void TreeEdit::SetContent(xmlNodePtr node, std::string_view text) {
   xmlNodeSetContentLen(node, Xml(std::string(text)), static_cast<int>(text.size()));
 }
 
-HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing) {
+namespace {
+
+bool IsDeclarationInstruction(const xmlNode* node) {
+  return node->type == XML_PI_NODE && xmlStrEqual(node->name, Xml("xml"));
+}
+
+// The XML declaration is the document's first node and its only one: a
+// processing instruction named "xml" goes nowhere else, and nothing goes
+// in front of it.
+HRESULT CheckDeclarationPlace(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing, xmlNodePtr before) {
+  static const char kReason[] = "The XML declaration can only be the first node of a document.";
+  xmlNodePtr at = replacing ? replacing : before;
+  bool first = true;
+  for (xmlNodePtr n = child->type == XML_DOCUMENT_FRAG_NODE ? child->children : child; n;
+       n = child->type == XML_DOCUMENT_FRAG_NODE ? n->next : nullptr) {
+    if (IsDeclarationInstruction(n)) {
+      if (parent->type != XML_DOCUMENT_NODE || !first) return FailWith(kInvalidTreeChange, kReason);
+      for (xmlNodePtr c = parent->children; c; c = c->next) {
+        if (c == at) break;
+        if (c == child) continue;
+        if (IsExposedChild(c)) return FailWith(kInvalidTreeChange, kReason);
+      }
+      for (xmlNodePtr c = parent->children; c; c = c->next)
+        if (c != child && c != replacing && IsDeclarationInstruction(c))
+          return FailWith(kInvalidTreeChange, "A document has one XML declaration only.");
+    }
+    first = false;
+  }
+  if (at && at != replacing && at != child && IsDeclarationInstruction(at))
+    return FailWith(kInvalidTreeChange, kReason);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing, xmlNodePtr before) {
   if (IsReadOnly(parent) || IsReadOnly(child)) return kInvalidTreeChange;
   if (IsAncestorOrSelf(child, parent)) return kInvalidTreeChange;
   int newElements = 0;
@@ -196,7 +231,7 @@ HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing
       if (c->type == XML_ELEMENT_NODE && c != replacing && c != child) ++existing;
     if (existing + newElements > 1) return kInvalidTreeChange;
   }
-  return S_OK;
+  return CheckDeclarationPlace(parent, child, replacing, before);
 }
 
 }  // namespace ardo::engine

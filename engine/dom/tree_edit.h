@@ -64,7 +64,8 @@ class TreeEdit {
 
 // Checks that child may be inserted under parent (and, for the document,
 // that a second element would not result; `replacing` is the child that
-// leaves at the same time, if any). S_OK or the failing HRESULT.
-HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing);
+// leaves at the same time, if any; `before` the child it is inserted in
+// front of, null at the end). S_OK or the failing HRESULT.
+HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing, xmlNodePtr before);
 
 }  // namespace ardo::engine

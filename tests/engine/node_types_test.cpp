@@ -407,6 +407,35 @@ TEST_F(NodeTypesTest, InsertReplaceRemoveAndAppendEditTheTree) {
   EXPECT_EQ(XmlOf(root.Get()), "<r><d/><e/><a/></r>");
 }
 
+TEST_F(NodeTypesTest, TheXmlDeclarationGoesFirstInTheDocumentOnly) {
+  auto doc = Parse("<!--c--><r><a/></r>");
+  ASSERT_TRUE(doc);
+  auto declaration = [&] {
+    ardo::ComPtr<IXMLDOMProcessingInstruction> pi;
+    EXPECT_HR(doc->createProcessingInstruction(Bstr("xml"), Bstr("version=\"1.0\""), pi.Out()), S_OK);
+    return pi;
+  };
+  auto pi = declaration();
+  ardo::ComPtr<IXMLDOMNode> out, first;
+  EXPECT_HR(doc->appendChild(pi.Get(), out.Out()), E_FAIL) << "after the root";
+  EXPECT_HR(Root(doc.Get())->appendChild(pi.Get(), out.Out()), E_FAIL) << "inside an element";
+  ASSERT_HR(doc->get_firstChild(first.Out()), S_OK);
+  Variant second(Variant::Unknown(Root(doc.Get()).Get()));
+  EXPECT_HR(doc->insertBefore(pi.Get(), second.get(), out.Out()), E_FAIL) << "after the comment";
+  Variant atStart(Variant::Unknown(first.Get()));
+  ASSERT_HR(doc->insertBefore(pi.Get(), atStart.get(), out.Out()), S_OK);
+  EXPECT_EQ(XmlOf(doc.Get()), "<?xml version=\"1.0\"?>\r\n<!--c-->\r\n<r><a/></r>\r\n");
+
+  // Nothing goes in front of it, and a second one goes nowhere.
+  ardo::ComPtr<IXMLDOMComment> comment;
+  ASSERT_HR(doc->createComment(Bstr("d"), comment.Out()), S_OK);
+  Variant beforeDeclaration(Variant::Unknown(pi.Get()));
+  EXPECT_HR(doc->insertBefore(comment.Get(), beforeDeclaration.get(), out.Out()), E_FAIL);
+  EXPECT_HR(doc->insertBefore(declaration().Get(), beforeDeclaration.get(), out.Out()), E_FAIL);
+  ASSERT_HR(doc->replaceChild(declaration().Get(), pi.Get(), out.Out()), S_OK) << "one for another";
+  EXPECT_EQ(XmlOf(doc.Get()), "<?xml version=\"1.0\"?>\r\n<!--c-->\r\n<r><a/></r>\r\n");
+}
+
 TEST_F(NodeTypesTest, TreeChangesThatBreakTheTreeAreRefused) {
   auto doc = Parse("<r><a><b/></a><c/></r>");
   ASSERT_TRUE(doc);
