@@ -615,6 +615,31 @@ HRESULT NodeObject::TransformNode(IXMLDOMNode* stylesheet, BSTR* out) {
   return ReturnBstr(text, out);
 }
 
+namespace {
+
+// A document holds one element at most and no text outside it; a result
+// tree (text output, or several top-level elements) may hold either.
+// Blank top-level text is dropped as loading drops it.
+bool WellFormedResult(xmlDocPtr tree) {
+  int elements = 0;
+  for (xmlNodePtr c = tree->children, next; c; c = next) {
+    next = c->next;
+    if (c->type == XML_ELEMENT_NODE) {
+      ++elements;
+    } else if (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) {
+      for (const xmlChar* p = c->content; p && *p; ++p)
+        if (!IsXmlSpace(*p)) return false;
+      xmlUnlinkNode(c);
+      xmlFreeNode(c);
+    } else if (c->type == XML_ENTITY_REF_NODE) {
+      return false;
+    }
+  }
+  return elements <= 1;
+}
+
+}  // namespace
+
 HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output) {
   TransformRequest request;
   HRESULT hr = StylesheetNode(stylesheet, &request.stylesheet);
@@ -629,6 +654,11 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
     xmlDocPtr tree = nullptr;
     hr = Transform(request, TransformTarget::Tree, nullptr, &tree, &reason);
     if (FAILED(hr)) return FailWith(hr, reason);
+    if (!WellFormedResult(tree)) {
+      xmlFreeDoc(tree);
+      return FailWith(E_FAIL, "The transformation's output is not a well-formed document: it has text or more "
+                              "than one element at the top level.");
+    }
     DocLock lock(targetDoc->Mutex());
     targetDoc->InstallTree(tree);
     return S_OK;
@@ -651,7 +681,8 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
     VARIANT_BOOL ok = VARIANT_FALSE;
     hr = foreign->loadXML(b, &ok);
     SysFreeString(b);
-    return hr;
+    if (FAILED(hr)) return hr;
+    return ok == VARIANT_TRUE ? S_OK : FailWith(E_FAIL, "The transformation's output is not a well-formed document.");
   }
   return E_INVALIDARG;
 }

@@ -60,6 +60,28 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithoutOutput) {
   }
 }
 
+// A DOM document takes only output that is a document; text output or
+// several top-level elements fail and leave the target as it was.
+TEST_F(TransformTest, OutputThatIsNotADocumentIsRefusedByATargetDocument) {
+  auto source = Parse(kSource);
+  auto target = Parse("<kept/>");
+  ASSERT_TRUE(source && target);
+  Variant toDoc(Variant::Dispatch(target.Get()));
+  for (const std::string& body : {std::string("<xsl:output method='text'/><xsl:template match='/'>ROOT &lt;x</xsl:template>"),
+                                  std::string("<xsl:template match='/'><a/><b/></xsl:template>")}) {
+    auto sheet = Parse(Sheet(body).c_str());
+    ASSERT_TRUE(sheet);
+    EXPECT_HR(source->transformNodeToObject(sheet.Get(), toDoc.get()), E_FAIL) << body;
+    EXPECT_EQ(XmlOf(Root(target.Get()).Get()), "<kept/>") << body;
+    Bstr text;
+    EXPECT_HR(source->transformNode(sheet.Get(), text.Out()), S_OK) << "as text it is fine: " << body;
+  }
+  auto padded = Parse(Sheet("<xsl:template match='/'><xsl:text> </xsl:text><one/></xsl:template>").c_str());
+  ASSERT_TRUE(padded);
+  EXPECT_HR(source->transformNodeToObject(padded.Get(), toDoc.get()), S_OK) << "blank text around the element";
+  EXPECT_EQ(XmlOf(target.Get()), "<one/>\r\n");
+}
+
 TEST_F(TransformTest, DocumentFunctionFollowsAllowDocumentFunctionAndExtensionsWork) {
   const std::string path = WriteTempFile("included.xml", "<r>INCLUDED</r>");
   const std::string sheetText = Sheet("<xsl:template match='/'>[<xsl:value-of select=\"document('file://" + path +
