@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -207,7 +208,10 @@ ParseFailure FailureFrom(const ErrorCapture& capture, HRESULT ownError, const st
     for (const auto& c : capture.All())
       if (c.code == 0 && c.level == XML_ERR_FATAL) e = &c;
   } else {
-    f.errorCode = ParseErrorCodeFor(e ? e->code : XML_ERR_INTERNAL_ERROR);
+    std::string_view at;
+    if (e && e->column > 0 && static_cast<size_t>(e->column) <= e->sourceLine.size())
+      at = std::string_view(e->sourceLine).substr(e->column - 1);
+    f.errorCode = ParseErrorCodeFor(e ? e->code : XML_ERR_INTERNAL_ERROR, at);
   }
   if (e) {
     f.reason = e->message;
@@ -365,7 +369,36 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
 
 }  // namespace
 
-HRESULT ParseErrorCodeFor(int libxmlCode) {
+HRESULT ParseErrorCodeFor(int libxmlCode, std::string_view at) {
+  auto code = [](uint32_t c) { return static_cast<HRESULT>(c); };
+  auto startsElement = [&] {
+    if (at.size() < 2 || at[0] != '<') return false;
+    unsigned char c = static_cast<unsigned char>(at[1]);
+    return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80;
+  };
+  switch (libxmlCode) {
+    case XML_ERR_DOCUMENT_EMPTY:
+      // Nothing but blanks or a prolog: no top-level element; text: out of place.
+      return !at.empty() && at[0] != '<' && !IsXmlSpace(static_cast<unsigned char>(at[0])) ? code(0xC00CE556u)
+                                                                                             : code(0xC00CE558u);
+    case XML_ERR_DOCUMENT_END:
+      return startsElement() ? code(0xC00CE555u) : code(0xC00CE556u);
+    case XML_ERR_INVALID_CHAR: return code(0xC00CE508u);
+    case XML_ERR_ATTRIBUTE_WITHOUT_VALUE: return code(0xC00CE501u);
+    case XML_ERR_ATTRIBUTE_NOT_STARTED: return code(0xC00CE502u);
+    case XML_ERR_NAME_REQUIRED: return code(0xC00CE504u);
+    case XML_ERR_SPACE_REQUIRED: return code(0xC00CE509u);
+    case XML_ERR_GT_REQUIRED: return code(0xC00CE50Au);
+    case XML_ERR_ENTITYREF_SEMICOL_MISSING: return code(0xC00CE50Bu);
+    case XML_ERR_TAG_NOT_FINISHED: return code(0xC00CE553u);
+    case XML_ERR_ATTRIBUTE_REDEFINED: return code(0xC00CE554u);
+    case XML_ERR_RESERVED_XML_NAME: return code(0xC00CE557u);
+    case XML_ERR_PI_NOT_FINISHED: return code(0xC00CE55Du);
+    case XML_ERR_COMMENT_NOT_FINISHED: return code(0xC00CE561u);
+    case XML_ERR_CDATA_NOT_FINISHED: return code(0xC00CE564u);
+    case XML_ERR_TAG_NAME_MISMATCH: return code(0xC00CE56Du);
+    default: break;
+  }
   if (libxmlCode <= 0) libxmlCode = XML_ERR_INTERNAL_ERROR;
   if (libxmlCode > 0xFFF) libxmlCode = 0xFFF;
   return static_cast<HRESULT>(static_cast<uint32_t>(kParseErrorBase) + static_cast<uint32_t>(libxmlCode));
@@ -405,11 +438,22 @@ void InstallEntityLoader() {
 ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
   if (OverLimit(utf8.size(), options)) return TooLarge(std::string(), options);
   std::string head(utf8.substr(0, kHeadBytes));
-  return RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
+  ParseOutcome outcome = RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     // The text is UTF-8 now, whatever its declaration names.
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                              parseOptions | XML_PARSE_IGNORE_ENC);
   });
+  // The host gave UTF-16 text: the error's position counts its code units.
+  long& filepos = outcome.error.filepos;
+  if (filepos > 0 && static_cast<size_t>(filepos) <= utf8.size()) {
+    long units = 0;
+    for (unsigned char c : utf8.substr(0, static_cast<size_t>(filepos))) {
+      if ((c & 0xC0) != 0x80) ++units;  // a character starts here
+      if ((c & 0xF8) == 0xF0) ++units;  // beyond the BMP: a surrogate pair
+    }
+    filepos = units;
+  }
+  return outcome;
 }
 
 ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, const LoadOptions& options) {

@@ -219,13 +219,37 @@ TEST_F(ParseErrorTest, MalformedTextFailsWithSFalseAndAPositionedError) {
   EXPECT_EQ(e.line + e.linepos + e.filepos, 0);
 }
 
+// The common faults carry the codes that programs written for this DOM
+// test for; others carry a code of the same family (0 = any failing code).
 TEST_F(ParseErrorTest, EachMalformedInputIsReportedNotAccepted) {
-  for (const char* input : {"", "   ", "<r>", "<r/><r/>", "text only", "<r>&undefined;</r>",
-                            "<r xmlns:p='urn:x'><q:a/></r>", "<r>\x01</r>"}) {
+  const struct {
+    const char* input;
+    uint32_t code;
+  } cases[] = {
+      {"", 0xC00CE558u},          {"   ", 0xC00CE558u},         {"<!--only a comment-->", 0xC00CE558u},
+      {"text only", 0xC00CE556u}, {"<r/>text", 0xC00CE556u},    {"<r/><r/>", 0xC00CE555u},
+      {"<r><a></r>", 0xC00CE56Du}, {"<r a='1' a='2'/>", 0xC00CE554u}, {"<r>\x01</r>", 0xC00CE508u},
+      {"<r>", 0},                 {"<r>&undefined;</r>", 0},    {"<r xmlns:p='urn:x'><q:a/></r>", 0},
+  };
+  for (const auto& c : cases) {
     auto doc = NewDocument();
     ASSERT_TRUE(doc);
-    FailingLoadXml(doc.Get(), input);
+    ParseErrorInfo e = FailingLoadXml(doc.Get(), c.input);
+    if (c.code) {
+      EXPECT_EQ(static_cast<uint32_t>(e.errorCode), c.code) << c.input;
+    }
+    EXPECT_EQ(static_cast<uint32_t>(e.errorCode) & 0xFFFFF000u, 0xC00CE000u) << c.input;
   }
+}
+
+// loadXML text is UTF-16: the file position counts its code units, as the
+// line position counts characters.
+TEST_F(ParseErrorTest, PositionsInTextCountUtf16CodeUnits) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  ParseErrorInfo e = FailingLoadXml(doc.Get(), "<a>\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80</b>");
+  EXPECT_EQ(e.line, 1);
+  EXPECT_EQ(e.filepos, 3 + 1 + 1 + 2 + 4) << "é, 中 and U+1F600 before the end tag: " << e.linepos;
 }
 
 TEST_F(ParseErrorTest, MissingOrUnreadableFileIsAParseErrorWithItsUrl) {
