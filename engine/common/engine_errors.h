@@ -29,6 +29,8 @@ inline constexpr HRESULT kParseErrorTooLarge = static_cast<HRESULT>(0xC00CEF03u)
 inline constexpr HRESULT kParseErrorUnsupportedUrl = static_cast<HRESULT>(0xC00CEF04u);
 inline constexpr HRESULT kParseErrorReadFailed = static_cast<HRESULT>(0xC00CEF05u);
 inline constexpr HRESULT kParseErrorNoDefinition = static_cast<HRESULT>(0xC00CEF06u);
+// An element's text is not a value of the data type its dt:dt names.
+inline constexpr HRESULT kParseErrorDataType = static_cast<HRESULT>(0xC00CEF07u);
 // The resource named by a load path or URL does not exist.
 inline constexpr HRESULT kResourceNotFound = static_cast<HRESULT>(0x800C0006u);
 

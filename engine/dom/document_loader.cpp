@@ -17,6 +17,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/error_capture.h"
+#include "engine/dom/data_types.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
 #include "engine/dom/text_content.h"
@@ -240,6 +241,50 @@ ParseFailure RunValidation(xmlDocPtr doc, const std::string& url) {
   return FailureFrom(capture, S_OK, url, "The document is not valid according to its DTD.");
 }
 
+// An element typed with dt:dt holds a value of its type (blank text aside).
+// A document whose typed text does not read as its type, or that names a
+// type there is none of, fails as a document that breaks its DTD does.
+ParseFailure CheckTypedValues(xmlDocPtr doc, bool preserveWhiteSpace, const std::string& url) {
+  // The attribute's name is in the document's dictionary if any node has it.
+  if (doc->dict && !xmlDictExists(doc->dict, Xml("dt"), 2)) return ParseFailure();
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  for (xmlNodePtr n = root; n;) {
+    if (xmlAttrPtr attr = FindAttributeNs(n, "dt", kDataTypesNamespace)) {
+      std::string name = AttributeValue(attr), reason;
+      DataType type;
+      if (FAILED(ParseDataType(name.c_str(), &type))) {
+        reason = "The data type \"" + name + "\" of element '" + std::string(View(n->name)) + "' is not known.";
+      } else {
+        std::string text = TextOf(n, preserveWhiteSpace);
+        VARIANT probe;
+        VariantInit(&probe);
+        if (!text.empty() && FAILED(TypedValueFromText(type, text.c_str(), &probe)))
+          reason = "Error parsing '" + text + "' as " + name + " datatype.";
+        VariantClear(&probe);
+      }
+      if (!reason.empty()) {
+        ParseFailure f;
+        f.errorCode = kParseErrorDataType;
+        f.reason = std::move(reason);
+        f.line = static_cast<long>(xmlGetLineNo(n));
+        f.url = url;
+        return f;
+      }
+    }
+    // Preorder over the elements.
+    xmlNodePtr next = nullptr;
+    for (xmlNodePtr c = n->children; c && !next; c = c->next)
+      if (c->type == XML_ELEMENT_NODE) next = c;
+    while (!next && n && n != root) {
+      for (xmlNodePtr c = n->next; c && !next; c = c->next)
+        if (c->type == XML_ELEMENT_NODE) next = c;
+      if (!next) n = n->parent;
+    }
+    n = next;
+  }
+  return ParseFailure();
+}
+
 // Runs one parse: read(ctxt, options) does the libxml2 call.
 template <class Read>
 ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const std::string& head,
@@ -280,6 +325,14 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
   }
   try {
     if (!options.preserveWhiteSpace) PruneWhiteSpace(doc);
+    if (options.validateOnParse) {
+      ParseFailure invalid = CheckTypedValues(doc, options.preserveWhiteSpace, url);
+      if (invalid.errorCode != S_OK) {
+        xmlFreeDoc(doc);
+        outcome.error = std::move(invalid);
+        return outcome;
+      }
+    }
     AddDeclarationNode(doc, head);
   } catch (...) {
     xmlFreeDoc(doc);
@@ -591,7 +644,8 @@ ParseFailure ValidateDocument(xmlDocPtr doc, const LoadOptions& options) {
     f.reason = "The document has no DTD or schema to validate against.";
     return f;
   }
-  return RunValidation(doc, std::string());
+  ParseFailure f = RunValidation(doc, std::string());
+  return f.errorCode != S_OK ? f : CheckTypedValues(doc, options.preserveWhiteSpace, std::string());
 }
 
 }  // namespace ardo::engine

@@ -9,11 +9,19 @@ namespace {
 
 class DataTypesTest : public EngineTest {
  protected:
-  // <v> declared of the type, holding the text.
-  ardo::ComPtr<IXMLDOMNode> Typed(const char* type, const char* text) {
-    doc_ = Parse(("<v xmlns:dt='urn:schemas-microsoft-com:datatypes' dt:dt='" + std::string(type) + "'>" +
-                  text + "</v>").c_str());
-    return doc_ ? ardo::ComPtr<IXMLDOMNode>(Root(doc_.Get())) : nullptr;
+  // <v> declared of the type, holding the text, loaded without checking
+  // the text against the type (loadXML's result in *loaded when checking).
+  ardo::ComPtr<IXMLDOMNode> Typed(const char* type, const char* text, VARIANT_BOOL* loaded = nullptr) {
+    doc_ = NewDocument();
+    if (!doc_) return nullptr;
+    EXPECT_HR(doc_->put_validateOnParse(loaded ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    LoadXml(doc_.Get(),
+            ("<v xmlns:dt='urn:schemas-microsoft-com:datatypes' dt:dt='" + std::string(type) + "'>" + text + "</v>")
+                .c_str(),
+            &ok);
+    if (loaded) *loaded = ok;
+    return ok == VARIANT_TRUE ? ardo::ComPtr<IXMLDOMNode>(Root(doc_.Get())) : nullptr;
   }
   void TearDown() override {
     doc_ = nullptr;
@@ -111,6 +119,26 @@ TEST_F(DataTypesTest, TextReadsAsTheTypedValueAndIsWrittenBackCanonically) {
     EXPECT_HR(node->put_nodeTypedValue(value.get()), S_OK);
     EXPECT_EQ(TextOf(node.Get()), c.canonical);
   }
+}
+
+// Checked at load (validateOnParse, the default): text that is not a value
+// of its element's type fails the load as a DTD violation does.
+TEST_F(DataTypesTest, LoadingChecksTypedTextWhenValidating) {
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.type) + " '" + c.text + "'");
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    Typed(c.type, c.text, &loaded);
+    EXPECT_EQ(loaded == VARIANT_TRUE, SUCCEEDED(c.hr) || !*c.text) << "an element with no text yet loads";
+    if (loaded == VARIANT_TRUE) continue;
+    ParseErrorInfo e = ErrorOf(doc_.Get());
+    EXPECT_EQ(static_cast<uint32_t>(e.errorCode), 0xC00CEF07u);
+    EXPECT_NE(e.reason.find(std::string(" as ") + c.type), std::string::npos) << e.reason;
+    EXPECT_EQ(e.line, 1);
+  }
+  VARIANT_BOOL loaded = VARIANT_TRUE;
+  Typed("integer", "1", &loaded);
+  EXPECT_EQ(loaded, VARIANT_FALSE) << "a type there is none of";
+  EXPECT_NE(ErrorOf(doc_.Get()).reason.find("\"integer\""), std::string::npos);
 }
 
 TEST_F(DataTypesTest, BinaryValuesRoundTripEveryByte) {
