@@ -380,8 +380,11 @@ HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
   return ReturnSame(child, out);
 }
 
+// S_FALSE (with VARIANT_FALSE) for a node without children.
 HRESULT NodeObject::HasChildNodes(VARIANT_BOOL* out) {
-  return ReturnFlag(!nsElement_ && DomFirstChild(node_) != nullptr, out);
+  bool has = !nsElement_ && DomFirstChild(node_) != nullptr;
+  HRESULT hr = ReturnFlag(has, out);
+  return SUCCEEDED(hr) && !has ? S_FALSE : hr;
 }
 
 HRESULT NodeObject::OwnerDocument(IXMLDOMDocument** out) {

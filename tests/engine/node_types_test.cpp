@@ -143,9 +143,9 @@ TEST_F(NodeTypesTest, SiblingsParentsAndEndsOfAMixedChildList) {
   ardo::ComPtr<IXMLDOMDocument> owner;
   EXPECT_HR(doc->get_ownerDocument(owner.Out()), S_FALSE);
   VARIANT_BOOL has = VARIANT_TRUE;
-  EXPECT_TRUE(SUCCEEDED(previous->hasChildNodes(&has)));
+  EXPECT_HR(previous->hasChildNodes(&has), S_FALSE);
   EXPECT_EQ(has, VARIANT_FALSE);
-  EXPECT_TRUE(SUCCEEDED(root->hasChildNodes(&has)));
+  EXPECT_HR(root->hasChildNodes(&has), S_OK);
   EXPECT_EQ(has, VARIANT_TRUE);
 }
 
