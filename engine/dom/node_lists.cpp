@@ -362,12 +362,18 @@ HRESULT SelectionList::matches(IXMLDOMNode* node, IXMLDOMNode** context) {
 }
 
 HRESULT SelectionList::RemoveNodes(long first, long count) {
+  // The document, its type and nodes inside entity content cannot leave
+  // their place: nothing is removed when one of them is among the nodes.
+  for (long i = first; i < first + count; ++i) {
+    xmlNodePtr n = (*nodes_)[i];
+    if (n->type == XML_DOCUMENT_NODE || IsReadOnly(n) || n->type == XML_DTD_NODE)
+      return FailWith(kInvalidTreeChange, "The selection holds a node that cannot be removed.");
+  }
   // Nodes are taken out of their parents; the snapshot keeps the others.
   TreeEdit edit(*doc_);
   auto remaining = std::make_shared<NodeSnapshot>(*nodes_);
   for (long i = first; i < first + count; ++i) {
     xmlNodePtr n = (*nodes_)[i];
-    if (n->type == XML_DOCUMENT_NODE || IsReadOnly(n) || n->type == XML_DTD_NODE) continue;
     if (n->parent) {
       DomDocument* owner = TreeHolder::Of(n)->Owner();
       if (owner && owner != doc_) edit.Touch(*owner);
@@ -384,16 +390,21 @@ HRESULT SelectionList::removeNext(IXMLDOMNode** node) {
     if (!node) return E_INVALIDARG;
     *node = nullptr;
     if (position_ >= static_cast<long>(nodes_->size())) return S_FALSE;
-    HRESULT hr = ReturnSnapshotNode(nodes_, position_, node);
+    ComPtr<IXMLDOMNode> next;
+    HRESULT hr = ReturnSnapshotNode(nodes_, position_, next.Out());
     if (FAILED(hr)) return hr;
-    return RemoveNodes(position_, 1);
+    hr = RemoveNodes(position_, 1);
+    if (SUCCEEDED(hr)) *node = next.Detach();
+    return hr;
   });
 }
 
+// Every node of the selection, wherever its position stands.
 HRESULT SelectionList::removeAll() {
   return Locked([&] {
-    if (position_ >= static_cast<long>(nodes_->size())) return S_OK;
-    return RemoveNodes(position_, static_cast<long>(nodes_->size()) - position_);
+    HRESULT hr = RemoveNodes(0, static_cast<long>(nodes_->size()));
+    if (SUCCEEDED(hr)) position_ = 0;
+    return hr;
   });
 }
 

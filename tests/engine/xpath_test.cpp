@@ -201,9 +201,20 @@ TEST_F(SelectionTest, RemoveNextAndRemoveAllTakeNodesOutOfTheDocument) {
   EXPECT_HR(removed->get_parentNode(parent.Out()), S_FALSE);
   EXPECT_EQ(LengthOf(Select(doc.Get(), "//price").Get()), 2);
   EXPECT_EQ(TextOf(removed.Get()), "10");
+  ardo::ComPtr<IXMLDOMNode> passed;
+  ASSERT_HR(selection->nextNode(passed.Out()), S_OK);
   EXPECT_HR(selection->removeAll(), S_OK);
-  EXPECT_EQ(LengthOf(Select(doc.Get(), "//price").Get()), 0);
+  EXPECT_EQ(LengthOf(Select(doc.Get(), "//price").Get()), 0) << "the node passed over goes too";
   EXPECT_EQ(LengthOf(Select(doc.Get(), "//book").Get()), 3) << "only the selected nodes go";
+  EXPECT_EQ(LengthOf(selection.Get()), 0);
+
+  // The document cannot be removed: the call fails and changes nothing.
+  auto whole = SelectionOf(doc.Get(), "/ | //book");
+  ASSERT_TRUE(whole);
+  EXPECT_HR(whole->removeNext(removed.Out()), E_FAIL);
+  EXPECT_FALSE(removed);
+  EXPECT_HR(whole->removeAll(), E_FAIL);
+  EXPECT_EQ(LengthOf(Select(doc.Get(), "//book").Get()), 3);
 }
 
 TEST_F(SelectionTest, CloneCopiesTheSelectionWithItsOwnPosition) {
