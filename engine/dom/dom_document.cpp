@@ -387,9 +387,13 @@ void DomDocument::SetReadyState(long state) {
 
 HRESULT DomDocument::Finish(ParseOutcome outcome, const std::string& url, VARIANT_BOOL* ok) {
   bool loaded = outcome.doc != nullptr;
+  // Loading is synchronous: the states a host watches pass one after the
+  // other (2: read, 3: the object model is there, 4: done).
+  SetReadyState(2);
   InstallTree(loaded ? outcome.doc : NewEmptyTree());
   lastError_ = std::move(outcome.error);
   url_ = url;
+  SetReadyState(3);
   if (loaded) Fire(onDataAvailable_);
   SetReadyState(4);
   if (ok) *ok = loaded ? VARIANT_TRUE : VARIANT_FALSE;

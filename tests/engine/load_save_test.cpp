@@ -180,6 +180,42 @@ TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
   }
 }
 
+// A host's event handler: records the document's readyState at each call.
+class StateRecorder : public ardo::ComObject<StateRecorder, IDispatch> {
+ public:
+  explicit StateRecorder(IXMLDOMDocument* doc) : doc_(doc) {}
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    long state = -1;
+    doc_->get_readyState(&state);
+    seen += std::to_string(state);
+    return S_OK;
+  }
+  std::string seen;
+
+ private:
+  IXMLDOMDocument* doc_;
+};
+
+TEST_F(LoadSaveTest, ReadyStateChangesPassEveryStateAndDataAvailableComesWithATree) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  auto states = ardo::MakeObject<StateRecorder>(doc.Get());
+  auto data = ardo::MakeObject<StateRecorder>(doc.Get());
+  Variant onState(Variant::Dispatch(states.Get())), onData(Variant::Dispatch(data.Get()));
+  ASSERT_HR(doc->put_onreadystatechange(onState.get()), S_OK);
+  ASSERT_HR(doc->put_ondataavailable(onData.get()), S_OK);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  EXPECT_HR(LoadXml(doc.Get(), "<r/>", &ok), S_OK);
+  EXPECT_EQ(states->seen, "1234");
+  EXPECT_EQ(data->seen, "3");
+  EXPECT_HR(LoadXml(doc.Get(), "<r>", &ok), S_FALSE);
+  EXPECT_EQ(states->seen, "12341234") << "a failed load passes them too";
+  EXPECT_EQ(data->seen, "3") << "but has no data";
+  Variant none;
+  ASSERT_HR(doc->put_onreadystatechange(none.get()), S_OK);
+  ASSERT_HR(doc->put_ondataavailable(none.get()), S_OK);
+}
+
 // --- parse errors ---
 
 class ParseErrorTest : public LoadSaveTest {
