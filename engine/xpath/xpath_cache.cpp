@@ -8,6 +8,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/error_capture.h"
 #include "engine/dom/node_navigation.h"
+#include "engine/dom/tree_holder.h"
 #include "engine/xpath/ms_functions.h"
 
 namespace ardo::engine {
@@ -142,6 +143,10 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
     if (reason) *reason = "The expression does not evaluate to a node set.";
     return E_FAIL;
   }
+  // libxml2 takes the document for the parent of a parentless node: from a
+  // node outside the document's tree (created, removed) a query stays in
+  // that node's own subtree, where parentNode ends.
+  xmlNodePtr detachedTop = TreeHolder::IsAttached(context) ? nullptr : TreeHolder::TopOf(context);
   auto nodes = std::make_shared<NodeSnapshot>();
   if (xmlNodeSetPtr set = result->nodesetval) {
     nodes->reserve(set->nodeNr);
@@ -149,7 +154,9 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
       xmlNodePtr n = set->nodeTab[i];
       // Namespace nodes are copies that die with the result; declarations
       // inside a DTD are not DOM nodes.
-      if (n && n->type != XML_NAMESPACE_DECL && DomTypeOf(n) != NODE_INVALID) nodes->push_back(n);
+      if (!n || n->type == XML_NAMESPACE_DECL || DomTypeOf(n) == NODE_INVALID) continue;
+      if (detachedTop && TreeHolder::TopOf(n) != detachedTop) continue;
+      nodes->push_back(n);
     }
   }
   xmlXPathFreeObject(result);

@@ -154,6 +154,27 @@ TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
   EXPECT_TRUE(FAILED(selection->setProperty(Bstr("NoSuchProperty"), v.get())));
 }
 
+// A node outside the document's tree (never inserted, or removed) has no
+// parent: its queries stay inside its own subtree.
+TEST_F(XPathTest, QueriesFromANodeOutsideTheTreeStayInItsSubtree) {
+  auto doc = Library();
+  ASSERT_TRUE(doc);
+  auto made = NewElement(doc.Get(), "made");
+  Append(made.Get(), NewElement(doc.Get(), "inner").Get());
+  auto shelf = SelectOne(doc.Get(), "/lib/shelf");
+  ardo::ComPtr<IXMLDOMNode> removed;
+  ASSERT_HR(Root(doc.Get())->removeChild(shelf.Get(), removed.Out()), S_OK);
+  for (IXMLDOMNode* orphan : {static_cast<IXMLDOMNode*>(made.Get()), shelf.Get()}) {
+    SCOPED_TRACE(NameOf(orphan));
+    ardo::ComPtr<IXMLDOMNode> none;
+    for (const char* query : {"..", "/", "/lib", "ancestor::node()", "//title[.='Gamma']"})
+      EXPECT_HR(orphan->selectSingleNode(Bstr(query), none.Out()), S_FALSE) << query;
+    EXPECT_EQ(LengthOf(Select(orphan, "descendant-or-self::*").Get()), ChildCount(orphan) == 1 ? 2 : 7);
+  }
+  EXPECT_EQ(NameOf(SelectOne(made.Get(), "inner/..").Get()), "made");
+  EXPECT_EQ(LengthOf(Select(shelf.Get(), ".//title").Get()), 2);
+}
+
 TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) {
   auto doc = Library();
   ASSERT_TRUE(doc);
