@@ -100,7 +100,14 @@ xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserC
   if (ParseSession* s = t_session) {
     if (!s->options->resolveExternals || s->options->prohibitDtd) return nullptr;
     std::string path;
+    // A network resource is never fetched: the document loads without it.
     if (!url || !LocalPathOf(url, &path)) return nullptr;
+    // A local one that is named but cannot be read fails the load, as a
+    // missing document does.
+    xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, ctxt);
+    if (!input && ctxt)
+      RaiseOwn(ctxt, kResourceNotFound, "The system cannot locate the resource specified: " + std::string(url));
+    return input;
   }
   // Outside a DOM load (other engine components) local files only as well.
   return xmlNoNetExternalEntityLoader(url, id, ctxt);

@@ -3,10 +3,10 @@
 //
 // Each identity keeps the defaults of the version it stands for. All of
 // them start with async on (loading is synchronous all the same),
-// preserveWhiteSpace off, validateOnParse on, resolveExternals off (external
-// DTDs and entities are read only when the host turns it on, and only from
-// local files), ProhibitDTD off, MaxElementDepth 256 and MaxXMLSize 0
-// (no limit). The version-independent, 2.6 and 3.0 identities select with
+// preserveWhiteSpace off, validateOnParse on, resolveExternals on (external
+// DTDs and entities are read from local files, never fetched over the
+// network; a local one that cannot be read fails the load), ProhibitDTD
+// off, MaxElementDepth 256 and MaxXMLSize 0 (no limit). The version-independent, 2.6 and 3.0 identities select with
 // "XSLPattern" (evaluated as XPath 1.0) and allow the XSLT document()
 // function; the 4.0 identities know only "XPath" and disallow document().
 //
@@ -38,7 +38,7 @@ struct DocumentSettings {
   bool async = true;
   bool preserveWhiteSpace = false;
   bool validateOnParse = true;
-  bool resolveExternals = false;
+  bool resolveExternals = true;
   bool prohibitDtd = false;
   bool allowDocumentFunction = true;
   bool allowXsltScript = true;

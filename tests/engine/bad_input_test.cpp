@@ -82,6 +82,34 @@ TEST_F(BadInputTest, LocalExternalEntityIsReadOnlyWhenAllowed) {
   }
 }
 
+// With externals resolved (the default), a local DTD or entity that is
+// named but cannot be read fails the load; turned off, it is not read at all.
+TEST_F(BadInputTest, MissingLocalExternalsFailTheLoadOnlyWhenResolved) {
+  const std::string dir = TempDir();
+  WriteTempFile("present.dtd", "<!ELEMENT r EMPTY><!ATTLIST r d CDATA 'from-dtd'>");
+  for (const std::string& xml :
+       {"<!DOCTYPE r SYSTEM 'file://" + dir + "/absent.dtd'><r/>",
+        "<!DOCTYPE r [<!ENTITY x SYSTEM 'file://" + dir + "/absent.txt'>]><r>&x;</r>"}) {
+    SCOPED_TRACE(xml);
+    auto resolving = NewDocument();
+    ASSERT_TRUE(resolving);
+    VARIANT_BOOL ok = VARIANT_TRUE;
+    EXPECT_HR(LoadXml(resolving.Get(), xml.c_str(), &ok), S_FALSE);
+    ParseErrorInfo e = ErrorOf(resolving.Get());
+    EXPECT_EQ(static_cast<uint32_t>(e.errorCode), 0x800C0006u);
+    EXPECT_NE(e.reason.find("absent"), std::string::npos) << e.reason;
+    auto ignoring = Permissive(false, false);
+    ASSERT_TRUE(ignoring);
+    EXPECT_HR(LoadXml(ignoring.Get(), xml.c_str(), &ok), S_OK);
+  }
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  EXPECT_HR(LoadXml(doc.Get(), ("<!DOCTYPE r SYSTEM 'file://" + dir + "/present.dtd'><r/>").c_str()), S_OK);
+  Variant value;
+  EXPECT_HR(Root(doc.Get())->getAttribute(Bstr("d"), value.Out()), S_OK);
+  EXPECT_EQ(value.Utf8(), "from-dtd") << "the external DTD's defaults apply";
+}
+
 // A listening socket on the loopback that nobody should connect to.
 class Tripwire {
  public:

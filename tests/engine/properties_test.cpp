@@ -37,13 +37,15 @@ TEST_F(PropertiesTest, EachIdentityStartsWithItsVersionsDefaults) {
     EXPECT_EQ(allow.vt(), VT_BOOL);
     EXPECT_EQ(allow.get().boolVal, c.version40 ? VARIANT_FALSE : VARIANT_TRUE);
     EXPECT_EQ(GetStringProperty(doc.Get(), "SelectionNamespaces"), "");
-    VARIANT_BOOL async = 1, preserve = 1, validate = 1;
+    VARIANT_BOOL async = 1, preserve = 1, validate = 1, resolve = 1;
     EXPECT_HR(doc->get_async(&async), S_OK);
     EXPECT_HR(doc->get_preserveWhiteSpace(&preserve), S_OK);
     EXPECT_HR(doc->get_validateOnParse(&validate), S_OK);
+    EXPECT_HR(doc->get_resolveExternals(&resolve), S_OK);
     EXPECT_EQ(async, VARIANT_TRUE);
     EXPECT_EQ(preserve, VARIANT_FALSE);
     EXPECT_EQ(validate, VARIANT_TRUE);
+    EXPECT_EQ(resolve, VARIANT_TRUE);
     EXPECT_EQ(Property(doc.Get(), "MaxElementDepth").vt(), VT_I4);
 
     HRESULT pattern = Set(doc.Get(), "SelectionLanguage", Variant::Str("XSLPattern"));
