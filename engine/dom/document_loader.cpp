@@ -292,6 +292,28 @@ ParseFailure CheckTypedValues(xmlDocPtr doc, bool preserveWhiteSpace, const std:
   return ParseFailure();
 }
 
+void BuildOneEntity(void* payload, void* data, const xmlChar*) {
+  auto* ent = static_cast<xmlEntityPtr>(payload);
+  auto* doc = static_cast<xmlDocPtr>(data);
+  if (ent->etype != XML_INTERNAL_GENERAL_ENTITY || ent->children || !ent->content) return;
+  xmlNodePtr list = nullptr;
+  // Content that is not well-formed (allowed while nothing refers to the
+  // entity) leaves the entity empty.
+  if (xmlParseBalancedChunkMemory(doc, nullptr, nullptr, 0, ent->content, &list) != 0 || !list) {
+    xmlFreeNodeList(list);
+    return;
+  }
+  // As libxml2 does when a reference meets the entity first: the entity
+  // owns the nodes.
+  ent->children = list;
+  ent->owner = 1;
+  for (xmlNodePtr n = list; n; n = n->next) {
+    n->parent = reinterpret_cast<xmlNodePtr>(ent);
+    if (n->doc != doc) xmlSetTreeDoc(n, doc);
+    ent->last = n;
+  }
+}
+
 // Runs one parse: read(ctxt, options) does the libxml2 call.
 template <class Read>
 ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const std::string& head,
@@ -341,6 +363,7 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
       }
     }
     AddDeclarationNode(doc, head);
+    BuildEntityContent(doc);
   } catch (...) {
     xmlFreeDoc(doc);
     throw;
@@ -428,6 +451,12 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
 }
 
 }  // namespace
+
+void BuildEntityContent(xmlDocPtr doc) {
+  ErrorCapture quiet;
+  for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset})
+    if (dtd && dtd->entities) xmlHashScan(static_cast<xmlHashTablePtr>(dtd->entities), BuildOneEntity, doc);
+}
 
 HRESULT ParseErrorCodeFor(int libxmlCode, std::string_view at) {
   auto code = [](uint32_t c) { return static_cast<HRESULT>(c); };

@@ -69,6 +69,12 @@ ParseOutcome ParseUrl(const std::string& url, const LoadOptions& options);
 // True for the http: and https: URLs that ParseUrl takes.
 bool IsWebUrl(const std::string& location);
 
+// Gives every internal entity of the document's DTD its content as nodes.
+// libxml2 builds an entity's nodes when the parser first meets a reference
+// to it; an entity never referenced, or one in a copied tree, has none, and
+// its declaration and the references a host creates would show nothing.
+void BuildEntityContent(xmlDocPtr doc);
+
 // Checks a document against its DTD.
 ParseFailure ValidateDocument(xmlDocPtr doc, const LoadOptions& options);
 

@@ -161,6 +161,7 @@ ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
   xmlDocPtr tree = xmlCopyDoc(XmlDoc(), deep ? 1 : 0);
   if (!tree) throw std::bad_alloc();
   copy->InstallTree(tree);
+  BuildEntityContent(tree);
   return copy;
 }
 
@@ -169,6 +170,7 @@ void DomDocument::LoadCopyOf(xmlDocPtr source) {
   xmlDocPtr tree = xmlCopyDoc(source, 1);
   if (!tree) throw std::bad_alloc();
   InstallTree(tree);
+  BuildEntityContent(tree);
   lastError_ = ParseFailure();
   readyState_ = 4;
 }
@@ -412,6 +414,7 @@ ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
     }
     outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
     if (!outcome.doc) throw std::bad_alloc();
+    BuildEntityContent(outcome.doc);
     return outcome;
   }
   ComPtr<IStream> stream;

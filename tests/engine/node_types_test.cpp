@@ -307,6 +307,39 @@ TEST_F(NodeTypesTest, SplitTextLeavesTwoAdjacentTextNodesThatNormaliseMerges) {
   EXPECT_EQ(TextOf(root.Get()), "hello world");
 }
 
+// An entity's content is there whether or not the document refers to it,
+// for references a host creates, and in a copy of the document.
+TEST_F(NodeTypesTest, EntityContentShowsInDeclarationsReferencesAndCopies) {
+  auto doc = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT x EMPTY><!ENTITY unused 'U<x/>V'><!ENTITY used 'W'>"
+                   "<!ENTITY broken '<open'>]><r>&used;&used;</r>");
+  ASSERT_TRUE(doc);
+  ardo::ComPtr<IXMLDOMDocumentType> doctype;
+  ardo::ComPtr<IXMLDOMNamedNodeMap> entities;
+  ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
+  ASSERT_HR(doctype->get_entities(entities.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNode> unused, broken;
+  ASSERT_HR(entities->getNamedItem(Bstr("unused"), unused.Out()), S_OK);
+  EXPECT_EQ(ChildCount(unused.Get()), 3);
+  EXPECT_EQ(TextOf(unused.Get()), "UV");
+  ASSERT_HR(entities->getNamedItem(Bstr("broken"), broken.Out()), S_OK);
+  EXPECT_EQ(ChildCount(broken.Get()), 0) << "content that does not parse stays out";
+
+  ardo::ComPtr<IXMLDOMEntityReference> created;
+  ASSERT_HR(doc->createEntityReference(Bstr("unused"), created.Out()), S_OK);
+  Append(Root(doc.Get()).Get(), created.Get());
+  EXPECT_EQ(ChildCount(created.Get()), 3);
+  EXPECT_EQ(TextOf(Root(doc.Get()).Get()), "WWUV");
+
+  ardo::ComPtr<IXMLDOMNode> copy;
+  ASSERT_HR(doc->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMDocument> copied;
+  ASSERT_HR(copy->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(copied.Out())), S_OK);
+  EXPECT_EQ(TextOf(Root(copied.Get()).Get()), "WWUV");
+  auto loaded = NewDocument();
+  EXPECT_EQ(LoadSource(loaded.Get(), Variant::Unknown(doc.Get())), VARIANT_TRUE);
+  EXPECT_EQ(TextOf(Root(loaded.Get()).Get()), "WWUV");
+}
+
 TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   auto doc = Parse(
       "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY inner 'value'><!ENTITY outer SYSTEM 'not-read.txt'>"
