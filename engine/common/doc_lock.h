@@ -6,6 +6,15 @@
 
 namespace ardo::engine {
 
+// The locks of free-threaded documents are never destroyed: a document
+// gives its lock back to a pool that the next free-threaded document takes
+// from. A node that another thread has just moved to another document may
+// still be reaching for its old document's lock; that lock then still
+// exists (perhaps serving another document, which the caller sees once it
+// holds it, and retries with the node's current lock).
+std::recursive_mutex* TakeDocumentMutex();
+void GiveBackDocumentMutex(std::recursive_mutex* mutex);
+
 class DocLock {
  public:
   explicit DocLock(std::recursive_mutex* mutex) : mutex_(mutex) {

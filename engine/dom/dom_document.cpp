@@ -121,7 +121,7 @@ LoadOptions DocumentSettings::ToLoadOptions() const {
 
 DomDocument::DomDocument(const DocumentFlavor& flavor)
     : NodeImpl(DocumentTag{}), flavor_(flavor), settings_(DocumentSettings::DefaultsFor(flavor)) {
-  if (flavor.freeThreaded) mutex_ = std::make_unique<std::recursive_mutex>();
+  if (flavor.freeThreaded) mutex_.reset(TakeDocumentMutex());
   SetDocument(this);
   VariantInit(&onReadyStateChange_);
   VariantInit(&onDataAvailable_);

@@ -141,7 +141,10 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
 
   DocumentFlavor flavor_;
   DocumentSettings settings_;
-  std::unique_ptr<std::recursive_mutex> mutex_;
+  struct MutexGiveBack {
+    void operator()(std::recursive_mutex* m) const { GiveBackDocumentMutex(m); }
+  };
+  std::unique_ptr<std::recursive_mutex, MutexGiveBack> mutex_;
   uint64_t stamp_ = 0;
   XPathCache queries_;
   ParseFailure lastError_;

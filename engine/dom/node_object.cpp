@@ -49,7 +49,7 @@ bool DeclaredDataType(xmlNodePtr element, engine::DataType* type) {
 
 void NodeObject::SetDocument(DomDocument* document) {
   doc_ = document;
-  docMutex_ = document ? document->Mutex() : nullptr;
+  docMutex_.store(document ? document->Mutex() : nullptr, std::memory_order_release);
 }
 
 NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface_(iface) {
@@ -85,18 +85,25 @@ NodeObject::~NodeObject() {
 }
 
 ULONG NodeObject::ReleaseLocked() {
-  std::recursive_mutex* mutex = DocMutex();
-  if (!mutex) return ReleaseObject();
   // Free-threaded: the final release and a lookup through _private must not
   // interleave. The document (whose mutex it is) is kept alive past the
-  // object's own release of it.
-  IXMLDOMNode* keep = doc_->Interface();
-  keep->AddRef();
-  ULONG left;
-  {
-    DocLock lock(mutex);
+  // object's own release of it; under its lock it is the object's current
+  // one and alive.
+  IXMLDOMNode* keep = nullptr;
+  ULONG left = 0;
+  for (std::recursive_mutex* m = DocMutex();;) {
+    if (!m) return ReleaseObject();
+    DocLock lock(m);
+    std::recursive_mutex* now = DocMutex();
+    if (now != m) {
+      m = now;
+      continue;
+    }
+    keep = doc_->Interface();
+    keep->AddRef();
     left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) Retire();
+    break;
   }
   keep->Release();
   return left;
@@ -140,22 +147,6 @@ NodeObject* NodeObject::From(IUnknown* unknown) {
 
 NodeObject* NodeObject::From(IXMLDOMNode* node) {
   return node ? dynamic_cast<NodeObject*>(node) : nullptr;
-}
-
-std::recursive_mutex* NodeObject::MutexOf(IUnknown* unknown) {
-  NodeObject* o = From(unknown);
-  return o ? o->DocMutex() : nullptr;
-}
-
-DocumentHold::DocumentHold(IUnknown* node) {
-  NodeObject* o = NodeObject::From(node);
-  if (!o || o->IsCached()) return;
-  document_ = o->Document().Interface();
-  document_->AddRef();
-}
-
-DocumentHold::~DocumentHold() {
-  if (document_) document_->Release();
 }
 
 // --- values ------------------------------------------------------------------

@@ -37,18 +37,6 @@ namespace ardo::engine {
 class AttributeMap;
 class DomDocument;
 
-// Holds the document of a node argument for the length of a call.
-class DocumentHold {
- public:
-  explicit DocumentHold(IUnknown* node);
-  DocumentHold(const DocumentHold&) = delete;
-  DocumentHold& operator=(const DocumentHold&) = delete;
-  ~DocumentHold();
-
- private:
-  IXMLDOMNode* document_ = nullptr;
-};
-
 class NodeObject {
  public:
   NodeObject(const NodeObject&) = delete;
@@ -75,7 +63,7 @@ class NodeObject {
   // COM object). Objects of an apartment-threaded document are used from
   // one thread only: their count needs no atomic read-modify-write.
   ULONG AddRefObject() {
-    if (!docMutex_) {
+    if (!DocMutex()) {
       ULONG n = refs_.load(std::memory_order_relaxed) + 1;
       refs_.store(n, std::memory_order_relaxed);
       return n;
@@ -83,7 +71,7 @@ class NodeObject {
     return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
   }
   ULONG ReleaseObject() {
-    if (!docMutex_) {
+    if (!DocMutex()) {
       ULONG left = refs_.load(std::memory_order_relaxed) - 1;
       refs_.store(left, std::memory_order_relaxed);
       if (left == 0) Retire();
@@ -101,25 +89,52 @@ class NodeObject {
     tree_->ObjectCreated(nsElement_ ? nsElement_ : node_);
   }
 
-  // The lock of the object's document (null for apartment documents).
-  std::recursive_mutex* DocMutex() const { return docMutex_; }
-  static std::recursive_mutex* MutexOf(IUnknown* unknown);
+  // The lock of the object's document (null for apartment documents). It
+  // changes when another thread moves the node to another document: it is
+  // read again once taken (see TakeDocumentMutex).
+  std::recursive_mutex* DocMutex() const { return docMutex_.load(std::memory_order_acquire); }
 
   // Runs f under the document lock, turning allocation failure into
   // E_OUTOFMEMORY.
   template <class F>
   HRESULT Call(F&& f) {
-    DocLock lock(DocMutex());
-    return Protect(f);
+    for (std::recursive_mutex* m = DocMutex();;) {
+      if (!m) return Protect(f);
+      DocLock lock(m);
+      std::recursive_mutex* now = DocMutex();
+      if (now == m) return Protect(f);
+      m = now;  // moved meanwhile: the current document's lock instead
+    }
   }
   // The same with the lock of a second object's document (a node argument).
   // That document is held for the call: a node moved out of it may have
   // been its last reference.
   template <class F>
   HRESULT Call2(IUnknown* other, F&& f) {
-    DocumentHold hold(other);
-    DocLockPair lock(DocMutex(), MutexOf(other));
-    return Protect(f);
+    NodeObject* o = From(other);
+    std::recursive_mutex* a = DocMutex();
+    std::recursive_mutex* b = o ? o->DocMutex() : nullptr;
+    for (;;) {
+      IXMLDOMNode* held = nullptr;
+      HRESULT hr;
+      {
+        DocLockPair lock(a, b);
+        std::recursive_mutex* nowA = DocMutex();
+        std::recursive_mutex* nowB = o ? o->DocMutex() : nullptr;
+        if (nowA != a || nowB != b) {
+          a = nowA;
+          b = nowB;
+          continue;
+        }
+        if (o && !o->IsCached()) {
+          held = o->Document().Interface();
+          held->AddRef();
+        }
+        hr = Protect(f);
+      }
+      if (held) held->Release();
+      return hr;
+    }
   }
   template <class F>
   static HRESULT Protect(F& f) {
@@ -208,7 +223,7 @@ class NodeObject {
   bool cached_ = false;
   xmlNodePtr nsElement_ = nullptr;
   // doc_'s lock, kept here so that a call need not reach the document.
-  std::recursive_mutex* docMutex_ = nullptr;
+  std::atomic<std::recursive_mutex*> docMutex_{nullptr};
   TreeHolder* tree_ = nullptr;
   IXMLDOMNode* iface_;
   // Held while the object is referenced (the document holds no reference

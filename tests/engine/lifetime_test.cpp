@@ -179,5 +179,48 @@ TEST_F(FreeThreadedTest, TwoThreadsEditAndQueryOneDocument) {
   }
 }
 
+// A node that one thread moves back and forth between two free-threaded
+// documents while another reads and edits it: each call runs under the lock
+// of the document the node is in when the call runs.
+TEST_F(FreeThreadedTest, ANodeMovingBetweenDocumentsIsUsedUnderTheRightLock) {
+  auto a = Parse("<a><x><y>1</y></x></a>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<b/>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b);
+  auto x = SelectOne(a.Get(), "/a/x");
+  auto rootA = Root(a.Get()), rootB = Root(b.Get());
+  ASSERT_TRUE(x && rootA && rootB);
+  const int kMoves = 20000;
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread mover([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < kMoves; ++i) {
+      ardo::ComPtr<IXMLDOMNode> moved;
+      if (FAILED((i % 2 ? rootA : rootB)->appendChild(x.Get(), moved.Out()))) ++failures;
+    }
+    done = true;
+    CoUninitialize();
+  });
+  std::thread user([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    while (!done) {
+      ardo::ComPtr<IXMLDOMDocument> owner;
+      ardo::ComPtr<IXMLDOMElement> extra;
+      ardo::ComPtr<IXMLDOMNode> in, out;
+      Bstr xml;
+      if (FAILED(x->get_ownerDocument(owner.Out())) || !owner || FAILED(owner->createElement(Bstr("n"), extra.Out())) ||
+          FAILED(x->appendChild(extra.Get(), in.Out())) || FAILED(x->removeChild(extra.Get(), out.Out())) ||
+          FAILED(x->get_xml(xml.Out())) || xml.Utf8() != "<x><y>1</y></x>")
+        ++failures;
+    }
+    CoUninitialize();
+  });
+  mover.join();
+  user.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(XmlOf(a.Get()), "<a><x><y>1</y></x></a>\r\n") << "the last move brought it back";
+  EXPECT_EQ(XmlOf(b.Get()), "<b/>\r\n");
+}
+
 }  // namespace
 }  // namespace ardo::test
