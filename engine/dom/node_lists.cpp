@@ -237,18 +237,27 @@ SelectionList::SelectionList(DomDocument* document, std::string expr, NodeObject
       namespaces_(std::move(namespaces)),
       namespacesText_(document->Settings().selectionNamespaces),
       language_(std::move(language)),
-      tree_(document->CurrentTree()) {
-  TreeHolder::PinSnapshots();
+      tree_(context->Tree()) {
+  tree_->PinSnapshot();
   tree_->ListCreated();
 }
 
 SelectionList::~SelectionList() {
   nodes_.reset();
-  TreeHolder::UnpinSnapshots();
+  tree_->UnpinSnapshot();
   DocLock lock(doc_->Mutex());
   // Subtrees whose freeing waited for this list.
-  doc_->CurrentTree()->Sweep();
+  if (tree_->Owner() == doc_) tree_->Sweep();
   tree_->ListDestroyed();  // docHold_ still holds the document
+}
+
+void SelectionList::Repin(TreeHolder* tree) {
+  if (tree == tree_) return;
+  tree->PinSnapshot();
+  tree->ListCreated();
+  std::swap(tree, tree_);
+  tree->UnpinSnapshot();
+  tree->ListDestroyed();
 }
 
 template <class F>
@@ -302,6 +311,8 @@ HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
   SharedSnapshot nodes;
   HRESULT hr = Run(expr, context, namespaces, &nodes);
   if (FAILED(hr)) return hr;
+  // The new nodes are in the context's tree (it may have moved since).
+  Repin(context->Tree());
   nodes_ = std::move(nodes);
   position_ = 0;
   return S_OK;
@@ -412,6 +423,7 @@ HRESULT SelectionList::clone(IXMLDOMSelection** copy) {
   return Locked([&] {
     if (!copy) return E_INVALIDARG;
     auto c = MakeObject<SelectionList>(doc_, expr_, context_, nodes_, namespaces_, language_);
+    c->Repin(tree_);  // the nodes' tree, where the context may have left
     c->position_ = position_;
     c->namespacesText_ = namespacesText_;
     *copy = c.Detach();

@@ -125,6 +125,8 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   // Runs expr and makes the result this list's nodes, from the start.
   HRESULT Evaluate(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces);
   HRESULT RemoveNodes(long first, long count);
+  // Pins and keeps live `tree` instead of the current one.
+  void Repin(TreeHolder* tree);
 
   ComPtr<IXMLDOMNode> docHold_;
   DomDocument* doc_;
@@ -135,7 +137,7 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   QueryNamespaces namespaces_;
   std::string namespacesText_;
   std::string language_;
-  TreeHolder* tree_;  // the document's tree when the list was made
+  TreeHolder* tree_;  // the tree of the listed nodes, pinned and kept live
   long position_ = 0;
 };
 

@@ -133,6 +133,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
   Track(target);
   long live = source->TakeRoot(node);
   if (node->doc != parent->doc) {
+    target->NoteForeignNodes();
     xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
     RehomeObjects(node, target->Owner(), target);
   }

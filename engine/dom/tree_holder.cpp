@@ -12,7 +12,8 @@
 namespace ardo::engine {
 namespace {
 
-// Snapshot pins and the holders waiting for them to end, for the whole process.
+// Snapshot pins of every tree and the holders waiting for them to end, for
+// the whole process.
 std::mutex& GcMutex() {
   static std::mutex* m = new std::mutex;
   return *m;
@@ -52,7 +53,7 @@ void TreeHolder::Release() {
   if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   {
     std::lock_guard<std::mutex> lock(GcMutex());
-    if (g_pins > 0) {
+    if (g_pins > 0 && receivedForeign_.load(std::memory_order_relaxed)) {
       if (!g_deferred) g_deferred = new std::vector<TreeHolder*>;
       g_deferred->push_back(this);
       return;
@@ -61,13 +62,15 @@ void TreeHolder::Release() {
   delete this;
 }
 
-void TreeHolder::PinSnapshots() {
+void TreeHolder::PinSnapshot() {
+  pins_.fetch_add(1, std::memory_order_acq_rel);
   std::lock_guard<std::mutex> lock(GcMutex());
   ++g_pins;
   g_pinned.store(true, std::memory_order_release);
 }
 
-void TreeHolder::UnpinSnapshots() {
+void TreeHolder::UnpinSnapshot() {
+  pins_.fetch_sub(1, std::memory_order_acq_rel);
   std::vector<TreeHolder*> dead;
   {
     std::lock_guard<std::mutex> lock(GcMutex());
@@ -79,7 +82,11 @@ void TreeHolder::UnpinSnapshots() {
   for (TreeHolder* h : dead) delete h;
 }
 
-bool TreeHolder::SnapshotsPinned() { return g_pinned.load(std::memory_order_acquire); }
+namespace {
+
+bool AnySnapshotPinned() { return g_pinned.load(std::memory_order_acquire); }
+
+}  // namespace
 
 xmlNodePtr TreeHolder::TopOf(xmlNodePtr node) {
   while (node->parent) node = node->parent;
@@ -157,7 +164,9 @@ void TreeHolder::ObjectMovedIn() { LiveUp(); }
 void TreeHolder::ObjectMovedOut() { LiveDown(); }
 
 void TreeHolder::Sweep() {
-  if (candidates_.empty() || SnapshotsPinned()) return;
+  if (candidates_.empty() || pins_.load(std::memory_order_acquire) > 0 ||
+      (receivedForeign_.load(std::memory_order_relaxed) && AnySnapshotPinned()))
+    return;
   std::vector<xmlNodePtr> pending;
   pending.swap(candidates_);
   bool freed = false;

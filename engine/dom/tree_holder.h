@@ -15,9 +15,11 @@
 // is freed at the next sweep.
 //
 // Snapshot lists (selectNodes results) hold raw node pointers without node
-// objects. While any snapshot list exists, in any document, nothing is
-// freed: candidates wait for a sweep after the last list has gone, and a
-// holder whose last reference goes is kept on a deferred list until then.
+// objects. While a snapshot list over a tree's nodes exists, nothing of that
+// tree is freed: candidates wait for a sweep after the last list has gone.
+// Nodes that came in from another tree may be in that tree's lists: a tree
+// that received any waits while any list exists anywhere, and such a holder
+// whose last reference goes is kept on a deferred list until then.
 #pragma once
 
 #include <atomic>
@@ -108,10 +110,11 @@ class TreeHolder {
   // only when some were ever cached on it).
   void NoteCached() { mayHaveCached_ = true; }
 
-  // Snapshot lists announce themselves here.
-  static void PinSnapshots();
-  static void UnpinSnapshots();
-  static bool SnapshotsPinned();
+  // A snapshot list over this tree's nodes announces itself.
+  void PinSnapshot();
+  void UnpinSnapshot();
+  // Nodes of another tree were adopted into this one.
+  void NoteForeignNodes() { receivedForeign_ = true; }
 
  private:
   ~TreeHolder();
@@ -137,6 +140,8 @@ class TreeHolder {
   std::vector<xmlNodePtr> candidates_;
   std::vector<xmlNodePtr> notations_;
   bool mayHaveCached_ = false;
+  std::atomic<long> pins_{0};
+  std::atomic<bool> receivedForeign_{false};
 };
 
 // An owning reference to a TreeHolder.

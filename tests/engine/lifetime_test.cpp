@@ -81,6 +81,44 @@ TEST_F(LifetimeTest, RemovedSubtreeIsFreedWithItsLastReference) {
   EXPECT_EQ(ardo::LiveObjectCount(), baseline) << "nodes never inserted are freed";
 }
 
+// A query result holds raw nodes: while it lives, removed nodes of its own
+// tree stay (they may be among its items), but other documents free theirs.
+TEST_F(LifetimeTest, AQueryResultHoldsBackFreeingInItsOwnTreeOnly) {
+  auto held = Parse("<r><x/><y/></r>");
+  auto other = Parse("<r/>");
+  ASSERT_TRUE(held && other);
+  auto list = Select(held.Get(), "/r/*");
+  ASSERT_EQ(LengthOf(list.Get()), 2);
+  auto heldRoot = Root(held.Get()), otherRoot = Root(other.Get());
+  const long baseline = ardo::LiveObjectCount();
+  auto churn = [&](IXMLDOMDocument2* doc) {
+    auto root = doc == held.Get() ? heldRoot : otherRoot;
+    for (int i = 0; i < 50; ++i) {
+      auto e = NewElement(doc, "tmp");
+      ardo::ComPtr<IXMLDOMNode> out;
+      Append(root.Get(), e.Get());
+      ASSERT_HR(root->removeChild(e.Get(), out.Out()), S_OK);
+    }
+  };
+  churn(other.Get());
+  EXPECT_EQ(ardo::LiveObjectCount(), baseline) << "the other document frees what it removed";
+
+  ardo::ComPtr<IXMLDOMNode> x, removed;
+  ASSERT_HR(list->get_item(0, x.Out()), S_OK);
+  ASSERT_HR(heldRoot->removeChild(x.Get(), removed.Out()), S_OK);
+  x = nullptr;
+  removed = nullptr;
+  churn(held.Get());
+  EXPECT_GT(ardo::LiveObjectCount(), baseline) << "its own document keeps what it removed meanwhile";
+  ardo::ComPtr<IXMLDOMNode> again;
+  ASSERT_HR(list->get_item(0, again.Out()), S_OK) << "the removed item is still there to hand out";
+  EXPECT_EQ(XmlOf(again.Get()), "<x/>");
+  again = nullptr;
+  list = nullptr;
+  churn(held.Get());  // the next change frees what waited
+  EXPECT_EQ(ardo::LiveObjectCount(), baseline - 1) << "the list is gone too";
+}
+
 TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {
   ardo::ComPtr<IXMLDOMNodeList> children;
   ardo::ComPtr<IXMLDOMNamedNodeMap> attributes;
