@@ -158,7 +158,11 @@ void DomDocument::InstallTree(xmlDocPtr doc) {
 ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
   auto copy = MakeObject<DomDocument>(flavor_);
   copy->settings_ = settings_;
-  xmlDocPtr tree = xmlCopyDoc(XmlDoc(), deep ? 1 : 0);
+  xmlDocPtr tree;
+  {
+    ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(XmlDoc()), deep);
+    tree = xmlCopyDoc(XmlDoc(), deep ? 1 : 0);
+  }
   if (!tree) throw std::bad_alloc();
   copy->InstallTree(tree);
   BuildEntityContent(tree);
@@ -167,7 +171,11 @@ ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
 
 void DomDocument::LoadCopyOf(xmlDocPtr source) {
   CheckCopyDepth(reinterpret_cast<xmlNodePtr>(source));
-  xmlDocPtr tree = xmlCopyDoc(source, 1);
+  xmlDocPtr tree;
+  {
+    ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(source));
+    tree = xmlCopyDoc(source, 1);
+  }
   if (!tree) throw std::bad_alloc();
   InstallTree(tree);
   BuildEntityContent(tree);
@@ -322,14 +330,13 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
     case NODE_ELEMENT: {
       if (!ValidElementName(name)) return E_FAIL;
       if (uri.empty()) return CreateAndReturn(xmlNewDocNode(doc, nullptr, Xml(name), nullptr), out);
-      xmlNodePtr e = xmlNewDocNode(doc, nullptr, Xml(std::string(local)), nullptr);
+      // The namespace is the document's, declared by no element: the new
+      // element shows no xmlns attribute, and its serialisations declare
+      // it where the tree does not (see ScopedDeclarations).
+      xmlNsPtr ns = DocumentNamespace(doc, Xml(uri), prefix.empty() ? nullptr : Xml(std::string(prefix)));
+      if (!ns) throw std::bad_alloc();
+      xmlNodePtr e = xmlNewDocNode(doc, ns, Xml(std::string(local)), nullptr);
       if (!e) throw std::bad_alloc();
-      xmlNsPtr ns = xmlNewNs(e, Xml(uri), prefix.empty() ? nullptr : Xml(std::string(prefix)));
-      if (!ns) {
-        xmlFreeNode(e);
-        return E_FAIL;
-      }
-      xmlSetNs(e, ns);
       return CreateAndReturn(e, out);
     }
     case NODE_ATTRIBUTE: {
@@ -412,7 +419,10 @@ ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
       outcome.error.reason = "The document is nested too deeply to be copied.";
       return outcome;
     }
-    outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
+    {
+      ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(other->XmlDoc()));
+      outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
+    }
     if (!outcome.doc) throw std::bad_alloc();
     BuildEntityContent(outcome.doc);
     return outcome;

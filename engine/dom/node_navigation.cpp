@@ -304,10 +304,38 @@ xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* 
   }
   xmlNsPtr ns = xmlSearchNsByHref(element->doc, element, uri);
   if (ns && ns->prefix) return ns;
+  // A prefix is free when nothing in scope declares it and neither the
+  // element's name nor its attributes use it (they may hold namespaces of
+  // the document's own, declared by no element).
+  auto taken = [&](const std::string& prefix) {
+    if (xmlSearchNs(element->doc, element, Xml(prefix))) return true;
+    if (element->ns && xmlStrEqual(element->ns->prefix, Xml(prefix))) return true;
+    for (xmlAttrPtr a = element->properties; a; a = a->next)
+      if (a->ns && xmlStrEqual(a->ns->prefix, Xml(prefix))) return true;
+    return false;
+  };
   std::string base = preferredPrefix ? reinterpret_cast<const char*>(preferredPrefix) : "ns";
   std::string prefix = base;
-  for (int i = 1; xmlSearchNs(element->doc, element, Xml(prefix)); ++i) prefix = base + std::to_string(i);
+  for (int i = 1; taken(prefix); ++i) prefix = base + std::to_string(i);
   return xmlNewNs(element, uri, Xml(prefix));
+}
+
+xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns) {
+  xmlNsPtr inScope = xmlSearchNs(element->doc, element, ns->prefix);
+  if (inScope && xmlStrEqual(inScope->href, ns->href)) return inScope;
+  // The element's own name or another of its attributes may hold the
+  // prefix for another URI without a declaration in the tree.
+  auto clashes = [&](const xmlNs* other) {
+    return other && xmlStrEqual(other->prefix, ns->prefix) && !xmlStrEqual(other->href, ns->href);
+  };
+  bool taken = clashes(element->ns);
+  for (xmlAttrPtr a = element->properties; a && !taken; a = a->next) taken = clashes(a->ns);
+  if (!inScope && ns->prefix && !taken) {
+    xmlNsPtr own = DocumentNamespace(element->doc, ns->href, ns->prefix);
+    if (!own) throw std::bad_alloc();
+    return own;
+  }
+  return EnsureNamespace(element, ns->href, ns->prefix);
 }
 
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix) {

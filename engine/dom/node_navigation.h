@@ -81,8 +81,14 @@ std::string DeclarationName(const xmlNs* ns);
 // A namespace in scope at element binding uri, declaring one on element when
 // none is (with the preferred prefix, or a free variant of it).
 xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix);
-// A namespace kept by the document itself (for detached attributes).
+// A namespace kept by the document itself, declared by no element (for
+// created elements and attributes).
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix);
+// The namespace an attribute in ns takes on element: the declaration in
+// scope when it binds ns's prefix to ns's URI, the document's own when the
+// prefix is free there (the name stays as it is), and otherwise one that
+// EnsureNamespace finds or declares (the prefix is taken elsewhere).
+xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns);
 
 // The entity an entity reference refers to, or null.
 xmlEntityPtr ReferencedEntity(xmlNodePtr ref);

@@ -452,9 +452,11 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
       case XML_COMMENT_NODE:
       case XML_PI_NODE:
       case XML_ENTITY_REF_NODE:
-      case XML_DOCUMENT_FRAG_NODE:
+      case XML_DOCUMENT_FRAG_NODE: {
+        ScopedDeclarations declared(node_, deep != 0);
         copy = xmlDocCopyNode(node_, doc, deep ? 1 : 2);
         break;
+      }
       case XML_DTD_NODE:
         // A document type is nothing without its declarations: deep or not,
         // the copy carries them all.

@@ -103,108 +103,95 @@ class OutputEncoding {
   const xmlChar* saved_ = nullptr;
 };
 
-// libxml2 writes the declarations that elements carry, not the ones the
-// output needs: a subtree leaves out what its ancestors declared, and an
-// element in no namespace under a default namespace would be read back in
-// that namespace. For the length of a serialisation the elements that need
-// a declaration carry it (xmlns="" for the latter).
-class NamespaceFixup {
- public:
-  explicit NamespaceFixup(xmlNodePtr root) {
-    try {
-      if (root->type == XML_ELEMENT_NODE) {
-        Walk(root);
-      } else if (root->type == XML_DOCUMENT_NODE || root->type == XML_DOCUMENT_FRAG_NODE) {
-        for (xmlNodePtr c = root->children; c; c = c->next)
-          if (c->type == XML_ELEMENT_NODE) Walk(c);
-      }
-    } catch (...) {
-      Restore();
-      throw;
-    }
-  }
-  NamespaceFixup(const NamespaceFixup&) = delete;
-  NamespaceFixup& operator=(const NamespaceFixup&) = delete;
-  ~NamespaceFixup() { Restore(); }
+}  // namespace
 
- private:
-  void Restore() {
-    for (auto it = added_.rbegin(); it != added_.rend(); ++it) {
-      for (xmlNsPtr* link = &it->first->nsDef; *link; link = &(*link)->next) {
-        if (*link == it->second) {
-          *link = it->second->next;
-          break;
-        }
-      }
-      xmlFreeNs(it->second);
+ScopedDeclarations::ScopedDeclarations(xmlNodePtr root, bool subtree) : subtree_(subtree) {
+  try {
+    if (root->type == XML_ELEMENT_NODE) {
+      Walk(root);
+    } else if (root->type == XML_DOCUMENT_NODE || root->type == XML_DOCUMENT_FRAG_NODE) {
+      for (xmlNodePtr c = root->children; c; c = c->next)
+        if (c->type == XML_ELEMENT_NODE && subtree_) Walk(c);
     }
-    added_.clear();
+  } catch (...) {
+    Restore();
+    throw;
   }
+}
 
-  // Preorder over the elements of top, the declarations in scope kept as
-  // a stack.
-  void Walk(xmlNodePtr top) {
-    std::vector<size_t> marks;
-    xmlNodePtr n = top;
+ScopedDeclarations::~ScopedDeclarations() { Restore(); }
+
+void ScopedDeclarations::Restore() {
+  for (auto it = added_.rbegin(); it != added_.rend(); ++it) {
+    for (xmlNsPtr* link = &it->first->nsDef; *link; link = &(*link)->next) {
+      if (*link == it->second) {
+        *link = it->second->next;
+        break;
+      }
+    }
+    xmlFreeNs(it->second);
+  }
+  added_.clear();
+}
+
+// Preorder over the elements of top, the declarations in scope kept as a
+// stack.
+void ScopedDeclarations::Walk(xmlNodePtr top) {
+  std::vector<size_t> marks;
+  xmlNodePtr n = top;
+  for (;;) {
+    if (n->type == XML_ELEMENT_NODE) {
+      marks.push_back(scope_.size());
+      Visit(n);
+      if (n->children && subtree_) {
+        n = n->children;
+        continue;
+      }
+    }
     for (;;) {
       if (n->type == XML_ELEMENT_NODE) {
-        marks.push_back(scope_.size());
-        Visit(n);
-        if (n->children) {
-          n = n->children;
-          continue;
-        }
+        scope_.resize(marks.back());
+        marks.pop_back();
       }
-      for (;;) {
-        if (n->type == XML_ELEMENT_NODE) {
-          scope_.resize(marks.back());
-          marks.pop_back();
-        }
-        if (n == top) return;
-        if (n->next) {
-          n = n->next;
-          break;
-        }
-        n = n->parent;
+      if (n == top) return;
+      if (n->next) {
+        n = n->next;
+        break;
       }
+      n = n->parent;
     }
   }
+}
 
-  void Visit(xmlNodePtr element) {
-    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) scope_.emplace_back(ns->prefix, ns->href);
-    if (element->ns) {
-      Need(element, element->ns->prefix, element->ns->href);
-    } else {
-      const xmlChar* inherited = InScope(nullptr);
-      if (inherited && *inherited) Need(element, nullptr, Xml(""));
-    }
-    for (xmlAttrPtr a = element->properties; a; a = a->next)
-      if (a->ns && a->ns->prefix) Need(element, a->ns->prefix, a->ns->href);
+void ScopedDeclarations::Visit(xmlNodePtr element) {
+  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) scope_.emplace_back(ns->prefix, ns->href);
+  if (element->ns) {
+    Need(element, element->ns->prefix, element->ns->href);
+  } else {
+    const xmlChar* inherited = InScope(nullptr);
+    if (inherited && *inherited) Need(element, nullptr, Xml(""));
   }
+  for (xmlAttrPtr a = element->properties; a; a = a->next)
+    if (a->ns && a->ns->prefix) Need(element, a->ns->prefix, a->ns->href);
+}
 
-  const xmlChar* InScope(const xmlChar* prefix) const {
-    for (auto it = scope_.rbegin(); it != scope_.rend(); ++it)
-      if (xmlStrEqual(it->first, prefix)) return it->second;
-    return nullptr;
-  }
+const xmlChar* ScopedDeclarations::InScope(const xmlChar* prefix) const {
+  for (auto it = scope_.rbegin(); it != scope_.rend(); ++it)
+    if (xmlStrEqual(it->first, prefix)) return it->second;
+  return nullptr;
+}
 
-  void Need(xmlNodePtr element, const xmlChar* prefix, const xmlChar* href) {
-    if (prefix && xmlStrEqual(prefix, Xml("xml"))) return;
-    const xmlChar* current = InScope(prefix);
-    if (xmlStrEqual(current ? current : Xml(""), href ? href : Xml(""))) return;
-    // Null when the element declares the prefix otherwise already: its
-    // own declaration stands.
-    xmlNsPtr ns = xmlNewNs(element, href, prefix);
-    if (!ns) return;
-    added_.emplace_back(element, ns);
-    scope_.emplace_back(ns->prefix, ns->href);
-  }
-
-  std::vector<std::pair<const xmlChar*, const xmlChar*>> scope_;
-  std::vector<std::pair<xmlNodePtr, xmlNsPtr>> added_;
-};
-
-}  // namespace
+void ScopedDeclarations::Need(xmlNodePtr element, const xmlChar* prefix, const xmlChar* href) {
+  if (prefix && xmlStrEqual(prefix, Xml("xml"))) return;
+  const xmlChar* current = InScope(prefix);
+  if (xmlStrEqual(current ? current : Xml(""), href ? href : Xml(""))) return;
+  // Null when the element declares the prefix otherwise already: its own
+  // declaration stands.
+  xmlNsPtr ns = xmlNewNs(element, href, prefix);
+  if (!ns) return;
+  added_.emplace_back(element, ns);
+  scope_.emplace_back(ns->prefix, ns->href);
+}
 
 bool IsXmlDeclaration(const xmlNode* node) {
   return node && node->type == XML_PI_NODE && node->parent && node->parent->type == XML_DOCUMENT_NODE &&
@@ -247,7 +234,7 @@ std::string SerializeNode(xmlNodePtr node) {
   // The text is UTF-8 (UTF-16 once it is a BSTR): every character stays as
   // it is.
   OutputEncoding utf8(node->doc, "UTF-8");
-  NamespaceFixup namespaces(node);
+  ScopedDeclarations namespaces(node);
   if (node->type == XML_DOCUMENT_NODE) {
     for (xmlNodePtr c = node->children; c; c = c->next) {
       if (!IsExposedChild(c)) continue;
@@ -308,7 +295,7 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
   }
   const char* encName = encoding.empty() ? nullptr : encoding.c_str();
   OutputEncoding declared(doc, encName ? encName : "UTF-8");
-  NamespaceFixup namespaces(reinterpret_cast<xmlNodePtr>(doc));
+  ScopedDeclarations namespaces(reinterpret_cast<xmlNodePtr>(doc));
   for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
     if (!IsExposedChild(c)) continue;
     if (IsXmlDeclaration(c)) {

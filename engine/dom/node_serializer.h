@@ -14,12 +14,41 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <libxml/tree.h>
 
 #include "platform/platform.h"
 
 namespace ardo::engine {
+
+// libxml2 writes and copies the declarations that elements carry, not the
+// ones their names need: a subtree leaves out what its ancestors declared,
+// an element created in a namespace refers to a declaration kept with the
+// document (so that it shows no xmlns attribute of its own), and an element
+// in no namespace under a default namespace would be read back in that
+// namespace. For the length of its life, this gives the elements of a
+// subtree (or of `root` alone) the declarations they need (xmlns="" for the
+// last case), so that serialisations and copies declare every name.
+class ScopedDeclarations {
+ public:
+  explicit ScopedDeclarations(xmlNodePtr root, bool subtree = true);
+  ScopedDeclarations(const ScopedDeclarations&) = delete;
+  ScopedDeclarations& operator=(const ScopedDeclarations&) = delete;
+  ~ScopedDeclarations();
+
+ private:
+  void Restore();
+  void Walk(xmlNodePtr top);
+  void Visit(xmlNodePtr element);
+  const xmlChar* InScope(const xmlChar* prefix) const;
+  void Need(xmlNodePtr element, const xmlChar* prefix, const xmlChar* href);
+
+  bool subtree_;
+  std::vector<std::pair<const xmlChar*, const xmlChar*>> scope_;  // prefix, href
+  std::vector<std::pair<xmlNodePtr, xmlNsPtr>> added_;
+};
 
 // True for the XML declaration node.
 bool IsXmlDeclaration(const xmlNode* node);

@@ -140,7 +140,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
   if (node->type == XML_ATTRIBUTE_NODE) {
     auto* attr = reinterpret_cast<xmlAttrPtr>(node);
     LinkAttribute(parent, attr, reinterpret_cast<xmlAttrPtr>(before));
-    if (attr->ns) attr->ns = EnsureNamespace(parent, attr->ns->href, attr->ns->prefix);
+    if (attr->ns) attr->ns = AttributeNamespace(parent, attr->ns);
   } else {
     LinkChild(parent, node, before);
   }

@@ -23,7 +23,11 @@ namespace {
 // is no node of the XSLT data model).
 xmlDocPtr PrivateCopy(xmlDocPtr doc) {
   CheckCopyDepth(reinterpret_cast<xmlNodePtr>(doc));
-  xmlDocPtr copy = xmlCopyDoc(doc, 1);
+  xmlDocPtr copy;
+  {
+    ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(doc));
+    copy = xmlCopyDoc(doc, 1);
+  }
   if (!copy) throw std::bad_alloc();
   if (xmlNodePtr decl = FindXmlDeclaration(copy)) {
     xmlUnlinkNode(decl);
@@ -58,7 +62,11 @@ xmlDocPtr SubtreeCopy(xmlNodePtr node) {
   CheckCopyDepth(node);
   xmlDocPtr copy = xmlNewDoc(Xml("1.0"));
   if (!copy) throw std::bad_alloc();
-  xmlNodePtr top = xmlDocCopyNode(node, copy, 1);
+  xmlNodePtr top;
+  {
+    ScopedDeclarations declared(node);
+    top = xmlDocCopyNode(node, copy, 1);
+  }
   if (!top) {
     xmlFreeDoc(copy);
     throw std::bad_alloc();

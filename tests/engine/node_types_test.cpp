@@ -227,6 +227,67 @@ TEST_F(NodeTypesTest, SerialisedNodesDeclareTheNamespacesTheyUse) {
   EXPECT_NE(ReadFileBytes(path).find("<w xmlns=\"\"/>"), std::string::npos);
 }
 
+// A node created in a namespace carries no xmlns attribute of its own; its
+// serialisations and copies declare the namespace where the tree does not.
+TEST_F(NodeTypesTest, CreatedNamespacedNodesDeclareTheirNamespaceOnlyWhereNeeded) {
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  const char kSoap[] = "http://schemas.xmlsoap.org/soap/envelope/";
+  auto create = [&](DOMNodeType type, const char* name, const char* uri) {
+    ardo::ComPtr<IXMLDOMNode> node;
+    Variant kind(Variant::I4(type));
+    EXPECT_HR(doc->createNode(kind.get(), Bstr(name), Bstr(uri), node.Out()), S_OK) << name;
+    return node;
+  };
+  auto envelope = create(NODE_ELEMENT, "soap:Envelope", kSoap);
+  auto body = create(NODE_ELEMENT, "soap:Body", kSoap);
+  auto item = create(NODE_ELEMENT, "item", "urn:items");
+  ASSERT_TRUE(envelope && body && item);
+  ardo::ComPtr<IXMLDOMNode> out;
+  ASSERT_HR(doc->appendChild(envelope.Get(), out.Out()), S_OK);
+  Append(envelope.Get(), body.Get());
+  Append(body.Get(), item.Get());
+  ardo::ComPtr<IXMLDOMNamedNodeMap> attributes;
+  ASSERT_HR(envelope->get_attributes(attributes.Out()), S_OK);
+  long count = -1;
+  EXPECT_HR(attributes->get_length(&count), S_OK);
+  EXPECT_EQ(count, 0) << "the namespace is no attribute of the element";
+  const std::string whole = std::string("<soap:Envelope xmlns:soap=\"") + kSoap +
+                            "\"><soap:Body><item xmlns=\"urn:items\"/></soap:Body></soap:Envelope>";
+  EXPECT_EQ(XmlOf(envelope.Get()), whole);
+  EXPECT_EQ(XmlOf(item.Get()), "<item xmlns=\"urn:items\"/>");
+
+  // Copies keep every name and namespace.
+  ardo::ComPtr<IXMLDOMNode> copy, documentCopy;
+  ASSERT_HR(item->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+  EXPECT_EQ(XmlOf(copy.Get()), "<item xmlns=\"urn:items\"/>");
+  ASSERT_HR(doc->cloneNode(VARIANT_TRUE, documentCopy.Out()), S_OK);
+  EXPECT_EQ(XmlOf(documentCopy.Get()), whole + "\r\n");
+
+  // An attribute keeps its name where its prefix is free, and is declared
+  // on its element only in the text.
+  auto at = create(NODE_ATTRIBUTE, "p:at", "urn:p");
+  ardo::ComPtr<IXMLDOMAttribute> attribute, replaced;
+  ASSERT_HR(at->QueryInterface(IXMLDOMAttribute::kIID, reinterpret_cast<void**>(attribute.Out())), S_OK);
+  ardo::ComPtr<IXMLDOMElement> bodyElement;
+  ASSERT_HR(body->QueryInterface(IXMLDOMElement::kIID, reinterpret_cast<void**>(bodyElement.Out())), S_OK);
+  ASSERT_HR(bodyElement->setAttributeNode(attribute.Get(), replaced.Out()), S_OK);
+  EXPECT_EQ(NameOf(at.Get()), "p:at");
+  EXPECT_EQ(XmlOf(body.Get()), "<soap:Body xmlns:soap=\"" + std::string(kSoap) +
+                                   "\" xmlns:p=\"urn:p\" p:at=\"\"><item xmlns=\"urn:items\"/></soap:Body>");
+
+  // Each text reads back with the same names and namespaces.
+  auto elsewhere = Parse("<r xmlns='urn:other'/>");
+  ASSERT_TRUE(elsewhere);
+  Append(Root(elsewhere.Get()).Get(), copy.Get());
+  EXPECT_EQ(XmlOf(elsewhere.Get()), "<r xmlns=\"urn:other\"><item xmlns=\"urn:items\"/></r>\r\n");
+  auto reread = Parse(XmlOf(doc.Get()).c_str());
+  ASSERT_TRUE(reread);
+  SetProperty(reread.Get(), "SelectionNamespaces",
+              ("xmlns:s='" + std::string(kSoap) + "' xmlns:i='urn:items' xmlns:p='urn:p'").c_str());
+  EXPECT_EQ(LengthOf(Select(reread.Get(), "/s:Envelope/s:Body[@p:at]/i:item").Get()), 1);
+}
+
 // Offsets and lengths count UTF-16 code units: U+1F600 is two of them.
 TEST_F(NodeTypesTest, CharacterDataEditsCountUtf16CodeUnits) {
   auto doc = Parse("<r>a\xF0\x9F\x98\x80" "bc</r>");
