@@ -15,6 +15,7 @@
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
 #include "engine/dom/parse_error.h"
+#include "engine/dom/text_content.h"
 #include "engine/dom/tree_edit.h"
 
 namespace ardo::engine {
@@ -374,10 +375,28 @@ HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
     if (!p) return E_INVALIDARG;
     *p = nullptr;
     std::string value = Utf8Of(id);
-    xmlAttrPtr attr = xmlGetID(XmlDoc(), Xml(value));
+    xmlDocPtr doc = XmlDoc();
+    xmlAttrPtr attr = xmlGetID(doc, Xml(value));
     xmlNodePtr element = attr ? attr->parent : nullptr;
-    if (!element || !TreeHolder::IsAttached(element)) return S_FALSE;
-    return ReturnNode(element, p);
+    if (element && TreeHolder::IsAttached(element) && AttributeValue(attr) == value) return ReturnNode(element, p);
+    // libxml2 lists the IDs it met while parsing: elements created, copied
+    // or moved in since are found through the document type's declarations.
+    if (!doc->intSubset && !doc->extSubset) return S_FALSE;
+    for (xmlNodePtr n = xmlDocGetRootElement(doc); n;) {
+      for (xmlAttrPtr a = n->properties; a; a = a->next)
+        if ((a->atype == XML_ATTRIBUTE_ID || xmlIsID(doc, n, a)) && AttributeValue(a) == value)
+          return ReturnNode(n, p);
+      xmlNodePtr next = nullptr;
+      for (xmlNodePtr c = n->children; c && !next; c = c->next)
+        if (c->type == XML_ELEMENT_NODE) next = c;
+      while (!next && n->parent && n->parent->type == XML_ELEMENT_NODE) {
+        for (xmlNodePtr c = n->next; c && !next; c = c->next)
+          if (c->type == XML_ELEMENT_NODE) next = c;
+        if (!next) n = n->parent;
+      }
+      n = next;
+    }
+    return S_FALSE;
   });
 }
 

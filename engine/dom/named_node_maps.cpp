@@ -76,6 +76,23 @@ HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::s
   return S_OK;
 }
 
+namespace {
+
+// The value the document type gives the attribute by default, if any.
+const xmlChar* DeclaredDefault(xmlNodePtr element, const xmlChar* name, const xmlChar* prefix) {
+  std::string elementName = QualifiedName(element);
+  for (xmlDtdPtr dtd : {element->doc->intSubset, element->doc->extSubset}) {
+    if (!dtd) continue;
+    xmlAttributePtr decl = xmlGetDtdQAttrDesc(dtd, Xml(elementName), name, prefix);
+    if (decl && decl->defaultValue) return decl->defaultValue;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// An attribute the document type gives a default comes back at once with
+// that value, as one the document did not specify.
 HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNode** out) {
   if (IsReadOnly(element)) return kInvalidTreeChange;
   ComPtr<IXMLDOMNode> removed;
@@ -85,7 +102,20 @@ HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNod
   }
   {
     TreeEdit edit(doc);
+    std::string name(View(attr->name));
+    xmlNsPtr ns = attr->ns;
+    const xmlChar* fallback = DeclaredDefault(element, attr->name, ns ? ns->prefix : nullptr);
+    std::string value = fallback ? std::string(View(fallback)) : std::string();
     edit.Detach(reinterpret_cast<xmlNodePtr>(attr));
+    if (fallback) {
+      xmlNsPtr scoped = ns ? xmlSearchNs(element->doc, element, ns->prefix) : nullptr;
+      if (!ns || scoped) {
+        xmlAttrPtr restored = xmlNewNsProp(element, scoped, Xml(name), nullptr);
+        if (!restored) throw std::bad_alloc();
+        edit.SetAttributeValue(restored, value);
+        MarkDefaulted(restored);
+      }
+    }
   }
   if (out) *out = removed.Detach();
   return S_OK;

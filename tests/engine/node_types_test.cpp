@@ -638,6 +638,26 @@ TEST_F(NodeTypesTest, NodeFromIdAndDocumentElementByReference) {
   EXPECT_EQ(XmlOf(found.Get()), "<i key=\"k2\"/>");
   EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE);
   EXPECT_FALSE(found);
+  // IDs of elements made, copied or changed after loading count too, and
+  // only while the element is in the tree.
+  auto made = NewElement(doc.Get(), "i");
+  Variant k3(Variant::Str("k3")), k4(Variant::Str("k4"));
+  ASSERT_HR(made->setAttribute(Bstr("key"), k3.get()), S_OK);
+  EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE) << "not in the tree yet";
+  Append(Root(doc.Get()).Get(), made.Get());
+  ASSERT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(found.Get()), IdentityOf(made.Get()));
+  auto first = SelectOne(doc.Get(), "/r/i[@key='k1']");
+  ardo::ComPtr<IXMLDOMNode> copy, removed;
+  ASSERT_HR(first->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+  ASSERT_HR(Root(doc.Get())->removeChild(first.Get(), removed.Out()), S_OK);
+  EXPECT_HR(doc->nodeFromID(Bstr("k1"), found.Out()), S_FALSE) << "removed";
+  Append(Root(doc.Get()).Get(), copy.Get());
+  ASSERT_HR(doc->nodeFromID(Bstr("k1"), found.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(found.Get()), IdentityOf(copy.Get()));
+  ASSERT_HR(made->setAttribute(Bstr("key"), k4.get()), S_OK);
+  EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE) << "the old value is gone";
+  EXPECT_HR(doc->nodeFromID(Bstr("k4"), found.Out()), S_OK);
 
   auto fresh = NewElement(doc.Get(), "fresh");
   ASSERT_HR(doc->putref_documentElement(fresh.Get()), S_OK);
@@ -678,6 +698,15 @@ TEST_F(NodeTypesTest, ParsedSpecifiedDefinitionAndImplementation) {
   Variant mine(Variant::Str("mine"));
   ASSERT_HR(Root(typed.Get())->setAttribute(Bstr("d"), mine.get()), S_OK);
   EXPECT_EQ(flag("/r/@d"), VARIANT_TRUE);
+  // Removing an attribute with a default brings the default straight back.
+  Variant value;
+  ASSERT_HR(Root(typed.Get())->removeAttribute(Bstr("e")), S_OK);
+  EXPECT_HR(Root(typed.Get())->getAttribute(Bstr("e"), value.Out()), S_OK);
+  EXPECT_EQ(value.Utf8(), "y");
+  EXPECT_EQ(flag("/r/@e"), VARIANT_FALSE);
+  ASSERT_HR(Root(typed.Get())->removeAttribute(Bstr("a")), S_OK);
+  EXPECT_HR(Root(typed.Get())->getAttribute(Bstr("a"), value.Out()), S_FALSE) << "no default, gone";
+  EXPECT_EQ(XmlOf(Root(typed.Get()).Get()), "<r d=\"mine\" e=\"y\"/>");
   ardo::ComPtr<IXMLDOMImplementation> impl;
   ASSERT_HR(doc->get_implementation(impl.Out()), S_OK);
   for (const char* feature : {"XML", "DOM", "teleport"}) {
