@@ -12,6 +12,7 @@
 #include "engine/dom/item_enumerator.h"
 #include "engine/dom/node_lists.h"
 #include "engine/dom/node_navigation.h"
+#include "engine/dom/node_serializer.h"
 #include "engine/dom/text_content.h"
 #include "engine/dom/tree_edit.h"
 
@@ -320,6 +321,13 @@ void CollectNotationName(void* payload, void* data, const xmlChar* name) {
 
 std::vector<xmlNodePtr> DeclarationMap::Items() {
   std::vector<xmlNodePtr> items;
+  if (kind_ == Kind::XmlDeclaration) {
+    std::string data(View(doctype_->Node()->content));
+    std::string value;
+    for (const char* name : {"version", "encoding", "standalone"})
+      if (HasPseudoAttribute(data, name, &value)) items.push_back(doctype_->Tree()->DeclarationPart(Xml(name), value));
+    return items;
+  }
   auto* dtd = reinterpret_cast<xmlDtdPtr>(doctype_->Node());
   xmlDocPtr doc = dtd->doc;
   std::vector<xmlDtdPtr> subsets{dtd};

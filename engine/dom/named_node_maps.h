@@ -49,8 +49,10 @@ class AttributeMap final : public ComObject<AttributeMap, IXMLDOMNamedNodeMap> {
 
 class DeclarationMap final : public ComObject<DeclarationMap, IXMLDOMNamedNodeMap> {
  public:
-  enum class Kind { Entities, Notations };
-  DeclarationMap(NodeObject* doctype, Kind kind);
+  // A document type's entities or notations, or the pseudo-attributes of
+  // the XML declaration (version, encoding, standalone).
+  enum class Kind { Entities, Notations, XmlDeclaration };
+  DeclarationMap(NodeObject* owner, Kind kind);
 
   HRESULT getNamedItem(BSTR name, IXMLDOMNode** item) override;
   HRESULT setNamedItem(IXMLDOMNode* newItem, IXMLDOMNode** item) override;

@@ -149,9 +149,10 @@ xmlNodePtr DomParent(xmlNodePtr node) {
 }
 
 namespace {
-// The mark lives in the attribute's type-information slot, which nothing
+// The marks live in the attribute's type-information slot, which nothing
 // else in the engine uses.
 char g_defaultedMark;
+char g_standInMark;
 }  // namespace
 
 void MarkDefaulted(xmlAttrPtr attr) { attr->psvi = &g_defaultedMark; }
@@ -159,6 +160,7 @@ void MarkSpecified(xmlAttrPtr attr) {
   if (attr->psvi == &g_defaultedMark) attr->psvi = nullptr;
 }
 bool IsDefaulted(const xmlAttr* attr) { return attr->psvi == &g_defaultedMark; }
+void MarkReadOnlyStandIn(xmlAttrPtr attr) { attr->psvi = &g_standInMark; }
 
 bool DeeperThan(const xmlNode* root, long levels) {
   // Down the first child, along the siblings, back up through parents: no
@@ -188,6 +190,7 @@ void CheckCopyDepth(const xmlNode* root) {
 }
 
 bool IsReadOnly(xmlNodePtr node) {
+  if (node->type == XML_ATTRIBUTE_NODE && reinterpret_cast<xmlAttrPtr>(node)->psvi == &g_standInMark) return true;
   for (xmlNodePtr p = node; p; p = p->parent) {
     switch (p->type) {
       case XML_ENTITY_DECL:

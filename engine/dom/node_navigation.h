@@ -48,6 +48,9 @@ xmlNodePtr DomParent(xmlNodePtr node);
 void MarkDefaulted(xmlAttrPtr attr);
 void MarkSpecified(xmlAttrPtr attr);
 bool IsDefaulted(const xmlAttr* attr);
+// Attributes that stand in for what is not a node of libxml2 (the XML
+// declaration's pseudo-attributes): read-only.
+void MarkReadOnlyStandIn(xmlAttrPtr attr);
 
 // libxml2 copies a tree recursively, a few stack frames per level. Parsing
 // stops long before that matters (MaxElementDepth), but edits can nest

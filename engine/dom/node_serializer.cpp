@@ -204,6 +204,11 @@ xmlNodePtr FindXmlDeclaration(xmlDocPtr doc) {
   return nullptr;
 }
 
+bool HasPseudoAttribute(const std::string& data, const char* name, std::string* value) {
+  size_t b, e;
+  return FindPseudoAttribute(data, name, &b, &e, value);
+}
+
 std::string PseudoAttribute(const std::string& data, const char* name) {
   size_t b, e;
   std::string value;

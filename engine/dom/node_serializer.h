@@ -56,6 +56,8 @@ bool IsXmlDeclaration(const xmlNode* node);
 xmlNodePtr FindXmlDeclaration(xmlDocPtr doc);
 // The value of a pseudo-attribute in declaration data ("" when absent).
 std::string PseudoAttribute(const std::string& data, const char* name);
+// True (and its value) when the declaration data has the pseudo-attribute.
+bool HasPseudoAttribute(const std::string& data, const char* name, std::string* value);
 // The data with the encoding pseudo-attribute removed.
 std::string WithoutEncoding(const std::string& data);
 

@@ -6,8 +6,11 @@
 
 #include <libxml/valid.h>
 
+#include "engine/common/bstr_text.h"
 #include "engine/dom/dom_document.h"
+#include "engine/dom/node_navigation.h"
 #include "engine/dom/node_object.h"
+#include "engine/dom/text_content.h"
 
 namespace ardo::engine {
 namespace {
@@ -34,12 +37,14 @@ TreeHolder::~TreeHolder() {
     DeleteCachedIn(reinterpret_cast<xmlNodePtr>(doc_));
     if (doc_->extSubset) DeleteCachedIn(reinterpret_cast<xmlNodePtr>(doc_->extSubset));
     for (xmlNodePtr n : notations_) DeleteCachedIn(n);
+    for (xmlAttrPtr a : declarationParts_) DeleteCachedIn(reinterpret_cast<xmlNodePtr>(a));
     for (auto& [root, count] : roots_) DeleteCachedIn(root);
   }
   for (xmlNodePtr n : notations_) {
     xmlFree(const_cast<xmlChar*>(n->name));
     xmlFree(n);
   }
+  for (xmlAttrPtr a : declarationParts_) xmlFreeProp(a);
   for (auto& [root, count] : roots_) {
     assert(count == 0);
     (void)count;
@@ -244,6 +249,24 @@ xmlNodePtr TreeHolder::NotationNode(xmlDtdPtr dtd, const xmlChar* name) {
   n->doc = doc_;
   notations_.push_back(n);
   return n;
+}
+
+xmlNodePtr TreeHolder::DeclarationPart(const xmlChar* name, const std::string& value) {
+  for (xmlAttrPtr a : declarationParts_)
+    if (xmlStrEqual(a->name, name) && AttributeValue(a) == value) return reinterpret_cast<xmlNodePtr>(a);
+  declarationParts_.reserve(declarationParts_.size() + 1);
+  xmlAttrPtr a = xmlNewDocProp(doc_, name, nullptr);
+  if (!a) throw std::bad_alloc();
+  xmlNodePtr text = xmlNewDocText(doc_, Xml(value));
+  if (!text) {
+    xmlFreeProp(a);
+    throw std::bad_alloc();
+  }
+  text->parent = reinterpret_cast<xmlNodePtr>(a);
+  a->children = a->last = text;
+  MarkReadOnlyStandIn(a);
+  declarationParts_.push_back(a);
+  return reinterpret_cast<xmlNodePtr>(a);
 }
 
 }  // namespace ardo::engine

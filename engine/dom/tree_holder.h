@@ -23,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -104,6 +105,9 @@ class TreeHolder {
   // A stand-in node for a notation declaration (libxml2 keeps notations in a
   // hash table, not as nodes), created on first use and kept with the tree.
   xmlNodePtr NotationNode(xmlDtdPtr dtd, const xmlChar* name);
+  // A stand-in attribute for a pseudo-attribute of the XML declaration
+  // (version="1.0"), read-only, created on first use and kept with the tree.
+  xmlNodePtr DeclarationPart(const xmlChar* name, const std::string& value);
 
   // Released node objects stay cached on this tree's nodes; they are
   // deleted with their subtree or with the tree (which then looks for them
@@ -139,6 +143,7 @@ class TreeHolder {
   std::unordered_map<xmlNodePtr, long> roots_;
   std::vector<xmlNodePtr> candidates_;
   std::vector<xmlNodePtr> notations_;
+  std::vector<xmlAttrPtr> declarationParts_;
   bool mayHaveCached_ = false;
   std::atomic<long> pins_{0};
   std::atomic<bool> receivedForeign_{false};

@@ -530,6 +530,31 @@ TEST_F(NodeTypesTest, TheXmlDeclarationGoesFirstInTheDocumentOnly) {
   EXPECT_EQ(XmlOf(doc.Get()), "<?xml version=\"1.0\"?>\r\n<!--c-->\r\n<r><a/></r>\r\n");
 }
 
+// The declaration's pseudo-attributes read as its attributes, read-only.
+TEST_F(NodeTypesTest, TheXmlDeclarationListsItsPseudoAttributes) {
+  auto doc = Parse("<?xml version='1.0' encoding='UTF-8' standalone='yes'?><?other a='1'?><r/>");
+  ASSERT_TRUE(doc);
+  ardo::ComPtr<IXMLDOMNode> declaration, other;
+  ASSERT_HR(doc->get_firstChild(declaration.Out()), S_OK);
+  ASSERT_HR(declaration->get_nextSibling(other.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNamedNodeMap> attributes, none;
+  ASSERT_HR(declaration->get_attributes(attributes.Out()), S_OK);
+  ardo::ComPtr<IUnknown> items;
+  ASSERT_HR(attributes->get__newEnum(items.Out()), S_OK);
+  EXPECT_EQ(EnumeratedNames(items.Get()), (std::vector<std::string>{"version", "encoding", "standalone"}));
+  ardo::ComPtr<IXMLDOMNode> encoding, again;
+  ASSERT_HR(attributes->getNamedItem(Bstr("encoding"), encoding.Out()), S_OK);
+  EXPECT_EQ(TextOf(encoding.Get()), "UTF-8");
+  EXPECT_EQ(TypeOf(encoding.Get()), NODE_ATTRIBUTE);
+  ASSERT_HR(attributes->get_item(1, again.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(again.Get()), IdentityOf(encoding.Get()));
+  EXPECT_TRUE(FAILED(encoding->put_text(Bstr("ISO-8859-1"))));
+  EXPECT_TRUE(FAILED(attributes->removeNamedItem(Bstr("version"), again.Out())));
+  EXPECT_EQ(TextOf(encoding.Get()), "UTF-8");
+  EXPECT_HR(other->get_attributes(none.Out()), S_FALSE) << "another instruction has none";
+  EXPECT_FALSE(none);
+}
+
 TEST_F(NodeTypesTest, TreeChangesThatBreakTheTreeAreRefused) {
   auto doc = Parse("<r><a><b/></a><c/></r>");
   ASSERT_TRUE(doc);
