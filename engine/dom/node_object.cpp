@@ -415,7 +415,7 @@ xmlNodePtr CopyDocumentType(xmlDtdPtr dtd, xmlDocPtr doc) {
 HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  if (deep) CheckCopyDepth(node_);
+  if (deep && !nsElement_) CheckCopyDepth(node_);
   if (isDocument_) {
     ComPtr<DomDocument> copy = doc_->CloneDocument(deep != 0);
     *out = copy.Detach();

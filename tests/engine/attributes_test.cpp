@@ -172,6 +172,11 @@ TEST_F(AttributesTest, QualifiedItemsAndNamespaceDeclarationsAppearInTheMap) {
   ardo::ComPtr<IXMLDOMNode> node;
   ASSERT_HR(map->getNamedItem(Bstr("xmlns:p"), node.Out()), S_OK);
   EXPECT_EQ(TextOf(node.Get()), "urn:p");
+  for (VARIANT_BOOL deep : {VARIANT_FALSE, VARIANT_TRUE}) {
+    ardo::ComPtr<IXMLDOMNode> copy;
+    ASSERT_HR(node->cloneNode(deep, copy.Out()), S_OK);
+    EXPECT_EQ(XmlOf(copy.Get()), "xmlns:p=\"urn:p\"") << "a declaration copies as an attribute";
+  }
   ASSERT_HR(map->getQualifiedItem(Bstr("x"), Bstr("urn:p"), node.Out()), S_OK);
   EXPECT_EQ(TextOf(node.Get()), "px");
   Bstr uri;
