@@ -126,7 +126,8 @@ void ErrorCapture::OnStructuredError(void* self, xmlErrorPtr error) {
   if (error->file) e.file = error->file;
   if (error->ctxt && (error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE ||
                       error->domain == XML_FROM_DTD || error->domain == XML_FROM_IO ||
-                      error->domain == XML_FROM_I18N)) {
+                      error->domain == XML_FROM_I18N ||
+                      (error->domain == XML_FROM_VALID && error->ctxt == capture->parser_))) {
     FillPosition(error->ctxt, &e);
   }
   capture->errors_.push_back(std::move(e));

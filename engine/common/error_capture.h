@@ -49,6 +49,11 @@ class ErrorCapture {
   // from the parser context when one is given.
   void Add(CapturedError error);
 
+  // The parser whose document-type validity errors come with its position
+  // (libxml2 hands validity errors the parser only while it validates as
+  // it parses); null when none.
+  void SetParser(void* parserContext) { parser_ = parserContext; }
+
   // The capture active on this thread, or null.
   static ErrorCapture* Current();
   // Describes the parser's current position into *error (line, column,
@@ -69,6 +74,7 @@ class ErrorCapture {
   xmlGenericErrorFunc previousGeneric_;
   void* previousGenericContext_;
   std::string pending_;  // generic messages arrive in several pieces
+  void* parser_ = nullptr;
 };
 
 // Trims white space at both ends (libxml2 messages end in a newline).

@@ -314,6 +314,29 @@ void BuildOneEntity(void* payload, void* data, const xmlChar*) {
   }
 }
 
+// The first validity error a parse that validated as it went reported.
+// Without one (the parser judged validity silently), the finished tree is
+// checked after all.
+ParseFailure ValidityFailure(const ErrorCapture& capture, const std::string& url) {
+  for (const CapturedError& e : capture.All()) {
+    if (e.domain != XML_FROM_VALID || e.level < XML_ERR_ERROR) continue;
+    ParseFailure f;
+    f.url = url;
+    f.errorCode = ParseErrorCodeFor(e.code);
+    f.reason = e.message;
+    f.srcText = e.sourceLine;
+    f.line = e.line;
+    f.linepos = e.column;
+    f.filepos = e.offset >= 0 ? e.offset : 0;
+    return f;
+  }
+  ParseFailure f;
+  f.url = url;
+  f.errorCode = ParseErrorCodeFor(XML_ERR_INTERNAL_ERROR);
+  f.reason = "The document is not valid according to its DTD.";
+  return f;
+}
+
 // Runs one parse: read(ctxt, options) does the libxml2 call.
 template <class Read>
 ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const std::string& head,
@@ -333,9 +356,16 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
     session.internalSubset = ctxt->sax->internalSubset;
     ctxt->sax->internalSubset = DtdRefusingInternalSubset;
   }
-  xmlDocPtr doc = read(ctxt, ParseOptions(options));
+  capture.SetParser(ctxt);
+  const int parseOptions = ParseOptions(options);
+  xmlDocPtr doc = read(ctxt, parseOptions);
   bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed && session.ownError == S_OK &&
             !(ioError && FAILED(*ioError));
+  // Validated while parsing (externals resolved): the first validity error
+  // has its place in the text, which a check of the finished tree lacks.
+  const bool validatedInParse = (parseOptions & XML_PARSE_DTDVALID) != 0;
+  const bool validInParse = ctxt->valid != 0;
+  capture.SetParser(nullptr);
   xmlFreeParserCtxt(ctxt);
   if (!ok) {
     if (doc) xmlFreeDoc(doc);
@@ -345,7 +375,8 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
     return outcome;
   }
   if (options.validateOnParse && ShouldValidate(doc)) {
-    ParseFailure invalid = RunValidation(doc, url);
+    ParseFailure invalid = validatedInParse && !validInParse ? ValidityFailure(capture, url)
+                                                             : RunValidation(doc, url);
     if (invalid.errorCode != S_OK) {
       xmlFreeDoc(doc);
       outcome.error = std::move(invalid);

@@ -141,6 +141,13 @@ void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree) 
   }
 }
 
+IXMLDOMNode* NodeObject::HoldDocumentOf(NodeObject* o) {
+  if (!o || o->IsCached()) return nullptr;
+  IXMLDOMNode* document = o->Document().Interface();
+  document->AddRef();
+  return document;
+}
+
 NodeObject* NodeObject::From(IUnknown* unknown) {
   return unknown ? dynamic_cast<NodeObject*>(unknown) : nullptr;
 }

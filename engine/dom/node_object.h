@@ -126,16 +126,16 @@ class NodeObject {
           b = nowB;
           continue;
         }
-        if (o && !o->IsCached()) {
-          held = o->Document().Interface();
-          held->AddRef();
-        }
+        held = HoldDocumentOf(o);
         hr = Protect(f);
       }
       if (held) held->Release();
       return hr;
     }
   }
+  // The document of a referenced node object with a reference added for
+  // the caller, else null.
+  static IXMLDOMNode* HoldDocumentOf(NodeObject* o);
   template <class F>
   static HRESULT Protect(F& f) {
     try {

@@ -103,12 +103,18 @@ TEST_F(PropertiesTest, SetPropertyValuesReadBackAndUnknownNamesAreRefused) {
 TEST_F(PropertiesTest, ValidateOnParseChecksTheDtdAndValidateChecksLater) {
   const std::string dtd =
       "<!DOCTYPE r [<!ELEMENT r (a+)><!ELEMENT a (#PCDATA)><!ATTLIST a n CDATA #REQUIRED>]>";
-  const std::string invalid = dtd + "<r><b/></r>";
+  const std::string invalid = dtd + "\n<r>\n  <b/>\n</r>";
   auto strict = NewDocument();
   ASSERT_TRUE(strict);
   VARIANT_BOOL ok = VARIANT_TRUE;
   EXPECT_HR(LoadXml(strict.Get(), invalid.c_str(), &ok), S_FALSE);
-  EXPECT_NE(ErrorOf(strict.Get()).errorCode, 0);
+  ParseErrorInfo fault = ErrorOf(strict.Get());
+  EXPECT_NE(fault.errorCode, 0);
+  // Checked while parsing: the error has its place in the text.
+  EXPECT_GE(fault.line, 2);
+  EXPECT_GT(fault.linepos, 0);
+  EXPECT_GT(fault.filepos, static_cast<long>(dtd.size()));
+  EXPECT_FALSE(fault.srcText.empty());
   EXPECT_HR(LoadXml(strict.Get(), "<r><anything/></r>", &ok), S_OK) << "no DTD, nothing to check";
 
   auto lenient = NewDocument();
