@@ -29,6 +29,9 @@ namespace {
 // start, see document_loader.h); MaxElementDepth applies below it.
 constexpr long kParserDepthLimit = 2048;
 constexpr size_t kHeadBytes = 512;
+// Bounds on the entity content built beyond what the document refers to.
+constexpr size_t kMaxBuiltEntities = 1000;
+constexpr int kMaxBuiltEntityBytes = 64 * 1024;
 
 // The load in progress on this thread: the entity loader and the SAX hooks
 // read their policy from it.
@@ -292,10 +295,35 @@ ParseFailure CheckTypedValues(xmlDocPtr doc, bool preserveWhiteSpace, const std:
   return ParseFailure();
 }
 
-void BuildOneEntity(void* payload, void* data, const xmlChar*) {
+// True when an entity's replacement text refers to another general entity
+// (the five predefined ones aside). Such content is left to libxml2, which
+// builds it when the document refers to the entity: building it here would
+// expand chains of entities that the document never uses.
+bool RefersToEntities(const xmlChar* content) {
+  for (const xmlChar* p = content; *p; ++p) {
+    if (*p != '&') continue;
+    if (p[1] == '#') continue;
+    const xmlChar* end = xmlStrchr(p, ';');
+    std::string_view name(reinterpret_cast<const char*>(p + 1), end ? static_cast<size_t>(end - p - 1) : 0);
+    if (name != "lt" && name != "gt" && name != "amp" && name != "quot" && name != "apos") return true;
+  }
+  return false;
+}
+
+struct EntityBuild {
+  xmlDocPtr doc;
+  std::vector<xmlEntityPtr> pending;
+};
+
+void CollectEntity(void* payload, void* data, const xmlChar*) {
   auto* ent = static_cast<xmlEntityPtr>(payload);
-  auto* doc = static_cast<xmlDocPtr>(data);
+  auto* build = static_cast<EntityBuild*>(data);
   if (ent->etype != XML_INTERNAL_GENERAL_ENTITY || ent->children || !ent->content) return;
+  if (xmlStrlen(ent->content) > kMaxBuiltEntityBytes || RefersToEntities(ent->content)) return;
+  build->pending.push_back(ent);
+}
+
+void BuildOneEntity(xmlEntityPtr ent, xmlDocPtr doc) {
   xmlNodePtr list = nullptr;
   // Content that is not well-formed (allowed while nothing refers to the
   // entity) leaves the entity empty.
@@ -485,8 +513,13 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
 
 void BuildEntityContent(xmlDocPtr doc) {
   ErrorCapture quiet;
+  EntityBuild build{doc, {}};
   for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset})
-    if (dtd && dtd->entities) xmlHashScan(static_cast<xmlHashTablePtr>(dtd->entities), BuildOneEntity, doc);
+    if (dtd && dtd->entities) xmlHashScan(static_cast<xmlHashTablePtr>(dtd->entities), CollectEntity, &build);
+  // A document type with very many entities keeps libxml2's way: content
+  // is built for the entities the document refers to.
+  if (build.pending.size() > kMaxBuiltEntities) return;
+  for (xmlEntityPtr ent : build.pending) BuildOneEntity(ent, doc);
 }
 
 HRESULT ParseErrorCodeFor(int libxmlCode, std::string_view at) {

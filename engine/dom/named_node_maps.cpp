@@ -52,6 +52,18 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
   if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname))
     return View(existing->href) == value ? S_OK : kInvalidTreeChange;
   if (!prefix.empty() && value.empty()) return kInvalidTreeChange;
+  // A declaration may not rebind a prefix that the element's own name or
+  // its attributes use for another namespace.
+  auto rebinds = [&](const xmlNs* used) {
+    if (!used) return false;
+    std::string_view usedPrefix = used->prefix ? View(used->prefix) : std::string_view();
+    return usedPrefix == prefix && View(used->href) != value;
+  };
+  bool conflict = rebinds(element->ns);
+  for (xmlAttrPtr a = element->properties; a && !conflict; a = a->next) conflict = rebinds(a->ns);
+  if (conflict)
+    return FailWith(kInvalidTreeChange, "The declaration of \"" + std::string(qname) +
+                                            "\" would change the namespace of a name the element uses.");
   xmlNsPtr ns = xmlNewNs(element, Xml(std::string(value)), prefix.empty() ? nullptr : Xml(prefix));
   return ns ? S_OK : kInvalidTreeChange;
 }

@@ -647,7 +647,28 @@ bool WellFormedResult(xmlDocPtr tree) {
 
 }  // namespace
 
-HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output) {
+TreeInstall::~TreeInstall() {
+  if (tree_) xmlFreeDoc(tree_);
+}
+
+void TreeInstall::Set(DomDocument* target, xmlDocPtr tree) {
+  target_ = ComPtr<IXMLDOMNode>(target->Interface());
+  document_ = target;
+  tree_ = tree;
+}
+
+HRESULT TreeInstall::Run() {
+  if (!tree_) return S_OK;
+  DocLock lock(document_->Mutex());
+  auto install = [&] {
+    document_->InstallTree(tree_);
+    tree_ = nullptr;
+    return S_OK;
+  };
+  return NodeObject::Protect(install);
+}
+
+HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output, TreeInstall* install) {
   TransformRequest request;
   HRESULT hr = StylesheetNode(stylesheet, &request.stylesheet);
   if (FAILED(hr)) return hr;
@@ -666,8 +687,9 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
       return FailWith(E_FAIL, "The transformation's output is not a well-formed document: it has text or more "
                               "than one element at the top level.");
     }
-    DocLock lock(targetDoc->Mutex());
-    targetDoc->InstallTree(tree);
+    // Installed once this call's locks are given up: taking the target's
+    // lock under them could deadlock with a transformation the other way.
+    install->Set(targetDoc, tree);
     return S_OK;
   }
   ComPtr<IStream> stream;

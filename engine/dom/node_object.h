@@ -37,6 +37,24 @@ namespace ardo::engine {
 class AttributeMap;
 class DomDocument;
 
+// A transformation's result tree waiting to become a document's tree once
+// the locks of the call that made it are released (freed if it never is).
+class TreeInstall {
+ public:
+  TreeInstall() = default;
+  TreeInstall(const TreeInstall&) = delete;
+  TreeInstall& operator=(const TreeInstall&) = delete;
+  ~TreeInstall();
+  void Set(DomDocument* target, xmlDocPtr tree);
+  // Installs the tree under the target's lock alone.
+  HRESULT Run();
+
+ private:
+  ComPtr<IXMLDOMNode> target_;  // keeps the document alive
+  DomDocument* document_ = nullptr;
+  xmlDocPtr tree_ = nullptr;
+};
+
 class NodeObject {
  public:
   NodeObject(const NodeObject&) = delete;
@@ -185,7 +203,7 @@ class NodeObject {
   HRESULT NamespaceUri(BSTR* out);
   HRESULT Prefix(BSTR* out);
   HRESULT BaseName(BSTR* out);
-  HRESULT TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output);
+  HRESULT TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output, TreeInstall* install);
 
  protected:
   struct DocumentTag {};
@@ -353,7 +371,9 @@ class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
   HRESULT get_prefix(BSTR* p) override { return Call([&] { return Prefix(p); }); }
   HRESULT get_baseName(BSTR* p) override { return Call([&] { return BaseName(p); }); }
   HRESULT transformNodeToObject(IXMLDOMNode* s, VARIANT out) override {
-    return Call2(s, [&] { return TransformNodeToObject(s, out); });
+    TreeInstall install;
+    HRESULT hr = Call2(s, [&] { return TransformNodeToObject(s, out, &install); });
+    return SUCCEEDED(hr) ? install.Run() : hr;
   }
 
  protected:

@@ -63,6 +63,27 @@ TEST_F(BadInputTest, BillionLaughsFailsAsAParseError) {
   }
 }
 
+// Entities the document never uses are not expanded: declarations that
+// refer to each other, or nest a billion laughs, load as a plain document.
+TEST_F(BadInputTest, UnusedEntityChainsLoadWithoutBeingExpanded) {
+  std::string laughs = "<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY l0 'lol'>";
+  for (int level = 1; level <= 30; ++level) {
+    laughs += "<!ENTITY l" + std::to_string(level) + " '";
+    for (int i = 0; i < 10; ++i) laughs += "&l" + std::to_string(level - 1) + ";";
+    laughs += "'>";
+  }
+  laughs += "]><r/>";
+  for (const std::string& xml :
+       {laughs, std::string("<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY a '&b;'><!ENTITY b '<q>&a;</q>'>]><r/>"),
+        std::string("<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY a '<x>'><!ENTITY b '</x>'><!ENTITY c '<y>&a;</y>'>]><r/>")}) {
+    auto doc = NewDocument();
+    ASSERT_TRUE(doc);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    EXPECT_HR(LoadXml(doc.Get(), xml.c_str(), &ok), S_OK) << xml.substr(0, 80);
+    EXPECT_EQ(XmlOf(Root(doc.Get()).Get()), "<r/>");
+  }
+}
+
 TEST_F(BadInputTest, LocalExternalEntityIsReadOnlyWhenAllowed) {
   const std::string secret = WriteTempFile("secret.txt", "SECRET-CONTENT");
   const std::string xml = "<!DOCTYPE r [<!ENTITY x SYSTEM 'file://" + secret + "'>]><r>[&x;]</r>";

@@ -260,5 +260,34 @@ TEST_F(FreeThreadedTest, ANodeMovingBetweenDocumentsIsUsedUnderTheRightLock) {
   EXPECT_EQ(XmlOf(b.Get()), "<b/>\r\n");
 }
 
+// Two threads transforming each into the other's free-threaded document:
+// the result goes in after the source's lock is given up, so neither waits
+// for the other's lock while holding its own.
+TEST_F(FreeThreadedTest, TransformsIntoEachOthersDocumentsDoNotDeadlock) {
+  const char kSheet[] =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+      "<xsl:template match='/'><out><xsl:value-of select='count(//*)'/></out></xsl:template></xsl:stylesheet>";
+  auto a = Parse("<a><x/></a>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<b/>", CLSID_FreeThreadedDOMDocument40);
+  auto sheetA = Parse(kSheet, CLSID_FreeThreadedDOMDocument40);
+  auto sheetB = Parse(kSheet, CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b && sheetA && sheetB);
+  std::atomic<int> failures{0};
+  auto run = [&](IXMLDOMDocument2* from, IXMLDOMDocument2* sheet, IXMLDOMDocument2* into) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    Variant target(Variant::Dispatch(into));
+    for (int i = 0; i < 300; ++i)
+      if (FAILED(from->transformNodeToObject(sheet, target.get()))) ++failures;
+    CoUninitialize();
+  };
+  std::thread one(run, a.Get(), sheetA.Get(), b.Get());
+  std::thread two(run, b.Get(), sheetB.Get(), a.Get());
+  one.join();
+  two.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(NameOf(Root(a.Get()).Get()), "out");
+  EXPECT_EQ(NameOf(Root(b.Get()).Get()), "out");
+}
+
 }  // namespace
 }  // namespace ardo::test

@@ -276,6 +276,17 @@ TEST_F(NodeTypesTest, CreatedNamespacedNodesDeclareTheirNamespaceOnlyWhereNeeded
   EXPECT_EQ(XmlOf(body.Get()), "<soap:Body xmlns:soap=\"" + std::string(kSoap) +
                                    "\" xmlns:p=\"urn:p\" p:at=\"\"><item xmlns=\"urn:items\"/></soap:Body>");
 
+  // A declaration cannot rebind the prefix a created element's name uses.
+  ardo::ComPtr<IXMLDOMElement> envelopeElement;
+  ASSERT_HR(envelope->QueryInterface(IXMLDOMElement::kIID, reinterpret_cast<void**>(envelopeElement.Out())), S_OK);
+  Variant other(Variant::Str("urn:other"));
+  const std::string before = XmlOf(envelope.Get());
+  EXPECT_HR(envelopeElement->setAttribute(Bstr("xmlns:soap"), other.get()), E_FAIL);
+  ardo::ComPtr<IXMLDOMElement> itemElement;
+  ASSERT_HR(item->QueryInterface(IXMLDOMElement::kIID, reinterpret_cast<void**>(itemElement.Out())), S_OK);
+  EXPECT_HR(itemElement->setAttribute(Bstr("xmlns"), other.get()), E_FAIL);
+  EXPECT_EQ(XmlOf(envelope.Get()), before);
+
   // Each text reads back with the same names and namespaces.
   auto elsewhere = Parse("<r xmlns='urn:other'/>");
   ASSERT_TRUE(elsewhere);
@@ -714,7 +725,9 @@ TEST_F(NodeTypesTest, ParsedSpecifiedDefinitionAndImplementation) {
     VARIANT_BOOL specified = 1;
     auto node = SelectOne(typed.Get(), query);
     EXPECT_TRUE(node) << query;
-    if (node) EXPECT_HR(node->get_specified(&specified), S_OK) << query;
+    if (node) {
+      EXPECT_HR(node->get_specified(&specified), S_OK) << query;
+    }
     return specified;
   };
   EXPECT_EQ(flag("/r/@a"), VARIANT_TRUE);
