@@ -266,8 +266,52 @@ HRESULT SelectionList::Locked(F&& f) {
   return NodeObject::Protect(f);
 }
 
+namespace {
+
+// The lock of the document a node is in now (null for an apartment one).
+std::recursive_mutex* OwnerMutex(xmlNodePtr node) {
+  DomDocument* owner = TreeHolder::Of(node)->Owner();
+  return owner ? owner->Mutex() : nullptr;
+}
+
+}  // namespace
+
+xmlNodePtr SelectionList::NodeAt(long index) const {
+  return index >= 0 && index < static_cast<long>(nodes_->size()) ? (*nodes_)[index] : nullptr;
+}
+
+// Another thread may have moved a listed node into another free-threaded
+// document since the list was taken: the node is handed out or changed
+// under that document's lock as well as the list's.
+template <class Index, class F>
+HRESULT SelectionList::WithListed(Index&& index, F&& f) {
+  std::recursive_mutex* own = doc_->Mutex();
+  if (!own) return Locked([&] {
+      long i = index();
+      return f(i, NodeAt(i));
+    });
+  std::recursive_mutex* other;
+  {
+    DocLock lock(own);
+    xmlNodePtr n = NodeAt(index());
+    other = n ? OwnerMutex(n) : nullptr;
+  }
+  for (;;) {
+    DocLockPair lock(own, other);
+    long i = index();
+    xmlNodePtr n = NodeAt(i);
+    std::recursive_mutex* now = n ? OwnerMutex(n) : nullptr;
+    if (now != other && now != own) {
+      other = now;
+      continue;
+    }
+    auto call = [&] { return f(i, n); };
+    return NodeObject::Protect(call);
+  }
+}
+
 HRESULT SelectionList::get_item(long index, IXMLDOMNode** item) {
-  return Locked([&] { return ReturnSnapshotNode(nodes_, index, item); });
+  return WithListed([&] { return index; }, [&](long i, xmlNodePtr) { return ReturnSnapshotNode(nodes_, i, item); });
 }
 
 HRESULT SelectionList::get_length(long* length) {
@@ -275,11 +319,12 @@ HRESULT SelectionList::get_length(long* length) {
 }
 
 HRESULT SelectionList::nextNode(IXMLDOMNode** item) {
-  return Locked([&] {
-    HRESULT hr = ReturnSnapshotNode(nodes_, position_, item);
-    if (hr == S_OK) ++position_;
-    return hr;
-  });
+  return WithListed([&] { return position_; },
+                    [&](long i, xmlNodePtr) {
+                      HRESULT hr = ReturnSnapshotNode(nodes_, i, item);
+                      if (hr == S_OK) ++position_;
+                      return hr;
+                    });
 }
 
 HRESULT SelectionList::reset() {
@@ -350,7 +395,8 @@ HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
 }
 
 HRESULT SelectionList::peekNode(IXMLDOMNode** node) {
-  return Locked([&] { return ReturnSnapshotNode(nodes_, position_, node); });
+  return WithListed([&] { return position_; },
+                    [&](long i, xmlNodePtr) { return ReturnSnapshotNode(nodes_, i, node); });
 }
 
 // A node matches when running the query from the context now would select
@@ -372,14 +418,20 @@ HRESULT SelectionList::matches(IXMLDOMNode* node, IXMLDOMNode** context) {
   });
 }
 
-HRESULT SelectionList::RemoveNodes(long first, long count) {
-  // The document, its type and nodes inside entity content cannot leave
-  // their place: nothing is removed when one of them is among the nodes.
+// The document, its type and nodes inside entity content cannot leave
+// their place: nothing is removed when one of them is among the nodes.
+HRESULT SelectionList::CheckRemovable(long first, long count) const {
   for (long i = first; i < first + count; ++i) {
     xmlNodePtr n = (*nodes_)[i];
     if (n->type == XML_DOCUMENT_NODE || IsReadOnly(n) || n->type == XML_DTD_NODE)
       return FailWith(kInvalidTreeChange, "The selection holds a node that cannot be removed.");
   }
+  return S_OK;
+}
+
+HRESULT SelectionList::RemoveNodes(long first, long count) {
+  HRESULT hr = CheckRemovable(first, count);
+  if (FAILED(hr)) return hr;
   // Nodes are taken out of their parents; the snapshot keeps the others.
   TreeEdit edit(*doc_);
   auto remaining = std::make_shared<NodeSnapshot>(*nodes_);
@@ -397,26 +449,51 @@ HRESULT SelectionList::RemoveNodes(long first, long count) {
 }
 
 HRESULT SelectionList::removeNext(IXMLDOMNode** node) {
-  return Locked([&] {
-    if (!node) return E_INVALIDARG;
-    *node = nullptr;
-    if (position_ >= static_cast<long>(nodes_->size())) return S_FALSE;
-    ComPtr<IXMLDOMNode> next;
-    HRESULT hr = ReturnSnapshotNode(nodes_, position_, next.Out());
-    if (FAILED(hr)) return hr;
-    hr = RemoveNodes(position_, 1);
-    if (SUCCEEDED(hr)) *node = next.Detach();
-    return hr;
-  });
+  return WithListed([&] { return position_; },
+                    [&](long i, xmlNodePtr n) {
+                      if (!node) return E_INVALIDARG;
+                      *node = nullptr;
+                      if (!n) return S_FALSE;
+                      ComPtr<IXMLDOMNode> next;
+                      HRESULT hr = ReturnSnapshotNode(nodes_, i, next.Out());
+                      if (FAILED(hr)) return hr;
+                      hr = RemoveNodes(i, 1);
+                      if (SUCCEEDED(hr)) *node = next.Detach();
+                      return hr;
+                    });
 }
 
-// Every node of the selection, wherever its position stands.
+// Every node of the selection, wherever its position stands. Nodes that
+// have moved to another document are taken one at a time, each under its
+// document's lock.
 HRESULT SelectionList::removeAll() {
-  return Locked([&] {
-    HRESULT hr = RemoveNodes(0, static_cast<long>(nodes_->size()));
-    if (SUCCEEDED(hr)) position_ = 0;
-    return hr;
+  bool elsewhere = false;
+  HRESULT hr = Locked([&] {
+    HRESULT checked = CheckRemovable(0, static_cast<long>(nodes_->size()));
+    if (FAILED(checked)) return checked;
+    for (xmlNodePtr n : *nodes_)
+      if (OwnerMutex(n) != doc_->Mutex()) elsewhere = true;
+    if (elsewhere) return S_OK;
+    HRESULT done = RemoveNodes(0, static_cast<long>(nodes_->size()));
+    if (SUCCEEDED(done)) position_ = 0;
+    return done;
   });
+  if (FAILED(hr) || !elsewhere) return hr;
+  for (;;) {
+    bool removed = false;
+    hr = WithListed([] { return 0L; },
+                    [&](long, xmlNodePtr n) {
+                      if (!n) return S_OK;
+                      removed = true;
+                      return RemoveNodes(0, 1);
+                    });
+    if (FAILED(hr) || !removed) break;
+  }
+  if (SUCCEEDED(hr)) Locked([&] {
+      position_ = 0;
+      return S_OK;
+    });
+  return hr;
 }
 
 HRESULT SelectionList::clone(IXMLDOMSelection** copy) {

@@ -124,7 +124,11 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
                      SharedSnapshot* nodes);
   // Runs expr and makes the result this list's nodes, from the start.
   HRESULT Evaluate(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces);
+  HRESULT CheckRemovable(long first, long count) const;
   HRESULT RemoveNodes(long first, long count);
+  xmlNodePtr NodeAt(long index) const;
+  template <class Index, class F>
+  HRESULT WithListed(Index&& index, F&& f);
   // Pins and keeps live `tree` instead of the current one.
   void Repin(TreeHolder* tree);
 
