@@ -275,13 +275,15 @@ HRESULT NodeObject::NextSibling(IXMLDOMNode** out) {
 HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
+  if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
+    *out = AttributeMap::HandOut(this);
+    return S_OK;
+  }
   if (!nsElement_ && IsXmlDeclaration(node_)) {
     *out = MakeObject<DeclarationMap>(this, DeclarationMap::Kind::XmlDeclaration).Detach();
     return S_OK;
   }
-  if (nsElement_ || node_->type != XML_ELEMENT_NODE) return S_FALSE;
-  *out = AttributeMap::HandOut(this);
-  return S_OK;
+  return S_FALSE;
 }
 
 namespace {

@@ -80,16 +80,16 @@ class NodeObject {
   // Reference counting of node objects (the document object counts as any
   // COM object). Objects of an apartment-threaded document are used from
   // one thread only: their count needs no atomic read-modify-write.
-  ULONG AddRefObject() {
-    if (!DocMutex()) {
+  [[gnu::always_inline]] ULONG AddRefObject() {
+    if (!FreeThreaded()) {
       ULONG n = refs_.load(std::memory_order_relaxed) + 1;
       refs_.store(n, std::memory_order_relaxed);
       return n;
     }
     return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
   }
-  ULONG ReleaseObject() {
-    if (!DocMutex()) {
+  [[gnu::always_inline]] ULONG ReleaseObject() {
+    if (!FreeThreaded()) {
       ULONG left = refs_.load(std::memory_order_relaxed) - 1;
       refs_.store(left, std::memory_order_relaxed);
       if (left == 0) Retire();
@@ -111,6 +111,9 @@ class NodeObject {
   // changes when another thread moves the node to another document: it is
   // read again once taken (see TakeDocumentMutex).
   std::recursive_mutex* DocMutex() const { return docMutex_.load(std::memory_order_acquire); }
+  // Whether the object's calls take a lock at all (an object moves between
+  // documents of one kind; the flag is read without ordering).
+  bool FreeThreaded() const { return docMutex_.load(std::memory_order_relaxed) != nullptr; }
 
   // Runs f under the document lock, turning allocation failure into
   // E_OUTOFMEMORY.
@@ -263,7 +266,7 @@ void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree);
 // reference for the caller. Null for a node that the DOM does not expose.
 // MaterializeSlow: the document node and nodes without an object yet.
 NodeObject* MaterializeSlow(xmlNodePtr node);
-inline NodeObject* Materialize(xmlNodePtr node) {
+[[gnu::always_inline]] inline NodeObject* Materialize(xmlNodePtr node) {
   // The common case: the node's object is referenced already.
   if (node->type != XML_DOCUMENT_NODE && node->_private) {
     auto* o = static_cast<NodeObject*>(node->_private);
