@@ -281,16 +281,7 @@ ParseFailure CheckTypedValues(xmlDocPtr doc, bool preserveWhiteSpace, const std:
         return f;
       }
     }
-    // Preorder over the elements.
-    xmlNodePtr next = nullptr;
-    for (xmlNodePtr c = n->children; c && !next; c = c->next)
-      if (c->type == XML_ELEMENT_NODE) next = c;
-    while (!next && n && n != root) {
-      for (xmlNodePtr c = n->next; c && !next; c = c->next)
-        if (c->type == XML_ELEMENT_NODE) next = c;
-      if (!next) n = n->parent;
-    }
-    n = next;
+    n = NextElementWithin(n, root);
   }
   return ParseFailure();
 }

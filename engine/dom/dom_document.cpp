@@ -382,20 +382,11 @@ HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
     // libxml2 lists the IDs it met while parsing: elements created, copied
     // or moved in since are found through the document type's declarations.
     if (!doc->intSubset && !doc->extSubset) return S_FALSE;
-    for (xmlNodePtr n = xmlDocGetRootElement(doc); n;) {
+    xmlNodePtr root = xmlDocGetRootElement(doc);
+    for (xmlNodePtr n = root; n; n = NextElementWithin(n, root))
       for (xmlAttrPtr a = n->properties; a; a = a->next)
         if ((a->atype == XML_ATTRIBUTE_ID || xmlIsID(doc, n, a)) && AttributeValue(a) == value)
           return ReturnNode(n, p);
-      xmlNodePtr next = nullptr;
-      for (xmlNodePtr c = n->children; c && !next; c = c->next)
-        if (c->type == XML_ELEMENT_NODE) next = c;
-      while (!next && n->parent && n->parent->type == XML_ELEMENT_NODE) {
-        for (xmlNodePtr c = n->next; c && !next; c = c->next)
-          if (c->type == XML_ELEMENT_NODE) next = c;
-        if (!next) n = n->parent;
-      }
-      n = next;
-    }
     return S_FALSE;
   });
 }

@@ -118,6 +118,17 @@ xmlNodePtr DomFirstChild(xmlNodePtr node) {
   return c;
 }
 
+xmlNodePtr NextElementWithin(xmlNodePtr element, const xmlNode* root) {
+  auto firstElement = [](xmlNodePtr c) {
+    while (c && c->type != XML_ELEMENT_NODE) c = c->next;
+    return c;
+  };
+  if (xmlNodePtr child = firstElement(element->children)) return child;
+  for (xmlNodePtr n = element; n && n != root; n = n->parent)
+    if (xmlNodePtr sibling = firstElement(n->next)) return sibling;
+  return nullptr;
+}
+
 xmlNodePtr DomLastChild(xmlNodePtr node) {
   xmlNodePtr c = RawChildren(node, true);
   while (c && !IsExposedChild(c)) c = c->prev;

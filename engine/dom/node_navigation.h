@@ -43,6 +43,10 @@ inline xmlNodePtr DomNextSibling(xmlNodePtr node) {
 xmlNodePtr DomPreviousSibling(xmlNodePtr node);
 xmlNodePtr DomParent(xmlNodePtr node);
 
+// The element after `element` in document order within root's subtree
+// (root included), descending into elements only; null after the last.
+xmlNodePtr NextElementWithin(xmlNodePtr element, const xmlNode* root);
+
 // Attributes that the document type supplied by default rather than the
 // document: marked at load, unmarked when their value is set.
 void MarkDefaulted(xmlAttrPtr attr);
