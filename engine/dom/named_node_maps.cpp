@@ -106,6 +106,43 @@ const xmlChar* DeclaredDefault(xmlNodePtr element, const xmlChar* name, const xm
 
 // An attribute the document type gives a default comes back at once with
 // that value, as one the document did not specify.
+// The names that used the declaration keep their namespace, now one kept by
+// the document; serialisations declare it where needed.
+// A declaration whose attribute node the host holds stays (that node
+// stands on it).
+HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXMLDOMNode** out) {
+  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (ns->_private && !static_cast<NodeObject*>(ns->_private)->IsCached())
+    return FailWith(kInvalidTreeChange, "The namespace declaration is held as a node and cannot be removed.");
+  ComPtr<IXMLDOMNode> removed;
+  if (out) {
+    // The caller receives a copy: an attribute in no tree with the same name and value.
+    xmlAttrPtr copy = xmlNewDocProp(element->doc, Xml(DeclarationName(ns)), ns->href);
+    if (!copy) throw std::bad_alloc();
+    TreeEdit edit(doc);
+    edit.AdoptNew(reinterpret_cast<xmlNodePtr>(copy));
+    HRESULT hr = ReturnNode(reinterpret_cast<xmlNodePtr>(copy), removed.Out());
+    if (FAILED(hr)) return hr;
+  }
+  {
+    TreeEdit edit(doc);
+    TreeHolder::DeleteCached(ns->_private);
+    ns->_private = nullptr;
+    for (xmlNsPtr* link = &element->nsDef; *link; link = &(*link)->next) {
+      if (*link == ns) {
+        *link = ns->next;
+        break;
+      }
+    }
+    // Names anywhere (moved or removed since, too) may refer to it: the
+    // document keeps it among its own namespaces, declared by no element.
+    ns->next = nullptr;
+    KeepWithDocument(element->doc, ns);
+  }
+  if (out) *out = removed.Detach();
+  return S_OK;
+}
+
 HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNode** out) {
   if (IsReadOnly(element)) return kInvalidTreeChange;
   ComPtr<IXMLDOMNode> removed;
@@ -251,7 +288,8 @@ HRESULT AttributeMap::removeNamedItem(BSTR name, IXMLDOMNode** item) {
   return element_->Call([&] {
     if (item) *item = nullptr;
     std::string qname = Utf8Of(name);
-    if (FindNamespaceDeclaration(element_->Node(), qname)) return kInvalidTreeChange;
+    if (xmlNsPtr ns = FindNamespaceDeclaration(element_->Node(), qname))
+      return attributes::RemoveDeclaration(element_->Document(), element_->Node(), ns, item);
     xmlAttrPtr attr = FindAttribute(element_->Node(), qname);
     if (!attr) return S_FALSE;
     return attributes::Remove(element_->Document(), element_->Node(), attr, item);

@@ -85,6 +85,9 @@ HRESULT Value(xmlNodePtr element, std::string_view qname, VARIANT* out);
 HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value);
 // removeAttribute / removeNamedItem; the removed node goes to *out when given.
 HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNode** out);
+// removeAttribute / removeNamedItem of a namespace declaration; *out (when
+// given) receives a copy of it as an attribute in no tree.
+HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXMLDOMNode** out);
 // setAttributeNode / setNamedItem: *replaced receives an attribute of the
 // same name that attr displaced (null when none).
 HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attr, IXMLDOMNode** replaced);

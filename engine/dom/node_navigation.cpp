@@ -353,6 +353,18 @@ xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns) {
   return EnsureNamespace(element, ns->href, ns->prefix);
 }
 
+void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) {
+  // The list's head must be the XML namespace (libxml2 assumes so).
+  if (!doc->oldNs) xmlSearchNs(doc, reinterpret_cast<xmlNodePtr>(doc), Xml("xml"));
+  xmlNsPtr last = doc->oldNs;
+  while (last && last->next) last = last->next;
+  if (last) {
+    last->next = ns;
+  } else {
+    doc->oldNs = ns;
+  }
+}
+
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix) {
   // The list's head must be the XML namespace (libxml2 assumes so); asking
   // for the "xml" prefix creates it.

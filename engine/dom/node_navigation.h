@@ -91,6 +91,8 @@ xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* 
 // A namespace kept by the document itself, declared by no element (for
 // created elements and attributes).
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix);
+// Adds a namespace no element declares any longer to the document's own.
+void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns);
 // The namespace an attribute in ns takes on element: the declaration in
 // scope when it binds ns's prefix to ns's URI, the document's own when the
 // prefix is free there (the name stays as it is), and otherwise one that

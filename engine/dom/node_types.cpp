@@ -131,7 +131,8 @@ HRESULT DomElement::setAttribute(BSTR name, VARIANT value) {
 HRESULT DomElement::removeAttribute(BSTR name) {
   return Call([&] {
     std::string qname = Utf8Of(name);
-    if (FindNamespaceDeclaration(node_, qname)) return kInvalidTreeChange;
+    if (xmlNsPtr ns = FindNamespaceDeclaration(node_, qname))
+      return attributes::RemoveDeclaration(Document(), node_, ns, nullptr);
     xmlAttrPtr attr = FindAttribute(node_, qname);
     if (!attr) return S_FALSE;
     return attributes::Remove(Document(), node_, attr, nullptr);

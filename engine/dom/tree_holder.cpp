@@ -187,6 +187,13 @@ void TreeHolder::Sweep() {
   if (freed && owner_) owner_->Touch();
 }
 
+void TreeHolder::DeleteCached(void* privateField) {
+  if (!privateField) return;
+  auto* o = static_cast<NodeObject*>(privateField);
+  assert(o->IsCached());
+  delete o;
+}
+
 void TreeHolder::DeleteCachedIn(xmlNodePtr root) {
   auto drop = [](void* field) {
     if (!field) return;

@@ -114,6 +114,10 @@ class TreeHolder {
   // only when some were ever cached on it).
   void NoteCached() { mayHaveCached_ = true; }
 
+  // Deletes the cached node object in a node's (or declaration's) _private
+  // field, if there is one.
+  static void DeleteCached(void* privateField);
+
   // A snapshot list over this tree's nodes announces itself.
   void PinSnapshot();
   void UnpinSnapshot();

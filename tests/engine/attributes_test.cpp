@@ -201,5 +201,37 @@ TEST_F(AttributesTest, QualifiedItemsAndNamespaceDeclarationsAppearInTheMap) {
   EXPECT_EQ(MapLength(MapOf(Root(empty.Get()).Get()).Get()), 0) << "an element always has a map";
 }
 
+// A namespace declaration can be removed like any attribute; the names
+// that used it keep their namespace and the text declares it where needed.
+TEST_F(AttributesTest, NamespaceDeclarationsCanBeRemovedWithoutChangingNames) {
+  auto doc = Parse("<r xmlns:p='urn:p' xmlns:q='urn:q'><p:c/><p:d/></r>");
+  ASSERT_TRUE(doc);
+  auto root = Root(doc.Get());
+  auto d = SelectOne(doc.Get(), "/r/*[2]");
+  ardo::ComPtr<IXMLDOMNode> removed;
+  ASSERT_HR(root->removeChild(d.Get(), removed.Out()), S_OK);
+
+  ASSERT_HR(root->removeAttribute(Bstr("xmlns:q")), S_OK);
+  EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\"><p:c/></r>");
+  auto map = MapOf(root.Get());
+  ASSERT_TRUE(map);
+  ardo::ComPtr<IXMLDOMNode> copy;
+  ardo::ComPtr<IXMLDOMAttribute> held;
+  ASSERT_HR(map->removeNamedItem(Bstr("xmlns:p"), copy.Out()), S_OK);
+  EXPECT_EQ(XmlOf(copy.Get()), "xmlns:p=\"urn:p\"") << "the caller gets the declaration as an attribute";
+  EXPECT_EQ(MapLength(map.Get()), 0);
+  EXPECT_EQ(XmlOf(root.Get()), "<r><p:c xmlns:p=\"urn:p\"/></r>");
+  Bstr uri;
+  ASSERT_HR(SelectOne(root.Get(), "*")->get_namespaceURI(uri.Out()), S_OK);
+  EXPECT_EQ(uri.Utf8(), "urn:p");
+  EXPECT_EQ(XmlOf(d.Get()), "<p:d xmlns:p=\"urn:p\"/>") << "a node removed before still has its namespace";
+
+  // A declaration the host holds as a node stays.
+  auto other = Parse("<r xmlns:p='urn:p'/>");
+  ASSERT_TRUE(other);
+  ASSERT_HR(Root(other.Get())->getAttributeNode(Bstr("xmlns:p"), held.Out()), S_OK);
+  EXPECT_HR(Root(other.Get())->removeAttribute(Bstr("xmlns:p")), E_FAIL);
+}
+
 }  // namespace
 }  // namespace ardo::test
