@@ -195,6 +195,11 @@ void PruneWhiteSpace(xmlDocPtr doc) {
     stack.pop_back();
     int declared = DeclaredSpace(f.element);
     bool preserve = declared < 0 ? f.preserve : declared == 1;
+    // A style sheet's xsl:text keeps its blanks: they are its whole point
+    // (<xsl:text> </xsl:text>), and XSLT itself never strips them.
+    if (f.element->ns && xmlStrEqual(f.element->name, Xml("text")) &&
+        xmlStrEqual(f.element->ns->href, Xml("http://www.w3.org/1999/XSL/Transform")))
+      preserve = true;
     xmlNodePtr next;
     for (xmlNodePtr c = f.element->children; c; c = next) {
       next = c->next;

@@ -601,10 +601,14 @@ HRESULT NodeObject::Serialized(BSTR* out) {
 
 namespace {
 
-HRESULT StylesheetNode(IXMLDOMNode* stylesheet, xmlNodePtr* out) {
+// The style sheet of a request, and what its document allows: the XSLT
+// document() function is the style sheet's to use, so its document's
+// AllowDocumentFunction decides.
+HRESULT StylesheetOf(IXMLDOMNode* stylesheet, TransformRequest* request) {
   NodeObject* style = NodeObject::From(stylesheet);
   if (!style || style->IsNamespaceDeclaration()) return E_INVALIDARG;
-  *out = style->Node();
+  request->stylesheet = style->Node();
+  request->allowDocumentFunction = style->Document().Settings().allowDocumentFunction;
   return S_OK;
 }
 
@@ -614,10 +618,9 @@ HRESULT NodeObject::TransformNode(IXMLDOMNode* stylesheet, BSTR* out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   TransformRequest request;
-  HRESULT hr = StylesheetNode(stylesheet, &request.stylesheet);
+  HRESULT hr = StylesheetOf(stylesheet, &request);
   if (FAILED(hr)) return hr;
   request.source = nsElement_ ? nsElement_ : node_;
-  request.allowDocumentFunction = doc_->Settings().allowDocumentFunction;
   std::string text, reason;
   hr = Transform(request, TransformTarget::Text, &text, nullptr, &reason);
   if (FAILED(hr)) return FailWith(hr, reason);
@@ -672,10 +675,9 @@ HRESULT TreeInstall::Run() {
 
 HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT& output, TreeInstall* install) {
   TransformRequest request;
-  HRESULT hr = StylesheetNode(stylesheet, &request.stylesheet);
+  HRESULT hr = StylesheetOf(stylesheet, &request);
   if (FAILED(hr)) return hr;
   request.source = nsElement_ ? nsElement_ : node_;
-  request.allowDocumentFunction = doc_->Settings().allowDocumentFunction;
   const VARIANT& v = Dereferenced(output);
   IUnknown* target = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
   if (!target) return E_INVALIDARG;

@@ -3,6 +3,7 @@
 #include <libxml/tree.h>
 #include <libxml/xpathInternals.h>
 #include <libxslt/extensions.h>
+#include <libxslt/extra.h>
 
 #include <cmath>
 #include <cstdio>
@@ -367,6 +368,9 @@ void RegisterMsXslFunctionsForXslt() {
   std::call_once(once, [] {
     for (const FunctionEntry& f : kFunctions)
       xsltRegisterExtModuleFunction(BAD_CAST f.name, BAD_CAST kMsXslNamespace, f.function);
+    // Style sheets written for this engine turn result tree fragments into
+    // node sets with msxsl:node-set(), as EXSLT's exsl:node-set() does.
+    xsltRegisterExtModuleFunction(BAD_CAST "node-set", BAD_CAST kMsXslNamespace, xsltFunctionNodeSet);
   });
 }
 

@@ -93,11 +93,30 @@ TEST_F(TransformTest, DocumentFunctionFollowsAllowDocumentFunctionAndExtensionsW
     source->transformNode(sheet.Get(), before.Out());
     EXPECT_EQ(before.Utf8().find("INCLUDED") == std::string::npos, clsid == &CLSID_DOMDocument40)
         << "document() is off by default in 4.0 only: " << before.Utf8();
+    // The style sheet's document decides, not the source's.
+    SetProperty(source.Get(), "AllowDocumentFunction", Variant::Bool(false));
     SetProperty(sheet.Get(), "AllowDocumentFunction", Variant::Bool(true));
-    SetProperty(source.Get(), "AllowDocumentFunction", Variant::Bool(true));
     EXPECT_HR(source->transformNode(sheet.Get(), after.Out()), S_OK);
     EXPECT_NE(after.Utf8().find("[INCLUDED]-1"), std::string::npos) << after.Utf8();
   }
+}
+
+// Idioms of style sheets written for this engine: msxsl:node-set() over a
+// result tree fragment, and blanks in xsl:text of a style sheet loaded with
+// the default white-space handling.
+TEST_F(TransformTest, NodeSetAndBlankTextOfPortedStyleSheetsWork) {
+  auto source = Parse(kSource);
+  auto sheet = Parse(
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+      "xmlns:msxsl='urn:schemas-microsoft-com:xslt'><xsl:output method='text'/>"
+      "<xsl:variable name='v'><a/><a/></xsl:variable>"
+      "<xsl:template match='/'><xsl:value-of select='count(msxsl:node-set($v)/a)'/>"
+      "<xsl:for-each select='//title'><xsl:text> </xsl:text><xsl:value-of select='.'/></xsl:for-each>"
+      "<xsl:text>&#10;</xsl:text>END</xsl:template></xsl:stylesheet>");
+  ASSERT_TRUE(source && sheet);
+  Bstr out;
+  ASSERT_HR(source->transformNode(sheet.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "2 Alpha Beta\nEND");
 }
 
 }  // namespace
