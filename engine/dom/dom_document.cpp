@@ -576,6 +576,9 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
   if (v.vt == VT_BSTR) {
     std::string location = Utf8Of(v.bstrVal), path;
     if (location.empty() || !LocalPathOf(location, &path)) return E_INVALIDARG;
+    // A document that cannot be written leaves the file as it was.
+    HRESULT writable = CheckWritable(XmlDoc(), &reason);
+    if (FAILED(writable)) return FailWith(writable, reason);
     FILE* file = fopen(path.c_str(), "wb");
     if (!file) {
       int err = errno;

@@ -1,7 +1,10 @@
 #include "engine/dom/node_serializer.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
+
+#include <iconv.h>
 
 #include <libxml/xmlIO.h>
 #include <libxml/valid.h>
@@ -279,17 +282,96 @@ int CloseCallback(void*) { return 0; }
 
 }  // namespace
 
+namespace {
+
+// Text and attribute values take a character the encoding lacks as a
+// character reference; names, comments, processing instructions and CDATA
+// sections cannot. The first such text, or "" when everything can be
+// written.
+std::string Unwritable(xmlDocPtr doc, const std::string& encoding) {
+  iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+  auto writable = [&](std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return true;
+    std::string in(text), out(text.size() * 4 + 16, '\0');
+    char* inp = in.data();
+    char* outp = out.data();
+    size_t inLeft = in.size(), outLeft = out.size();
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    return iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
+  };
+  std::string found;
+  for (xmlNodePtr top = doc->children; top && found.empty(); top = top->next) {
+    for (xmlNodePtr n = top; n && found.empty();) {
+      switch (n->type) {
+        case XML_ELEMENT_NODE:
+          if (!writable(QualifiedName(n))) found = QualifiedName(n);
+          for (xmlAttrPtr a = n->properties; a && found.empty(); a = a->next)
+            if (!writable(QualifiedName(reinterpret_cast<xmlNodePtr>(a)))) found = QualifiedName(reinterpret_cast<xmlNodePtr>(a));
+          break;
+        case XML_COMMENT_NODE:
+        case XML_CDATA_SECTION_NODE:
+        case XML_PI_NODE:
+          if (!writable(View(n->name)) || !writable(View(n->content))) found = std::string(View(n->content));
+          break;
+        default:
+          break;
+      }
+      // Document order within top, elements' children only.
+      if (n->type == XML_ELEMENT_NODE && n->children) {
+        n = n->children;
+        continue;
+      }
+      while (n && n != top && !n->next) n = n->parent;
+      n = n && n != top ? n->next : nullptr;
+    }
+  }
+  iconv_close(cd);
+  return found;
+}
+
+}  // namespace
+
+namespace {
+
+std::string DeclaredEncoding(xmlDocPtr doc) {
+  xmlNodePtr decl = FindXmlDeclaration(doc);
+  return decl ? PseudoAttribute(std::string(View(decl->content)), "encoding") : "";
+}
+
+bool IsUtf8(const std::string& encoding) {
+  return encoding.empty() || xmlStrcasecmp(Xml(encoding), Xml("UTF-8")) == 0;
+}
+
+}  // namespace
+
+HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
+  std::string encoding = DeclaredEncoding(doc);
+  if (IsUtf8(encoding)) return S_OK;
+  xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
+  if (!handler) {
+    if (reason) *reason = "The encoding \"" + encoding + "\" is not supported.";
+    return E_FAIL;
+  }
+  xmlCharEncCloseFunc(handler);
+  std::string unwritable = Unwritable(doc, encoding);
+  if (unwritable.empty()) return S_OK;
+  if (reason)
+    *reason = "\"" + unwritable.substr(0, 64) + "\" holds a character that " + encoding +
+              " cannot hold in a name, comment, processing instruction or CDATA section.";
+  return E_FAIL;
+}
+
 HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_t)>& write,
                       std::string* reason) {
-  xmlNodePtr decl = FindXmlDeclaration(doc);
-  std::string encoding = decl ? PseudoAttribute(std::string(View(decl->content)), "encoding") : "";
+  HRESULT writable = CheckWritable(doc, reason);
+  if (FAILED(writable)) return writable;
+  std::string encoding = DeclaredEncoding(doc);
   xmlCharEncodingHandlerPtr handler = nullptr;
-  if (!encoding.empty() && xmlStrcasecmp(Xml(encoding), Xml("UTF-8")) != 0) {
+  if (!IsUtf8(encoding)) {
     handler = xmlFindCharEncodingHandler(encoding.c_str());
-    if (!handler) {
-      if (reason) *reason = "The encoding \"" + encoding + "\" is not supported.";
-      return E_FAIL;
-    }
+    if (!handler) throw std::bad_alloc();  // found a moment ago
   }
   ErrorCapture capture;
   WriteContext ctx{&write};

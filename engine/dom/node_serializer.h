@@ -64,6 +64,11 @@ std::string WithoutEncoding(const std::string& data);
 // The xml property of a node, as UTF-8.
 std::string SerializeNode(xmlNodePtr node);
 
+// S_OK when the document can be written in its declared encoding, else
+// E_FAIL and *reason (an encoding libxml2 lacks, or a character that cannot
+// be written where it stands).
+HRESULT CheckWritable(xmlDocPtr doc, std::string* reason);
+
 // Writes the document in its declared encoding (UTF-8 without a
 // declaration). write receives the bytes; it returns false to abort.
 // E_FAIL with *reason for an encoding libxml2 cannot produce or a failed write.

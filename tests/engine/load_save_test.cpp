@@ -178,6 +178,22 @@ TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
     ASSERT_EQ(LoadSource(back.Get(), ByteArrayVariant(bytes)), VARIANT_TRUE) << ErrorOf(back.Get()).reason;
     EXPECT_EQ(TextOf(Root(back.Get()).Get()), text);
   }
+  // Outside text and attribute values a character reference is no escape:
+  // such a document is not saved rather than saved wrong.
+  for (const char* body : {"<r><!--\xE2\x82\xAC--></r>", "<r><![CDATA[\xE2\x82\xAC]]></r>", "<r><?pi \xE2\x82\xAC?></r>",
+                           "<\xE2\x82\xACx/>"}) {
+    SCOPED_TRACE(body);
+    auto doc = Parse((std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body).c_str());
+    ASSERT_TRUE(doc);
+    ardo::ComPtr<IStream> stream;
+    ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+    Variant destination(Variant::Unknown(stream.Get()));
+    EXPECT_HR(doc->save(destination.get()), E_FAIL);
+    const std::string path = WriteTempFile("kept.xml", "<previous/>");
+    Variant file(Variant::Str(path.c_str()));
+    EXPECT_HR(doc->save(file.get()), E_FAIL);
+    EXPECT_EQ(ReadFileBytes(path), "<previous/>") << "the file is left as it was";
+  }
 }
 
 // A host's event handler: records the document's readyState at each call.
