@@ -213,6 +213,15 @@ void PruneWhiteSpace(xmlDocPtr doc) {
   }
 }
 
+// The reason and position of a captured error.
+void DescribeFrom(const CapturedError& e, ParseFailure* f) {
+  f->reason = e.message;
+  f->srcText = e.sourceLine;
+  f->line = e.line;
+  f->linepos = e.column;
+  f->filepos = e.offset >= 0 ? e.offset : 0;
+}
+
 ParseFailure FailureFrom(const ErrorCapture& capture, HRESULT ownError, const std::string& url,
                          const char* fallback) {
   ParseFailure f;
@@ -229,13 +238,7 @@ ParseFailure FailureFrom(const ErrorCapture& capture, HRESULT ownError, const st
       at = std::string_view(e->sourceLine).substr(e->column - 1);
     f.errorCode = ParseErrorCodeFor(e ? e->code : XML_ERR_INTERNAL_ERROR, at);
   }
-  if (e) {
-    f.reason = e->message;
-    f.srcText = e->sourceLine;
-    f.line = e->line;
-    f.linepos = e->column;
-    f.filepos = e->offset >= 0 ? e->offset : 0;
-  }
+  if (e) DescribeFrom(*e, &f);
   if (f.reason.empty()) f.reason = fallback;
   return f;
 }
@@ -306,17 +309,11 @@ bool RefersToEntities(const xmlChar* content) {
   return false;
 }
 
-struct EntityBuild {
-  xmlDocPtr doc;
-  std::vector<xmlEntityPtr> pending;
-};
-
 void CollectEntity(void* payload, void* data, const xmlChar*) {
   auto* ent = static_cast<xmlEntityPtr>(payload);
-  auto* build = static_cast<EntityBuild*>(data);
   if (ent->etype != XML_INTERNAL_GENERAL_ENTITY || ent->children || !ent->content) return;
   if (xmlStrlen(ent->content) > kMaxBuiltEntityBytes || RefersToEntities(ent->content)) return;
-  build->pending.push_back(ent);
+  static_cast<std::vector<xmlEntityPtr>*>(data)->push_back(ent);
 }
 
 void BuildOneEntity(xmlEntityPtr ent, xmlDocPtr doc) {
@@ -347,11 +344,7 @@ ParseFailure ValidityFailure(const ErrorCapture& capture, const std::string& url
     ParseFailure f;
     f.url = url;
     f.errorCode = ParseErrorCodeFor(e.code);
-    f.reason = e.message;
-    f.srcText = e.sourceLine;
-    f.line = e.line;
-    f.linepos = e.column;
-    f.filepos = e.offset >= 0 ? e.offset : 0;
+    DescribeFrom(e, &f);
     return f;
   }
   ParseFailure f;
@@ -509,13 +502,13 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
 
 void BuildEntityContent(xmlDocPtr doc) {
   ErrorCapture quiet;
-  EntityBuild build{doc, {}};
+  std::vector<xmlEntityPtr> pending;
   for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset})
-    if (dtd && dtd->entities) xmlHashScan(static_cast<xmlHashTablePtr>(dtd->entities), CollectEntity, &build);
+    if (dtd && dtd->entities) xmlHashScan(static_cast<xmlHashTablePtr>(dtd->entities), CollectEntity, &pending);
   // A document type with very many entities keeps libxml2's way: content
   // is built for the entities the document refers to.
-  if (build.pending.size() > kMaxBuiltEntities) return;
-  for (xmlEntityPtr ent : build.pending) BuildOneEntity(ent, doc);
+  if (pending.size() > kMaxBuiltEntities) return;
+  for (xmlEntityPtr ent : pending) BuildOneEntity(ent, doc);
 }
 
 HRESULT ParseErrorCodeFor(int libxmlCode, std::string_view at) {

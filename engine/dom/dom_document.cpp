@@ -603,6 +603,8 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
   }
   ComPtr<IStream> stream;
   if (SUCCEEDED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out())))) {
+    HRESULT writable = CheckWritable(XmlDoc(), &reason);
+    if (FAILED(writable)) return FailWith(writable, reason);
     HRESULT writeError = S_OK;
     HRESULT hr = WriteDocument(XmlDoc(), [&](const char* data, size_t n) {
       ULONG written = 0;

@@ -366,21 +366,10 @@ void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) {
 }
 
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix) {
-  // The list's head must be the XML namespace (libxml2 assumes so); asking
-  // for the "xml" prefix creates it.
-  if (!doc->oldNs) xmlSearchNs(doc, reinterpret_cast<xmlNodePtr>(doc), Xml("xml"));
-  xmlNsPtr last = nullptr;
-  for (xmlNsPtr ns = doc->oldNs; ns; ns = ns->next) {
+  for (xmlNsPtr ns = doc->oldNs; ns; ns = ns->next)
     if (xmlStrEqual(ns->href, uri) && xmlStrEqual(ns->prefix, prefix)) return ns;
-    last = ns;
-  }
   xmlNsPtr ns = xmlNewNs(nullptr, uri, prefix);
-  if (!ns) return nullptr;
-  if (last) {
-    last->next = ns;
-  } else {
-    doc->oldNs = ns;
-  }
+  if (ns) KeepWithDocument(doc, ns);
   return ns;
 }
 

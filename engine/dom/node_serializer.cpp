@@ -365,13 +365,14 @@ HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
 
 HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_t)>& write,
                       std::string* reason) {
-  HRESULT writable = CheckWritable(doc, reason);
-  if (FAILED(writable)) return writable;
   std::string encoding = DeclaredEncoding(doc);
   xmlCharEncodingHandlerPtr handler = nullptr;
   if (!IsUtf8(encoding)) {
     handler = xmlFindCharEncodingHandler(encoding.c_str());
-    if (!handler) throw std::bad_alloc();  // found a moment ago
+    if (!handler) {
+      if (reason) *reason = "The encoding \"" + encoding + "\" is not supported.";
+      return E_FAIL;
+    }
   }
   ErrorCapture capture;
   WriteContext ctx{&write};

@@ -70,7 +70,8 @@ std::string SerializeNode(xmlNodePtr node);
 HRESULT CheckWritable(xmlDocPtr doc, std::string* reason);
 
 // Writes the document in its declared encoding (UTF-8 without a
-// declaration). write receives the bytes; it returns false to abort.
+// declaration); callers check first with CheckWritable. write receives the
+// bytes; it returns false to abort.
 // E_FAIL with *reason for an encoding libxml2 cannot produce or a failed write.
 HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_t)>& write,
                       std::string* reason);

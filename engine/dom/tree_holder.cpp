@@ -195,20 +195,14 @@ void TreeHolder::DeleteCached(void* privateField) {
 }
 
 void TreeHolder::DeleteCachedIn(xmlNodePtr root) {
-  auto drop = [](void* field) {
-    if (!field) return;
-    auto* o = static_cast<NodeObject*>(field);
-    assert(o->IsCached());
-    delete o;
-  };
   std::vector<xmlNodePtr> stack{root};
   while (!stack.empty()) {
     xmlNodePtr n = stack.back();
     stack.pop_back();
     // The document's _private is its holder, not an object.
-    if (n->type != XML_DOCUMENT_NODE && n->type != XML_HTML_DOCUMENT_NODE) drop(n->_private);
+    if (n->type != XML_DOCUMENT_NODE && n->type != XML_HTML_DOCUMENT_NODE) DeleteCached(n->_private);
     if (n->type == XML_ELEMENT_NODE) {
-      for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) drop(ns->_private);
+      for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) DeleteCached(ns->_private);
       for (xmlAttrPtr a = n->properties; a; a = a->next) stack.push_back(reinterpret_cast<xmlNodePtr>(a));
     }
     if (n->type == XML_ENTITY_REF_NODE) continue;
