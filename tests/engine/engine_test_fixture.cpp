@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -114,14 +116,21 @@ IUnknown* IdentityOf(IUnknown* object) {
   return unknown;
 }
 
+// One scratch directory per test process, removed when the process ends.
 std::string TempDir() {
-  static const std::string dir = [] {
-    std::string d = ::testing::TempDir() + "ardo_engine_tests_" + std::to_string(getpid());
-    std::string command = "mkdir -p '" + d + "'";
-    if (std::system(command.c_str()) != 0) return ::testing::TempDir();
-    return d;
-  }();
-  return dir;
+  struct Scratch {
+    std::string path;
+    Scratch() {
+      std::string pattern = ::testing::TempDir() + "ardo_engine_tests_XXXXXX";
+      if (mkdtemp(pattern.data())) path = pattern;
+    }
+    ~Scratch() {
+      std::error_code ignored;
+      if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Scratch scratch;
+  return scratch.path.empty() ? ::testing::TempDir() : scratch.path;
 }
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes) {
