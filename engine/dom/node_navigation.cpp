@@ -85,21 +85,6 @@ xmlEntityPtr ReferencedEntity(xmlNodePtr ref) {
 
 namespace {
 
-// Node kinds whose own children list holds their DOM children.
-bool HoldsChildren(xmlElementType type) {
-  switch (type) {
-    case XML_ELEMENT_NODE:
-    case XML_DOCUMENT_NODE:
-    case XML_HTML_DOCUMENT_NODE:
-    case XML_DOCUMENT_FRAG_NODE:
-    case XML_ATTRIBUTE_NODE:
-    case XML_ENTITY_DECL:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The first of a node's raw children, following an entity reference into
 // the entity's content.
 xmlNodePtr RawChildren(xmlNodePtr node, bool last) {
@@ -112,7 +97,7 @@ xmlNodePtr RawChildren(xmlNodePtr node, bool last) {
 
 }  // namespace
 
-xmlNodePtr DomFirstChild(xmlNodePtr node) {
+xmlNodePtr DomFirstChildSlow(xmlNodePtr node) {
   xmlNodePtr c = RawChildren(node, false);
   while (c && !IsExposedChild(c)) c = c->next;
   return c;

@@ -32,7 +32,23 @@ inline bool IsExposedChild(const xmlNode* node) {
   return type == XML_DTD_NODE && node->parent && node->parent->type == XML_DOCUMENT_NODE;
 }
 
-xmlNodePtr DomFirstChild(xmlNodePtr node);
+// Node kinds whose own children list holds their DOM children.
+inline bool HoldsChildren(xmlElementType type) {
+  constexpr unsigned kHolders = 1u << XML_ELEMENT_NODE | 1u << XML_DOCUMENT_NODE |
+                                1u << XML_HTML_DOCUMENT_NODE | 1u << XML_DOCUMENT_FRAG_NODE |
+                                1u << XML_ATTRIBUTE_NODE | 1u << XML_ENTITY_DECL;
+  return unsigned(type) < 32 && (kHolders >> unsigned(type) & 1u);
+}
+
+// DomFirstChildSlow: an entity reference, whose children are its entity's.
+xmlNodePtr DomFirstChildSlow(xmlNodePtr node);
+inline xmlNodePtr DomFirstChild(xmlNodePtr node) {
+  if (!HoldsChildren(node->type))
+    return node->type == XML_ENTITY_REF_NODE ? DomFirstChildSlow(node) : nullptr;
+  xmlNodePtr c = node->children;
+  while (c && !IsExposedChild(c)) c = c->next;
+  return c;
+}
 xmlNodePtr DomLastChild(xmlNodePtr node);
 inline xmlNodePtr DomNextSibling(xmlNodePtr node) {
   if (!IsExposedChild(node)) return nullptr;

@@ -256,20 +256,12 @@ HRESULT NodeObject::ChildNodes(IXMLDOMNodeList** out) {
   return S_OK;
 }
 
-HRESULT NodeObject::FirstChild(IXMLDOMNode** out) {
-  return ReturnNode(nsElement_ ? nullptr : DomFirstChild(node_), out);
-}
-
 HRESULT NodeObject::LastChild(IXMLDOMNode** out) {
   return ReturnNode(nsElement_ ? nullptr : DomLastChild(node_), out);
 }
 
 HRESULT NodeObject::PreviousSibling(IXMLDOMNode** out) {
   return ReturnNode(nsElement_ ? nullptr : DomPreviousSibling(node_), out);
-}
-
-HRESULT NodeObject::NextSibling(IXMLDOMNode** out) {
-  return ReturnNode(nsElement_ ? nullptr : DomNextSibling(node_), out);
 }
 
 HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {

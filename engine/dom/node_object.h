@@ -29,6 +29,7 @@
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
 #include "engine/include/xml_services.h"
+#include "engine/dom/node_navigation.h"
 #include "engine/dom/tree_holder.h"
 #include "engine/xpath/xpath_cache.h"
 
@@ -101,7 +102,7 @@ class NodeObject {
   // Brings a cached object back with one reference (Materialize). A cached
   // object keeps its tree and document current (Rehome), so it comes back
   // into them as it is.
-  void Revive() {
+  [[gnu::always_inline]] void Revive() {
     cached_ = false;
     refs_.store(1, std::memory_order_relaxed);
     tree_->ObjectCreated(nsElement_ ? nsElement_ : node_);
@@ -118,8 +119,17 @@ class NodeObject {
   // Runs f under the document lock, turning allocation failure into
   // E_OUTOFMEMORY.
   template <class F>
-  HRESULT Call(F&& f) {
-    for (std::recursive_mutex* m = DocMutex();;) {
+  [[gnu::always_inline]] HRESULT Call(F&& f) {
+    std::recursive_mutex* m = DocMutex();
+    if (!m) return Protect(f);
+    return CallLocked(m, f);
+  }
+  // Call's free-threaded path, kept out of line so that an apartment
+  // document's calls stay small (f by value: a lambda of two references
+  // then travels in registers).
+  template <class F>
+  [[gnu::noinline]] HRESULT CallLocked(std::recursive_mutex* m, F f) {
+    for (;;) {
       if (!m) return Protect(f);
       DocLock lock(m);
       std::recursive_mutex* now = DocMutex();
@@ -158,7 +168,7 @@ class NodeObject {
   // the caller, else null.
   static IXMLDOMNode* HoldDocumentOf(NodeObject* o);
   template <class F>
-  static HRESULT Protect(F& f) {
+  [[gnu::always_inline]] static HRESULT Protect(F& f) {
     try {
       return f();
     } catch (const std::bad_alloc&) {
@@ -175,10 +185,11 @@ class NodeObject {
   HRESULT NodeType(DOMNodeType* out);
   HRESULT ParentNode(IXMLDOMNode** out);
   HRESULT ChildNodes(IXMLDOMNodeList** out);
-  HRESULT FirstChild(IXMLDOMNode** out);
+  // The two steps of a walk are inline (see ReturnNode below).
+  inline HRESULT FirstChild(IXMLDOMNode** out);
   HRESULT LastChild(IXMLDOMNode** out);
   HRESULT PreviousSibling(IXMLDOMNode** out);
-  HRESULT NextSibling(IXMLDOMNode** out);
+  inline HRESULT NextSibling(IXMLDOMNode** out);
   HRESULT Attributes(IXMLDOMNamedNodeMap** out);
   HRESULT InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild, IXMLDOMNode** out);
   HRESULT ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, IXMLDOMNode** out);
@@ -225,7 +236,7 @@ class NodeObject {
   HRESULT SetValueText(const std::string& text);
 
   // The last reference went: give up the references and stay cached.
-  void Retire() {
+  [[gnu::always_inline]] void Retire() {
     cached_ = true;
     // May delete this object (its subtree or its tree goes): nothing of it
     // is touched afterwards.
@@ -284,7 +295,7 @@ NodeObject* MaterializeSlow(xmlNodePtr node);
 NodeObject* MaterializeNamespace(xmlNsPtr ns, xmlNodePtr element);
 
 // Out-parameter helpers: null node gives S_FALSE and a null pointer.
-inline HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
+[[gnu::always_inline]] inline HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (!node) return S_FALSE;
@@ -292,6 +303,12 @@ inline HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
   if (!obj) return S_FALSE;
   *out = obj->Interface();
   return S_OK;
+}
+[[gnu::always_inline]] inline HRESULT NodeObject::FirstChild(IXMLDOMNode** out) {
+  return ReturnNode(nsElement_ ? nullptr : DomFirstChild(node_), out);
+}
+[[gnu::always_inline]] inline HRESULT NodeObject::NextSibling(IXMLDOMNode** out) {
+  return ReturnNode(nsElement_ ? nullptr : DomNextSibling(node_), out);
 }
 template <class T>
 HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {

@@ -79,11 +79,11 @@ class TreeHolder {
   // the tree: while it has any, the tree holds a reference on itself and on
   // its document (so an object's first handout and its last release cost
   // those references, not every one).
-  void ObjectCreated(xmlNodePtr node) {
+  [[gnu::always_inline]] void ObjectCreated(xmlNodePtr node) {
     LiveUp();
     if (!roots_.empty()) AdjustContaining(node, +1);
   }
-  void ObjectDestroyed(xmlNodePtr node) {
+  [[gnu::always_inline]] void ObjectDestroyed(xmlNodePtr node) {
     mayHaveCached_ = true;
     if (!roots_.empty()) AdjustContaining(node, -1);
     if (!candidates_.empty()) Sweep();
@@ -131,10 +131,10 @@ class TreeHolder {
   // Deletes the cached objects on the nodes of a subtree.
   static void DeleteCachedIn(xmlNodePtr root);
 
-  void LiveUp() {
+  [[gnu::always_inline]] void LiveUp() {
     if (liveObjects_++ == 0) FirstLive();
   }
-  void LiveDown() {
+  [[gnu::always_inline]] void LiveDown() {
     if (--liveObjects_ == 0) LastLiveGone();  // may delete this
   }
   void FirstLive();
