@@ -62,6 +62,10 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   explicit DomDocument(const DocumentFlavor& flavor);
   ~DomDocument() override;
 
+  // The document object counts its references as any COM object.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+
   const DocumentFlavor& Flavor() const { return flavor_; }
   std::recursive_mutex* Mutex() const { return mutex_.get(); }
   // Changes with every change to the tree (process-wide unique values).

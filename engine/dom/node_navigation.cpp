@@ -97,7 +97,7 @@ xmlNodePtr RawChildren(xmlNodePtr node, bool last) {
 
 }  // namespace
 
-xmlNodePtr DomFirstChildSlow(xmlNodePtr node) {
+xmlNodePtr DomFirstChildSlow(xmlNodePtr node) noexcept {
   xmlNodePtr c = RawChildren(node, false);
   while (c && !IsExposedChild(c)) c = c->next;
   return c;

@@ -41,7 +41,7 @@ inline bool HoldsChildren(xmlElementType type) {
 }
 
 // DomFirstChildSlow: an entity reference, whose children are its entity's.
-xmlNodePtr DomFirstChildSlow(xmlNodePtr node);
+xmlNodePtr DomFirstChildSlow(xmlNodePtr node) noexcept;
 inline xmlNodePtr DomFirstChild(xmlNodePtr node) {
   if (!HoldsChildren(node->type))
     return node->type == XML_ENTITY_REF_NODE ? DomFirstChildSlow(node) : nullptr;

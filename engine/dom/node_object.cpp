@@ -84,6 +84,21 @@ NodeObject::~NodeObject() {
   }
 }
 
+ULONG NodeObject::RetireOutOfLine() {
+  Retire();
+  return 0;
+}
+
+HRESULT ReturnNodeSlow(xmlNodePtr node, IXMLDOMNode** out) noexcept {
+  auto handOut = [&] {
+    NodeObject* obj = Materialize(node);
+    if (!obj) return S_FALSE;
+    *out = obj->Interface();
+    return S_OK;
+  };
+  return NodeObject::Protect(handOut);
+}
+
 ULONG NodeObject::ReleaseLocked() {
   // Free-threaded: the final release and a lookup through _private must not
   // interleave. The document (whose mutex it is) is kept alive past the

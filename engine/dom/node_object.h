@@ -93,12 +93,28 @@ class NodeObject {
     if (!FreeThreaded()) {
       ULONG left = refs_.load(std::memory_order_relaxed) - 1;
       refs_.store(left, std::memory_order_relaxed);
-      if (left == 0) Retire();
-      return left;
+      if (left != 0) return left;
+      // A walk retires an object at every step: the common case without a
+      // call, so that Release needs no stack frame.
+      if (!tree_->QuickObjectDestroyed()) return RetireOutOfLine();
+      cached_ = true;
+      return 0;
     }
     return ReleaseLocked();
   }
   bool IsCached() const { return cached_; }
+  // Adds a reference to a referenced object, or revives a cached one when
+  // the tree needs no more than a count; false otherwise (Materialize).
+  [[gnu::always_inline]] bool QuickHandOut() {
+    if (!cached_) {
+      AddRefObject();
+      return true;
+    }
+    if (!tree_->QuickObjectCreated()) return false;
+    cached_ = false;
+    refs_.store(1, std::memory_order_relaxed);
+    return true;
+  }
   // Brings a cached object back with one reference (Materialize). A cached
   // object keeps its tree and document current (Rehome), so it comes back
   // into them as it is.
@@ -244,6 +260,8 @@ class NodeObject {
   }
   // ReleaseObject for a free-threaded document.
   ULONG ReleaseLocked();
+  // Retire, returning the count left (none).
+  [[gnu::noinline]] ULONG RetireOutOfLine();
   // Sets the document (and with it the lock the object's calls take).
   void SetDocument(DomDocument* document);
 
@@ -295,14 +313,24 @@ NodeObject* MaterializeSlow(xmlNodePtr node);
 NodeObject* MaterializeNamespace(xmlNsPtr ns, xmlNodePtr element);
 
 // Out-parameter helpers: null node gives S_FALSE and a null pointer.
+// ReturnNodeSlow: nodes without an object yet, the document node, and
+// objects whose revival has the tree to update. It catches what it throws,
+// so that the fast path around it needs no unwinding.
+HRESULT ReturnNodeSlow(xmlNodePtr node, IXMLDOMNode** out) noexcept;
 [[gnu::always_inline]] inline HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (!node) return S_FALSE;
-  NodeObject* obj = Materialize(node);
-  if (!obj) return S_FALSE;
-  *out = obj->Interface();
-  return S_OK;
+  // The common case of a walk without a call: the node's object is there,
+  // referenced or cached on a tree with other referenced objects.
+  if (node->type != XML_DOCUMENT_NODE && node->_private) {
+    auto* o = static_cast<NodeObject*>(node->_private);
+    if (o->QuickHandOut()) {
+      *out = o->Interface();
+      return S_OK;
+    }
+  }
+  return ReturnNodeSlow(node, out);
 }
 [[gnu::always_inline]] inline HRESULT NodeObject::FirstChild(IXMLDOMNode** out) {
   return ReturnNode(nsElement_ ? nullptr : DomFirstChild(node_), out);
@@ -325,26 +353,23 @@ HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {
 template <class Impl, class Itf>
 class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
  public:
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return isDocument_ ? ComObject<Impl, Itf>::AddRef() : AddRefObject();
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    return isDocument_ ? ComObject<Impl, Itf>::Release() : ReleaseObject();
-  }
+  // The document object counts as any COM object (DomDocument overrides).
+  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefObject(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ReleaseObject(); }
 
   HRESULT get_nodeName(BSTR* p) override { return Call([&] { return NodeName(p); }); }
   HRESULT get_nodeValue(VARIANT* p) override { return Call([&] { return NodeValue(p); }); }
   HRESULT put_nodeValue(VARIANT v) override { return Call([&] { return PutNodeValue(v); }); }
   // A node's type never changes: no lock to take.
   HRESULT get_nodeType(DOMNodeType* p) override { return NodeType(p); }
-  HRESULT get_parentNode(IXMLDOMNode** p) override { return Call([&] { return ParentNode(p); }); }
+  HRESULT get_parentNode(IXMLDOMNode** p) override { return Call([this, p] { return ParentNode(p); }); }
   HRESULT get_childNodes(IXMLDOMNodeList** p) override { return Call([&] { return ChildNodes(p); }); }
-  HRESULT get_firstChild(IXMLDOMNode** p) override { return Call([&] { return FirstChild(p); }); }
-  HRESULT get_lastChild(IXMLDOMNode** p) override { return Call([&] { return LastChild(p); }); }
+  HRESULT get_firstChild(IXMLDOMNode** p) override { return Call([this, p] { return FirstChild(p); }); }
+  HRESULT get_lastChild(IXMLDOMNode** p) override { return Call([this, p] { return LastChild(p); }); }
   HRESULT get_previousSibling(IXMLDOMNode** p) override {
-    return Call([&] { return PreviousSibling(p); });
+    return Call([this, p] { return PreviousSibling(p); });
   }
-  HRESULT get_nextSibling(IXMLDOMNode** p) override { return Call([&] { return NextSibling(p); }); }
+  HRESULT get_nextSibling(IXMLDOMNode** p) override { return Call([this, p] { return NextSibling(p); }); }
   HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override {
     return Call([&] { return Attributes(p); });
   }

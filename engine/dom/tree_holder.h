@@ -89,6 +89,20 @@ class TreeHolder {
     if (!candidates_.empty()) Sweep();
     LiveDown();
   }
+  // The same for the common case, without a call: an attached node's
+  // object while other objects of the tree are referenced. False when the
+  // full ObjectCreated / ObjectDestroyed is needed.
+  [[gnu::always_inline]] bool QuickObjectCreated() {
+    if (liveObjects_ == 0 || !roots_.empty()) return false;
+    ++liveObjects_;
+    return true;
+  }
+  [[gnu::always_inline]] bool QuickObjectDestroyed() {
+    if (liveObjects_ <= 1 || !roots_.empty() || !candidates_.empty()) return false;
+    mayHaveCached_ = true;
+    --liveObjects_;
+    return true;
+  }
   // A referenced object's node was adopted into / out of this tree.
   void ObjectMovedIn();
   void ObjectMovedOut();
