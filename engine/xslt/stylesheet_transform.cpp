@@ -143,12 +143,31 @@ bool SaveResult(xmlDocPtr result, xsltStylesheetPtr style, bool forceUtf8, std::
   return true;
 }
 
-// The text goes into a UTF-16 string: a declaration there says so.
+// The text goes into a UTF-16 string: a declaration, or the character set
+// of the meta element that the HTML method adds, says so.
 void DeclareUtf16(std::string* text) {
-  if (text->compare(0, 5, "<?xml") != 0) return;
-  size_t end = text->find("?>");
-  size_t pos = text->find("encoding=\"UTF-8\"");
-  if (pos != std::string::npos && pos < end) text->replace(pos, 16, "encoding=\"UTF-16\"");
+  if (text->compare(0, 5, "<?xml") == 0) {
+    size_t end = text->find("?>");
+    size_t pos = text->find("encoding=\"UTF-8\"");
+    if (pos != std::string::npos && pos < end) text->replace(pos, 16, "encoding=\"UTF-16\"");
+    return;
+  }
+  static const std::string kMeta = "content=\"text/html; charset=UTF-8\"";
+  size_t pos = text->find(kMeta);
+  if (pos != std::string::npos) text->replace(pos, kMeta.size(), "content=\"text/html; charset=UTF-16\"");
+}
+
+// The XML and HTML methods' text as a host receives it: without the line
+// break that the serialiser puts at the very end, nor the one after the XML
+// declaration unless indent="yes" asked for layout. The text method's
+// output is exactly what the templates wrote.
+void TrimLayout(std::string* text, xsltStylesheetPtr style) {
+  if (style->method && xmlStrEqual(style->method, Xml("text"))) return;
+  if (style->indent != 1 && text->compare(0, 5, "<?xml") == 0) {
+    size_t end = text->find("?>");
+    if (end != std::string::npos && text->compare(end + 2, 1, "\n") == 0) text->erase(end + 2, 1);
+  }
+  if (!text->empty() && text->back() == '\n') text->pop_back();
 }
 
 }  // namespace
@@ -224,6 +243,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
       hr = E_FAIL;
     } else if (target == TransformTarget::Text) {
       DeclareUtf16(output);
+      TrimLayout(output, style);
     }
   } catch (...) {
     if (result) xmlFreeDoc(result);

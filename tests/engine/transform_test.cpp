@@ -32,15 +32,36 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
                               "<xsl:value-of select='name(..)'/></t></xsl:template>").c_str());
   ASSERT_TRUE(fromNode);
   EXPECT_HR(SelectOne(source.Get(), "/lib/book[2]")->transformNode(fromNode.Get(), one.Out()), S_OK);
-  EXPECT_EQ(one.Utf8(), "<t>Beta|2|lib</t>\n");
+  EXPECT_EQ(one.Utf8(), "<t>Beta|2|lib</t>");
   EXPECT_HR(source->transformNode(fromNode.Get(), one.Out()), S_OK);
-  EXPECT_EQ(one.Utf8(), "<root/>\n");
+  EXPECT_EQ(one.Utf8(), "<root/>");
 
   Variant toDoc(Variant::Dispatch(target.Get())), nothing(Variant::I4(3));
   EXPECT_HR(source->transformNodeToObject(sheet.Get(), toDoc.get()), S_OK);
   EXPECT_EQ(XmlOf(Root(target.Get()).Get()), kListed);
   EXPECT_EQ(LengthOf(Select(target.Get(), "/out/t").Get()), 2) << "a real, queryable tree";
   EXPECT_TRUE(FAILED(source->transformNodeToObject(sheet.Get(), nothing.get())));
+}
+
+// Text output is a UTF-16 string: the declaration and the HTML method's
+// meta element say so, and no line break is added before or after the root.
+TEST_F(TransformTest, TextOutputDeclaresUtf16WithoutAddedLineBreaks) {
+  auto source = Parse(kSource);
+  const std::string sheet = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>";
+  const std::pair<std::string, std::string> cases[] = {
+      {"<xsl:template match='/'><n><xsl:value-of select='count(//book)'/></n></xsl:template>",
+       "<?xml version=\"1.0\" encoding=\"UTF-16\"?><n>2</n>"},
+      {"<xsl:output method='html'/><xsl:template match='/'><html><head/><body>2</body></html></xsl:template>",
+       "<html>\n<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\"></head>\n"
+       "<body>2</body>\n</html>"},
+      {"<xsl:output method='text'/><xsl:template match='/'>a&#10;</xsl:template>", "a\n"}};
+  for (const auto& [body, expected] : cases) {
+    auto style = Parse((sheet + body + "</xsl:stylesheet>").c_str());
+    ASSERT_TRUE(source && style) << body;
+    Bstr out;
+    EXPECT_HR(source->transformNode(style.Get(), out.Out()), S_OK) << body;
+    EXPECT_EQ(out.Utf8(), expected);
+  }
 }
 
 TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithoutOutput) {
