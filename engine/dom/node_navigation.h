@@ -32,6 +32,12 @@ inline bool IsExposedChild(const xmlNode* node) {
   return type == XML_DTD_NODE && node->parent && node->parent->type == XML_DOCUMENT_NODE;
 }
 
+// The first exposed child from c on (c included).
+inline xmlNodePtr FirstExposedFrom(xmlNodePtr c) {
+  while (c && !IsExposedChild(c)) c = c->next;
+  return c;
+}
+
 // Node kinds whose own children list holds their DOM children.
 inline bool HoldsChildren(xmlElementType type) {
   constexpr unsigned kHolders = 1u << XML_ELEMENT_NODE | 1u << XML_DOCUMENT_NODE |
@@ -45,16 +51,11 @@ xmlNodePtr DomFirstChildSlow(xmlNodePtr node) noexcept;
 inline xmlNodePtr DomFirstChild(xmlNodePtr node) {
   if (!HoldsChildren(node->type))
     return node->type == XML_ENTITY_REF_NODE ? DomFirstChildSlow(node) : nullptr;
-  xmlNodePtr c = node->children;
-  while (c && !IsExposedChild(c)) c = c->next;
-  return c;
+  return FirstExposedFrom(node->children);
 }
 xmlNodePtr DomLastChild(xmlNodePtr node);
 inline xmlNodePtr DomNextSibling(xmlNodePtr node) {
-  if (!IsExposedChild(node)) return nullptr;
-  xmlNodePtr c = node->next;
-  while (c && !IsExposedChild(c)) c = c->next;
-  return c;
+  return IsExposedChild(node) ? FirstExposedFrom(node->next) : nullptr;
 }
 xmlNodePtr DomPreviousSibling(xmlNodePtr node);
 xmlNodePtr DomParent(xmlNodePtr node);

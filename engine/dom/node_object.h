@@ -350,8 +350,37 @@ HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {
   return hr;
 }
 
+// What a node object's interface tells of its node without looking at it:
+// its DOM type, whether it can have children, and whether it is always an
+// exposed child (never a namespace declaration, a document or a
+// declaration inside the document type). The walk's calls use it.
+template <class Itf>
+struct NodeKind {
+  static constexpr DOMNodeType kType = NODE_INVALID;  // look at the node
+  static constexpr bool kLeaf = false;
+  static constexpr bool kExposedChild = false;
+};
+template <DOMNodeType type, bool leaf>
+struct KnownNodeKind {
+  static constexpr DOMNodeType kType = type;
+  static constexpr bool kLeaf = leaf;
+  static constexpr bool kExposedChild = true;
+};
+template <>
+struct NodeKind<IXMLDOMElement> : KnownNodeKind<NODE_ELEMENT, false> {};
+template <>
+struct NodeKind<IXMLDOMText> : KnownNodeKind<NODE_TEXT, true> {};
+template <>
+struct NodeKind<IXMLDOMCDATASection> : KnownNodeKind<NODE_CDATA_SECTION, true> {};
+template <>
+struct NodeKind<IXMLDOMComment> : KnownNodeKind<NODE_COMMENT, true> {};
+template <>
+struct NodeKind<IXMLDOMProcessingInstruction> : KnownNodeKind<NODE_PROCESSING_INSTRUCTION, true> {};
+
 template <class Impl, class Itf>
 class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
+  using Kind = NodeKind<Itf>;
+
  public:
   // The document object counts as any COM object (DomDocument overrides).
   ULONG STDMETHODCALLTYPE AddRef() override { return AddRefObject(); }
@@ -361,15 +390,33 @@ class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
   HRESULT get_nodeValue(VARIANT* p) override { return Call([&] { return NodeValue(p); }); }
   HRESULT put_nodeValue(VARIANT v) override { return Call([&] { return PutNodeValue(v); }); }
   // A node's type never changes: no lock to take.
-  HRESULT get_nodeType(DOMNodeType* p) override { return NodeType(p); }
+  HRESULT get_nodeType(DOMNodeType* p) override {
+    if constexpr (Kind::kType == NODE_INVALID) {
+      return NodeType(p);
+    } else {
+      if (!p) return E_INVALIDARG;
+      *p = Kind::kType;
+      return S_OK;
+    }
+  }
   HRESULT get_parentNode(IXMLDOMNode** p) override { return Call([this, p] { return ParentNode(p); }); }
   HRESULT get_childNodes(IXMLDOMNodeList** p) override { return Call([&] { return ChildNodes(p); }); }
-  HRESULT get_firstChild(IXMLDOMNode** p) override { return Call([this, p] { return FirstChild(p); }); }
+  // A leaf's answer never changes: no lock to take.
+  HRESULT get_firstChild(IXMLDOMNode** p) override {
+    if constexpr (Kind::kLeaf) return ReturnNode(nullptr, p);
+    if constexpr (Kind::kType == NODE_ELEMENT)
+      return Call([this, p] { return ReturnNode(FirstExposedFrom(node_->children), p); });
+    return Call([this, p] { return FirstChild(p); });
+  }
   HRESULT get_lastChild(IXMLDOMNode** p) override { return Call([this, p] { return LastChild(p); }); }
   HRESULT get_previousSibling(IXMLDOMNode** p) override {
     return Call([this, p] { return PreviousSibling(p); });
   }
-  HRESULT get_nextSibling(IXMLDOMNode** p) override { return Call([this, p] { return NextSibling(p); }); }
+  HRESULT get_nextSibling(IXMLDOMNode** p) override {
+    if constexpr (Kind::kExposedChild)
+      return Call([this, p] { return ReturnNode(FirstExposedFrom(node_->next), p); });
+    return Call([this, p] { return NextSibling(p); });
+  }
   HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override {
     return Call([&] { return Attributes(p); });
   }

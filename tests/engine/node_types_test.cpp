@@ -130,6 +130,11 @@ TEST_F(NodeTypesTest, SiblingsParentsAndEndsOfAMixedChildList) {
     EXPECT_HR(node->get_previousSibling(back.Out()), previous ? S_OK : S_FALSE);
     EXPECT_EQ(IdentityOf(back.Get()), IdentityOf(previous.Get()));
     EXPECT_HR(node->get_nextSibling(next.Out()), i + 1 < std::size(expected) ? S_OK : S_FALSE);
+    ardo::ComPtr<IXMLDOMNode> child;
+    EXPECT_HR(node->get_firstChild(child.Out()), S_FALSE) << "an empty element or a leaf: " << i;
+    EXPECT_HR(node->get_nodeType(nullptr), E_INVALIDARG);
+    EXPECT_HR(node->get_firstChild(nullptr), E_INVALIDARG);
+    EXPECT_HR(node->get_nextSibling(nullptr), E_INVALIDARG);
     previous = node;
     node = next;
   }
