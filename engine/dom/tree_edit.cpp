@@ -36,6 +36,26 @@ void LinkChild(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr before) {
   }
 }
 
+// An entity reference's name may be a string of its document's dictionary,
+// and libxml2's adoption leaves it there: the node would then free it into
+// the other document, or outlive it. Such names get a copy of their own
+// before a subtree moves (attribute values may hold references too).
+void OwnEntityReferenceNames(xmlNodePtr node, xmlDictPtr dict) {
+  if (node->type == XML_ENTITY_REF_NODE) {
+    if (node->name && xmlDictOwns(dict, node->name) == 1) {
+      const xmlChar* copy = xmlStrdup(node->name);
+      if (!copy) throw std::bad_alloc();
+      node->name = copy;
+    }
+    return;  // its children are the entity's
+  }
+  if (node->type == XML_ELEMENT_NODE)
+    for (xmlAttrPtr a = node->properties; a; a = a->next)
+      OwnEntityReferenceNames(reinterpret_cast<xmlNodePtr>(a), dict);
+  if (node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE || node->type == XML_DOCUMENT_FRAG_NODE)
+    for (xmlNodePtr c = node->children; c; c = c->next) OwnEntityReferenceNames(c, dict);
+}
+
 void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr before) {
   attr->parent = element;
   if (before) {
@@ -134,6 +154,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
   long live = source->TakeRoot(node);
   if (node->doc != parent->doc) {
     target->NoteForeignNodes();
+    if (node->doc->dict) OwnEntityReferenceNames(node, node->doc->dict);
     xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
     RehomeObjects(node, target->Owner(), target);
   }

@@ -417,6 +417,27 @@ TEST_F(NodeTypesTest, EntityContentShowsInDeclarationsReferencesAndCopies) {
   EXPECT_EQ(TextOf(Root(loaded.Get()).Get()), "WWUV");
 }
 
+// A copy's entity references name their entity with the copying document's
+// strings: moved into another document, they must not depend on the first.
+TEST_F(NodeTypesTest, CopiedEntityReferencesMoveToAnotherDocumentAndOutliveTheirFirst) {
+  for (bool sourceGoesFirst : {true, false}) {
+    SCOPED_TRACE(sourceGoesFirst);
+    auto source = Parse(
+        "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT k ANY><!ELEMENT i ANY><!ATTLIST k a CDATA #IMPLIED>"
+        "<!ENTITY e 'ent'>]><r><k a='[&e;]'>&e;<i>&e;</i></k></r>");
+    auto target = Parse("<!DOCTYPE x [<!ELEMENT x ANY><!ENTITY e 'other'>]><x/>");
+    ASSERT_TRUE(source && target);
+    ardo::ComPtr<IXMLDOMNode> copy;
+    ASSERT_HR(SelectOne(source.Get(), "//k")->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+    Append(Root(target.Get()).Get(), copy.Get());
+    copy = nullptr;
+    if (sourceGoesFirst) source = nullptr;
+    EXPECT_EQ(XmlOf(Root(target.Get()).Get()), "<x><k a=\"[&e;]\">&e;<i>&e;</i></k></x>");
+    EXPECT_EQ(TextOf(Root(target.Get()).Get()), "otherother") << "the references show the target's entity";
+    target = nullptr;
+  }
+}
+
 TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   auto doc = Parse(
       "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY inner 'value'><!ENTITY outer SYSTEM 'not-read.txt'>"
