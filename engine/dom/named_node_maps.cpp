@@ -73,8 +73,8 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
 HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value) {
   if (IsReadOnly(element)) return kInvalidTreeChange;
   if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0) return E_INVALIDARG;
+  TreeEdit edit(doc);  // a new declaration changes what queries see too
   if (qname == "xmlns" || qname.substr(0, 6) == "xmlns:") return SetDeclaration(element, qname, value);
-  TreeEdit edit(doc);
   if (xmlAttrPtr attr = FindAttribute(element, qname)) {
     edit.SetAttributeValue(attr, value);
     return S_OK;
@@ -181,6 +181,10 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   // An attribute belongs to one element at a time.
   if (node->parent) return kInvalidTreeChange;
   auto* attr = reinterpret_cast<xmlAttrPtr>(node);
+  // An attribute named xmlns or xmlns:p is a namespace declaration: it
+  // declares on the element as setAttribute would (the node stays apart).
+  const std::string qname = QualifiedName(node);
+  if (qname == "xmlns" || qname.compare(0, 6, "xmlns:") == 0) return Set(doc, element, qname, AttributeValue(attr));
   xmlAttrPtr old = attr->ns ? FindAttributeNs(element, View(attr->name), View(attr->ns->href))
                             : FindAttribute(element, QualifiedName(node));
   ComPtr<IXMLDOMNode> oldObject;

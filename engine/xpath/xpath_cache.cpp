@@ -74,9 +74,13 @@ XPathCache::~XPathCache() {
 }
 
 void XPathCache::Clear() {
+  DropCompiled();
+  results_.clear();
+}
+
+void XPathCache::DropCompiled() {
   for (auto& [text, comp] : compiled_) xmlXPathFreeCompExpr(comp);
   compiled_.clear();
-  results_.clear();
 }
 
 void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces) {
@@ -87,6 +91,10 @@ void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces
   }
   ctx_->doc = doc;
   if (registeredNamespaces_ != namespaces.version) {
+    // A compiled expression keeps what its prefixes meant when it was
+    // compiled (an extension function found, the namespace's text): it
+    // goes with the declarations it was compiled under.
+    DropCompiled();
     xmlXPathRegisteredNsCleanup(ctx_);
     for (const auto& [prefix, uri] : namespaces.bindings)
       xmlXPathRegisterNs(ctx_, Xml(prefix), Xml(uri));
@@ -103,10 +111,7 @@ xmlXPathCompExprPtr XPathCache::Compile(const std::string& query, std::string* r
     if (reason) *reason = capture.Reason("The query is not a valid XPath expression.");
     return nullptr;
   }
-  if (compiled_.size() >= kMaxCompiled) {
-    for (auto& [text, old] : compiled_) xmlXPathFreeCompExpr(old);
-    compiled_.clear();
-  }
+  if (compiled_.size() >= kMaxCompiled) DropCompiled();
   compiled_.emplace(query, comp);
   return comp;
 }

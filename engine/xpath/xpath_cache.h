@@ -68,6 +68,7 @@ class XPathCache {
   };
 
   xmlXPathCompExprPtr Compile(const std::string& query, std::string* reason);
+  void DropCompiled();
   void PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces);
 
   xmlXPathContextPtr ctx_ = nullptr;

@@ -201,6 +201,34 @@ TEST_F(AttributesTest, QualifiedItemsAndNamespaceDeclarationsAppearInTheMap) {
   EXPECT_EQ(MapLength(MapOf(Root(empty.Get()).Get()).Get()), 0) << "an element always has a map";
 }
 
+// An attribute node named xmlns:p given to the map or the element is a
+// declaration: it declares once, and may not rebind a prefix in use.
+TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
+  auto doc = Parse("<r xmlns:p='urn:p' p:y='2'/>");
+  ASSERT_TRUE(doc);
+  auto root = Root(doc.Get());
+  auto map = MapOf(root.Get());
+  ASSERT_TRUE(map);
+  auto declaration = [&](const char* name, const char* value) {
+    ardo::ComPtr<IXMLDOMAttribute> attr;
+    Variant v(Variant::Str(value));
+    EXPECT_HR(doc->createAttribute(Bstr(name), attr.Out()), S_OK);
+    if (attr) {
+      EXPECT_HR(attr->put_value(v.get()), S_OK);
+    }
+    return attr;
+  };
+  ardo::ComPtr<IXMLDOMNode> out;
+  EXPECT_HR(map->setNamedItem(declaration("xmlns:p", "urn:other").Get(), out.Out()), E_FAIL);
+  EXPECT_HR(map->setNamedItem(declaration("xmlns:q", "urn:q").Get(), out.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMAttribute> replaced;
+  EXPECT_HR(root.As<IXMLDOMElement>()->setAttributeNode(declaration("xmlns:p", "urn:p").Get(), replaced.Out()),
+            S_OK);
+  EXPECT_EQ(MapLength(map.Get()), 3);
+  EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" p:y=\"2\"/>");
+  EXPECT_TRUE(Parse(XmlOf(root.Get()).c_str())) << "the text reloads";
+}
+
 // A namespace declaration can be removed like any attribute; the names
 // that used it keep their namespace and the text declares it where needed.
 TEST_F(AttributesTest, NamespaceDeclarationsCanBeRemovedWithoutChangingNames) {

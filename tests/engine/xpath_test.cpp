@@ -336,6 +336,24 @@ TEST_F(QueryCacheTest, SameTextWithOtherPrefixBindingsOrContextIsAnotherQuery) {
   EXPECT_EQ(Count(s.Get(), "x"), 1);
   EXPECT_EQ(Count(t.Get(), "x"), 3) << "same text, other context";
   EXPECT_EQ(Count(s.Get(), "x"), 1);
+
+  // An extension function is found through the declarations in force when
+  // the query runs, as are names.
+  const char* compare = "//x[ms:string-compare(name(), 'x') = 0]";
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:ms='urn:schemas-microsoft-com:xslt'");
+  EXPECT_EQ(Count(doc.Get(), compare), 4);
+  for (const char* other : {"", "xmlns:ms='urn:not-the-functions'"}) {
+    SetProperty(doc.Get(), "SelectionNamespaces", other);
+    ardo::ComPtr<IXMLDOMNodeList> list;
+    EXPECT_HR(doc->selectNodes(Bstr(compare), list.Out()), E_FAIL) << other;
+  }
+  // A declaration added to the tree changes what a prefix means in a query.
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:ms='urn:schemas-microsoft-com:xslt'");
+  const char* declared = "/r[ms:namespace-uri('j:x') = 'urn:j']";
+  EXPECT_EQ(Count(doc.Get(), declared), 0);
+  Variant j(Variant::Str("urn:j"));
+  ASSERT_HR(Root(doc.Get()).As<IXMLDOMElement>()->setAttribute(Bstr("xmlns:j"), j.get()), S_OK);
+  EXPECT_EQ(Count(doc.Get(), declared), 1);
 }
 
 TEST_F(QueryCacheTest, CachedListsSurviveTheDocumentAndEditsKeepThemSnapshots) {
