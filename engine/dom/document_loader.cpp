@@ -454,13 +454,19 @@ int IoRead(void* context, char* buffer, int len) {
       return -1;
     }
   } else {
-    ULONG read = 0;
-    HRESULT hr = r->stream->Read(buffer, static_cast<ULONG>(len), &read);
-    if (FAILED(hr)) {
-      r->error = kParseErrorReadFailed;
-      return -1;
+    // A stream may hand out less than asked at a time (S_FALSE or S_OK with
+    // a short count); the parser wants its buffer filled, so read on until
+    // it is or the stream gives nothing more.
+    while (got < static_cast<size_t>(len)) {
+      ULONG read = 0;
+      HRESULT hr = r->stream->Read(buffer + got, static_cast<ULONG>(static_cast<size_t>(len) - got), &read);
+      if (FAILED(hr)) {
+        r->error = kParseErrorReadFailed;
+        return -1;
+      }
+      if (read == 0) break;
+      got += read;
     }
-    got = read;
   }
   if (r->head.size() < kHeadBytes)
     r->head.append(buffer, std::min(got, kHeadBytes - r->head.size()));
@@ -494,6 +500,13 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
     if (decl && DeclarationText(reader->head, &data)) xmlNodeSetContent(decl, Xml(data));
   } else if (reader->error == kParseErrorTooLarge) {
     outcome = TooLarge(url, options);
+  } else if (reader->error == kParseErrorReadFailed) {
+    // Whatever the parser said about the text it had is not the cause.
+    outcome.error = ParseFailure{};
+    outcome.error.errorCode = kParseErrorReadFailed;
+    outcome.error.url = url;
+    outcome.error.reason = reader->stream ? "The stream could not be read to its end."
+                                          : "The file could not be read to its end.";
   }
   return outcome;
 }

@@ -1,5 +1,8 @@
 // Loading from every source and saving to every destination, encodings in
 // both directions, and what a failed load leaves behind.
+#include <algorithm>
+#include <cstring>
+
 #include "tests/engine/engine_test_fixture.h"
 
 namespace ardo::test {
@@ -24,6 +27,60 @@ VARIANT StreamOf(const std::string& bytes) {
   ardo::ComPtr<IStream> stream;
   ardo::CreateMemoryStream(bytes.data(), bytes.size(), stream.Out());
   return Variant::Unknown(stream.Get());
+}
+
+// A stream that hands out at most `step` bytes a read, as pipes and
+// decoders do, and fails its reads once `failAt` bytes have gone.
+class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
+ public:
+  TrickleStream(const std::string& bytes, ULONG step, size_t failAt)
+      : bytes_(bytes), step_(step), failAt_(failAt) {}
+  HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override {
+    if (at_ >= failAt_) return E_FAIL;
+    ULONG n = std::min<ULONG>({cb, step_, ULONG(bytes_.size() - at_)});
+    std::memcpy(pv, bytes_.data() + at_, n);
+    at_ += n;
+    if (read) *read = n;
+    return n < cb ? S_FALSE : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  std::string bytes_;
+  ULONG step_;
+  size_t failAt_;
+  size_t at_ = 0;
+};
+
+TEST_F(LoadSaveTest, StreamsThatReadInSmallStepsLoadAndOnesThatFailSaySo) {
+  const std::string utf16 = std::string("\xFF\xFE<\0r\0>\0x\0<\0/\0r\0>\0", 18);
+  for (const std::string& bytes : {std::string("<?xml version='1.0' encoding='windows-1252'?><r>\x80</r>"),
+                                   std::string("\xEF\xBB\xBF<r>x</r>"), utf16}) {
+    for (ULONG step : {1u, 3u, 7u}) {
+      auto doc = NewDocument();
+      ASSERT_TRUE(doc);
+      ardo::ComPtr<TrickleStream> stream = ardo::MakeObject<TrickleStream>(bytes, step, size_t(-1));
+      EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(stream.Get())), VARIANT_TRUE) << step << ": " << bytes;
+    }
+  }
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  ardo::ComPtr<TrickleStream> failing = ardo::MakeObject<TrickleStream>("<r><a>1</a><b>2</b></r>", 5, 10);
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(failing.Get()), S_FALSE), VARIANT_FALSE);
+  ParseErrorInfo e = ErrorOf(doc.Get());
+  EXPECT_NE(e.errorCode, 0);
+  EXPECT_EQ(e.reason, "The stream could not be read to its end.");
 }
 
 TEST_F(LoadSaveTest, LoadsFromPathUrlStreamBytesAndAnotherDocument) {
