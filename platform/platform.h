@@ -14,6 +14,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/dispatch_member.h"
+#include "platform/com/error_info.h"
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
 #include "platform/com/live_objects.h"

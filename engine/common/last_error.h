@@ -1,6 +1,6 @@
 // The reason behind the last failing engine call on this thread (a
-// malformed query, a style sheet that does not compile), kept for
-// diagnostics the way the platform's error-info object would keep it.
+// malformed query, a style sheet that does not compile): FailWith makes it
+// the thread's error object, which the host takes with GetErrorInfo.
 #pragma once
 
 #include <string>

@@ -108,7 +108,7 @@ xmlXPathCompExprPtr XPathCache::Compile(const std::string& query, std::string* r
   ErrorCapture capture;
   xmlXPathCompExprPtr comp = xmlXPathCtxtCompile(ctx_, Xml(query));
   if (!comp) {
-    if (reason) *reason = capture.Reason("The query is not a valid XPath expression.");
+    if (reason) *reason = capture.Reason("The query is not a valid XPath expression.") + " in \"" + query + "\"";
     return nullptr;
   }
   if (compiled_.size() >= kMaxCompiled) DropCompiled();
@@ -140,12 +140,12 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   ctx_->proximityPosition = -1;
   xmlXPathObjectPtr result = xmlXPathCompiledEval(comp, ctx_);
   if (!result) {
-    if (reason) *reason = capture.Reason("The query could not be evaluated.");
+    if (reason) *reason = capture.Reason("The query could not be evaluated.") + " in \"" + query + "\"";
     return E_FAIL;
   }
   if (result->type != XPATH_NODESET) {
     xmlXPathFreeObject(result);
-    if (reason) *reason = "The expression does not evaluate to a node set.";
+    if (reason) *reason = "The expression \"" + query + "\" does not evaluate to a node set.";
     return E_FAIL;
   }
   // libxml2 takes the document for the parent of a parentless node: from a

@@ -1,5 +1,7 @@
 #include "platform/com/class_registry.h"
 
+#include "platform/com/error_info.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -90,6 +92,8 @@ HRESULT CoInitialize(LPVOID pvReserved) {
 
 void CoUninitialize() {
   if (t_com.count > 0) --t_com.count;
+  // The last uninitialisation of a thread lets its error object go.
+  if (t_com.count == 0) SetErrorInfo(0, nullptr);
 }
 
 HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID riid, LPVOID* ppv) {

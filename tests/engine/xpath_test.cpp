@@ -99,7 +99,22 @@ TEST_F(XPathTest, MalformedOrNonNodeQueriesFailWithoutAList) {
     ardo::ComPtr<IXMLDOMNodeList> list;
     EXPECT_TRUE(FAILED(doc->selectNodes(Bstr(query), list.Out()))) << "'" << query << "'";
     EXPECT_FALSE(list) << query;
+    // The reason reaches the host through the thread's error object.
+    ardo::ComPtr<IErrorInfo> info;
+    ASSERT_HR(GetErrorInfo(0, info.Out()), S_OK) << query;
+    Bstr reason;
+    EXPECT_HR(info->GetDescription(reason.Out()), S_OK);
+    EXPECT_FALSE(reason.Utf8().empty()) << query;
   }
+  ardo::ComPtr<IErrorInfo> info;
+  ASSERT_HR(doc->selectNodes(Bstr("count(//book)"), nullptr), E_INVALIDARG);
+  GetErrorInfo(0, info.Out());
+  ardo::ComPtr<IXMLDOMNodeList> list;
+  ASSERT_TRUE(FAILED(doc->selectNodes(Bstr("//book["), list.Out())));
+  ASSERT_HR(GetErrorInfo(0, info.Out()), S_OK);
+  Bstr reason;
+  ASSERT_HR(info->GetDescription(reason.Out()), S_OK);
+  EXPECT_EQ(reason.Utf8(), "Invalid expression in \"//book[\"");
 }
 
 TEST_F(XPathTest, SelectionNamespacesReplacesEarlierDeclarationsAndIsValidated) {
