@@ -63,6 +63,32 @@ const VARIANT& Dereferenced(const VARIANT& value) {
   return *v;
 }
 
+VARIANT ShallowValue(const VARIANT& value) {
+  const VARIANT& v = Dereferenced(value);
+  VARIANT out = v;
+  switch (v.vt) {
+    case VT_BYREF | VT_BSTR:
+      out.vt = VT_BSTR;
+      out.bstrVal = v.pbstrVal ? *v.pbstrVal : nullptr;
+      break;
+    case VT_BYREF | VT_UNKNOWN:
+      out.vt = VT_UNKNOWN;
+      out.punkVal = v.ppunkVal ? *v.ppunkVal : nullptr;
+      break;
+    case VT_BYREF | VT_DISPATCH:
+      out.vt = VT_DISPATCH;
+      out.pdispVal = v.ppdispVal ? *v.ppdispVal : nullptr;
+      break;
+    case VT_BYREF | VT_ARRAY | VT_UI1:
+      out.vt = VT_ARRAY | VT_UI1;
+      out.parray = v.pparray ? *v.pparray : nullptr;
+      break;
+    default:
+      break;
+  }
+  return out;
+}
+
 HRESULT Utf8OfVariant(const VARIANT& value, std::string* out) {
   const VARIANT& v = Dereferenced(value);
   if (v.vt == VT_BSTR) {

@@ -456,7 +456,7 @@ namespace {
 
 // The object a VARIANT holds, for locking its document along with ours.
 IUnknown* ObjectIn(const VARIANT& value) {
-  const VARIANT& v = Dereferenced(value);
+  const VARIANT v = ShallowValue(value);
   return v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
 }
 
@@ -468,17 +468,16 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
 
 HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
   if (ok) *ok = VARIANT_FALSE;
-  const VARIANT& v = Dereferenced(source);
+  const VARIANT v = ShallowValue(source);
   // A source of no kind the document loads from leaves it as it was.
   const bool objectSource = (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) && v.punkVal;
-  if (!(v.vt == VT_BSTR || v.vt == (VT_BYREF | VT_BSTR) || objectSource || (v.vt == (VT_ARRAY | VT_UI1) && v.parray)))
-    return E_INVALIDARG;
+  if (!(v.vt == VT_BSTR || objectSource || (v.vt == (VT_ARRAY | VT_UI1) && v.parray))) return E_INVALIDARG;
   LoadOptions options = settings_.ToLoadOptions();
   SetReadyState(1);
   std::string url;
   ParseOutcome outcome;
-  if (v.vt == VT_BSTR || v.vt == (VT_BYREF | VT_BSTR)) {
-    url = Utf8Of(v.vt == VT_BSTR ? v.bstrVal : (v.pbstrVal ? *v.pbstrVal : nullptr));
+  if (v.vt == VT_BSTR) {
+    url = Utf8Of(v.bstrVal);
     std::string path;
     if (url.empty()) {
       outcome.error.errorCode = kResourceNotFound;
@@ -571,7 +570,7 @@ HRESULT DomDocument::save(VARIANT destination) {
 }
 
 HRESULT DomDocument::DoSave(const VARIANT& destination) {
-  const VARIANT& v = Dereferenced(destination);
+  const VARIANT v = ShallowValue(destination);
   std::string reason;
   if (v.vt == VT_BSTR) {
     std::string location = Utf8Of(v.bstrVal), path;

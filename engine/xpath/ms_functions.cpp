@@ -94,8 +94,9 @@ unsigned Lower(unsigned c) {
 
 // Orders as a culture-aware comparison does for these alphabets: letters
 // compare without regard to case first; only texts equal in that sense are
-// ordered by case, lower case first. The "i" option stops at the first step.
-int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase) {
+// ordered by case, lower case first ("u": upper case first). The "i" option
+// stops at the first step.
+int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
   std::vector<unsigned> x = CodePoints(a), y = CodePoints(b);
   size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i) {
@@ -105,7 +106,7 @@ int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase) {
   if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
   if (ignoreCase) return 0;
   for (size_t i = 0; i < n; ++i) {
-    if (x[i] != y[i]) return x[i] == Lower(x[i]) ? -1 : 1;
+    if (x[i] != y[i]) return (x[i] == Lower(x[i])) != upperFirst ? -1 : 1;
   }
   return 0;
 }
@@ -115,7 +116,8 @@ void StringCompare(xmlXPathParserContextPtr ctxt, int nargs) {
   std::vector<std::string> args;
   if (!PopStrings(ctxt, nargs, &args)) return;
   bool ignoreCase = nargs == 4 && args[3].find('i') != std::string::npos;
-  valuePush(ctxt, xmlXPathNewFloat(CompareStrings(args[0], args[1], ignoreCase)));
+  bool upperFirst = nargs == 4 && args[3].find('u') != std::string::npos;
+  valuePush(ctxt, xmlXPathNewFloat(CompareStrings(args[0], args[1], ignoreCase, upperFirst)));
 }
 
 // --- qualified names -----------------------------------------------------

@@ -112,6 +112,35 @@ TEST_F(LoadSaveTest, LoadsFromPathUrlStreamBytesAndAnotherDocument) {
   }
   EXPECT_EQ(TextOf(Root(source.Get()).Get()), "from a document") << "a loaded copy is independent";
 
+  // By reference, as script hosts pass them: a path and bytes to load, a
+  // path to save to.
+  {
+    auto doc = NewDocument();
+    ASSERT_TRUE(doc);
+    Bstr where(path.c_str());
+    BSTR raw = where.get();
+    VARIANT byRef;
+    VariantInit(&byRef);
+    byRef.vt = VT_BYREF | VT_BSTR;
+    byRef.pbstrVal = &raw;
+    EXPECT_EQ(LoadSource(doc.Get(), byRef), VARIANT_TRUE);
+    Variant bytes(ByteArrayVariant(kSample));
+    SAFEARRAY* array = bytes.get().parray;
+    VARIANT arrayRef;
+    VariantInit(&arrayRef);
+    arrayRef.vt = VT_BYREF | VT_ARRAY | VT_UI1;
+    arrayRef.pparray = &array;
+    EXPECT_EQ(LoadSource(doc.Get(), arrayRef), VARIANT_TRUE);
+    Bstr savedPath((TempDir() + "/by-reference.xml").c_str());
+    BSTR savedRaw = savedPath.get();
+    VARIANT saveRef;
+    VariantInit(&saveRef);
+    saveRef.vt = VT_BYREF | VT_BSTR;
+    saveRef.pbstrVal = &savedRaw;
+    EXPECT_HR(doc->save(saveRef), S_OK);
+    EXPECT_NE(ReadFileBytes(savedPath.Utf8()).find("<r>caf"), std::string::npos);
+  }
+
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
   ASSERT_EQ(LoadSource(doc.Get(), Variant::Str(path.c_str())), VARIANT_TRUE);

@@ -36,6 +36,8 @@ const struct {
     {"ms:string-compare('Apple', 'banana')", "-1"},  // letters before case
     {"ms:string-compare('ab', 'abc')", "-1"},  {"ms:string-compare('b', 'a')", "1"},
     {"ms:string-compare('abd', 'ABC', 'en-US', 'i')", "1"},
+    {"ms:string-compare('a', 'A', 'en-US', 'u')", "1"},  // upper case first
+    {"ms:string-compare('a', 'b', 'en-US', 'u')", "-1"},  {"ms:string-compare('a', 'A', 'en-US', 'iu')", "0"},
     {"ms:string-compare('\xC3\xA9t\xC3\xA9', '\xC3\x89T\xC3\x89', 'fr', 'i')", "0"},
     {"ms:string-compare('\xC3\xA9', '\xC3\x89')", "-1"},
     {"ms:string-compare(/r/v, 'Beta')", "0"},  {"ms:string-compare('x', 'y', 'en-US')", "-1"},
