@@ -53,7 +53,14 @@ bool ParseSelectionNamespaces(const std::string& text,
     i = close + 1;
     if (i < n && !IsXmlSpace(static_cast<unsigned char>(text[i]))) return false;
     skipSpace();
-    if (!isDefault) bindings.emplace_back(std::move(prefix), std::move(uri));
+    if (isDefault) continue;
+    // What XML namespaces forbid in a declaration: a prefix bound to no
+    // namespace, xml bound elsewhere, xmlns declared, a prefix twice.
+    static const std::string kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+    if (uri.empty() || prefix == "xmlns" || (prefix == "xml") != (uri == kXmlNamespace)) return false;
+    for (const auto& [earlier, unused] : bindings)
+      if (earlier == prefix) return false;
+    bindings.emplace_back(std::move(prefix), std::move(uri));
   }
   out->swap(bindings);
   return true;
