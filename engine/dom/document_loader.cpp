@@ -29,6 +29,8 @@ namespace {
 // start, see document_loader.h); MaxElementDepth applies below it.
 constexpr long kParserDepthLimit = 2048;
 constexpr size_t kHeadBytes = 512;
+// How far into the input the prolog is looked at for a document type.
+constexpr size_t kPrologBytes = 4096;
 // Bounds on the entity content built beyond what the document refers to.
 constexpr size_t kMaxBuiltEntities = 1000;
 constexpr int kMaxBuiltEntityBytes = 64 * 1024;
@@ -77,10 +79,15 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
   ParseSession* s = t_session;
   if (!s || !s->startElement) return;
   // The element being started is not on the name stack yet.
+  // The parser's own bound is checked here too: a parse without libxml2's
+  // limits (see HasNoDocumentType) has no other.
   const long limit = s->options->maxElementDepth;
-  if (limit > 0 && limit < kParserDepthLimit && ctxt->nameNr >= limit) {
+  const bool ownLimit = limit > 0 && limit < kParserDepthLimit;
+  if (ctxt->nameNr >= (ownLimit ? limit : kParserDepthLimit)) {
     RaiseOwn(ctxt, kParseErrorTooDeep,
-             "Elements are nested deeper than MaxElementDepth (" + std::to_string(limit) + ") allows.");
+             ownLimit ? "Elements are nested deeper than MaxElementDepth (" + std::to_string(limit) + ") allows."
+                      : "Elements are nested deeper than the parser allows (" +
+                            std::to_string(kParserDepthLimit) + " levels).");
     return;
   }
   s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
@@ -114,6 +121,47 @@ xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserC
   }
   // Outside a DOM load (other engine components) local files only as well.
   return xmlNoNetExternalEntityLoader(url, id, ctxt);
+}
+
+// True when the opening bytes of a document reach its first element with
+// no document type before it (comments, instructions and blanks only). Such
+// a document has no entities but the predefined ones, so it may be parsed
+// without libxml2's limits on the size of one text or attribute value
+// (which go together with its guard against entity expansion).
+bool HasNoDocumentType(std::string_view bytes) {
+  // UTF-16 markup is ASCII with a zero byte beside each character.
+  std::string ascii;
+  size_t start = 0;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) start = 2;
+  bool wide = start == 2 || (bytes.size() >= 2 && (b[0] == 0 || b[1] == 0));
+  if (wide) {
+    for (size_t i = start; i + 1 < bytes.size(); i += 2) ascii.push_back(char(b[i] ? b[i] : b[i + 1]));
+    bytes = ascii;
+  } else if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    bytes.remove_prefix(3);
+  }
+  size_t i = 0;
+  while (i < bytes.size()) {
+    char c = bytes[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++i;
+    } else if (bytes.compare(i, 4, "<!--") == 0) {
+      size_t end = bytes.find("-->", i + 4);
+      if (end == std::string_view::npos) return false;
+      i = end + 3;
+    } else if (bytes.compare(i, 2, "<?") == 0) {
+      size_t end = bytes.find("?>", i + 2);
+      if (end == std::string_view::npos) return false;
+      i = end + 2;
+    } else {
+      // The first element: a name start after '<'.
+      return c == '<' && i + 1 < bytes.size() &&
+             (std::isalpha(static_cast<unsigned char>(bytes[i + 1])) || bytes[i + 1] == '_' ||
+              bytes[i + 1] == ':' || static_cast<unsigned char>(bytes[i + 1]) >= 0x80);
+    }
+  }
+  return false;
 }
 
 int ParseOptions(const LoadOptions& o) {
@@ -374,7 +422,7 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
     ctxt->sax->internalSubset = DtdRefusingInternalSubset;
   }
   capture.SetParser(ctxt);
-  const int parseOptions = ParseOptions(options);
+  const int parseOptions = ParseOptions(options) | (HasNoDocumentType(head) ? XML_PARSE_HUGE : 0);
   xmlDocPtr doc = read(ctxt, parseOptions);
   bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed && session.ownError == S_OK &&
             !(ioError && FAILED(*ioError));
@@ -434,21 +482,24 @@ bool OverLimit(size_t size, const LoadOptions& options) {
 }
 
 // Reads for xmlCtxtReadIO, keeping the first bytes (for the declaration)
-// and enforcing the size limit.
+// and enforcing the size limit. The opening bytes are read ahead (peek) so
+// that the parse options can depend on them.
 struct IoReader {
   FILE* file = nullptr;
   IStream* stream = nullptr;
   size_t total = 0;
   size_t limit = 0;  // 0: none
   std::string head;
+  std::string peeked;
+  size_t peekedServed = 0;
   HRESULT error = S_OK;
 };
 
-int IoRead(void* context, char* buffer, int len) {
-  auto* r = static_cast<IoReader*>(context);
+// Reads from the file or stream itself; -1 on failure (r->error says why).
+int RawRead(IoReader* r, char* buffer, size_t len) {
   size_t got = 0;
   if (r->file) {
-    got = fread(buffer, 1, static_cast<size_t>(len), r->file);
+    got = fread(buffer, 1, len, r->file);
     if (got == 0 && ferror(r->file)) {
       r->error = kParseErrorReadFailed;
       return -1;
@@ -457,9 +508,9 @@ int IoRead(void* context, char* buffer, int len) {
     // A stream may hand out less than asked at a time (S_FALSE or S_OK with
     // a short count); the parser wants its buffer filled, so read on until
     // it is or the stream gives nothing more.
-    while (got < static_cast<size_t>(len)) {
+    while (got < len) {
       ULONG read = 0;
-      HRESULT hr = r->stream->Read(buffer + got, static_cast<ULONG>(static_cast<size_t>(len) - got), &read);
+      HRESULT hr = r->stream->Read(buffer + got, static_cast<ULONG>(len - got), &read);
       if (FAILED(hr)) {
         r->error = kParseErrorReadFailed;
         return -1;
@@ -468,13 +519,36 @@ int IoRead(void* context, char* buffer, int len) {
       got += read;
     }
   }
-  if (r->head.size() < kHeadBytes)
-    r->head.append(buffer, std::min(got, kHeadBytes - r->head.size()));
   r->total += got;
   if (r->limit && r->total > r->limit) {
     r->error = kParseErrorTooLarge;
     return -1;
   }
+  return static_cast<int>(got);
+}
+
+// Reads the opening bytes ahead; false when that read failed.
+bool Peek(IoReader* r, size_t bytes) {
+  r->peeked.resize(bytes);
+  int got = RawRead(r, r->peeked.data(), bytes);
+  r->peeked.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return got >= 0;
+}
+
+int IoRead(void* context, char* buffer, int len) {
+  auto* r = static_cast<IoReader*>(context);
+  size_t got = 0;
+  if (r->peekedServed < r->peeked.size()) {
+    got = std::min(static_cast<size_t>(len), r->peeked.size() - r->peekedServed);
+    std::memcpy(buffer, r->peeked.data() + r->peekedServed, got);
+    r->peekedServed += got;
+  } else {
+    int read = RawRead(r, buffer, static_cast<size_t>(len));
+    if (read < 0) return -1;
+    got = static_cast<size_t>(read);
+  }
+  if (r->head.size() < kHeadBytes)
+    r->head.append(buffer, std::min(got, kHeadBytes - r->head.size()));
   return static_cast<int>(got);
 }
 
@@ -484,8 +558,9 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
   // The declaration is read from the first bytes, which the parse fetches:
   // the post-parse step sees them through reader->head.
   std::string head;
+  Peek(reader, kPrologBytes);  // a failure shows in reader->error
   ParseOutcome outcome = RunParse(
-      options, url, std::string(),
+      options, url, reader->peeked,
       [&](xmlParserCtxtPtr ctxt, int parseOptions) {
         xmlDocPtr doc = xmlCtxtReadIO(ctxt, IoRead, IoClose, reader, url.empty() ? nullptr : url.c_str(),
                                       nullptr, parseOptions);
@@ -592,7 +667,7 @@ void InstallEntityLoader() {
 
 ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
   if (OverLimit(utf8.size(), options)) return TooLarge(std::string(), options);
-  std::string head(utf8.substr(0, kHeadBytes));
+  std::string head(utf8.substr(0, kPrologBytes));
   ParseOutcome outcome = RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     // The text is UTF-8 now, whatever its declaration names.
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
@@ -614,7 +689,7 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
 ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, const LoadOptions& options) {
   if (OverLimit(size, options)) return TooLarge(url, options);
   if (size > static_cast<size_t>(INT32_MAX)) return TooLarge(url, options);
-  std::string head(data, std::min(size, kHeadBytes));
+  std::string head(data, std::min(size, kPrologBytes));
   return RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     return xmlCtxtReadMemory(ctxt, data, static_cast<int>(size), url.empty() ? nullptr : url.c_str(),
                              nullptr, parseOptions);
