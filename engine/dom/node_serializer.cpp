@@ -318,8 +318,9 @@ std::string Unwritable(xmlDocPtr doc, const std::string& encoding) {
         default:
           break;
       }
-      // Document order within top, elements' children only.
-      if (n->type == XML_ELEMENT_NODE && n->children) {
+      // Document order within top: elements' children, and the comments
+      // and instructions among the document type's declarations.
+      if ((n->type == XML_ELEMENT_NODE || n->type == XML_DTD_NODE) && n->children) {
         n = n->children;
         continue;
       }
