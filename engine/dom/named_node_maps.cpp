@@ -112,21 +112,27 @@ const xmlChar* DeclaredDefault(xmlNodePtr element, const xmlChar* name, const xm
 // stands on it).
 HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXMLDOMNode** out) {
   if (IsReadOnly(element)) return kInvalidTreeChange;
-  if (ns->_private && !static_cast<NodeObject*>(ns->_private)->IsCached())
-    return FailWith(kInvalidTreeChange, "The namespace declaration is held as a node and cannot be removed.");
+  auto* held = static_cast<NodeObject*>(ns->_private);
+  if (held && held->IsCached()) held = nullptr;
   ComPtr<IXMLDOMNode> removed;
-  if (out) {
-    // The caller receives a copy: an attribute in no tree with the same name and value.
+  if (held || out) {
+    // What is removed is an attribute in no tree with the same name and
+    // value: the node the host holds becomes it, or the caller gets a new one.
     xmlAttrPtr copy = xmlNewDocProp(element->doc, Xml(DeclarationName(ns)), ns->href);
     if (!copy) throw std::bad_alloc();
     TreeEdit edit(doc);
     edit.AdoptNew(reinterpret_cast<xmlNodePtr>(copy));
-    HRESULT hr = ReturnNode(reinterpret_cast<xmlNodePtr>(copy), removed.Out());
-    if (FAILED(hr)) return hr;
+    if (held) {
+      held->BecomeAttribute(reinterpret_cast<xmlNodePtr>(copy));
+      if (out) removed = ComPtr<IXMLDOMNode>(held->Interface());
+    } else {
+      HRESULT hr = ReturnNode(reinterpret_cast<xmlNodePtr>(copy), removed.Out());
+      if (FAILED(hr)) return hr;
+    }
   }
   {
     TreeEdit edit(doc);
-    TreeHolder::DeleteCached(ns->_private);
+    if (!held) TreeHolder::DeleteCached(ns->_private);
     ns->_private = nullptr;
     for (xmlNsPtr* link = &element->nsDef; *link; link = &(*link)->next) {
       if (*link == ns) {
@@ -334,7 +340,11 @@ HRESULT AttributeMap::removeQualifiedItem(BSTR baseName, BSTR namespaceURI, IXML
   return element_->Call([&] {
     if (item) *item = nullptr;
     std::string local = Utf8Of(baseName), uri = Utf8Of(namespaceURI);
-    if (uri == kXmlnsNamespace) return kInvalidTreeChange;
+    if (uri == kXmlnsNamespace) {
+      xmlNsPtr ns = FindNamespaceDeclaration(element_->Node(), local == "xmlns" ? local : "xmlns:" + local);
+      if (!ns) return S_FALSE;
+      return attributes::RemoveDeclaration(element_->Document(), element_->Node(), ns, item);
+    }
     xmlAttrPtr attr = FindAttributeNs(element_->Node(), local, uri);
     if (!attr) return S_FALSE;
     return attributes::Remove(element_->Document(), element_->Node(), attr, item);

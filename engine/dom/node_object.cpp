@@ -124,6 +124,17 @@ ULONG NodeObject::ReleaseLocked() {
   return left;
 }
 
+void NodeObject::BecomeAttribute(xmlNodePtr attr) {
+  xmlNodePtr element = nsElement_;
+  Namespace()->_private = nullptr;
+  node_ = attr;
+  nsElement_ = nullptr;
+  attr->_private = this;
+  // The object now counts in attr's detached subtree, not the element's.
+  tree_->AdjustContaining(element, -1);
+  tree_->AdjustContaining(attr, +1);
+}
+
 void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
   if (tree_ == tree) return;
   if (cached_) {

@@ -77,6 +77,9 @@ class NodeObject {
 
   // Moves the object to another document and tree (its node was adopted).
   void Rehome(DomDocument* document, TreeHolder* tree);
+  // A namespace declaration's object, its declaration removed, stands for
+  // attr from now on: an attribute in no tree with the same name and value.
+  void BecomeAttribute(xmlNodePtr attr);
 
   // Reference counting of node objects (the document object counts as any
   // COM object). Objects of an apartment-threaded document are used from

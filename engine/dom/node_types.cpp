@@ -165,9 +165,14 @@ HRESULT DomElement::removeAttributeNode(IXMLDOMAttribute* attr, IXMLDOMAttribute
     if (removed) *removed = nullptr;
     NodeObject* o = NodeObject::From(attr);
     if (!o) return E_INVALIDARG;
-    if (o->IsNamespaceDeclaration()) return o->DeclaringElement() == node_ ? kInvalidTreeChange : E_INVALIDARG;
-    if (o->Node()->type != XML_ATTRIBUTE_NODE || o->Node()->parent != node_) return E_INVALIDARG;
-    HRESULT hr = attributes::Remove(Document(), node_, reinterpret_cast<xmlAttrPtr>(o->Node()), nullptr);
+    HRESULT hr;
+    if (o->IsNamespaceDeclaration()) {
+      if (o->DeclaringElement() != node_) return E_INVALIDARG;
+      hr = attributes::RemoveDeclaration(Document(), node_, o->Namespace(), nullptr);
+    } else {
+      if (o->Node()->type != XML_ATTRIBUTE_NODE || o->Node()->parent != node_) return E_INVALIDARG;
+      hr = attributes::Remove(Document(), node_, reinterpret_cast<xmlAttrPtr>(o->Node()), nullptr);
+    }
     if (FAILED(hr) || !removed) return hr;
     *removed = attr;
     attr->AddRef();
