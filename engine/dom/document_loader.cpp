@@ -265,6 +265,8 @@ void PruneWhiteSpace(xmlDocPtr doc) {
 void DescribeFrom(const CapturedError& e, ParseFailure* f) {
   f->reason = e.message;
   f->srcText = e.sourceLine;
+  // The byte-order mark is no part of the first line's text.
+  if (f->srcText.compare(0, 3, "\xEF\xBB\xBF") == 0) f->srcText.erase(0, 3);
   f->line = e.line;
   f->linepos = e.column;
   f->filepos = e.offset >= 0 ? e.offset : 0;
@@ -477,6 +479,30 @@ ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
   return outcome;
 }
 
+// Bytes that open with the UTF-8 byte-order mark and declare another
+// encoding contradict themselves; decoding them as the declaration says
+// would load wrong text without a word. The failure, or nothing.
+bool EncodingConflict(const std::string& head, const std::string& url, ParseOutcome* outcome) {
+  std::string declaration;
+  if (head.size() < 3 || head.compare(0, 3, "\xEF\xBB\xBF") != 0 || !DeclarationText(head, &declaration))
+    return false;
+  size_t at = declaration.find("encoding");
+  if (at == std::string::npos) return false;
+  size_t open = declaration.find_first_of("'\"", at);
+  size_t close = open == std::string::npos ? open : declaration.find(declaration[open], open + 1);
+  if (close == std::string::npos) return false;
+  std::string name = declaration.substr(open + 1, close - open - 1), folded;
+  for (char c : name)
+    if (c != '-' && c != '_') folded.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  if (folded == "utf8") return false;
+  outcome->error = ParseFailure{};
+  outcome->error.errorCode = kParseErrorEncodingSwitch;
+  outcome->error.url = url;
+  outcome->error.line = 1;
+  outcome->error.reason = "The byte-order mark says UTF-8, but the declaration names " + name + ".";
+  return true;
+}
+
 bool OverLimit(size_t size, const LoadOptions& options) {
   return options.maxXmlSizeKb > 0 && size > static_cast<size_t>(options.maxXmlSizeKb) * 1024;
 }
@@ -559,6 +585,8 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
   // the post-parse step sees them through reader->head.
   std::string head;
   Peek(reader, kPrologBytes);  // a failure shows in reader->error
+  ParseOutcome conflict;
+  if (EncodingConflict(reader->peeked, url, &conflict)) return conflict;
   ParseOutcome outcome = RunParse(
       options, url, reader->peeked,
       [&](xmlParserCtxtPtr ctxt, int parseOptions) {
@@ -690,6 +718,8 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, c
   if (OverLimit(size, options)) return TooLarge(url, options);
   if (size > static_cast<size_t>(INT32_MAX)) return TooLarge(url, options);
   std::string head(data, std::min(size, kPrologBytes));
+  ParseOutcome conflict;
+  if (EncodingConflict(head, url, &conflict)) return conflict;
   return RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     return xmlCtxtReadMemory(ctxt, data, static_cast<int>(size), url.empty() ? nullptr : url.c_str(),
                              nullptr, parseOptions);

@@ -232,6 +232,20 @@ TEST_F(LoadSaveTest, DeclaredEncodingsDecodeFromFileStreamAndBytes) {
       EXPECT_EQ(RootText(doc.Get()), std::string("r:") + c.text) << v.vt;
     }
   }
+  // A UTF-8 byte-order mark with another encoding declared is a
+  // contradiction, not Latin-1 text; the mark is no part of srcText.
+  const std::string contradiction = "\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9</r>";
+  const std::string path = WriteTempFile("contradiction.xml", contradiction);
+  for (VARIANT v : {Variant::Str(path.c_str()), StreamOf(contradiction), ByteArrayVariant(contradiction)}) {
+    auto doc = NewDocument();
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
+    EXPECT_EQ(ErrorOf(doc.Get()).errorCode, long(int32_t(0xC00CE56F))) << ErrorOf(doc.Get()).reason;
+  }
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(LoadSource(doc.Get(), ByteArrayVariant("\xEF\xBB\xBF<r>x</q>"), S_FALSE), VARIANT_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).srcText, "<r>x</q>");
 }
 
 TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
