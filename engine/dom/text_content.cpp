@@ -84,7 +84,11 @@ void CollectText(xmlNodePtr root, bool docPreserve, bool preserve, TextBuilder* 
         break;
       }
       case XML_ENTITY_REF_NODE:
-        pushChildren(f.node, f.preserve);
+        if (const xmlChar* text = PredefinedText(f.node)) {
+          out->AddRaw(View(text));
+        } else {
+          pushChildren(f.node, f.preserve);
+        }
         break;
       default:
         break;
@@ -103,17 +107,33 @@ bool SpacePreservedAt(xmlNodePtr node) {
   return false;
 }
 
+const xmlChar* PredefinedText(xmlNodePtr ref) {
+  if (ref->type != XML_ENTITY_REF_NODE || DomFirstChild(ref)) return nullptr;
+  xmlEntityPtr predefined = xmlGetPredefinedEntity(ref->name);
+  return predefined ? predefined->content : nullptr;
+}
+
 std::string AttributeValue(xmlAttrPtr attr) {
   xmlNodePtr t = attr->children;
   if (!t) return std::string();
   if (!t->next && t->type == XML_TEXT_NODE) return std::string(View(t->content));
-  xmlChar* v = xmlNodeListGetString(attr->doc, attr->children, 1);
-  std::string s(View(v));
-  xmlFree(v);
+  // Text and references (a predefined one, such as a created &amp;, has no
+  // content nodes: its character is its value).
+  std::string s;
+  for (; t; t = t->next) {
+    if (t->type == XML_TEXT_NODE) {
+      s += View(t->content);
+    } else if (const xmlChar* text = PredefinedText(t)) {
+      s += View(text);
+    } else if (t->type == XML_ENTITY_REF_NODE) {
+      s += TextOf(t, true);
+    }
+  }
   return s;
 }
 
 std::string TextOf(xmlNodePtr node, bool docPreserve) {
+  if (const xmlChar* text = PredefinedText(node)) return std::string(View(text));
   switch (node->type) {
     case XML_ATTRIBUTE_NODE:
       return AttributeValue(reinterpret_cast<xmlAttrPtr>(node));

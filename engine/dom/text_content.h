@@ -19,6 +19,9 @@ std::string TextOf(xmlNodePtr node, bool docPreserve);
 
 // The value of an attribute (its text children, entity references expanded).
 std::string AttributeValue(xmlAttrPtr attr);
+// The character of a reference to a predefined entity (&amp; and the like)
+// that has no content nodes, else null.
+const xmlChar* PredefinedText(xmlNodePtr ref);
 
 // The xml:space setting an element declares: 1 preserve, 0 default, -1 none.
 int DeclaredSpace(xmlNodePtr element);

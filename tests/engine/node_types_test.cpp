@@ -415,6 +415,25 @@ TEST_F(NodeTypesTest, EntityContentShowsInDeclarationsReferencesAndCopies) {
   auto loaded = NewDocument();
   EXPECT_EQ(LoadSource(loaded.Get(), Variant::Unknown(doc.Get())), VARIANT_TRUE);
   EXPECT_EQ(TextOf(Root(loaded.Get()).Get()), "WWUV");
+
+  // A reference to a predefined entity stands for its character, in an
+  // element's text and in an attribute's value alike.
+  auto plain = Parse("<r a='1'>x</r>");
+  ASSERT_TRUE(plain);
+  auto root = Root(plain.Get());
+  ardo::ComPtr<IXMLDOMEntityReference> amp, lt;
+  ASSERT_HR(plain->createEntityReference(Bstr("amp"), amp.Out()), S_OK);
+  ASSERT_HR(plain->createEntityReference(Bstr("lt"), lt.Out()), S_OK);
+  Append(root.Get(), amp.Get());
+  EXPECT_EQ(TextOf(amp.Get()), "&");
+  EXPECT_EQ(TextOf(root.Get()), "x&");
+  ardo::ComPtr<IXMLDOMAttribute> a;
+  ASSERT_HR(root.As<IXMLDOMElement>()->getAttributeNode(Bstr("a"), a.Out()), S_OK);
+  Append(a.Get(), lt.Get());
+  Variant value;
+  ASSERT_HR(a->get_value(value.Out()), S_OK);
+  EXPECT_EQ(ardo::BstrToUtf8(value.get().bstrVal), "1<");
+  EXPECT_EQ(XmlOf(root.Get()), "<r a=\"1&lt;\">x&amp;</r>");
 }
 
 // A copy's entity references name their entity with the copying document's
