@@ -266,6 +266,18 @@ HRESULT SelectionList::Locked(F&& f) {
   return NodeObject::Protect(f);
 }
 
+template <class F>
+HRESULT SelectionList::LockedWith(NodeObject* context, F&& f) {
+  std::recursive_mutex* own = doc_->Mutex();
+  for (std::recursive_mutex* other = nullptr;;) {
+    DocLockPair lock(own, other);
+    // context_ changes under the list's own lock only.
+    std::recursive_mutex* now = (context ? context : context_)->DocMutex();
+    if (!now || now == own || now == other) return NodeObject::Protect(f);
+    other = now;  // another document's (or moved meanwhile): take it too
+  }
+}
+
 namespace {
 
 // The lock of the document a node is in now (null for an apartment one).
@@ -364,7 +376,7 @@ HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
 }
 
 HRESULT SelectionList::put_expr(BSTR expression) {
-  return Locked([&] {
+  return LockedWith(nullptr, [&] {
     std::string expr = Utf8Of(expression);
     HRESULT hr = Evaluate(expr, context_, namespaces_);
     if (SUCCEEDED(hr)) expr_ = std::move(expr);
@@ -382,9 +394,9 @@ HRESULT SelectionList::get_context(IXMLDOMNode** node) {
 }
 
 HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
-  return Locked([&] {
-    NodeObject* context = NodeObject::From(node);
-    if (!context) return E_INVALIDARG;
+  NodeObject* context = NodeObject::From(node);
+  if (!context) return E_INVALIDARG;
+  return LockedWith(context, [&] {
     HRESULT hr = Evaluate(expr_, context, namespaces_);
     if (SUCCEEDED(hr)) {
       contextHold_ = ComPtr<IXMLDOMNode>(context->Interface());
@@ -403,7 +415,7 @@ HRESULT SelectionList::peekNode(IXMLDOMNode** node) {
 // it: the document may have changed since the list was taken. The answer
 // comes from the document's query cache while the tree is unchanged.
 HRESULT SelectionList::matches(IXMLDOMNode* node, IXMLDOMNode** context) {
-  return Locked([&] {
+  return LockedWith(nullptr, [&] {
     if (!context) return E_INVALIDARG;
     *context = nullptr;
     NodeObject* o = NodeObject::From(node);
@@ -521,7 +533,7 @@ HRESULT SelectionList::getProperty(BSTR name, VARIANT* value) {
 }
 
 HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
-  return Locked([&] {
+  return LockedWith(nullptr, [&] {
     std::string n = Utf8Of(name), v;
     HRESULT hr = Utf8OfVariant(value, &v);
     if (FAILED(hr)) return E_INVALIDARG;

@@ -119,6 +119,11 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
  private:
   template <class F>
   HRESULT Locked(F&& f);
+  // Locked, with the lock of the document context (null: the list's own
+  // context) is in now as well: the context may be in, or have moved to,
+  // another free-threaded document, whose tree and query cache a query reads.
+  template <class F>
+  HRESULT LockedWith(NodeObject* context, F&& f);
   // Runs expr from context through the document's query cache.
   static HRESULT Run(const std::string& expr, NodeObject* context, const QueryNamespaces& namespaces,
                      SharedSnapshot* nodes);

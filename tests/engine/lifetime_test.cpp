@@ -260,6 +260,49 @@ TEST_F(FreeThreadedTest, ANodeMovingBetweenDocumentsIsUsedUnderTheRightLock) {
   EXPECT_EQ(XmlOf(b.Get()), "<b/>\r\n");
 }
 
+// A selection whose context is in another free-threaded document queries
+// that document under its lock, while another thread edits it.
+TEST_F(FreeThreadedTest, ASelectionQueriesItsContextsDocumentUnderThatDocumentsLock) {
+  auto a = Parse("<a/>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<b><x><y/></x></b>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b);
+  auto selection = Select(a.Get(), "/a").As<IXMLDOMSelection>();
+  auto x = SelectOne(b.Get(), "/b/x");
+  ASSERT_TRUE(selection && x);
+  ASSERT_HR(selection->putref_context(x.Get()), S_OK);
+  ASSERT_HR(selection->put_expr(Bstr("y")), S_OK);
+  long length = 0;
+  ASSERT_HR(selection->get_length(&length), S_OK);
+  EXPECT_EQ(length, 1);
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread editor([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 3000; ++i) {
+      ardo::ComPtr<IXMLDOMElement> extra;
+      ardo::ComPtr<IXMLDOMNode> in, out;
+      if (FAILED(b->createElement(Bstr("y"), extra.Out())) || FAILED(x->appendChild(extra.Get(), in.Out())) ||
+          FAILED(x->removeChild(extra.Get(), out.Out())))
+        ++failures;
+    }
+    done = true;
+    CoUninitialize();
+  });
+  std::thread querier([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    while (!done) {
+      ardo::ComPtr<IXMLDOMNode> context;
+      if (FAILED(selection->put_expr(Bstr("y | ../x/y"))) || selection->matches(x.Get(), context.Out()) != S_FALSE)
+        ++failures;
+    }
+    CoUninitialize();
+  });
+  editor.join();
+  querier.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(XmlOf(Root(b.Get()).Get()), "<b><x><y/></x></b>");
+}
+
 // Two threads transforming each into the other's free-threaded document:
 // the result goes in after the source's lock is given up, so neither waits
 // for the other's lock while holding its own.
