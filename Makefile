@@ -1,6 +1,7 @@
 # ardoxml: the two everyday commands are `make run` and `make test`.
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
+TSAN_DIR     ?= build-tsan
 BENCH_DIR    ?= build-bench
 PREFIX       ?= /usr/local
 JOBS         ?= 2
@@ -9,7 +10,7 @@ GENERATOR    ?= Ninja
 DEB_PACKAGES := g++ make cmake ninja-build pkg-config libxml2-dev libxslt1-dev \
                 libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev
 
-.PHONY: all deps configure build run test bench sanitize install clean
+.PHONY: all deps configure build run test bench sanitize tsan install clean
 
 all: build
 
@@ -50,6 +51,13 @@ sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure
 
+# The engine's tests under ThreadSanitizer: free-threaded documents driven
+# from several threads must show no data race.
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARDO_SANITIZE=thread
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target engine_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_DIR)/engine_tests
+
 # Benchmarks, each beside raw libxml2 doing the same work; prints the ratios.
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
@@ -61,4 +69,4 @@ install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(BENCH_DIR)
