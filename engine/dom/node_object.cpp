@@ -627,6 +627,7 @@ HRESULT StylesheetOf(IXMLDOMNode* stylesheet, TransformRequest* request) {
   if (!style || style->IsNamespaceDeclaration()) return E_INVALIDARG;
   request->stylesheet = style->Node();
   request->allowDocumentFunction = style->Document().Settings().allowDocumentFunction;
+  request->allowScript = style->Document().Settings().allowXsltScript;
   return S_OK;
 }
 

@@ -170,6 +170,24 @@ void TrimLayout(std::string* text, xsltStylesheetPtr style) {
   if (!text->empty() && text->back() == '\n') text->pop_back();
 }
 
+// The style sheet's msxsl:script blocks: refused where AllowXsltScript is
+// off, and not served where it is on (no script engine stands behind them).
+HRESULT CheckScripts(const TransformRequest& request, std::string* reason) {
+  xmlNodePtr top = request.stylesheet;
+  if (top->type == XML_DOCUMENT_NODE) top = xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(top));
+  if (!top) return S_OK;
+  for (xmlNodePtr c = top->children; c; c = c->next) {
+    if (c->type != XML_ELEMENT_NODE || !c->ns || !xmlStrEqual(c->name, Xml("script")) ||
+        !xmlStrEqual(c->ns->href, Xml("urn:schemas-microsoft-com:xslt")))
+      continue;
+    if (reason)
+      *reason = request.allowScript ? "The style sheet holds an msxsl:script block; scripts cannot run in this engine."
+                                    : "The style sheet holds an msxsl:script block and AllowXsltScript is off.";
+    return request.allowScript ? E_NOTIMPL : E_FAIL;
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 void InitTransforms() { RegisterMsXslFunctionsForXslt(); }
@@ -181,6 +199,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     if (reason) *reason = "Attributes cannot be transformed or used as style sheets.";
     return E_INVALIDARG;
   }
+  if (HRESULT scripts = CheckScripts(request, reason); FAILED(scripts)) return scripts;
   ErrorCapture capture;
   xmlDocPtr styleDoc = SubtreeCopy(request.stylesheet);
   // Otherwise (a detached node, a literal-result style sheet) the node is

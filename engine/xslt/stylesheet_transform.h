@@ -25,6 +25,7 @@ struct TransformRequest {
   xmlNodePtr source = nullptr;
   xmlNodePtr stylesheet = nullptr;  // a document, or the element at the top of a style sheet
   bool allowDocumentFunction = false;
+  bool allowScript = false;  // msxsl:script blocks (which this engine cannot run)
 };
 
 enum class TransformTarget {

@@ -64,6 +64,23 @@ TEST_F(TransformTest, TextOutputDeclaresUtf16WithoutAddedLineBreaks) {
   }
 }
 
+// msxsl:script needs a script engine: refused where AllowXsltScript is off
+// (4.0's default), not served where it is on.
+TEST_F(TransformTest, ScriptBlocksAreRefusedOrNotServed) {
+  const char kScripted[] =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+      "xmlns:msxsl='urn:schemas-microsoft-com:xslt' xmlns:u='urn:u'>"
+      "<msxsl:script language='JScript' implements-prefix='u'>function f() { return 1; }</msxsl:script>"
+      "<xsl:template match='/'><out/></xsl:template></xsl:stylesheet>";
+  for (const CLSID* clsid : {&CLSID_DOMDocument30, &CLSID_DOMDocument40}) {
+    auto source = Parse(kSource, *clsid), sheet = Parse(kScripted, *clsid);
+    ASSERT_TRUE(source && sheet);
+    Bstr out;
+    EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), clsid == &CLSID_DOMDocument40 ? E_FAIL : E_NOTIMPL);
+    EXPECT_EQ(out.get(), nullptr);
+  }
+}
+
 TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithoutOutput) {
   auto source = Parse(kSource);
   ASSERT_TRUE(source);
