@@ -302,11 +302,9 @@ NodeObject* MaterializeSlow(xmlNodePtr node);
   // The common case: the node's object is referenced already.
   if (node->type != XML_DOCUMENT_NODE && node->_private) {
     auto* o = static_cast<NodeObject*>(node->_private);
-    if (!o->IsCached()) {
-      o->AddRefObject();
-      return o;
-    }
-    // Released before: the cached object comes back (unless its tree is going).
+    if (o->QuickHandOut()) return o;
+    // Released before, and the first of its tree to come back: the cached
+    // object returns with the tree's references (unless the tree is going).
     if (!o->Tree()->Alive()) return nullptr;
     o->Revive();
     return o;
