@@ -507,15 +507,14 @@ bool OverLimit(size_t size, const LoadOptions& options) {
   return options.maxXmlSizeKb > 0 && size > static_cast<size_t>(options.maxXmlSizeKb) * 1024;
 }
 
-// Reads for xmlCtxtReadIO, keeping the first bytes (for the declaration)
-// and enforcing the size limit. The opening bytes are read ahead (peek) so
-// that the parse options can depend on them.
+// Reads for xmlCtxtReadIO, enforcing the size limit. The opening bytes are
+// read ahead (Peek): the declaration's text and the parse options come
+// from them.
 struct IoReader {
   FILE* file = nullptr;
   IStream* stream = nullptr;
   size_t total = 0;
   size_t limit = 0;  // 0: none
-  std::string head;
   std::string peeked;
   size_t peekedServed = 0;
   HRESULT error = S_OK;
@@ -573,17 +572,14 @@ int IoRead(void* context, char* buffer, int len) {
     if (read < 0) return -1;
     got = static_cast<size_t>(read);
   }
-  if (r->head.size() < kHeadBytes)
-    r->head.append(buffer, std::min(got, kHeadBytes - r->head.size()));
   return static_cast<int>(got);
 }
 
 int IoClose(void*) { return 0; }
 
 ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const LoadOptions& options) {
-  // The declaration is read from the first bytes, which the parse fetches:
-  // the post-parse step sees them through reader->head.
-  std::string head;
+  // The opening bytes, read ahead, give the declaration's text and the
+  // parse options.
   Peek(reader, kPrologBytes);  // a failure shows in reader->error
   ParseOutcome conflict;
   if (EncodingConflict(reader->peeked, url, &conflict)) return conflict;
@@ -595,13 +591,8 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
         return doc;
       },
       &reader->error);
-  if (outcome.doc) {
-    // RunParse added a declaration from libxml2's fields; redo it from the
-    // input's own text when that is available.
-    xmlNodePtr decl = FindXmlDeclaration(outcome.doc);
-    std::string data;
-    if (decl && DeclarationText(reader->head, &data)) xmlNodeSetContent(decl, Xml(data));
-  } else if (reader->error == kParseErrorTooLarge) {
+  if (outcome.doc) return outcome;
+  if (reader->error == kParseErrorTooLarge) {
     outcome = TooLarge(url, options);
   } else if (reader->error == kParseErrorReadFailed) {
     // Whatever the parser said about the text it had is not the cause.
