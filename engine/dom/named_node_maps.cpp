@@ -74,7 +74,7 @@ HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::s
   if (IsReadOnly(element)) return kInvalidTreeChange;
   if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0) return E_INVALIDARG;
   TreeEdit edit(doc);  // a new declaration changes what queries see too
-  if (qname == "xmlns" || qname.substr(0, 6) == "xmlns:") return SetDeclaration(element, qname, value);
+  if (IsDeclarationName(qname)) return SetDeclaration(element, qname, value);
   if (xmlAttrPtr attr = FindAttribute(element, qname)) {
     edit.SetAttributeValue(attr, value);
     return S_OK;
@@ -190,7 +190,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   // An attribute named xmlns or xmlns:p is a namespace declaration: it
   // declares on the element as setAttribute would (the node stays apart).
   const std::string qname = QualifiedName(node);
-  if (qname == "xmlns" || qname.compare(0, 6, "xmlns:") == 0) return Set(doc, element, qname, AttributeValue(attr));
+  if (IsDeclarationName(qname)) return Set(doc, element, qname, AttributeValue(attr));
   xmlAttrPtr old = attr->ns ? FindAttributeNs(element, View(attr->name), View(attr->ns->href))
                             : FindAttribute(element, QualifiedName(node));
   ComPtr<IXMLDOMNode> oldObject;

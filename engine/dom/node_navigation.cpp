@@ -281,8 +281,8 @@ xmlAttrPtr FindAttributeNs(xmlNodePtr element, std::string_view local, std::stri
 xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, std::string_view qname) {
   if (element->type != XML_ELEMENT_NODE) return nullptr;
   if (qname.size() < 5 || qname[0] != 'x') return nullptr;  // the common case: no declaration's name
+  if (!IsDeclarationName(qname)) return nullptr;
   bool isDefault = qname == "xmlns";
-  if (!isDefault && qname.substr(0, 6) != "xmlns:") return nullptr;
   std::string_view prefix = isDefault ? std::string_view() : qname.substr(6);
   for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
     if (isDefault ? ns->prefix == nullptr : (ns->prefix && View(ns->prefix) == prefix)) return ns;

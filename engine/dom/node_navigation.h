@@ -99,6 +99,10 @@ xmlAttrPtr FindAttributeNs(xmlNodePtr element, std::string_view local, std::stri
 // The namespace declaration that the attribute name "xmlns" or "xmlns:p"
 // stands for on element, or null (also for any other name).
 xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, std::string_view qname);
+// Whether a qualified name is that of a namespace declaration (xmlns or xmlns:p).
+inline bool IsDeclarationName(std::string_view qname) {
+  return qname == "xmlns" || qname.substr(0, 6) == "xmlns:";
+}
 // "xmlns" or "xmlns:p" for a declaration.
 std::string DeclarationName(const xmlNs* ns);
 
