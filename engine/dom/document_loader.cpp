@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -123,47 +124,6 @@ xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserC
   return xmlNoNetExternalEntityLoader(url, id, ctxt);
 }
 
-// True when the opening bytes of a document reach its first element with
-// no document type before it (comments, instructions and blanks only). Such
-// a document has no entities but the predefined ones, so it may be parsed
-// without libxml2's limits on the size of one text or attribute value
-// (which go together with its guard against entity expansion).
-bool HasNoDocumentType(std::string_view bytes) {
-  // UTF-16 markup is ASCII with a zero byte beside each character.
-  std::string ascii;
-  size_t start = 0;
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-  if (bytes.size() >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) start = 2;
-  bool wide = start == 2 || (bytes.size() >= 2 && (b[0] == 0 || b[1] == 0));
-  if (wide) {
-    for (size_t i = start; i + 1 < bytes.size(); i += 2) ascii.push_back(char(b[i] ? b[i] : b[i + 1]));
-    bytes = ascii;
-  } else if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    bytes.remove_prefix(3);
-  }
-  size_t i = 0;
-  while (i < bytes.size()) {
-    char c = bytes[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      ++i;
-    } else if (bytes.compare(i, 4, "<!--") == 0) {
-      size_t end = bytes.find("-->", i + 4);
-      if (end == std::string_view::npos) return false;
-      i = end + 3;
-    } else if (bytes.compare(i, 2, "<?") == 0) {
-      size_t end = bytes.find("?>", i + 2);
-      if (end == std::string_view::npos) return false;
-      i = end + 2;
-    } else {
-      // The first element: a name start after '<'.
-      return c == '<' && i + 1 < bytes.size() &&
-             (std::isalpha(static_cast<unsigned char>(bytes[i + 1])) || bytes[i + 1] == '_' ||
-              bytes[i + 1] == ':' || static_cast<unsigned char>(bytes[i + 1]) >= 0x80);
-    }
-  }
-  return false;
-}
-
 int ParseOptions(const LoadOptions& o) {
   int options = XML_PARSE_NONET | XML_PARSE_DTDATTR | XML_PARSE_BIG_LINES;
   // With externals resolved, libxml2 reads external parsed entities only
@@ -203,6 +163,73 @@ bool DeclarationText(const std::string& head, std::string* out) {
     return false;
   *out = TrimMessage(ascii.substr(6, ascii.size() - 8).c_str());
   return true;
+}
+
+// True when the opening bytes of a document reach its first element with
+// no document type before it (comments, instructions and blanks only). Such
+// a document has no entities but the predefined ones, so it may be parsed
+// without libxml2's limits on the size of one text or attribute value
+// (which go together with its guard against entity expansion).
+bool HasNoDocumentType(std::string_view bytes) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  // Only encodings whose markup characters are plain ASCII bytes are read;
+  // in any other (ISO-2022-JP, EBCDIC, ...) other characters could pass for
+  // markup, and the document keeps the limits.
+  std::string declaration;
+  if (DeclarationText(std::string(bytes.substr(0, kHeadBytes * 2)), &declaration)) {
+    size_t at = declaration.find("encoding");
+    if (at != std::string::npos) {
+      std::string name;
+      for (char c : declaration.substr(at + 8))
+        if (std::isalnum(static_cast<unsigned char>(c))) name.push_back(static_cast<char>(std::tolower(c)));
+      static const char* const kPlain[] = {"utf8", "utf16", "usascii", "ascii", "iso8859", "windows125", "latin"};
+      if (std::none_of(std::begin(kPlain), std::end(kPlain), [&](const char* p) { return name.rfind(p, 0) == 0; }))
+        return false;
+    }
+  }
+  // UTF-16: a character is ASCII only when its other byte is zero; any
+  // other character stands as a non-ASCII byte, never as markup.
+  std::string ascii;
+  size_t start = 0;
+  bool bigEndian = false;
+  if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    start = 2;
+  } else if (bytes.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+    start = 2, bigEndian = true;
+  } else if (bytes.size() >= 2 && b[0] == 0 && b[1] != 0) {
+    bigEndian = true;
+  }
+  bool wide = start == 2 || (bytes.size() >= 2 && (b[0] == 0 || b[1] == 0));
+  if (wide) {
+    for (size_t i = start; i + 1 < bytes.size(); i += 2) {
+      unsigned char low = bigEndian ? b[i + 1] : b[i], high = bigEndian ? b[i] : b[i + 1];
+      ascii.push_back(high == 0 && low < 0x80 ? char(low) : '\x80');
+    }
+    bytes = ascii;
+  } else if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    bytes.remove_prefix(3);
+  }
+  size_t i = 0;
+  while (i < bytes.size()) {
+    char c = bytes[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++i;
+    } else if (bytes.compare(i, 4, "<!--") == 0) {
+      size_t end = bytes.find("-->", i + 4);
+      if (end == std::string_view::npos) return false;
+      i = end + 3;
+    } else if (bytes.compare(i, 2, "<?") == 0) {
+      size_t end = bytes.find("?>", i + 2);
+      if (end == std::string_view::npos) return false;
+      i = end + 2;
+    } else {
+      // The first element: a name start after '<'.
+      return c == '<' && i + 1 < bytes.size() &&
+             (std::isalpha(static_cast<unsigned char>(bytes[i + 1])) || bytes[i + 1] == '_' ||
+              bytes[i + 1] == ':' || static_cast<unsigned char>(bytes[i + 1]) >= 0x80);
+    }
+  }
+  return false;
 }
 
 void LinkFirst(xmlDocPtr doc, xmlNodePtr node) {

@@ -61,6 +61,15 @@ TEST_F(BadInputTest, BillionLaughsFailsAsAParseError) {
     EXPECT_EQ(ok, VARIANT_FALSE);
     ExpectParseError(doc.Get(), "billion laughs");
   }
+  // The same as UTF-16 bytes behind a comment whose characters would read
+  // as "--><r" were their high bytes dropped: the document type is seen.
+  std::u16string forged = u"<!--\u012D\u012D\u013E\u013C\u0172-->" + ardo::Utf8ToUtf16(xml.substr(21));
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : forged) bytes += {char(c & 0xFF), char(c >> 8)};
+  auto doc = Permissive(false, false);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(LoadBytes(doc.Get(), bytes), VARIANT_FALSE);
+  ExpectParseError(doc.Get(), "billion laughs in UTF-16 behind a forged comment");
 }
 
 // Entities the document never uses are not expanded: declarations that
