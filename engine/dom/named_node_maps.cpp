@@ -49,9 +49,21 @@ namespace {
 // there already is refused (nodes may be using it).
 HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_view value) {
   std::string prefix = qname == "xmlns" ? std::string() : std::string(qname.substr(6));
+  // The reserved names: xml is bound to its namespace already and to no
+  // other; xmlns is never declared; neither namespace takes another prefix.
+  static const std::string_view kXml = "http://www.w3.org/XML/1998/namespace";
+  static const std::string_view kXmlns = "http://www.w3.org/2000/xmlns/";
+  if (prefix == "xml" && value == kXml) return S_OK;
+  if (prefix == "xml" || prefix == "xmlns" || value == kXml || value == kXmlns)
+    return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" may not be declared as \"" +
+                                            std::string(value) + "\": the name or the namespace is reserved.");
   if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname))
     return View(existing->href) == value ? S_OK : kInvalidTreeChange;
   if (!prefix.empty() && value.empty()) return kInvalidTreeChange;
+  // A default namespace may not fall on an element in no namespace.
+  if (prefix.empty() && !element->ns && !value.empty())
+    return FailWith(kInvalidTreeChange, "The default namespace \"" + std::string(value) +
+                                            "\" would put the element, which is in no namespace, into it.");
   // A declaration may not rebind a prefix that the element's own name or
   // its attributes use for another namespace.
   auto rebinds = [&](const xmlNs* used) {

@@ -227,6 +227,24 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   EXPECT_EQ(MapLength(map.Get()), 3);
   EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" p:y=\"2\"/>");
   EXPECT_TRUE(Parse(XmlOf(root.Get()).c_str())) << "the text reloads";
+
+  // Declarations that would change a name's namespace in the text, or that
+  // the reserved names forbid, are refused; xml's own binding is a no-op.
+  const std::string kXml = "http://www.w3.org/XML/1998/namespace";
+  const struct {
+    const char *name, *value;
+    HRESULT expected;
+  } cases[] = {{"xmlns", "urn:e", E_FAIL},
+               {"xmlns:xml", kXml.c_str(), S_OK},
+               {"xmlns:xml", "urn:bad", E_FAIL},
+               {"xmlns:xmlns", "urn:bad", E_FAIL},
+               {"xmlns:z", "http://www.w3.org/2000/xmlns/", E_FAIL},
+               {"xmlns:z", kXml.c_str(), E_FAIL}};
+  for (const auto& c : cases) {
+    Variant v(Variant::Str(c.value));
+    EXPECT_HR(root.As<IXMLDOMElement>()->setAttribute(Bstr(c.name), v.get()), c.expected) << c.name << "=" << c.value;
+  }
+  EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" p:y=\"2\"/>");
 }
 
 // A namespace declaration can be removed like any attribute; the names
