@@ -3,12 +3,24 @@
 namespace ardo::engine {
 namespace {
 thread_local std::string t_reason;
+thread_local bool t_reasonFresh = false;  // set since the last call ended
 }
 
 HRESULT FailWith(HRESULT hr, std::string reason) {
   // The host reads the reason through the thread's error object.
   ardo::SetErrorDescription(reason.c_str(), "ardoxml");
   t_reason = std::move(reason);
+  t_reasonFresh = true;
+  return hr;
+}
+
+HRESULT ConcludeFailure(HRESULT hr) {
+  if (t_reasonFresh) {
+    t_reasonFresh = false;
+  } else {
+    SetErrorInfo(0, nullptr);
+    t_reason.clear();
+  }
   return hr;
 }
 

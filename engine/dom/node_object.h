@@ -188,13 +188,15 @@ class NodeObject {
   static IXMLDOMNode* HoldDocumentOf(NodeObject* o);
   template <class F>
   [[gnu::always_inline]] static HRESULT Protect(F& f) {
+    HRESULT hr;
     try {
-      return f();
+      hr = f();
     } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
+      hr = E_OUTOFMEMORY;
     } catch (const EngineFailure& failure) {
-      return FailWith(failure.hr, failure.reason);
+      hr = FailWith(failure.hr, failure.reason);
     }
+    return FAILED(hr) ? ConcludeFailure(hr) : hr;
   }
 
   // The IXMLDOMNode members.
