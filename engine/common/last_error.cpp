@@ -2,14 +2,12 @@
 
 namespace ardo::engine {
 namespace {
-thread_local std::string t_reason;
 thread_local bool t_reasonFresh = false;  // set since the last call ended
 }
 
-HRESULT FailWith(HRESULT hr, std::string reason) {
+HRESULT FailWith(HRESULT hr, const std::string& reason) {
   // The host reads the reason through the thread's error object.
   ardo::SetErrorDescription(reason.c_str(), "ardoxml");
-  t_reason = std::move(reason);
   t_reasonFresh = true;
   return hr;
 }
@@ -19,11 +17,8 @@ HRESULT ConcludeFailure(HRESULT hr) {
     t_reasonFresh = false;
   } else {
     SetErrorInfo(0, nullptr);
-    t_reason.clear();
   }
   return hr;
 }
-
-const std::string& LastErrorReason() { return t_reason; }
 
 }  // namespace ardo::engine

@@ -10,11 +10,10 @@
 namespace ardo::engine {
 
 // Records reason for the calling thread and returns hr.
-HRESULT FailWith(HRESULT hr, std::string reason);
+HRESULT FailWith(HRESULT hr, const std::string& reason);
 // Every failing call ends here: an error object that this call did not set
 // (a reason left from an earlier failure) is cleared, so that the host never
 // reads another call's reason. Returns hr.
 [[gnu::cold, gnu::noinline]] HRESULT ConcludeFailure(HRESULT hr);
-const std::string& LastErrorReason();
 
 }  // namespace ardo::engine

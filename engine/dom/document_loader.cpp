@@ -165,6 +165,28 @@ bool DeclarationText(const std::string& head, std::string* out) {
   return true;
 }
 
+// The encoding name the input's declaration gives, as written; false when
+// there is no declaration or it names none.
+bool DeclaredEncoding(const std::string& head, std::string* name) {
+  std::string declaration;
+  if (!DeclarationText(head, &declaration)) return false;
+  size_t at = declaration.find("encoding");
+  size_t open = at == std::string::npos ? at : declaration.find_first_of("'\"", at);
+  size_t close = open == std::string::npos ? open : declaration.find(declaration[open], open + 1);
+  if (close == std::string::npos) return false;
+  *name = declaration.substr(open + 1, close - open - 1);
+  return true;
+}
+
+// An encoding name for comparison: lower case, letters and digits only
+// ("UTF-8", "utf_8" and "utf8" alike).
+std::string FoldedEncodingName(const std::string& name) {
+  std::string folded;
+  for (unsigned char c : name)
+    if (std::isalnum(c)) folded.push_back(static_cast<char>(std::tolower(c)));
+  return folded;
+}
+
 // True when the opening bytes of a document reach its first element with
 // no document type before it (comments, instructions and blanks only). Such
 // a document has no entities but the predefined ones, so it may be parsed
@@ -175,17 +197,12 @@ bool HasNoDocumentType(std::string_view bytes) {
   // Only encodings whose markup characters are plain ASCII bytes are read;
   // in any other (ISO-2022-JP, EBCDIC, ...) other characters could pass for
   // markup, and the document keeps the limits.
-  std::string declaration;
-  if (DeclarationText(std::string(bytes.substr(0, kHeadBytes * 2)), &declaration)) {
-    size_t at = declaration.find("encoding");
-    if (at != std::string::npos) {
-      std::string name;
-      for (char c : declaration.substr(at + 8))
-        if (std::isalnum(static_cast<unsigned char>(c))) name.push_back(static_cast<char>(std::tolower(c)));
-      static const char* const kPlain[] = {"utf8", "utf16", "usascii", "ascii", "iso8859", "windows125", "latin"};
-      if (std::none_of(std::begin(kPlain), std::end(kPlain), [&](const char* p) { return name.rfind(p, 0) == 0; }))
-        return false;
-    }
+  std::string encoding;
+  if (DeclaredEncoding(std::string(bytes.substr(0, kHeadBytes * 2)), &encoding)) {
+    const std::string name = FoldedEncodingName(encoding);
+    static const char* const kPlain[] = {"utf8", "utf16", "usascii", "ascii", "iso8859", "windows125", "latin"};
+    if (std::none_of(std::begin(kPlain), std::end(kPlain), [&](const char* p) { return name.rfind(p, 0) == 0; }))
+      return false;
   }
   // UTF-16: a character is ASCII only when its other byte is zero; any
   // other character stands as a non-ASCII byte, never as markup.
@@ -510,18 +527,10 @@ ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
 // encoding contradict themselves; decoding them as the declaration says
 // would load wrong text without a word. The failure, or nothing.
 bool EncodingConflict(const std::string& head, const std::string& url, ParseOutcome* outcome) {
-  std::string declaration;
-  if (head.size() < 3 || head.compare(0, 3, "\xEF\xBB\xBF") != 0 || !DeclarationText(head, &declaration))
+  std::string name;
+  if (head.size() < 3 || head.compare(0, 3, "\xEF\xBB\xBF") != 0 || !DeclaredEncoding(head, &name) ||
+      FoldedEncodingName(name) == "utf8")
     return false;
-  size_t at = declaration.find("encoding");
-  if (at == std::string::npos) return false;
-  size_t open = declaration.find_first_of("'\"", at);
-  size_t close = open == std::string::npos ? open : declaration.find(declaration[open], open + 1);
-  if (close == std::string::npos) return false;
-  std::string name = declaration.substr(open + 1, close - open - 1), folded;
-  for (char c : name)
-    if (c != '-' && c != '_') folded.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  if (folded == "utf8") return false;
   outcome->error = ParseFailure{};
   outcome->error.errorCode = kParseErrorEncodingSwitch;
   outcome->error.url = url;
