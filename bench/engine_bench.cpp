@@ -22,6 +22,7 @@
 #include "platform/platform.h"
 #include "support/drive_documents.h"
 #include "support/memory_meter.h"
+#include "support/walk_floor.h"
 
 namespace {
 
@@ -333,50 +334,6 @@ long InterfaceWalk(Node* node) {
   return count;
 }
 
-// The floor under any engine that hands out one COM object per node: the
-// least such an object can do (a virtual call per step, a reference count,
-// an object found again through the node), walked by the same host loop.
-// Objects are made on the first walk and kept, as the engine keeps them.
-struct FloorNode : IUnknown {
-  virtual HRESULT get_nodeType(DOMNodeType* type) = 0;
-  virtual HRESULT get_firstChild(FloorNode** out) = 0;
-  virtual HRESULT get_nextSibling(FloorNode** out) = 0;
-};
-
-class FloorObject final : public FloorNode {
- public:
-  explicit FloorObject(xmlNodePtr node) : node_(node) { node->_private = this; }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
-  HRESULT get_nodeType(DOMNodeType* type) override {
-    *type = DOMNodeType(node_->type);
-    return S_OK;
-  }
-  HRESULT get_firstChild(FloorNode** out) override { return HandOut(node_->children, out); }
-  HRESULT get_nextSibling(FloorNode** out) override { return HandOut(node_->next, out); }
-  static void DeleteAll(xmlNodePtr node) {
-    for (xmlNodePtr c = node->children; c; c = c->next) DeleteAll(c);
-    delete static_cast<FloorObject*>(node->_private);
-  }
-
- private:
-  static HRESULT HandOut(xmlNodePtr node, FloorNode** out) {
-    *out = nullptr;
-    if (!node) return S_FALSE;
-    auto* o = static_cast<FloorObject*>(node->_private);
-    if (!o) o = new FloorObject(node);
-    o->AddRef();
-    *out = o;
-    return S_OK;
-  }
-  xmlNodePtr node_;
-  ULONG refs_ = 0;
-};
-
 long RawWalk(xmlNodePtr node) {
   long count = 1;
   volatile int type = node->type;
@@ -405,12 +362,11 @@ void BM_NodeWalk_Raw(benchmark::State& state) {
 void BM_NodeWalk_Floor(benchmark::State& state) {
   const std::string& text = DriveText(10000);
   xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), nullptr, nullptr, XML_PARSE_NONET);
-  auto* root = new FloorObject(reinterpret_cast<xmlNodePtr>(doc));
-  root->AddRef();
+  ardo::bench::FloorNode* root = ardo::bench::NewFloor(doc);
   long count = 0;
-  for (auto _ : state) count = InterfaceWalk<FloorNode>(root);
+  for (auto _ : state) count = InterfaceWalk<ardo::bench::FloorNode>(root);
   state.counters["nodes"] = double(count);
-  FloorObject::DeleteAll(reinterpret_cast<xmlNodePtr>(doc));
+  ardo::bench::FreeFloor(doc);
   xmlFreeDoc(doc);
 }
 

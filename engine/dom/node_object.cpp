@@ -137,7 +137,7 @@ void NodeObject::BecomeAttribute(xmlNodePtr attr) {
 
 void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
   if (tree_ == tree) return;
-  if (cached_) {
+  if (IsCached()) {
     // No references to move; the new tree deletes it when it goes.
     tree_ = tree;
     SetDocument(document);

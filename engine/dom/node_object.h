@@ -100,21 +100,22 @@ class NodeObject {
       // A walk retires an object at every step: the common case without a
       // call, so that Release needs no stack frame.
       if (!tree_->QuickObjectDestroyed()) return RetireOutOfLine();
-      cached_ = true;
       return 0;
     }
     return ReleaseLocked();
   }
-  bool IsCached() const { return cached_; }
+  // A cached object is one without references: the count says it (a
+  // handout or last release happens under the document lock where there
+  // is one, and a host adds references only to objects it holds).
+  bool IsCached() const { return refs_.load(std::memory_order_relaxed) == 0; }
   // Adds a reference to a referenced object, or revives a cached one when
   // the tree needs no more than a count; false otherwise (Materialize).
   [[gnu::always_inline]] bool QuickHandOut() {
-    if (!cached_) {
+    if (!IsCached()) {
       AddRefObject();
       return true;
     }
     if (!tree_->QuickObjectCreated()) return false;
-    cached_ = false;
     refs_.store(1, std::memory_order_relaxed);
     return true;
   }
@@ -122,7 +123,6 @@ class NodeObject {
   // object keeps its tree and document current (Rehome), so it comes back
   // into them as it is.
   [[gnu::always_inline]] void Revive() {
-    cached_ = false;
     refs_.store(1, std::memory_order_relaxed);
     tree_->ObjectCreated(nsElement_ ? nsElement_ : node_);
   }
@@ -258,7 +258,6 @@ class NodeObject {
 
   // The last reference went: give up the references and stay cached.
   [[gnu::always_inline]] void Retire() {
-    cached_ = true;
     // May delete this object (its subtree or its tree goes): nothing of it
     // is touched afterwards.
     tree_->ObjectDestroyed(nsElement_ ? nsElement_ : node_);
@@ -275,7 +274,6 @@ class NodeObject {
   xmlNodePtr node_ = nullptr;
   std::atomic<ULONG> refs_{1};
   bool isDocument_ = false;
-  bool cached_ = false;
   xmlNodePtr nsElement_ = nullptr;
   // doc_'s lock, kept here so that a call need not reach the document.
   std::atomic<std::recursive_mutex*> docMutex_{nullptr};

@@ -133,6 +133,7 @@ long TreeHolder::CountObjects(xmlNodePtr subtree) {
 void TreeHolder::AddRoot(xmlNodePtr root, long liveObjects) {
   roots_[root] = liveObjects;
   if (liveObjects == 0) candidates_.push_back(root);
+  Replan();
 }
 
 long TreeHolder::TakeRoot(xmlNodePtr root) {
@@ -140,6 +141,7 @@ long TreeHolder::TakeRoot(xmlNodePtr root) {
   if (it == roots_.end()) return 0;
   long count = it->second;
   roots_.erase(it);
+  Replan();
   return count;
 }
 
@@ -150,7 +152,10 @@ void TreeHolder::AdjustContaining(xmlNodePtr node, long delta) {
   if (it == roots_.end()) return;
   it->second += delta;
   assert(it->second >= 0);
-  if (it->second == 0) candidates_.push_back(top);
+  if (it->second == 0) {
+    candidates_.push_back(top);
+    Replan();
+  }
 }
 
 void TreeHolder::FirstLive() {
@@ -165,7 +170,10 @@ void TreeHolder::LastLiveGone() {
   Release();  // may delete this
 }
 
-void TreeHolder::ObjectMovedIn() { LiveUp(); }
+void TreeHolder::ObjectMovedIn() {
+  mayHaveCached_ = true;
+  LiveUp();
+}
 void TreeHolder::ObjectMovedOut() { LiveDown(); }
 
 void TreeHolder::Sweep() {
@@ -174,6 +182,7 @@ void TreeHolder::Sweep() {
     return;
   std::vector<xmlNodePtr> pending;
   pending.swap(candidates_);
+  Replan();
   bool freed = false;
   for (xmlNodePtr root : pending) {
     auto it = roots_.find(root);
@@ -182,6 +191,7 @@ void TreeHolder::Sweep() {
     FreeSubtree(root);
     freed = true;
   }
+  Replan();
   // A freed node's address may be handed out again; cached query results
   // keyed by node address must not outlive it.
   if (freed && owner_) owner_->Touch();

@@ -80,11 +80,12 @@ class TreeHolder {
   // its document (so an object's first handout and its last release cost
   // those references, not every one).
   [[gnu::always_inline]] void ObjectCreated(xmlNodePtr node) {
+    // Every object made or revived here may be cached here later.
+    mayHaveCached_ = true;
     LiveUp();
     if (!roots_.empty()) AdjustContaining(node, +1);
   }
   [[gnu::always_inline]] void ObjectDestroyed(xmlNodePtr node) {
-    mayHaveCached_ = true;
     if (!roots_.empty()) AdjustContaining(node, -1);
     if (!candidates_.empty()) Sweep();
     LiveDown();
@@ -93,13 +94,12 @@ class TreeHolder {
   // object while other objects of the tree are referenced. False when the
   // full ObjectCreated / ObjectDestroyed is needed.
   [[gnu::always_inline]] bool QuickObjectCreated() {
-    if (liveObjects_ == 0 || !roots_.empty()) return false;
+    if (liveObjects_ == 0 || !plain_) return false;
     ++liveObjects_;
     return true;
   }
   [[gnu::always_inline]] bool QuickObjectDestroyed() {
-    if (liveObjects_ <= 1 || !roots_.empty() || !candidates_.empty()) return false;
-    mayHaveCached_ = true;
+    if (liveObjects_ <= 1 || !plain_) return false;
     --liveObjects_;
     return true;
   }
@@ -153,6 +153,8 @@ class TreeHolder {
   }
   void FirstLive();
   void LastLiveGone();
+  // Notes whether the tree has detached subtrees or candidates to look at.
+  void Replan() { plain_ = roots_.empty() && candidates_.empty(); }
 
   std::atomic<long> refs_{1};
   long liveObjects_ = 0;  // under the document lock
@@ -163,6 +165,9 @@ class TreeHolder {
   std::vector<xmlNodePtr> notations_;
   std::vector<xmlAttrPtr> declarationParts_;
   bool mayHaveCached_ = false;
+  // No detached roots and no candidates: an object's handout and release
+  // need no more than the live count (the quick paths above).
+  bool plain_ = true;
   std::atomic<long> pins_{0};
   std::atomic<bool> receivedForeign_{false};
 };
