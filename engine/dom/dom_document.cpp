@@ -156,6 +156,17 @@ void DomDocument::InstallTree(xmlDocPtr doc) {
   old->Release();
 }
 
+ComPtr<DomDocument> DomDocument::ForDeferredTree(TreeHolder* holder) {
+  auto doc = MakeObject<DomDocument>(holder->Flavor());
+  if (!holder->TakeDeferred(doc.Get())) return {};
+  TreeHolder* empty = doc->tree_;
+  doc->tree_ = holder;  // the reference TakeDeferred gave
+  doc->node_ = reinterpret_cast<xmlNodePtr>(holder->Doc());
+  doc->Touch();
+  empty->Release();
+  return doc;
+}
+
 ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
   auto copy = MakeObject<DomDocument>(flavor_);
   copy->settings_ = settings_;

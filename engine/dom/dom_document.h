@@ -22,17 +22,12 @@
 
 #include <libxml/tree.h>
 
+#include "engine/dom/document_flavor.h"
 #include "engine/dom/document_loader.h"
 #include "engine/dom/node_object.h"
 #include "engine/xpath/xpath_cache.h"
 
 namespace ardo::engine {
-
-struct DocumentFlavor {
-  const CLSID* clsid;
-  bool freeThreaded;
-  bool version40;
-};
 
 struct DocumentSettings {
   bool async = true;
@@ -79,6 +74,9 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   // Replaces the tree with doc (taken over); node objects of the old tree
   // keep it alive until they go.
   void InstallTree(xmlDocPtr doc);
+  // A new document holding a deferred tree (see TreeHolder::TakeDeferred),
+  // or null when the tree is not waiting to be deleted.
+  static ComPtr<DomDocument> ForDeferredTree(TreeHolder* holder);
   // A new document of the same identity and settings holding a copy of the
   // tree (deep) or of the document node alone.
   ComPtr<DomDocument> CloneDocument(bool deep);

@@ -136,7 +136,11 @@ void NodeObject::BecomeAttribute(xmlNodePtr attr) {
 }
 
 void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
-  if (tree_ == tree) return;
+  if (tree_ == tree) {
+    // Only a cached object of a tree that changes documents.
+    if (IsCached()) SetDocument(document);
+    return;
+  }
   if (IsCached()) {
     // No references to move; the new tree deletes it when it goes.
     tree_ = tree;

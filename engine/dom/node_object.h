@@ -304,8 +304,9 @@ NodeObject* MaterializeSlow(xmlNodePtr node);
     auto* o = static_cast<NodeObject*>(node->_private);
     if (o->QuickHandOut()) return o;
     // Released before, and the first of its tree to come back: the cached
-    // object returns with the tree's references (unless the tree is going).
-    if (!o->Tree()->Alive()) return nullptr;
+    // object returns with the tree's references (a tree that went waits
+    // for MaterializeSlow to bring it back).
+    if (!o->Tree()->Alive()) return MaterializeSlow(node);
     o->Revive();
     return o;
   }

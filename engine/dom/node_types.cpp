@@ -61,6 +61,15 @@ std::string Utf8OfUnits(const std::u16string& s) {
 }  // namespace
 
 NodeObject* MaterializeSlow(xmlNodePtr node) {
+  TreeHolder* holder = node->doc ? TreeHolder::Of(node) : nullptr;
+  if (holder && !holder->Alive()) {
+    // A list's node in a tree its document let go (reloaded or released):
+    // the tree comes back under a new document, held here until the node's
+    // object holds it.
+    ComPtr<DomDocument> revived = DomDocument::ForDeferredTree(holder);
+    if (!revived && !holder->Alive()) return nullptr;
+    return Materialize(node);
+  }
   if (node->type == XML_DOCUMENT_NODE) {
     TreeHolder* holder = static_cast<TreeHolder*>(node->_private);
     if (!holder || !holder->Alive() || !holder->Owner()) return nullptr;
@@ -99,6 +108,11 @@ NodeObject* MaterializeSlow(xmlNodePtr node) {
 }
 
 NodeObject* MaterializeNamespace(xmlNsPtr ns, xmlNodePtr element) {
+  // As MaterializeSlow: held until the object holds it.
+  TreeHolder* holder = TreeHolder::Of(element);
+  ComPtr<DomDocument> revived;
+  if (!holder->Alive()) revived = DomDocument::ForDeferredTree(holder);
+  if (!holder->Alive()) return nullptr;
   if (ns->_private) {
     auto* o = static_cast<NodeObject*>(ns->_private);
     if (o->IsCached()) {

@@ -1,5 +1,6 @@
 #include "engine/dom/tree_holder.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <mutex>
@@ -27,19 +28,23 @@ std::vector<TreeHolder*>* g_deferred = nullptr;
 
 }  // namespace
 
-TreeHolder::TreeHolder(xmlDocPtr doc, DomDocument* owner) : doc_(doc), owner_(owner) {
+TreeHolder::TreeHolder(xmlDocPtr doc, DomDocument* owner)
+    : doc_(doc), owner_(owner), flavor_(owner ? owner->Flavor() : DocumentFlavor{}) {
   doc_->_private = this;
+}
+
+template <class F>
+void TreeHolder::ForEachSubtree(F f) {
+  f(reinterpret_cast<xmlNodePtr>(doc_));
+  if (doc_->extSubset) f(reinterpret_cast<xmlNodePtr>(doc_->extSubset));
+  for (xmlNodePtr n : notations_) f(n);
+  for (xmlAttrPtr a : declarationParts_) f(reinterpret_cast<xmlNodePtr>(a));
+  for (auto& [root, count] : roots_) f(root);
 }
 
 TreeHolder::~TreeHolder() {
   // Cached objects first: they stand on nodes that are about to go.
-  if (mayHaveCached_) {
-    DeleteCachedIn(reinterpret_cast<xmlNodePtr>(doc_));
-    if (doc_->extSubset) DeleteCachedIn(reinterpret_cast<xmlNodePtr>(doc_->extSubset));
-    for (xmlNodePtr n : notations_) DeleteCachedIn(n);
-    for (xmlAttrPtr a : declarationParts_) DeleteCachedIn(reinterpret_cast<xmlNodePtr>(a));
-    for (auto& [root, count] : roots_) DeleteCachedIn(root);
-  }
+  if (mayHaveCached_) ForEachSubtree(DeleteCachedIn);
   for (xmlNodePtr n : notations_) {
     xmlFree(const_cast<xmlChar*>(n->name));
     xmlFree(n);
@@ -59,12 +64,32 @@ void TreeHolder::Release() {
   {
     std::lock_guard<std::mutex> lock(GcMutex());
     if (g_pins > 0 && receivedForeign_.load(std::memory_order_relaxed)) {
+      // Its document may go before it does: nothing reaches back there.
+      SetOwner(nullptr);
       if (!g_deferred) g_deferred = new std::vector<TreeHolder*>;
       g_deferred->push_back(this);
       return;
     }
   }
   delete this;
+}
+
+bool TreeHolder::TakeDeferred(DomDocument* owner) {
+  std::lock_guard<std::mutex> lock(GcMutex());
+  if (!g_deferred || refs_.load(std::memory_order_acquire) > 0) return false;
+  auto it = std::find(g_deferred->begin(), g_deferred->end(), this);
+  if (it == g_deferred->end()) return false;
+  g_deferred->erase(it);
+  SetOwner(owner);
+  // Cached objects still name the document the tree had.
+  if (mayHaveCached_)
+    ForEachSubtree([&](xmlNodePtr root) {
+      // The document node's _private is this holder, not an object.
+      if (root->type != XML_DOCUMENT_NODE) return RehomeObjects(root, owner, this);
+      for (xmlNodePtr c = root->children; c; c = c->next) RehomeObjects(c, owner, this);
+    });
+  refs_.store(1, std::memory_order_release);
+  return true;
 }
 
 void TreeHolder::PinSnapshot() {
@@ -160,12 +185,12 @@ void TreeHolder::AdjustContaining(xmlNodePtr node, long delta) {
 
 void TreeHolder::FirstLive() {
   AddRef();
-  owner_->Interface()->AddRef();
+  Owner()->Interface()->AddRef();
 }
 
 void TreeHolder::LastLiveGone() {
   // The document first: its own reference on this tree may be the next to go.
-  DomDocument* owner = owner_;
+  DomDocument* owner = Owner();
   owner->Interface()->Release();
   Release();  // may delete this
 }
@@ -194,7 +219,7 @@ void TreeHolder::Sweep() {
   Replan();
   // A freed node's address may be handed out again; cached query results
   // keyed by node address must not outlive it.
-  if (freed && owner_) owner_->Touch();
+  if (DomDocument* owner = Owner(); freed && owner) owner->Touch();
 }
 
 void TreeHolder::DeleteCached(void* privateField) {

@@ -29,6 +29,8 @@
 
 #include <libxml/tree.h>
 
+#include "engine/dom/document_flavor.h"
+
 namespace ardo::engine {
 
 class DomDocument;
@@ -47,8 +49,18 @@ class TreeHolder {
   bool Alive() const { return refs_.load(std::memory_order_acquire) > 0; }
 
   xmlDocPtr Doc() const { return doc_; }
-  DomDocument* Owner() const { return owner_; }
-  void SetOwner(DomDocument* owner) { owner_ = owner; }
+  // Null once the tree's last reference went (a deferred tree's document
+  // may be gone).
+  DomDocument* Owner() const { return owner_.load(std::memory_order_acquire); }
+  void SetOwner(DomDocument* owner) { owner_.store(owner, std::memory_order_release); }
+  // The kind of document the tree was made for.
+  const DocumentFlavor& Flavor() const { return flavor_; }
+  // A list may hold nodes of a deferred tree (moved into it from the list's
+  // own tree). Handing one out brings the tree back: taken off the deferred
+  // list with one reference, for the new document `owner` that holds it
+  // from now on; its cached objects are moved to that document. False when
+  // the tree is not waiting there (alive again, or being deleted).
+  bool TakeDeferred(DomDocument* owner);
   // The holder of a node's tree.
   static TreeHolder* Of(const xmlNode* node) {
     return static_cast<TreeHolder*>(node->doc->_private);
@@ -144,6 +156,10 @@ class TreeHolder {
   void FreeSubtree(xmlNodePtr root);
   // Deletes the cached objects on the nodes of a subtree.
   static void DeleteCachedIn(xmlNodePtr root);
+  // Calls f for the root of every node list of the tree: the document,
+  // its external subset, stand-ins and detached subtrees.
+  template <class F>
+  void ForEachSubtree(F f);
 
   [[gnu::always_inline]] void LiveUp() {
     if (liveObjects_++ == 0) FirstLive();
@@ -159,7 +175,8 @@ class TreeHolder {
   std::atomic<long> refs_{1};
   long liveObjects_ = 0;  // under the document lock
   xmlDocPtr doc_;
-  DomDocument* owner_;
+  std::atomic<DomDocument*> owner_;
+  DocumentFlavor flavor_;
   std::unordered_map<xmlNodePtr, long> roots_;
   std::vector<xmlNodePtr> candidates_;
   std::vector<xmlNodePtr> notations_;

@@ -119,6 +119,40 @@ TEST_F(LifetimeTest, AQueryResultHoldsBackFreeingInItsOwnTreeOnly) {
   EXPECT_EQ(ardo::LiveObjectCount(), baseline - 1) << "the list is gone too";
 }
 
+TEST_F(LifetimeTest, AListedNodeMovedIntoADocumentThatLetsGoOfItStaysListed) {
+  auto source = Parse("<r><a>1</a><a>2</a></r>");
+  ASSERT_TRUE(source);
+  auto list = Select(source.Get(), "//a");
+  ASSERT_EQ(LengthOf(list.Get()), 2);
+  for (bool reload : {true, false}) {
+    SCOPED_TRACE(reload ? "the receiving document reloads" : "the receiving document is released");
+    auto target = Parse("<s/>");
+    ASSERT_TRUE(target);
+    {
+      ardo::ComPtr<IXMLDOMNode> first;
+      ASSERT_HR(list->get_item(0, first.Out()), S_OK);
+      Append(Root(target.Get()).Get(), first.Get());
+    }
+    if (reload)
+      ASSERT_HR(LoadXml(target.Get(), "<other/>"), S_OK);
+    else
+      target = nullptr;
+    ardo::ComPtr<IXMLDOMNode> item, next;
+    ASSERT_HR(list->get_item(0, item.Out()), S_OK);
+    EXPECT_EQ(XmlOf(item.Get()), "<a>1</a>");
+    ardo::ComPtr<IXMLDOMDocument> owner;
+    EXPECT_HR(item->get_ownerDocument(owner.Out()), S_OK);
+    EXPECT_TRUE(owner);
+    ASSERT_HR(list->reset(), S_OK);
+    int walked = 0;
+    while (list->nextNode(next.Out()) == S_OK) ++walked;
+    EXPECT_EQ(walked, 2);
+    // Back where it came from for the next round.
+    ardo::ComPtr<IXMLDOMNode> back;
+    ASSERT_HR(Root(source.Get())->insertBefore(item.Get(), Variant().get(), back.Out()), S_OK);
+  }
+}
+
 TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {
   ardo::ComPtr<IXMLDOMNodeList> children;
   ardo::ComPtr<IXMLDOMNamedNodeMap> attributes;
