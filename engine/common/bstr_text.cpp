@@ -1,5 +1,7 @@
 #include "engine/common/bstr_text.h"
 
+#include <cstring>
+
 namespace ardo::engine {
 
 // The conversions themselves are the platform's (invalid input becomes
@@ -63,6 +65,38 @@ const VARIANT& Dereferenced(const VARIANT& value) {
   return *v;
 }
 
+namespace {
+
+// The bytes of a fixed-size scalar type kept in a variant (0 for others).
+size_t ScalarSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
 VARIANT ShallowValue(const VARIANT& value) {
   const VARIANT& v = Dereferenced(value);
   VARIANT out = v;
@@ -84,19 +118,25 @@ VARIANT ShallowValue(const VARIANT& value) {
       out.parray = v.pparray ? *v.pparray : nullptr;
       break;
     default:
+      if ((v.vt & VT_BYREF) && v.byref) {
+        // A number, flag, date or currency by reference: its value, which
+        // sits where the variant itself would keep it.
+        size_t size = ScalarSize(static_cast<VARTYPE>(v.vt & ~VT_BYREF));
+        if (size) {
+          out.vt = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
+          out.llVal = 0;
+          std::memcpy(&out.llVal, v.byref, size);
+        }
+      }
       break;
   }
   return out;
 }
 
 HRESULT Utf8OfVariant(const VARIANT& value, std::string* out) {
-  const VARIANT& v = Dereferenced(value);
+  const VARIANT v = ShallowValue(value);
   if (v.vt == VT_BSTR) {
     *out = Utf8Of(v.bstrVal);
-    return S_OK;
-  }
-  if (v.vt == (VT_BYREF | VT_BSTR)) {
-    *out = v.pbstrVal ? Utf8Of(*v.pbstrVal) : std::string();
     return S_OK;
   }
   VARIANT converted;

@@ -55,7 +55,8 @@ HRESULT Utf8OfVariant(const VARIANT& value, std::string* out);
 // *value without its VT_BYREF indirections (a borrowed view).
 const VARIANT& Dereferenced(const VARIANT& value);
 // A shallow copy of value with one level of VT_BYREF taken off a string,
-// object or byte array as well (the copy owns nothing: never clear it).
+// object, byte array or scalar as well (the copy owns nothing: never clear
+// it).
 VARIANT ShallowValue(const VARIANT& value);
 
 // UTF-16 conversions for character-data offsets, which count UTF-16 units.

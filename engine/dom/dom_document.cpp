@@ -435,6 +435,9 @@ ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
   ParseOutcome outcome;
   if (auto* other = dynamic_cast<DomDocument*>(NodeObject::From(unknown))) {
     DocLock lock(other == this ? nullptr : other->Mutex());
+    // A document without an element is no document to load: it fails as
+    // empty text does.
+    if (!xmlDocGetRootElement(other->XmlDoc())) return ParseText("", settings_.ToLoadOptions());
     if (DeeperThan(reinterpret_cast<xmlNodePtr>(other->XmlDoc()), kMaxCopyDepth)) {
       outcome.error.errorCode = kParseErrorTooDeep;
       outcome.error.reason = "The document is nested too deeply to be copied.";

@@ -349,7 +349,7 @@ HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild,
   if (FAILED(hr)) return hr;
   if (nsElement_) return kInvalidTreeChange;
   xmlNodePtr ref = nullptr;
-  const VARIANT& r = Dereferenced(refChild);
+  const VARIANT r = ShallowValue(refChild);
   if (r.vt == VT_UNKNOWN || r.vt == VT_DISPATCH) {
     IUnknown* unk = r.vt == VT_UNKNOWN ? r.punkVal : r.pdispVal;
     if (unk) {
@@ -572,7 +572,7 @@ HRESULT NodeObject::PutNodeTypedValue(const VARIANT& value) {
     if (IsReadOnly(node_)) return kInvalidTreeChange;
     std::string text;
     engine::DataType type;
-    HRESULT hr = DeclaredDataType(node_, &type) ? TextFromTypedValue(type, Dereferenced(value), &text)
+    HRESULT hr = DeclaredDataType(node_, &type) ? TextFromTypedValue(type, ShallowValue(value), &text)
                                                : Utf8OfVariant(value, &text);
     if (FAILED(hr)) return hr;
     TreeEdit edit(*doc_);
@@ -701,7 +701,7 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
   HRESULT hr = StylesheetOf(stylesheet, &request);
   if (FAILED(hr)) return hr;
   request.source = nsElement_ ? nsElement_ : node_;
-  const VARIANT& v = Dereferenced(output);
+  const VARIANT v = ShallowValue(output);
   IUnknown* target = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
   if (!target) return E_INVALIDARG;
   std::string reason;

@@ -159,10 +159,20 @@ TEST_F(DataTypesTest, BinaryValuesRoundTripEveryByte) {
 }
 
 TEST_F(DataTypesTest, ValuesOfOtherVariantTypesConvertOrFailLeavingTheTextAlone) {
-  VARIANT null, cy = Variant::R8(0, VT_CY);
+  VARIANT null, cy = Variant::R8(0, VT_CY), byRef, stringByRef;
   VariantInit(&null);
   null.vt = VT_NULL;
   cy.cyVal.int64 = 123456;
+  // Script hosts pass values by reference.
+  LONG referenced = 42;
+  VariantInit(&byRef);
+  byRef.vt = VT_BYREF | VT_I4;
+  byRef.plVal = &referenced;
+  Bstr referencedText("17");
+  BSTR referencedBstr = referencedText.get();
+  VariantInit(&stringByRef);
+  stringByRef.vt = VT_BYREF | VT_BSTR;
+  stringByRef.pbstrVal = &referencedBstr;
   const struct {
     const char* type;
     VARIANT in;
@@ -182,12 +192,15 @@ TEST_F(DataTypesTest, ValuesOfOtherVariantTypesConvertOrFailLeavingTheTextAlone)
       {"bin.hex", Variant::I4(1), kBad, "old"},
       {"int", null, kBad, "old"},
       {"string", Variant::I4(99), S_OK, "99"},
+      {"int", byRef, S_OK, "42"},
+      {"i2", stringByRef, S_OK, "17"},
   };
   for (const auto& c : cases) {
-    Variant in(c.in);
     auto node = Typed(c.type, "old");
     ASSERT_TRUE(node);
-    EXPECT_HR(node->put_nodeTypedValue(in.get()), c.hr) << c.type;
+    // Nothing to free in a by-reference value; the others are owned here.
+    Variant in(c.in.vt & VT_BYREF ? Variant::I4(0) : c.in);
+    EXPECT_HR(node->put_nodeTypedValue(c.in.vt & VT_BYREF ? c.in : in.get()), c.hr) << c.type;
     EXPECT_EQ(TextOf(node.Get()), c.text) << c.type;
   }
 }

@@ -167,6 +167,10 @@ TEST_F(LoadSaveTest, SourcesThatAreNotDocumentsAreRefused) {
     EXPECT_HR(doc->get_readyState(&state), S_OK);
     EXPECT_EQ(state, 4) << "a refused source leaves the document complete, as it was";
   }
+  // A document without an element loads as empty text does: not at all.
+  auto blank = NewDocument();
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(blank.Get()), S_FALSE), VARIANT_FALSE);
+  EXPECT_NE(ErrorOf(doc.Get()).errorCode, 0);
 }
 
 TEST_F(LoadSaveTest, SavesToPathStreamAndDocument) {

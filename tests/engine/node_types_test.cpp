@@ -544,6 +544,17 @@ TEST_F(NodeTypesTest, InsertReplaceRemoveAndAppendEditTheTree) {
   EXPECT_EQ(XmlOf(root.Get()), "<r><b/><c/><a/><d/></r>");
   ASSERT_HR(root->insertBefore(d.Get(), beforeB.get(), out.Out()), S_OK);
   EXPECT_EQ(XmlOf(root.Get()), "<r><d/><b/><c/><a/></r>");
+  // The reference by reference, as script hosts pass it.
+  IDispatch* refC = nullptr;
+  ASSERT_HR(c->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&refC)), S_OK);
+  VARIANT beforeC;
+  VariantInit(&beforeC);
+  beforeC.vt = VT_BYREF | VT_DISPATCH;
+  beforeC.ppdispVal = &refC;
+  EXPECT_HR(root->insertBefore(d.Get(), beforeC, out.Out()), S_OK);
+  refC->Release();
+  EXPECT_EQ(XmlOf(root.Get()), "<r><b/><d/><c/><a/></r>");
+  ASSERT_HR(root->insertBefore(d.Get(), beforeB.get(), out.Out()), S_OK);
 
   ASSERT_HR(root->replaceChild(NewElement(doc.Get(), "e").Get(), c.Get(), out.Out()), S_OK);
   EXPECT_EQ(IdentityOf(out.Get()), IdentityOf(c.Get()));
