@@ -57,9 +57,14 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
   if (prefix == "xml" || prefix == "xmlns" || value == kXml || value == kXmlns)
     return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" may not be declared as \"" +
                                             std::string(value) + "\": the name or the namespace is reserved.");
-  if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname))
-    return View(existing->href) == value ? S_OK : kInvalidTreeChange;
-  if (!prefix.empty() && value.empty()) return kInvalidTreeChange;
+  if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname); existing && View(existing->href) != value)
+    return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" is declared as \"" +
+                                            std::string(View(existing->href)) +
+                                            "\" here already; names may use it, so it does not change.");
+  else if (existing)
+    return S_OK;
+  if (!prefix.empty() && value.empty())
+    return FailWith(kInvalidTreeChange, "The prefix \"" + prefix + "\" cannot be declared for no namespace.");
   // A default namespace may not fall on an element in no namespace.
   if (prefix.empty() && !element->ns && !value.empty())
     return FailWith(kInvalidTreeChange, "The default namespace \"" + std::string(value) +

@@ -351,6 +351,8 @@ void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) {
 }
 
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix) {
+  // The xml prefix is predeclared: libxml2 keeps its one binding.
+  if (xmlStrEqual(prefix, Xml("xml"))) return xmlSearchNs(doc, reinterpret_cast<xmlNodePtr>(doc), prefix);
   for (xmlNsPtr ns = doc->oldNs; ns; ns = ns->next)
     if (xmlStrEqual(ns->href, uri) && xmlStrEqual(ns->prefix, prefix)) return ns;
   xmlNsPtr ns = xmlNewNs(nullptr, uri, prefix);

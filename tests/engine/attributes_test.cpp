@@ -243,8 +243,36 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   for (const auto& c : cases) {
     Variant v(Variant::Str(c.value));
     EXPECT_HR(root.As<IXMLDOMElement>()->setAttribute(Bstr(c.name), v.get()), c.expected) << c.name << "=" << c.value;
+    if (FAILED(c.expected)) {
+      EXPECT_NE(LastReason(), "") << c.name << "=" << c.value;
+    }
   }
+  Variant other(Variant::Str("urn:other"));
+  EXPECT_HR(root.As<IXMLDOMElement>()->setAttribute(Bstr("xmlns:p"), other.get()), E_FAIL);
+  EXPECT_NE(LastReason().find("already"), std::string::npos) << "a declaration in use keeps its namespace";
   EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" p:y=\"2\"/>");
+
+  // Nor does createNode bind the reserved names or namespaces otherwise.
+  const char* kXmlns = "http://www.w3.org/2000/xmlns/";
+  const struct {
+    DOMNodeType type;
+    const char *name, *uri;
+  } reserved[] = {{NODE_ELEMENT, "p:e", kXmlns},          {NODE_ELEMENT, "p:e", kXml.c_str()},
+                  {NODE_ELEMENT, "xml:e", "urn:q"},        {NODE_ELEMENT, "xmlns:e", kXmlns},
+                  {NODE_ATTRIBUTE, "xml:lang", "urn:q"},   {NODE_ATTRIBUTE, "a", kXml.c_str()},
+                  {NODE_ATTRIBUTE, "p:a", kXmlns}};
+  for (const auto& c : reserved) {
+    ardo::ComPtr<IXMLDOMNode> node;
+    Variant type(Variant::I4(c.type));
+    EXPECT_HR(doc->createNode(type.get(), Bstr(c.name), Bstr(c.uri), node.Out()), E_FAIL) << c.name << " " << c.uri;
+    EXPECT_NE(LastReason(), "") << c.name;
+  }
+  ardo::ComPtr<IXMLDOMNode> lang;
+  Variant attributeType(Variant::I4(NODE_ATTRIBUTE));
+  ASSERT_HR(doc->createNode(attributeType.get(), Bstr("xml:lang"), Bstr(kXml.c_str()), lang.Out()), S_OK);
+  ASSERT_HR(map->setNamedItem(lang.Get(), out.Out()), S_OK);
+  EXPECT_NE(XmlOf(root.Get()).find(" xml:lang=\"\""), std::string::npos) << XmlOf(root.Get());
+  EXPECT_TRUE(Parse(XmlOf(root.Get()).c_str())) << "the text reloads";
 }
 
 // A namespace declaration can be removed like any attribute; the names

@@ -268,6 +268,14 @@ void EngineTest::SetProperty(IXMLDOMDocument2* doc, const char* name, VARIANT va
   EXPECT_HR(doc->setProperty(Bstr(name), v.get()), S_OK) << name;
 }
 
+std::string EngineTest::LastReason() {
+  ardo::ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Out()) != S_OK || !info) return std::string();
+  Bstr reason;
+  EXPECT_HR(info->GetDescription(reason.Out()), S_OK);
+  return reason.Utf8();
+}
+
 std::string EngineTest::GetStringProperty(IXMLDOMDocument2* doc, const char* name) {
   Bstr n(name);
   Variant v;

@@ -127,6 +127,8 @@ class EngineTest : public LeakCheckedTest {
   void SetProperty(IXMLDOMDocument2* doc, const char* name, const char* value);
   void SetProperty(IXMLDOMDocument2* doc, const char* name, VARIANT value);  // expects S_OK
   std::string GetStringProperty(IXMLDOMDocument2* doc, const char* name);
+  // The description of the thread's error object ("" when there is none).
+  std::string LastReason();
 
   // errorCode, reason and the other fields of the document's parse error.
   struct ParseErrorInfo {
