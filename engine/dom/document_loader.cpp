@@ -130,6 +130,9 @@ int ParseOptions(const LoadOptions& o) {
   // when it validates while parsing; validity messages of that pass do not
   // fail the load (validateOnParse decides that afterwards).
   if (o.resolveExternals && !o.prohibitDtd) options |= XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID;
+  // Without them, validating while parsing still gives a validity error
+  // its place in the text (nothing external is read: the loader refuses).
+  if (o.validateOnParse && !o.prohibitDtd) options |= XML_PARSE_DTDVALID;
   return options;
 }
 

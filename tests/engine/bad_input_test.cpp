@@ -132,6 +132,16 @@ TEST_F(BadInputTest, MissingLocalExternalsFailTheLoadOnlyWhenResolved) {
     ASSERT_TRUE(ignoring);
     EXPECT_HR(LoadXml(ignoring.Get(), xml.c_str(), &ok), S_OK);
   }
+  // Validation without externals reads none either.
+  auto validating = Permissive(true, false);
+  ASSERT_TRUE(validating);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  EXPECT_HR(LoadXml(validating.Get(),
+                    ("<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY x SYSTEM 'file://" + dir + "/absent.txt'>]><r>&x;</r>")
+                        .c_str(),
+                    &ok),
+            S_OK)
+      << ErrorOf(validating.Get()).reason;
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
   EXPECT_HR(LoadXml(doc.Get(), ("<!DOCTYPE r SYSTEM 'file://" + dir + "/present.dtd'><r/>").c_str()), S_OK);

@@ -104,17 +104,23 @@ TEST_F(PropertiesTest, ValidateOnParseChecksTheDtdAndValidateChecksLater) {
   const std::string dtd =
       "<!DOCTYPE r [<!ELEMENT r (a+)><!ELEMENT a (#PCDATA)><!ATTLIST a n CDATA #REQUIRED>]>";
   const std::string invalid = dtd + "\n<r>\n  <b/>\n</r>";
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  for (bool resolve : {true, false}) {
+    auto checked = NewDocument();
+    ASSERT_TRUE(checked);
+    ASSERT_HR(checked->put_resolveExternals(resolve ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
+    EXPECT_HR(LoadXml(checked.Get(), invalid.c_str(), &ok), S_FALSE);
+    ParseErrorInfo fault = ErrorOf(checked.Get());
+    EXPECT_NE(fault.errorCode, 0);
+    // Checked while parsing, externals resolved or not: the error has its
+    // place in the text.
+    EXPECT_GE(fault.line, 2) << resolve;
+    EXPECT_GT(fault.linepos, 0) << resolve;
+    EXPECT_GT(fault.filepos, static_cast<long>(dtd.size())) << resolve;
+    EXPECT_FALSE(fault.srcText.empty()) << resolve;
+  }
   auto strict = NewDocument();
   ASSERT_TRUE(strict);
-  VARIANT_BOOL ok = VARIANT_TRUE;
-  EXPECT_HR(LoadXml(strict.Get(), invalid.c_str(), &ok), S_FALSE);
-  ParseErrorInfo fault = ErrorOf(strict.Get());
-  EXPECT_NE(fault.errorCode, 0);
-  // Checked while parsing: the error has its place in the text.
-  EXPECT_GE(fault.line, 2);
-  EXPECT_GT(fault.linepos, 0);
-  EXPECT_GT(fault.filepos, static_cast<long>(dtd.size()));
-  EXPECT_FALSE(fault.srcText.empty());
   EXPECT_HR(LoadXml(strict.Get(), "<r><anything/></r>", &ok), S_OK) << "no DTD, nothing to check";
 
   auto lenient = NewDocument();
