@@ -97,6 +97,8 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   if (error->line <= 0) error->line = in->line;
   if (error->column <= 0) error->column = in->col;
   error->offset = static_cast<long>(in->consumed + (in->cur - in->base));
+  if (in->buf && in->buf->encoder)
+    if (const ErrorCapture* capture = Current()) error->offset += capture->switchOffset_;
   // The source line: back from the cursor to the previous line break, then
   // forward to the next one, within what the parser holds in memory.
   const xmlChar* begin = in->base;

@@ -53,6 +53,10 @@ class ErrorCapture {
   // (libxml2 hands validity errors the parser only while it validates as
   // it parses); null when none.
   void SetParser(void* parserContext) { parser_ = parserContext; }
+  // When a declared encoding takes over, libxml2 restarts its count of the
+  // input read at the point of the switch: positions read while it decodes
+  // get those bytes (the declaration up to there) added back.
+  void SetSwitchOffset(long bytes) { switchOffset_ = bytes; }
 
   // The capture active on this thread, or null.
   static ErrorCapture* Current();
@@ -75,6 +79,7 @@ class ErrorCapture {
   void* previousGenericContext_;
   std::string pending_;  // generic messages arrive in several pieces
   void* parser_ = nullptr;
+  long switchOffset_ = 0;
 };
 
 // Trims white space at both ends (libxml2 messages end in a newline).

@@ -408,6 +408,29 @@ TEST_F(ParseErrorTest, PositionsInTextCountUtf16CodeUnits) {
   EXPECT_EQ(e.filepos, 3 + 1 + 1 + 2 + 4) << "é, 中 and U+1F600 before the end tag: " << e.linepos;
 }
 
+// Bytes and files: a declared encoding that libxml2 switches to does not
+// restart the count (the declarations differ by their encodings' names).
+TEST_F(ParseErrorTest, PositionsInBytesCountFromTheStartWhateverTheDeclaredEncoding) {
+  const std::string body = "\n<r>\n<x>abc</x>\n<a></b></r>";
+  auto filepos = [&](const char* encoding, bool fromFile) {
+    const std::string text = std::string("<?xml version='1.0' encoding='") + encoding + "'?>" + body;
+    auto doc = NewDocument();
+    EXPECT_TRUE(doc);
+    if (!doc) return -1L;
+    VARIANT source = fromFile ? Variant::Str(WriteTempFile("declared.xml", text).c_str()) : ByteArrayVariant(text);
+    EXPECT_EQ(LoadSource(doc.Get(), source, S_FALSE), VARIANT_FALSE);
+    ParseErrorInfo e = ErrorOf(doc.Get());
+    EXPECT_EQ(e.line, 4) << encoding;
+    return e.filepos;
+  };
+  for (bool fromFile : {false, true}) {
+    long utf8 = filepos("UTF-8", fromFile);
+    EXPECT_GT(utf8, 50) << fromFile;
+    EXPECT_EQ(filepos("ISO-8859-1", fromFile), utf8 + 5) << fromFile;
+    EXPECT_EQ(filepos("windows-1252", fromFile), utf8 + 7) << fromFile;
+  }
+}
+
 TEST_F(ParseErrorTest, MissingOrUnreadableFileIsAParseErrorWithItsUrl) {
   auto doc = Parse("<keep/>");
   ASSERT_TRUE(doc);
