@@ -205,9 +205,16 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   if (node->parent) return kInvalidTreeChange;
   auto* attr = reinterpret_cast<xmlAttrPtr>(node);
   // An attribute named xmlns or xmlns:p is a namespace declaration: it
-  // declares on the element as setAttribute would (the node stays apart).
+  // declares on the element as setAttribute would.
   const std::string qname = QualifiedName(node);
-  if (IsDeclarationName(qname)) return Set(doc, element, qname, AttributeValue(attr));
+  if (IsDeclarationName(qname)) {
+    HRESULT hr = Set(doc, element, qname, AttributeValue(attr));
+    // The node given is the declaration from now on, as any attribute set
+    // is the attribute in the tree.
+    if (hr == S_OK)
+      if (xmlNsPtr declared = FindNamespaceDeclaration(element, qname)) attrObject->BecomeDeclaration(declared, element);
+    return hr;
+  }
   xmlAttrPtr old = attr->ns ? FindAttributeNs(element, View(attr->name), View(attr->ns->href))
                             : FindAttribute(element, QualifiedName(node));
   ComPtr<IXMLDOMNode> oldObject;

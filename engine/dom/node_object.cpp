@@ -135,6 +135,21 @@ void NodeObject::BecomeAttribute(xmlNodePtr attr) {
   tree_->AdjustContaining(attr, +1);
 }
 
+bool NodeObject::BecomeDeclaration(xmlNsPtr ns, xmlNodePtr element) {
+  if (ns->_private || nsElement_ || node_->type != XML_ATTRIBUTE_NODE || tree_ != TreeHolder::Of(element))
+    return false;
+  xmlNodePtr attr = node_;
+  attr->_private = nullptr;
+  node_ = reinterpret_cast<xmlNodePtr>(ns);
+  nsElement_ = element;
+  ns->_private = this;
+  // The object now counts where the element is, no longer in attr's
+  // detached subtree (which goes once nothing else holds it).
+  tree_->AdjustContaining(element, +1);
+  tree_->AdjustContaining(attr, -1);
+  return true;
+}
+
 void NodeObject::Rehome(DomDocument* document, TreeHolder* tree) {
   if (tree_ == tree) {
     // Only a cached object of a tree that changes documents.
@@ -777,7 +792,9 @@ HRESULT NodeObject::RunQuery(const std::string& query, SharedSnapshot* nodes) {
 HRESULT NodeObject::Parsed(VARIANT_BOOL* out) { return ReturnFlag(true, out); }
 
 HRESULT NodeObject::NamespaceUri(BSTR* out) {
-  if (nsElement_) return ReturnBstr(kXmlnsNamespace, out);
+  // An attribute named xmlns or xmlns:p is a declaration, in the tree or not.
+  if (nsElement_ || (node_->type == XML_ATTRIBUTE_NODE && !node_->ns && IsDeclarationName(View(node_->name))))
+    return ReturnBstr(kXmlnsNamespace, out);
   if ((node_->type == XML_ELEMENT_NODE || node_->type == XML_ATTRIBUTE_NODE) && node_->ns)
     return ReturnBstr(node_->ns->href, out);
   return ReturnBstr("", out);

@@ -80,6 +80,10 @@ class NodeObject {
   // A namespace declaration's object, its declaration removed, stands for
   // attr from now on: an attribute in no tree with the same name and value.
   void BecomeAttribute(xmlNodePtr attr);
+  // The reverse: an attribute named xmlns:p, detached in the same tree,
+  // stands for element's new declaration ns from now on (false, and
+  // nothing changed, when ns has an object or the attribute cannot).
+  bool BecomeDeclaration(xmlNsPtr ns, xmlNodePtr element);
 
   // Reference counting of node objects (the document object counts as any
   // COM object). Objects of an apartment-threaded document are used from

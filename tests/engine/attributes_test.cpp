@@ -220,7 +220,17 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   };
   ardo::ComPtr<IXMLDOMNode> out;
   EXPECT_HR(map->setNamedItem(declaration("xmlns:p", "urn:other").Get(), out.Out()), E_FAIL);
-  EXPECT_HR(map->setNamedItem(declaration("xmlns:q", "urn:q").Get(), out.Out()), S_OK);
+  auto q = declaration("xmlns:q", "urn:q");
+  ASSERT_TRUE(q);
+  Bstr declarationUri;
+  EXPECT_HR(q->get_namespaceURI(declarationUri.Out()), S_OK);
+  EXPECT_EQ(declarationUri.Utf8(), "http://www.w3.org/2000/xmlns/") << "a declaration before it is set too";
+  EXPECT_HR(map->setNamedItem(q.Get(), out.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNode> set;
+  ASSERT_HR(map->getNamedItem(Bstr("xmlns:q"), set.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(set.Get()), IdentityOf(q.Get())) << "the node given is the one in the tree";
+  ardo::ComPtr<IXMLDOMNode> parent;
+  EXPECT_HR(q->get_parentNode(parent.Out()), S_FALSE) << "as any attribute";
   ardo::ComPtr<IXMLDOMAttribute> replaced;
   EXPECT_HR(root.As<IXMLDOMElement>()->setAttributeNode(declaration("xmlns:p", "urn:p").Get(), replaced.Out()),
             S_OK);
