@@ -761,6 +761,40 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
   return outcome;
 }
 
+ParseOutcome ParseUtf16Text(const char16_t* text, size_t length, const LoadOptions& options) {
+  size_t lineStart = 0, line = 1;
+  for (size_t i = 0; i < length; ++i) {
+    char16_t c = text[i];
+    if (c == u'\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+    bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    if (!high && !low) continue;
+    ParseOutcome outcome;
+    ParseFailure& f = outcome.error;
+    f.errorCode = ParseErrorCodeFor(XML_ERR_INVALID_CHAR);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(c));
+    f.reason = std::string("An invalid character was found in text content: U+") + hex +
+               " is half of a surrogate pair without the other half.";
+    f.line = static_cast<long>(line);
+    f.linepos = static_cast<long>(i - lineStart + 1);
+    f.filepos = static_cast<long>(i);
+    size_t lineEnd = lineStart;
+    while (lineEnd < length && text[lineEnd] != u'\n' && text[lineEnd] != u'\r') ++lineEnd;
+    AppendUtf8(&f.srcText, text + lineStart, lineEnd - lineStart);
+    return outcome;
+  }
+  std::string utf8;
+  AppendUtf8(&utf8, text, length);
+  return ParseText(utf8, options);
+}
+
 ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, const LoadOptions& options) {
   if (OverLimit(size, options)) return TooLarge(url, options);
   if (size > static_cast<size_t>(INT32_MAX)) return TooLarge(url, options);

@@ -54,6 +54,9 @@ struct ParseOutcome {
 
 // Text from loadXML: UTF-8 whatever the declaration says.
 ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options);
+// The host's UTF-16 text (loadXML): a surrogate without its pair is no
+// character at all, and fails as invalid UTF-8 would.
+ParseOutcome ParseUtf16Text(const char16_t* text, size_t length, const LoadOptions& options);
 // Bytes in any encoding the declaration or a byte-order mark names.
 ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url,
                         const LoadOptions& options);

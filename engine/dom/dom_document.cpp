@@ -554,7 +554,8 @@ HRESULT DomDocument::loadXML(BSTR xml, VARIANT_BOOL* ok) {
 HRESULT DomDocument::DoLoadXml(BSTR xml, VARIANT_BOOL* ok) {
   if (ok) *ok = VARIANT_FALSE;
   SetReadyState(1);
-  return Finish(ParseText(Utf8OfWhole(xml), settings_.ToLoadOptions()), std::string(), ok);
+  const size_t length = xml ? SysStringLen(xml) : 0;
+  return Finish(ParseUtf16Text(xml ? xml : u"", length, settings_.ToLoadOptions()), std::string(), ok);
 }
 
 HRESULT DomDocument::get_readyState(long* p) {

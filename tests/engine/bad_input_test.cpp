@@ -220,15 +220,37 @@ TEST_F(BadInputTest, BrokenBytesAndDeepNestingAreParseErrors) {
     EXPECT_EQ(LoadBytes(doc.Get(), c.bytes), VARIANT_FALSE) << c.what;
     ExpectParseError(doc.Get(), c.what);
   }
-  auto doc = NewDocument();
-  ASSERT_TRUE(doc);
-  static const char16_t text[] = u"<r>ab\0cd</r>";
-  BSTR b = SysAllocStringLen(text, 12);
-  VARIANT_BOOL ok = VARIANT_TRUE;
-  HRESULT hr = doc->loadXML(b, &ok);
-  SysFreeString(b);
-  EXPECT_HR(hr, S_FALSE) << "a NUL inside loadXML text is not silently accepted";
-  EXPECT_EQ(ok, VARIANT_FALSE);
+  // loadXML's UTF-16 text: a NUL, and a surrogate without its other half
+  // (the UTF-16 form of invalid UTF-8), are errors where they stand.
+  const struct {
+    const char* what;
+    std::u16string text;
+    long line, linepos;
+  } texts[] = {
+      {"NUL in the middle", std::u16string(u"<r>ab\0cd</r>", 12), 1, 0},
+      {"high surrogate alone", u"<r>\n ab\xD83D" u"cd</r>", 2, 4},
+      {"low surrogate alone", u"<r a='\xDE00'/>", 1, 7},
+  };
+  for (const auto& t : texts) {
+    auto doc = NewDocument();
+    ASSERT_TRUE(doc);
+    BSTR b = SysAllocStringLen(t.text.data(), static_cast<UINT>(t.text.size()));
+    VARIANT_BOOL ok = VARIANT_TRUE;
+    HRESULT hr = doc->loadXML(b, &ok);
+    SysFreeString(b);
+    EXPECT_HR(hr, S_FALSE) << t.what;
+    EXPECT_EQ(ok, VARIANT_FALSE) << t.what;
+    ParseErrorInfo e = ErrorOf(doc.Get());
+    EXPECT_NE(e.errorCode, 0) << t.what;
+    EXPECT_EQ(e.line, t.line) << t.what;
+    if (t.linepos) {
+      EXPECT_EQ(e.linepos, t.linepos) << t.what;
+      EXPECT_NE(e.reason.find("surrogate"), std::string::npos) << e.reason;
+    }
+  }
+  auto paired = Parse("<r>\xF0\x9F\x98\x80</r>");
+  ASSERT_TRUE(paired) << "a pair is one character";
+  EXPECT_EQ(TextOf(paired.Get()), "\xF0\x9F\x98\x80");
 }
 
 // Without a document type there are no entities to expand, so no limit
