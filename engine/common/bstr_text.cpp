@@ -60,8 +60,21 @@ std::u16string Utf16Of(std::string_view utf8) { return ardo::Utf8ToUtf16(utf8); 
 long Utf16Length(std::string_view utf8) { return static_cast<long>(Utf16Of(utf8).size()); }
 
 const VARIANT& Dereferenced(const VARIANT& value) {
+  // A host passes one level; a chain that goes on (or loops back on
+  // itself) is no value at all.
+  constexpr int kMaxLevels = 8;
+  static const VARIANT kNoValue = [] {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_BADVARTYPE;
+    return v;
+  }();
   const VARIANT* v = &value;
-  while (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+  for (int level = 0; v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal; ++level) {
+    if (level == kMaxLevels) return kNoValue;
+    v = v->pvarVal;
+  }
   return *v;
 }
 

@@ -780,7 +780,7 @@ ParseOutcome ParseUtf16Text(const char16_t* text, size_t length, const LoadOptio
     f.errorCode = ParseErrorCodeFor(XML_ERR_INVALID_CHAR);
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(c));
-    f.reason = std::string("An invalid character was found in text content: U+") + hex +
+    f.reason = std::string("An invalid character was found: U+") + hex +
                " is half of a surrogate pair without the other half.";
     f.line = static_cast<long>(line);
     f.linepos = static_cast<long>(i - lineStart + 1);

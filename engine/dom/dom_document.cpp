@@ -158,6 +158,9 @@ void DomDocument::InstallTree(xmlDocPtr doc) {
 
 ComPtr<DomDocument> DomDocument::ForDeferredTree(TreeHolder* holder) {
   auto doc = MakeObject<DomDocument>(holder->Flavor());
+  // Other threads reach the tree under the new document's lock as soon as
+  // it is back: they find the document whole.
+  DocLock lock(doc->Mutex());
   if (!holder->TakeDeferred(doc.Get())) return {};
   TreeHolder* empty = doc->tree_;
   doc->tree_ = holder;  // the reference TakeDeferred gave

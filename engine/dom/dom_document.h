@@ -59,7 +59,14 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
 
   // The document object counts its references as any COM object.
   ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
+  // A free-threaded document goes under its own lock: a node of its tree
+  // handed out meanwhile (from a list of another document) takes that lock
+  // and a reference on the document, which must not come back from zero.
+  ULONG STDMETHODCALLTYPE Release() override {
+    if (!Mutex()) return ComObject::Release();
+    DocLock lock(Mutex());
+    return ComObject::Release();
+  }
 
   const DocumentFlavor& Flavor() const { return flavor_; }
   std::recursive_mutex* Mutex() const { return mutex_.get(); }

@@ -281,10 +281,7 @@ HRESULT SelectionList::LockedWith(NodeObject* context, F&& f) {
 namespace {
 
 // The lock of the document a node is in now (null for an apartment one).
-std::recursive_mutex* OwnerMutex(xmlNodePtr node) {
-  DomDocument* owner = TreeHolder::Of(node)->Owner();
-  return owner ? owner->Mutex() : nullptr;
-}
+std::recursive_mutex* OwnerMutex(xmlNodePtr node) { return TreeHolder::Of(node)->OwnerMutex(); }
 
 }  // namespace
 
@@ -308,17 +305,33 @@ HRESULT SelectionList::WithListed(Index&& index, F&& f) {
     xmlNodePtr n = NodeAt(index());
     other = n ? OwnerMutex(n) : nullptr;
   }
-  for (;;) {
-    DocLockPair lock(own, other);
-    long i = index();
-    xmlNodePtr n = NodeAt(i);
-    std::recursive_mutex* now = n ? OwnerMutex(n) : nullptr;
-    if (now != other && now != own) {
+  // A listed node's tree that its document let go comes back under a new
+  // document before the node is handed out, so that the handout happens
+  // under that document's lock as every other use of the tree does; held
+  // until then.
+  ComPtr<DomDocument> revived;
+  for (int tries = 0;; ++tries) {
+    TreeHolder* deferred = nullptr;
+    {
+      DocLockPair lock(own, other);
+      long i = index();
+      xmlNodePtr n = NodeAt(i);
+      // (A tree on its way to the deferred list, its document going, is
+      // neither there nor owned for a moment.)
+      TreeHolder* tree = n ? TreeHolder::Of(n) : nullptr;
+      std::recursive_mutex* now = n ? OwnerMutex(n) : nullptr;
+      if (tree && (!tree->Alive() || !tree->Owner()) && tries < 10000) {
+        if (!tree->Alive()) deferred = tree;  // waits there while this list lives
+      } else if (now == other || now == own) {
+        auto call = [&] { return f(i, n); };
+        return NodeObject::Protect(call);
+      }
       other = now;
-      continue;
     }
-    auto call = [&] { return f(i, n); };
-    return NodeObject::Protect(call);
+    // Brought back with no list's lock held: the new document's lock is
+    // the only one ForDeferredTree takes.
+    if (deferred)
+      if (auto brought = DomDocument::ForDeferredTree(deferred)) revived = std::move(brought);
   }
 }
 

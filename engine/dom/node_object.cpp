@@ -60,7 +60,7 @@ NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface
 }
 
 NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
-    : node_(reinterpret_cast<xmlNodePtr>(ns)), nsElement_(element), iface_(iface) {
+    : node_(reinterpret_cast<xmlNodePtr>(ns)), iface_(iface), nsElement_(element) {
   tree_ = TreeHolder::Of(element);
   SetDocument(tree_->Owner());
   ns->_private = this;

@@ -274,15 +274,16 @@ class NodeObject {
   void SetDocument(DomDocument* document);
 
   // The members a walk touches at every step come first, so that with the
-  // object's vtable they share as few cache lines as possible.
+  // object's vtable they fit in the object's first 64 bytes: a walk then
+  // touches one cache line of an object where it can.
   xmlNodePtr node_ = nullptr;
   std::atomic<ULONG> refs_{1};
   bool isDocument_ = false;
-  xmlNodePtr nsElement_ = nullptr;
   // doc_'s lock, kept here so that a call need not reach the document.
   std::atomic<std::recursive_mutex*> docMutex_{nullptr};
   TreeHolder* tree_ = nullptr;
   IXMLDOMNode* iface_;
+  xmlNodePtr nsElement_ = nullptr;
   // Held while the object is referenced (the document holds no reference
   // on itself); a cached object keeps only the tree whose cache list it is on.
   DomDocument* doc_ = nullptr;
@@ -310,7 +311,7 @@ NodeObject* MaterializeSlow(xmlNodePtr node);
     // Released before, and the first of its tree to come back: the cached
     // object returns with the tree's references (a tree that went waits
     // for MaterializeSlow to bring it back).
-    if (!o->Tree()->Alive()) return MaterializeSlow(node);
+    if (!o->Tree()->Alive() || !o->Tree()->Owner()) return MaterializeSlow(node);
     o->Revive();
     return o;
   }

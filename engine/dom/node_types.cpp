@@ -70,6 +70,8 @@ NodeObject* MaterializeSlow(xmlNodePtr node) {
     if (!revived && !holder->Alive()) return nullptr;
     return Materialize(node);
   }
+  // A tree whose document is going (another thread lets go of it).
+  if (holder && !holder->Owner()) return nullptr;
   if (node->type == XML_DOCUMENT_NODE) {
     TreeHolder* holder = static_cast<TreeHolder*>(node->_private);
     if (!holder || !holder->Alive() || !holder->Owner()) return nullptr;

@@ -30,7 +30,15 @@ std::vector<TreeHolder*>* g_deferred = nullptr;
 
 TreeHolder::TreeHolder(xmlDocPtr doc, DomDocument* owner)
     : doc_(doc), owner_(owner), flavor_(owner ? owner->Flavor() : DocumentFlavor{}) {
+  ownerMutex_.store(owner ? owner->Mutex() : nullptr, std::memory_order_release);
   doc_->_private = this;
+}
+
+void TreeHolder::SetOwner(DomDocument* owner) {
+  // A document going keeps its lock here until the tree has gone too: a
+  // list that reaches the tree meanwhile waits on that lock for the end.
+  if (owner) ownerMutex_.store(owner->Mutex(), std::memory_order_release);
+  owner_.store(owner, std::memory_order_release);
 }
 
 template <class F>
@@ -66,6 +74,7 @@ void TreeHolder::Release() {
     if (g_pins > 0 && receivedForeign_.load(std::memory_order_relaxed)) {
       // Its document may go before it does: nothing reaches back there.
       SetOwner(nullptr);
+      ownerMutex_.store(nullptr, std::memory_order_release);
       if (!g_deferred) g_deferred = new std::vector<TreeHolder*>;
       g_deferred->push_back(this);
       return;

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -52,7 +53,11 @@ class TreeHolder {
   // Null once the tree's last reference went (a deferred tree's document
   // may be gone).
   DomDocument* Owner() const { return owner_.load(std::memory_order_acquire); }
-  void SetOwner(DomDocument* owner) { owner_.store(owner, std::memory_order_release); }
+  void SetOwner(DomDocument* owner);
+  // The owner's lock, readable without the owner: another thread may be
+  // letting go of the owner (locks are never freed, see doc_lock.h). It
+  // stays while a going owner lets go of the tree.
+  std::recursive_mutex* OwnerMutex() const { return ownerMutex_.load(std::memory_order_acquire); }
   // The kind of document the tree was made for.
   const DocumentFlavor& Flavor() const { return flavor_; }
   // A list may hold nodes of a deferred tree (moved into it from the list's
@@ -176,6 +181,7 @@ class TreeHolder {
   long liveObjects_ = 0;  // under the document lock
   xmlDocPtr doc_;
   std::atomic<DomDocument*> owner_;
+  std::atomic<std::recursive_mutex*> ownerMutex_{nullptr};
   DocumentFlavor flavor_;
   std::unordered_map<xmlNodePtr, long> roots_;
   std::vector<xmlNodePtr> candidates_;

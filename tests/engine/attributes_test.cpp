@@ -51,6 +51,18 @@ TEST_F(AttributesTest, GetAndSetAttributeConvertAndReplaceValues) {
   EXPECT_EQ(XmlOf(root.Get()).substr(0, prefix.size()), prefix);
   EXPECT_EQ(MapLength(MapOf(root.Get()).Get()), 4);
   EXPECT_TRUE(FAILED(root->setAttribute(Bstr("1bad"), text.get()))) << "not a name";
+  // A value by reference is read through it; one that refers to itself
+  // is no value (and no endless loop).
+  VARIANT inner = Variant::I4(7), outer, loop;
+  VariantInit(&outer);
+  outer.vt = VT_BYREF | VT_VARIANT;
+  outer.pvarVal = &inner;
+  EXPECT_HR(root->setAttribute(Bstr("ref"), outer), S_OK);
+  EXPECT_NE(XmlOf(root.Get()).find(" ref=\"7\""), std::string::npos);
+  VariantInit(&loop);
+  loop.vt = VT_BYREF | VT_VARIANT;
+  loop.pvarVal = &loop;
+  EXPECT_TRUE(FAILED(root->setAttribute(Bstr("loop"), loop)));
 }
 
 TEST_F(AttributesTest, RemoveAttributeAndAttributeNodes) {

@@ -340,6 +340,51 @@ TEST_F(FreeThreadedTest, ASelectionQueriesItsContextsDocumentUnderThatDocumentsL
 // Two threads transforming each into the other's free-threaded document:
 // the result goes in after the source's lock is given up, so neither waits
 // for the other's lock while holding its own.
+// Lists of four documents hold nodes that moved into a fifth, released
+// since: four threads hand them out (the tree comes back under a new
+// document), edit through them and let them go (it goes again), together.
+TEST_F(FreeThreadedTest, ThreadsBringBackAndLetGoOfATreeTheirListsHold) {
+  constexpr int kThreads = 4;
+  ardo::ComPtr<IXMLDOMNodeList> lists[kThreads];
+  ardo::ComPtr<IXMLDOMDocument2> sources[kThreads];
+  {
+    auto target = Parse("<s/>", CLSID_FreeThreadedDOMDocument40);
+    ASSERT_TRUE(target);
+    auto s = Root(target.Get());
+    for (int i = 0; i < kThreads; ++i) {
+      sources[i] = Parse("<r><x a='1'><y/>t</x><z/></r>", CLSID_FreeThreadedDOMDocument40);
+      ASSERT_TRUE(sources[i]);
+      lists[i] = Select(sources[i].Get(), "//x | //x/node() | //x/@a");
+      ASSERT_EQ(LengthOf(lists[i].Get()), 4);
+      Append(s.Get(), SelectOne(sources[i].Get(), "//x").Get());
+    }
+  }
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      for (int i = 0; i < 200; ++i) {
+        ardo::ComPtr<IXMLDOMNode> node, other, parent, added;
+        ardo::ComPtr<IXMLDOMDocument> owner;
+        ardo::ComPtr<IXMLDOMElement> e;
+        long index = (i + t) % 4;
+        if (lists[t]->get_item(index, node.Out()) != S_OK || !node ||
+            node->get_ownerDocument(owner.Out()) != S_OK || !owner) {
+          ++failures;
+          continue;
+        }
+        if (i % 2 == 0 && owner->createElement(Bstr("q"), e.Out()) == S_OK &&
+            node->get_parentNode(parent.Out()) == S_OK && parent)
+          parent->appendChild(e.Get(), added.Out());
+        if (lists[(t + 1) % kThreads]->get_item(index, other.Out()) != S_OK || !other) ++failures;
+      }
+      CoUninitialize();
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
 TEST_F(FreeThreadedTest, TransformsIntoEachOthersDocumentsDoNotDeadlock) {
   const char kSheet[] =
       "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
