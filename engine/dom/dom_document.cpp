@@ -234,6 +234,7 @@ HRESULT DomDocument::putref_documentElement(IXMLDOMElement* e) {
     NodeObject* element = NodeObject::From(e);
     if (!element || element->IsNamespaceDeclaration() || element->Node()->type != XML_ELEMENT_NODE)
       return E_INVALIDARG;
+    if (HRESULT hr = CheckSameThreading(*this, *element); FAILED(hr)) return hr;
     xmlNodePtr node = element->Node();
     if (node == root) return S_OK;
     if (IsReadOnly(node)) return kInvalidTreeChange;

@@ -203,6 +203,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   if (node->parent == element) return S_OK;
   // An attribute belongs to one element at a time.
   if (node->parent) return kInvalidTreeChange;
+  if (HRESULT hr = CheckSameThreading(doc, *attrObject); FAILED(hr)) return hr;
   auto* attr = reinterpret_cast<xmlAttrPtr>(node);
   // An attribute named xmlns or xmlns:p is a namespace declaration: it
   // declares on the element as setAttribute would.

@@ -238,26 +238,51 @@ SelectionList::SelectionList(DomDocument* document, std::string expr, NodeObject
       namespacesText_(document->Settings().selectionNamespaces),
       language_(std::move(language)),
       tree_(context->Tree()) {
-  tree_->PinSnapshot();
-  tree_->ListCreated();
+  Hold(tree_);
 }
 
 SelectionList::~SelectionList() {
   nodes_.reset();
-  tree_->UnpinSnapshot();
   DocLock lock(doc_->Mutex());
   // Subtrees whose freeing waited for this list.
   if (tree_->Owner() == doc_) tree_->Sweep();
-  tree_->ListDestroyed();  // docHold_ still holds the document
+  LetGo(tree_, std::move(foreign_));  // docHold_ still holds the document
+}  // the references to another document's tree go after the lock
+
+void SelectionList::Hold(TreeHolder* tree) {
+  tree->PinSnapshot();
+  if (tree->Owner() == doc_) {
+    tree->ListCreated();
+  } else {
+    foreign_.tree = TreeRef(tree);
+    foreign_.owner = ComPtr<IXMLDOMNode>(tree->Owner()->Interface());
+  }
+}
+
+void SelectionList::LetGo(TreeHolder* tree, ForeignHold hold) {
+  tree->UnpinSnapshot();
+  if (hold.tree)
+    retired_.push_back(std::move(hold));
+  else
+    tree->ListDestroyed();
 }
 
 void SelectionList::Repin(TreeHolder* tree) {
   if (tree == tree_) return;
-  tree->PinSnapshot();
-  tree->ListCreated();
-  std::swap(tree, tree_);
-  tree->UnpinSnapshot();
-  tree->ListDestroyed();
+  ForeignHold previous = std::move(foreign_);
+  foreign_ = ForeignHold();
+  TreeHolder* old = tree_;
+  Hold(tree);
+  tree_ = tree;
+  LetGo(old, std::move(previous));
+}
+
+void SelectionList::ReleaseRetired() {
+  std::vector<ForeignHold> retired;
+  Locked([&] {
+    retired.swap(retired_);
+    return S_OK;
+  });
 }
 
 template <class F>
@@ -389,12 +414,14 @@ HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
 }
 
 HRESULT SelectionList::put_expr(BSTR expression) {
-  return LockedWith(nullptr, [&] {
+  HRESULT result = LockedWith(nullptr, [&] {
     std::string expr = Utf8Of(expression);
     HRESULT hr = Evaluate(expr, context_, namespaces_);
     if (SUCCEEDED(hr)) expr_ = std::move(expr);
     return hr;
   });
+  ReleaseRetired();
+  return result;
 }
 
 HRESULT SelectionList::get_context(IXMLDOMNode** node) {
@@ -409,7 +436,7 @@ HRESULT SelectionList::get_context(IXMLDOMNode** node) {
 HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
   NodeObject* context = NodeObject::From(node);
   if (!context) return E_INVALIDARG;
-  return LockedWith(context, [&] {
+  HRESULT result = LockedWith(context, [&] {
     HRESULT hr = Evaluate(expr_, context, namespaces_);
     if (SUCCEEDED(hr)) {
       contextHold_ = ComPtr<IXMLDOMNode>(context->Interface());
@@ -417,6 +444,8 @@ HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
     }
     return hr;
   });
+  ReleaseRetired();
+  return result;
 }
 
 HRESULT SelectionList::peekNode(IXMLDOMNode** node) {
@@ -522,15 +551,20 @@ HRESULT SelectionList::removeAll() {
 }
 
 HRESULT SelectionList::clone(IXMLDOMSelection** copy) {
-  return Locked([&] {
+  ComPtr<SelectionList> c;
+  HRESULT hr = Locked([&] {
     if (!copy) return E_INVALIDARG;
-    auto c = MakeObject<SelectionList>(doc_, expr_, context_, nodes_, namespaces_, language_);
+    c = MakeObject<SelectionList>(doc_, expr_, context_, nodes_, namespaces_, language_);
     c->Repin(tree_);  // the nodes' tree, where the context may have left
     c->position_ = position_;
     c->namespacesText_ = namespacesText_;
-    *copy = c.Detach();
     return S_OK;
   });
+  if (c) {
+    c->ReleaseRetired();
+    *copy = c.Detach();
+  }
+  return hr;
 }
 
 HRESULT SelectionList::getProperty(BSTR name, VARIANT* value) {
@@ -546,7 +580,7 @@ HRESULT SelectionList::getProperty(BSTR name, VARIANT* value) {
 }
 
 HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
-  return LockedWith(nullptr, [&] {
+  HRESULT result = LockedWith(nullptr, [&] {
     std::string n = Utf8Of(name), v;
     HRESULT hr = Utf8OfVariant(value, &v);
     if (FAILED(hr)) return E_INVALIDARG;
@@ -567,6 +601,8 @@ HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
     }
     return E_INVALIDARG;
   });
+  ReleaseRetired();
+  return result;
 }
 
 }  // namespace ardo::engine

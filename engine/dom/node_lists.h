@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <libxml/tree.h>
 
@@ -136,6 +137,15 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   HRESULT WithListed(Index&& index, F&& f);
   // Pins and keeps live `tree` instead of the current one.
   void Repin(TreeHolder* tree);
+  // Pins tree and keeps it live, or the reverse. A tree of the list's own
+  // document counts the list as a live object (under that document's lock,
+  // which the list's calls hold); another document's tree is held by plain
+  // references, which need no lock of that document, and which go once
+  // the call has let go of its locks (ReleaseRetired).
+  struct ForeignHold;
+  void Hold(TreeHolder* tree);
+  void LetGo(TreeHolder* tree, ForeignHold hold);
+  void ReleaseRetired();
 
   ComPtr<IXMLDOMNode> docHold_;
   DomDocument* doc_;
@@ -147,6 +157,13 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   std::string namespacesText_;
   std::string language_;
   TreeHolder* tree_;  // the tree of the listed nodes, pinned and kept live
+  // Another document's tree: the references that keep it and its document.
+  struct ForeignHold {
+    TreeRef tree;
+    ComPtr<IXMLDOMNode> owner;
+  };
+  ForeignHold foreign_;
+  std::vector<ForeignHold> retired_;
   long position_ = 0;
 };
 

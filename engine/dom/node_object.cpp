@@ -47,6 +47,15 @@ bool DeclaredDataType(xmlNodePtr element, engine::DataType* type) {
 
 // --- identity and lifetime -------------------------------------------------
 
+HRESULT CheckSameThreading(const NodeObject& target, const NodeObject& moved) {
+  if (target.FreeThreaded() == moved.FreeThreaded()) return S_OK;
+  // An apartment document is used from one thread without a lock; a node
+  // of it in a free-threaded document (or the reverse) would be reached
+  // from other threads, or without the lock, all the same.
+  return FailWith(E_FAIL,
+                  "A node cannot move between a free-threaded document and an apartment-threaded one.");
+}
+
 void NodeObject::SetDocument(DomDocument* document) {
   doc_ = document;
   docMutex_.store(document ? document->Mutex() : nullptr, std::memory_order_release);
@@ -326,11 +335,12 @@ HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
 namespace {
 
 // The node object behind a node argument that may be inserted somewhere.
-HRESULT InsertableArgument(IXMLDOMNode* node, NodeObject** out) {
+HRESULT InsertableArgument(const NodeObject& target, IXMLDOMNode* node, NodeObject** out) {
   if (!node) return E_INVALIDARG;
   NodeObject* o = NodeObject::From(node);
   if (!o) return E_INVALIDARG;  // not one of ours
   if (o->IsNamespaceDeclaration()) return kInvalidTreeChange;
+  if (HRESULT hr = CheckSameThreading(target, *o); FAILED(hr)) return hr;
   *out = o;
   return S_OK;
 }
@@ -360,7 +370,7 @@ void InsertInto(TreeEdit& edit, xmlNodePtr parent, xmlNodePtr child, xmlNodePtr 
 HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild, IXMLDOMNode** out) {
   if (out) *out = nullptr;
   NodeObject* child;
-  HRESULT hr = InsertableArgument(newChild, &child);
+  HRESULT hr = InsertableArgument(*this, newChild, &child);
   if (FAILED(hr)) return hr;
   if (nsElement_) return kInvalidTreeChange;
   xmlNodePtr ref = nullptr;
@@ -394,7 +404,7 @@ HRESULT NodeObject::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** out) {
 HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, IXMLDOMNode** out) {
   if (out) *out = nullptr;
   NodeObject* child;
-  HRESULT hr = InsertableArgument(newChild, &child);
+  HRESULT hr = InsertableArgument(*this, newChild, &child);
   if (FAILED(hr)) return hr;
   NodeObject* old = From(oldChild);
   if (!old || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_)) return E_INVALIDARG;

@@ -296,6 +296,10 @@ class NodeObject {
   friend class TreeHolder;  // deletes cached objects
 };
 
+// E_FAIL (with a reason) when moved would go between a free-threaded and an
+// apartment-threaded document.
+HRESULT CheckSameThreading(const NodeObject& target, const NodeObject& moved);
+
 // Moves every node object inside subtree to another document and tree.
 void RehomeObjects(xmlNodePtr subtree, DomDocument* document, TreeHolder* tree);
 

@@ -385,6 +385,68 @@ TEST_F(FreeThreadedTest, ThreadsBringBackAndLetGoOfATreeTheirListsHold) {
   EXPECT_EQ(failures.load(), 0);
 }
 
+// A selection of one document over another's tree: cloning it and
+// pointing it elsewhere from two threads while two more walk that tree.
+TEST_F(FreeThreadedTest, ASelectionOverAnotherDocumentsTreeKeepsItWithoutItsLock) {
+  auto a = Parse("<r><a/><a/></r>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<r><x><y/></x><x/><x/><x/></r>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b);
+  auto selection = Select(a.Get(), "//a").As<IXMLDOMSelection>();
+  ASSERT_TRUE(selection);
+  ASSERT_HR(selection->putref_context(SelectOne(b.Get(), "/r").Get()), S_OK);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      for (int i = 0; i < 300; ++i) {
+        if (t == 0) {
+          ardo::ComPtr<IXMLDOMSelection> copy;
+          if (FAILED(selection->clone(copy.Out()))) ++failures;
+        } else if (t == 1) {
+          auto own = Select(a.Get(), "//a").As<IXMLDOMSelection>();
+          auto x = SelectOne(b.Get(), "/r/x");
+          if (!own || !x || FAILED(own->putref_context(x.Get()))) ++failures;
+        } else {
+          long nodes = 0;
+          ardo::ComPtr<IXMLDOMNode> n;
+          b->get_firstChild(n.Out());
+          while (n) {
+            ++nodes;
+            ardo::ComPtr<IXMLDOMNode> next;
+            n->get_firstChild(next.Out());
+            if (!next) n->get_nextSibling(next.Out());
+            n = std::move(next);
+          }
+          if (nodes < 3) ++failures;
+        }
+      }
+      CoUninitialize();
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+// An apartment document is used from one thread without a lock: nodes do
+// not move between it and a free-threaded one.
+TEST_F(FreeThreadedTest, NodesDoNotMoveBetweenFreeThreadedAndApartmentDocuments) {
+  auto shared = Parse("<r a='1'><x/></r>", CLSID_FreeThreadedDOMDocument40);
+  auto single = Parse("<s/>", CLSID_DOMDocument40);
+  ASSERT_TRUE(shared && single);
+  for (auto [from, to] : {std::pair(shared.Get(), single.Get()), std::pair(single.Get(), shared.Get())}) {
+    auto moving = NewElement(from, "m");
+    ardo::ComPtr<IXMLDOMNode> out;
+    EXPECT_HR(Root(to)->appendChild(moving.Get(), out.Out()), E_FAIL);
+    EXPECT_NE(LastReason().find("free-threaded"), std::string::npos);
+    EXPECT_HR(to->putref_documentElement(moving.As<IXMLDOMElement>().Get()), E_FAIL);
+    ardo::ComPtr<IXMLDOMAttribute> attr, replaced;
+    ASSERT_HR(from->createAttribute(Bstr("n"), attr.Out()), S_OK);
+    EXPECT_HR(Root(to)->setAttributeNode(attr.Get(), replaced.Out()), E_FAIL);
+  }
+  EXPECT_EQ(XmlOf(shared.Get()), "<r a=\"1\"><x/></r>\r\n");
+  EXPECT_EQ(XmlOf(single.Get()), "<s/>\r\n");
+}
+
 TEST_F(FreeThreadedTest, TransformsIntoEachOthersDocumentsDoNotDeadlock) {
   const char kSheet[] =
       "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
