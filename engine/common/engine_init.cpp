@@ -6,6 +6,8 @@
 // document classes are registered with the COM runtime.
 #include <libxml/globals.h>
 #include <libxml/parser.h>
+#include <libxslt/extensions.h>
+#include <libxslt/xslt.h>
 #include <libxslt/xsltutils.h>
 
 #include "engine/common/error_capture.h"
@@ -26,6 +28,11 @@ struct EngineStartup {
     xsltSetGenericErrorFunc(nullptr, ErrorCapture::GenericMessage);
     xsltSetGenericDebugFunc(nullptr, Silent);
     InstallEntityLoader();
+    // libxslt sets up its globals (the extension lock, its extra functions)
+    // on the first style sheet otherwise: two threads compiling their first
+    // ones at once would both do it.
+    xsltInitGlobals();
+    xsltInit();
     InitTransforms();
     RegisterDocumentClasses();
   }

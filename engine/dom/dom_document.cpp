@@ -425,8 +425,11 @@ HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
 
 void DomDocument::Fire(const VARIANT& sink) {
   if (sink.vt != VT_DISPATCH || !sink.pdispVal) return;
+  // The handler may set a new one (or none) from inside: the one called is
+  // held until it returns.
+  ComPtr<IDispatch> handler(sink.pdispVal);
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  sink.pdispVal->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+  handler->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
 }
 
 void DomDocument::SetReadyState(long state) {
@@ -500,6 +503,9 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
 }
 
 HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
+  // A readyState handler may let go of the document: it stays until the
+  // load is done.
+  ComPtr<IXMLDOMNode> self(Interface());
   if (ok) *ok = VARIANT_FALSE;
   const VARIANT v = ShallowValue(source);
   // A source of no kind the document loads from leaves it as it was.
@@ -556,6 +562,7 @@ HRESULT DomDocument::loadXML(BSTR xml, VARIANT_BOOL* ok) {
 }
 
 HRESULT DomDocument::DoLoadXml(BSTR xml, VARIANT_BOOL* ok) {
+  ComPtr<IXMLDOMNode> self(Interface());  // as in DoLoad
   if (ok) *ok = VARIANT_FALSE;
   SetReadyState(1);
   const size_t length = xml ? SysStringLen(xml) : 0;

@@ -423,8 +423,12 @@ std::vector<xmlNodePtr> DeclarationMap::Items() {
   if (doc && doc->extSubset && doc->extSubset != dtd) subsets.push_back(doc->extSubset);
   for (xmlDtdPtr d : subsets) {
     if (kind_ == Kind::Entities) {
-      for (xmlNodePtr c = d->children; c; c = c->next)
-        if (c->type == XML_ENTITY_DECL) items.push_back(c);
+      // General entities only: parameter entities serve the DTD itself.
+      for (xmlNodePtr c = d->children; c; c = c->next) {
+        if (c->type != XML_ENTITY_DECL) continue;
+        auto etype = reinterpret_cast<xmlEntityPtr>(c)->etype;
+        if (etype != XML_INTERNAL_PARAMETER_ENTITY && etype != XML_EXTERNAL_PARAMETER_ENTITY) items.push_back(c);
+      }
     } else if (d->notations) {
       std::vector<std::string> names;
       xmlHashScan(static_cast<xmlHashTablePtr>(d->notations), CollectNotationName, &names);

@@ -9,6 +9,7 @@
 #include "engine/dom/dom_document.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_object.h"
+#include "engine/dom/text_content.h"
 
 namespace ardo::engine {
 namespace {
@@ -103,7 +104,21 @@ TreeEdit::TreeEdit(DomDocument& document) {
 }
 
 TreeEdit::~TreeEdit() {
+  // ID values changed inside their attributes go back into the table.
+  for (xmlAttrPtr attr : ids_) {
+    std::string value = AttributeValue(attr);
+    if (!value.empty() && attr->doc) xmlAddID(nullptr, attr->doc, Xml(value), attr);
+  }
   for (auto& tree : trees_) tree->Sweep();
+}
+
+void TreeEdit::NoteValueEdit(xmlNodePtr node) {
+  if (!node || node->type != XML_ATTRIBUTE_NODE) return;
+  auto* attr = reinterpret_cast<xmlAttrPtr>(node);
+  if (attr->atype != XML_ATTRIBUTE_ID || !attr->doc) return;
+  if (std::find(ids_.begin(), ids_.end(), attr) != ids_.end()) return;
+  xmlRemoveID(attr->doc, attr);
+  ids_.push_back(attr);
 }
 
 void TreeEdit::Track(TreeHolder* holder) {
@@ -138,6 +153,7 @@ void TreeEdit::Unlink(xmlNodePtr node) {
 
 void TreeEdit::Detach(xmlNodePtr node) {
   if (!node->parent) return;
+  NoteValueEdit(node->parent);
   TreeHolder* holder = TreeHolder::Of(node);
   Track(holder);
   long live = TreeHolder::CountObjects(node);
@@ -158,6 +174,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
     xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
     RehomeObjects(node, target->Owner(), target);
   }
+  NoteValueEdit(parent);
   if (node->type == XML_ATTRIBUTE_NODE) {
     auto* attr = reinterpret_cast<xmlAttrPtr>(node);
     LinkAttribute(parent, attr, reinterpret_cast<xmlAttrPtr>(before));
@@ -180,6 +197,7 @@ void TreeEdit::AdoptNew(xmlNodePtr node) {
 }
 
 void TreeEdit::ReplaceChildrenWithText(xmlNodePtr node, std::string_view text) {
+  NoteValueEdit(node);
   while (node->children) Detach(node->children);
   if (text.empty()) return;
   xmlNodePtr t = xmlNewDocTextLen(node->doc, Xml(std::string(text)), static_cast<int>(text.size()));
@@ -189,13 +207,11 @@ void TreeEdit::ReplaceChildrenWithText(xmlNodePtr node, std::string_view text) {
 
 void TreeEdit::SetAttributeValue(xmlAttrPtr attr, std::string_view text) {
   MarkSpecified(attr);
-  bool isId = attr->atype == XML_ATTRIBUTE_ID && attr->doc;
-  if (isId) xmlRemoveID(attr->doc, attr);
   ReplaceChildrenWithText(reinterpret_cast<xmlNodePtr>(attr), text);
-  if (isId) xmlAddID(nullptr, attr->doc, Xml(std::string(text)), attr);
 }
 
 void TreeEdit::SetContent(xmlNodePtr node, std::string_view text) {
+  NoteValueEdit(node->parent);
   xmlNodeSetContentLen(node, Xml(std::string(text)), static_cast<int>(text.size()));
 }
 

@@ -57,9 +57,14 @@ class TreeEdit {
  private:
   void Track(TreeHolder* holder);
   void Unlink(xmlNodePtr node);
+  // libxml2 finds a document's ID entry by its attribute's current value:
+  // before an edit inside an ID attribute changes the value, its entry is
+  // taken out, and it goes back under the new value when the edit ends.
+  void NoteValueEdit(xmlNodePtr attr);
 
   std::vector<TreeRef> trees_;
   std::vector<DomDocument*> documents_;
+  std::vector<xmlAttrPtr> ids_;
 };
 
 // Checks that child may be inserted under parent (and, for the document,

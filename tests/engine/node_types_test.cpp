@@ -460,6 +460,7 @@ TEST_F(NodeTypesTest, CopiedEntityReferencesMoveToAnotherDocumentAndOutliveTheir
 TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   auto doc = Parse(
       "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY inner 'value'><!ENTITY outer SYSTEM 'not-read.txt'>"
+      "<!ENTITY % parameter 'not a general entity'>"
       "<!NOTATION viewer SYSTEM 'view.exe'>]><r>&inner;</r>");
   ASSERT_TRUE(doc);
   ardo::ComPtr<IXMLDOMDocumentType> doctype;
@@ -474,8 +475,9 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   long entityCount = 0, notationCount = 0;
   EXPECT_HR(entities->get_length(&entityCount), S_OK);
   EXPECT_HR(notations->get_length(&notationCount), S_OK);
-  EXPECT_EQ(std::make_pair(entityCount, notationCount), std::make_pair(2L, 1L));
-  ardo::ComPtr<IXMLDOMNode> outer, viewer;
+  EXPECT_EQ(std::make_pair(entityCount, notationCount), std::make_pair(2L, 1L)) << "general entities only";
+  ardo::ComPtr<IXMLDOMNode> outer, viewer, parameter;
+  EXPECT_HR(entities->getNamedItem(Bstr("parameter"), parameter.Out()), S_FALSE);
   ASSERT_HR(entities->getNamedItem(Bstr("outer"), outer.Out()), S_OK);
   ASSERT_HR(notations->get_item(0, viewer.Out()), S_OK);
   EXPECT_EQ(NameOf(viewer.Get()), "viewer");
@@ -750,6 +752,24 @@ TEST_F(NodeTypesTest, NodeFromIdAndDocumentElementByReference) {
   ASSERT_HR(made->setAttribute(Bstr("key"), k4.get()), S_OK);
   EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE) << "the old value is gone";
   EXPECT_HR(doc->nodeFromID(Bstr("k4"), found.Out()), S_OK);
+  // The same through the value's own text node; then the element goes.
+  auto key = SelectOne(doc.Get(), "/r/i[@key='k2']/@key");
+  ASSERT_TRUE(key);
+  ardo::ComPtr<IXMLDOMNode> keyChild;
+  ASSERT_HR(key->get_firstChild(keyChild.Out()), S_OK);
+  auto keyText = keyChild.As<IXMLDOMCharacterData>();
+  ASSERT_TRUE(keyText);
+  key = nullptr;
+  keyChild = nullptr;
+  ASSERT_HR(keyText->appendData(Bstr("z")), S_OK);
+  EXPECT_HR(doc->nodeFromID(Bstr("k2"), found.Out()), S_FALSE) << "the old value is gone";
+  ASSERT_HR(doc->nodeFromID(Bstr("k2z"), found.Out()), S_OK);
+  ASSERT_HR(Root(doc.Get())->removeChild(found.Get(), removed.Out()), S_OK);
+  found = nullptr;
+  removed = nullptr;
+  keyText = nullptr;
+  EXPECT_HR(doc->nodeFromID(Bstr("k2"), found.Out()), S_FALSE);
+  EXPECT_HR(doc->nodeFromID(Bstr("k2z"), found.Out()), S_FALSE);
 
   auto fresh = NewElement(doc.Get(), "fresh");
   ASSERT_HR(doc->putref_documentElement(fresh.Get()), S_OK);
