@@ -253,6 +253,19 @@ std::string SerializeNode(xmlNodePtr node) {
       }
       out += "\r\n";
     }
+  } else if (node->type == XML_DTD_NODE && node->doc && node->doc->intSubset != reinterpret_cast<xmlDtdPtr>(node)) {
+    // libxml2 writes a document type's notations for the document's own
+    // internal subset only: a copy standing apart is written as if it were.
+    xmlDtdPtr own = node->doc->intSubset;
+    node->doc->intSubset = reinterpret_cast<xmlDtdPtr>(node);
+    try {
+      DumpInto(buf, node, &out);
+    } catch (...) {
+      node->doc->intSubset = own;
+      xmlBufferFree(buf);
+      throw;
+    }
+    node->doc->intSubset = own;
   } else {
     DumpInto(buf, node, &out);
     // libxml2 writes an attribute as it appears in a start tag, after a space.

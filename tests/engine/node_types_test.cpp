@@ -502,6 +502,8 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   ASSERT_HR(copiedNotations->getNamedItem(Bstr("viewer"), copiedViewer.Out()), S_OK);
   EXPECT_NE(IdentityOf(copiedViewer.Get()), IdentityOf(viewer.Get()));
   EXPECT_NE(XmlOf(copy.Get()).find("<!ENTITY inner \"value\">"), std::string::npos) << XmlOf(copy.Get());
+  EXPECT_NE(XmlOf(copy.Get()).find("<!NOTATION viewer SYSTEM \"view.exe\""), std::string::npos) << XmlOf(copy.Get());
+  EXPECT_EQ(XmlOf(copy.Get()), XmlOf(doctype.Get())) << "the copy is written as the original";
   EXPECT_HR(outer->cloneNode(VARIANT_TRUE, refused.Out()), E_NOTIMPL);
   EXPECT_FALSE(refused);
 
