@@ -301,7 +301,11 @@ HRESULT NodeObject::NodeType(DOMNodeType* out) {
 
 HRESULT NodeObject::ParentNode(IXMLDOMNode** out) {
   if (nsElement_) return ReturnNode(nullptr, out);
-  return ReturnNode(DomParent(node_), out);
+  xmlNodePtr parent = DomParent(node_);
+  // A tree that a load has replaced is no longer the document's content:
+  // its top-level nodes have no parent there.
+  if (parent && parent->type == XML_DOCUMENT_NODE && doc_->CurrentTree() != tree_) parent = nullptr;
+  return ReturnNode(parent, out);
 }
 
 HRESULT NodeObject::ChildNodes(IXMLDOMNodeList** out) {

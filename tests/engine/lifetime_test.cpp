@@ -165,6 +165,9 @@ TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {
     auto b = SelectOne(doc.Get(), "/r/b");
     ASSERT_HR(LoadXml(doc.Get(), "<new/>"), S_OK);
     EXPECT_EQ(XmlOf(b.Get()), "<b>text</b>") << "a node of the old tree stays valid";
+    ardo::ComPtr<IXMLDOMNode> parent;
+    EXPECT_HR(root->get_parentNode(parent.Out()), S_FALSE) << "the old root is no longer the document's";
+    EXPECT_FALSE(parent);
     EXPECT_EQ(XmlOf(Root(doc.Get()).Get()), "<new/>");
     EXPECT_EQ(LengthOf(Select(doc.Get(), "//b").Get()), 0);
   }
