@@ -2,6 +2,7 @@
 // their document references, detached subtrees freed with their last
 // reference, and one free-threaded document driven from two threads.
 #include <atomic>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -179,7 +180,23 @@ TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {
 
 // --- two threads on one free-threaded document ---
 
-class FreeThreadedTest : public EngineTest {};
+class FreeThreadedTest : public EngineTest {
+ protected:
+  // Runs body(t, failures) on `count` threads, each in its own initialised
+  // apartment; the failures they counted.
+  int OnThreads(int count, const std::function<void(int, std::atomic<int>&)>& body) {
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t)
+      threads.emplace_back([&, t] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        body(t, failures);
+        CoUninitialize();
+      });
+    for (auto& thread : threads) thread.join();
+    return failures.load();
+  }
+};
 
 TEST_F(FreeThreadedTest, TwoThreadsEditAndQueryOneDocument) {
   for (const DocumentClass& c : AllDocumentClasses()) {
@@ -362,11 +379,7 @@ TEST_F(FreeThreadedTest, ThreadsBringBackAndLetGoOfATreeTheirListsHold) {
       Append(s.Get(), SelectOne(sources[i].Get(), "//x").Get());
     }
   }
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([&, t] {
-      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  EXPECT_EQ(OnThreads(kThreads, [&](int t, std::atomic<int>& failures) {
       for (int i = 0; i < 200; ++i) {
         ardo::ComPtr<IXMLDOMNode> node, other, parent, added;
         ardo::ComPtr<IXMLDOMDocument> owner;
@@ -382,10 +395,8 @@ TEST_F(FreeThreadedTest, ThreadsBringBackAndLetGoOfATreeTheirListsHold) {
           parent->appendChild(e.Get(), added.Out());
         if (lists[(t + 1) % kThreads]->get_item(index, other.Out()) != S_OK || !other) ++failures;
       }
-      CoUninitialize();
-    });
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(failures.load(), 0);
+    }),
+    0);
 }
 
 // A selection of one document over another's tree: cloning it and
@@ -397,11 +408,7 @@ TEST_F(FreeThreadedTest, ASelectionOverAnotherDocumentsTreeKeepsItWithoutItsLock
   auto selection = Select(a.Get(), "//a").As<IXMLDOMSelection>();
   ASSERT_TRUE(selection);
   ASSERT_HR(selection->putref_context(SelectOne(b.Get(), "/r").Get()), S_OK);
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  EXPECT_EQ(OnThreads(4, [&](int t, std::atomic<int>& failures) {
       for (int i = 0; i < 300; ++i) {
         if (t == 0) {
           ardo::ComPtr<IXMLDOMSelection> copy;
@@ -424,10 +431,8 @@ TEST_F(FreeThreadedTest, ASelectionOverAnotherDocumentsTreeKeepsItWithoutItsLock
           if (nodes < 3) ++failures;
         }
       }
-      CoUninitialize();
-    });
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(failures.load(), 0);
+    }),
+    0);
 }
 
 // An apartment document is used from one thread without a lock: nodes do
