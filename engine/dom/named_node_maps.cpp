@@ -210,10 +210,17 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   const std::string qname = QualifiedName(node);
   if (IsDeclarationName(qname)) {
     HRESULT hr = Set(doc, element, qname, AttributeValue(attr));
+    xmlNsPtr declared = hr == S_OK ? FindNamespaceDeclaration(element, qname) : nullptr;
+    if (!declared) return hr;
     // The node given is the declaration from now on, as any attribute set
-    // is the attribute in the tree.
-    if (hr == S_OK)
-      if (xmlNsPtr declared = FindNamespaceDeclaration(element, qname)) attrObject->BecomeDeclaration(declared, element);
+    // is the attribute in the tree; one of another document comes over
+    // first, as such an attribute would.
+    if (attrObject->Tree() != TreeHolder::Of(element)) {
+      TreeEdit edit(doc);
+      edit.Attach(node, element, nullptr);
+      edit.Detach(node);
+    }
+    attrObject->BecomeDeclaration(declared, element);
     return hr;
   }
   xmlAttrPtr old = attr->ns ? FindAttributeNs(element, View(attr->name), View(attr->ns->href))

@@ -243,6 +243,20 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   EXPECT_EQ(IdentityOf(set.Get()), IdentityOf(q.Get())) << "the node given is the one in the tree";
   ardo::ComPtr<IXMLDOMNode> parent;
   EXPECT_HR(q->get_parentNode(parent.Out()), S_FALSE) << "as any attribute";
+  // One from another document comes over, as any attribute does.
+  auto elsewhere = NewDocument();
+  ardo::ComPtr<IXMLDOMAttribute> foreign;
+  Variant foreignUri(Variant::Str("urn:f"));
+  ASSERT_HR(elsewhere->createAttribute(Bstr("xmlns:f"), foreign.Out()), S_OK);
+  ASSERT_HR(foreign->put_value(foreignUri.get()), S_OK);
+  EXPECT_HR(map->setNamedItem(foreign.Get(), out.Out()), S_OK);
+  ASSERT_HR(map->getNamedItem(Bstr("xmlns:f"), set.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(set.Get()), IdentityOf(foreign.Get()));
+  ardo::ComPtr<IXMLDOMDocument> foreignOwner;
+  ASSERT_HR(foreign->get_ownerDocument(foreignOwner.Out()), S_OK);
+  EXPECT_EQ(IdentityOf(foreignOwner.Get()), IdentityOf(doc.Get()));
+  ardo::ComPtr<IXMLDOMNode> removedForeign;
+  ASSERT_HR(map->removeNamedItem(Bstr("xmlns:f"), removedForeign.Out()), S_OK);
   ardo::ComPtr<IXMLDOMAttribute> replaced;
   EXPECT_HR(root.As<IXMLDOMElement>()->setAttributeNode(declaration("xmlns:p", "urn:p").Get(), replaced.Out()),
             S_OK);
