@@ -181,22 +181,6 @@ bool DeclaredEncoding(const std::string& head, std::string* name) {
   return true;
 }
 
-// Where libxml2 switches to the encoding that the declaration names: just
-// after the name's closing quote (0 when the input opens with a byte-order
-// mark or names UTF-8 or nothing: no switch drops text then).
-long EncodingSwitchOffset(const std::string& head) {
-  if (head.compare(0, 5, "<?xml") != 0) return 0;
-  size_t end = head.find("?>");
-  size_t at = head.find("encoding");
-  if (end == std::string::npos || at == std::string::npos || at > end) return 0;
-  size_t open = head.find_first_of("'\"", at);
-  size_t close = open < end ? head.find(head[open], open + 1) : std::string::npos;
-  if (close == std::string::npos || close > end) return 0;
-  std::string name = head.substr(open + 1, close - open - 1);
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return name == "utf-8" || name == "utf8" ? 0 : static_cast<long>(close + 1);
-}
-
 // An encoding name for comparison: lower case, letters and digits only
 // ("UTF-8", "utf_8" and "utf8" alike).
 std::string FoldedEncodingName(const std::string& name) {
@@ -204,6 +188,17 @@ std::string FoldedEncodingName(const std::string& name) {
   for (unsigned char c : name)
     if (std::isalnum(c)) folded.push_back(static_cast<char>(std::tolower(c)));
   return folded;
+}
+
+// Where libxml2 switches to the encoding that the declaration names: just
+// after the name's closing quote (0 when the input opens with a byte-order
+// mark or names UTF-8 or nothing: no switch drops text then).
+long EncodingSwitchOffset(const std::string& head) {
+  std::string name;
+  if (head.compare(0, 5, "<?xml") != 0 || !DeclaredEncoding(head, &name) || FoldedEncodingName(name) == "utf8")
+    return 0;
+  size_t at = head.find(name, head.find("encoding"));
+  return at == std::string::npos ? 0 : static_cast<long>(at + name.size() + 1);
 }
 
 // True when the opening bytes of a document reach its first element with

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <cstdlib>
+#include <utility>
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
@@ -269,11 +270,9 @@ void SelectionList::LetGo(TreeHolder* tree, ForeignHold hold) {
 
 void SelectionList::Repin(TreeHolder* tree) {
   if (tree == tree_) return;
-  ForeignHold previous = std::move(foreign_);
-  foreign_ = ForeignHold();
-  TreeHolder* old = tree_;
+  ForeignHold previous = std::exchange(foreign_, ForeignHold());
+  TreeHolder* old = std::exchange(tree_, tree);
   Hold(tree);
-  tree_ = tree;
   LetGo(old, std::move(previous));
 }
 

@@ -70,17 +70,14 @@ NodeObject* MaterializeSlow(xmlNodePtr node) {
     if (!revived && !holder->Alive()) return nullptr;
     return Materialize(node);
   }
-  // A tree whose document is going (another thread lets go of it).
-  if (holder && !holder->Owner()) return nullptr;
+  // No tree, or one whose document is going (another thread lets go of it).
+  if (!holder || !holder->Owner()) return nullptr;
   if (node->type == XML_DOCUMENT_NODE) {
-    TreeHolder* holder = static_cast<TreeHolder*>(node->_private);
-    if (!holder || !holder->Alive() || !holder->Owner()) return nullptr;
     DomDocument* doc = holder->Owner();
     doc->Interface()->AddRef();
     return doc;
   }
   // Materialize handled nodes that have an object already.
-  if (!node->doc || !TreeHolder::Of(node) || !TreeHolder::Of(node)->Alive()) return nullptr;
   switch (node->type) {
     case XML_ELEMENT_NODE:
       return NewObject<DomElement>(node);

@@ -26,6 +26,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <libxml/tree.h>
@@ -208,8 +209,13 @@ class TreeRef {
     return r;
   }
   TreeRef(const TreeRef& o) : TreeRef(o.h_) {}
+  TreeRef(TreeRef&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
   TreeRef& operator=(const TreeRef& o) {
     TreeRef(o).Swap(*this);
+    return *this;
+  }
+  TreeRef& operator=(TreeRef&& o) noexcept {
+    TreeRef(std::move(o)).Swap(*this);
     return *this;
   }
   ~TreeRef() {

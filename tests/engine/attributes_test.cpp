@@ -221,10 +221,10 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   auto root = Root(doc.Get());
   auto map = MapOf(root.Get());
   ASSERT_TRUE(map);
-  auto declaration = [&](const char* name, const char* value) {
+  auto declaration = [&](const char* name, const char* value, IXMLDOMDocument* in = nullptr) {
     ardo::ComPtr<IXMLDOMAttribute> attr;
     Variant v(Variant::Str(value));
-    EXPECT_HR(doc->createAttribute(Bstr(name), attr.Out()), S_OK);
+    EXPECT_HR((in ? in : doc.Get())->createAttribute(Bstr(name), attr.Out()), S_OK);
     if (attr) {
       EXPECT_HR(attr->put_value(v.get()), S_OK);
     }
@@ -245,10 +245,8 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   EXPECT_HR(q->get_parentNode(parent.Out()), S_FALSE) << "as any attribute";
   // One from another document comes over, as any attribute does.
   auto elsewhere = NewDocument();
-  ardo::ComPtr<IXMLDOMAttribute> foreign;
-  Variant foreignUri(Variant::Str("urn:f"));
-  ASSERT_HR(elsewhere->createAttribute(Bstr("xmlns:f"), foreign.Out()), S_OK);
-  ASSERT_HR(foreign->put_value(foreignUri.get()), S_OK);
+  auto foreign = declaration("xmlns:f", "urn:f", elsewhere.Get());
+  ASSERT_TRUE(foreign);
   EXPECT_HR(map->setNamedItem(foreign.Get(), out.Out()), S_OK);
   ASSERT_HR(map->getNamedItem(Bstr("xmlns:f"), set.Out()), S_OK);
   EXPECT_EQ(IdentityOf(set.Get()), IdentityOf(foreign.Get()));
