@@ -44,6 +44,7 @@ struct ParseSession {
   HRESULT ownError = S_OK;
   startElementNsSAX2Func startElement = nullptr;
   internalSubsetSAXFunc internalSubset = nullptr;
+  cdataBlockSAXFunc cdataBlock = nullptr;
 };
 thread_local ParseSession* t_session = nullptr;
 
@@ -99,6 +100,20 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
   written -= nbDefaulted;
   for (xmlAttrPtr a = element->properties; a; a = a->next)
     if (written-- <= 0) MarkDefaulted(a);
+}
+
+// libxml2 joins a CDATA section to one that ends just before it; in the
+// DOM each section stays a node of its own.
+void SeparateCdataBlock(void* ctx, const xmlChar* value, int len) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  ParseSession* s = t_session;
+  if (!s || !s->cdataBlock) return;
+  xmlNodePtr parent = ctxt->node;
+  if (!parent || !parent->last || parent->last->type != XML_CDATA_SECTION_NODE)
+    return s->cdataBlock(ctx, value, len);
+  xmlNodePtr section = xmlNewCDataBlock(ctxt->myDoc, value, len);
+  if (!section) return RaiseOwn(ctxt, E_OUTOFMEMORY, "Out of memory while building a CDATA section.");
+  xmlAddChild(parent, section);
 }
 
 void DtdRefusingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
@@ -477,6 +492,8 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
   if (!ctxt) throw std::bad_alloc();
   session.startElement = ctxt->sax->startElementNs;
   ctxt->sax->startElementNs = CheckingStartElement;
+  session.cdataBlock = ctxt->sax->cdataBlock;
+  ctxt->sax->cdataBlock = SeparateCdataBlock;
   if (options.prohibitDtd) {
     session.internalSubset = ctxt->sax->internalSubset;
     ctxt->sax->internalSubset = DtdRefusingInternalSubset;

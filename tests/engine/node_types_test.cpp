@@ -111,6 +111,17 @@ TEST_F(NodeTypesTest, EachNodeAnswersItsOwnInterfacesAndRefusesOthers) {
   EXPECT_EQ(NameOf(doc.Get()), "#document");
 }
 
+TEST_F(NodeTypesTest, AdjacentCdataSectionsStaySeparateNodes) {
+  const char text[] = "<r><![CDATA[a]]><![CDATA[b]]>t<![CDATA[c]]><![CDATA[]]></r>";
+  auto doc = Parse(text);
+  ASSERT_TRUE(doc);
+  auto children = Select(Root(doc.Get()).Get(), "node()");
+  EXPECT_EQ(NamesOf(children.Get()), (std::vector<std::string>{"#cdata-section", "#cdata-section", "#text",
+                                                                "#cdata-section", "#cdata-section"}));
+  EXPECT_EQ(XmlOf(doc.Get()), std::string(text) + "\r\n");
+  EXPECT_EQ(TextOf(doc.Get()), "abtc");
+}
+
 TEST_F(NodeTypesTest, SiblingsParentsAndEndsOfAMixedChildList) {
   auto doc = Parse(kMixed);
   ASSERT_TRUE(doc);
