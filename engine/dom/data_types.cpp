@@ -147,6 +147,13 @@ std::string FormatDouble(double v) {
   return std::string(buf, ec == std::errc() ? end : buf);
 }
 
+// Whether d becomes a finite float (or is infinite or NaN already): values a
+// little above FLT_MAX still round to it, as its own printed form does.
+bool FitsFloat(double d) {
+  static const double kRoundsToInfinity = double(FLT_MAX) + std::ldexp(1.0, 103);  // half a float step
+  return !std::isfinite(d) || std::fabs(d) < kRoundsToInfinity;
+}
+
 std::string FormatFloat(float v) {
   if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
@@ -231,7 +238,9 @@ HRESULT OleFromText(DataType type, std::string_view s, double* out) {
   if (timeOnly ? (t.hasDate || !t.hasTime) : !t.hasDate) return DISP_E_TYPEMISMATCH;
   if (type == DataType::Date && t.hasTime) return DISP_E_TYPEMISMATCH;
   if (t.hasZone && !zoneAllowed) return DISP_E_TYPEMISMATCH;
-  long long ms = ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + (t.nanosecond + 500000) / 1000000;
+  // Below the millisecond is cut, not rounded: rounding could carry a time
+  // into the next day.
+  long long ms = ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.nanosecond / 1000000;
   ms -= t.zoneMinutes * 60000LL;
   long long day = timeOnly ? 0 : DaysFromCivil(t.year, t.month, t.day) - kOleEpochDays;
   long long shift = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
@@ -593,7 +602,7 @@ HRESULT TypedValueFromText(DataType type, const char* utf8, VARIANT* out) {
       HRESULT hr = ParseDouble(s, &d);
       if (FAILED(hr)) return hr;
       if (type == DataType::R4) {
-        if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
+        if (!FitsFloat(d)) return DISP_E_OVERFLOW;
         out->vt = VT_R4;
         out->fltVal = float(d);
       } else {
@@ -686,7 +695,7 @@ HRESULT TextFromTypedValue(DataType type, const VARIANT& in, std::string* utf8) 
       return S_OK;
     case DataType::R4:
       if (!numeric) return DISP_E_TYPEMISMATCH;
-      if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
+      if (!FitsFloat(d)) return DISP_E_OVERFLOW;
       *utf8 = FormatFloat(float(d));
       return S_OK;
     case DataType::Boolean:

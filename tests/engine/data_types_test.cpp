@@ -1,5 +1,6 @@
 // Typed values through the DOM: nodeTypedValue, dataType and their setters,
 // one table row per type family and failure code.
+#include <cfloat>
 #include <cmath>
 
 #include "tests/engine/engine_test_fixture.h"
@@ -72,6 +73,7 @@ const struct {
     {"r8", "3.141592653589793", S_OK, VT_R8, 3.141592653589793, "3.141592653589793"},
     {"float", "INF", S_OK, VT_R8, INFINITY, "INF"},
     {"r4", "1e39", kOver, VT_EMPTY, 0, nullptr},
+    {"r4", "3.4028235e38", S_OK, VT_R4, FLT_MAX, "3.4028235e+38"},  // rounds to the largest float
     {"boolean", "true", S_OK, VT_BOOL, -1, "1"},
     {"boolean", "yes", kBad, VT_EMPTY, 0, nullptr},
     {"fixed.14.4", "-0.0001", S_OK, VT_CY, -1, "-0.0001"},
@@ -86,6 +88,9 @@ const struct {
     {"dateTime.tz", "2000-01-01T18:00:00-06:00", S_OK, VT_DATE, 36527, "2000-01-02T00:00:00"},
     {"time", "18:00", S_OK, VT_DATE, 0.75, "18:00:00"},
     {"time", "24:00:00", kBad, VT_EMPTY, 0, nullptr},
+    {"time", "23:59:59.9999", S_OK, VT_DATE, 86399999 / 86400000.0, "23:59:59.999"},  // stays in its day
+    {"dateTime", "9999-12-31T23:59:59.9999", S_OK, VT_DATE, 2958465 + 86399999 / 86400000.0,
+     "9999-12-31T23:59:59.999"},
     {"time.tz", "23:00:00-03:00", S_OK, VT_DATE, 0.08333333333333333, "02:00:00"},
     {"uuid", "333C7BC4-460F-11D0-BC04", kBad, VT_EMPTY, 0, nullptr},
     {"char", "\xE2\x82\xAC", S_OK, VT_BSTR, 0, "\xE2\x82\xAC"},
