@@ -121,7 +121,9 @@ void ErrorCapture::OnStructuredError(void* self, xmlErrorPtr error) {
   CapturedError e;
   e.domain = error->domain;
   e.code = error->code;
-  e.level = error->level;
+  // libxml2 files a namespace name that does not parse as a URI as an
+  // error; namespace names are any text here, so it is only a warning.
+  e.level = error->code == XML_WAR_NS_URI ? XML_ERR_WARNING : error->level;
   e.line = error->line > 0 ? error->line : 0;
   e.column = error->int2 > 0 ? error->int2 : 0;
   e.message = TrimMessage(error->message);

@@ -47,11 +47,11 @@ void DumpInto(xmlBufferPtr buf, xmlNodePtr node, std::string* out) {
   out->append(reinterpret_cast<const char*>(xmlBufferContent(buf)), xmlBufferLength(buf));
 }
 
-// An attribute value in double quotes, escaped as libxml2 escapes values;
+// An attribute value escaped as libxml2 escapes values in double quotes;
 // characters beyond ASCII stay as they are.
-std::string QuotedAttributeText(std::string_view text) {
-  std::string out = "\"";
-  out.reserve(text.size() + 2);
+std::string EscapedAttributeText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
   for (char c : text) {
     switch (c) {
       case '<': out += "&lt;"; break;
@@ -64,9 +64,57 @@ std::string QuotedAttributeText(std::string_view text) {
       default: out += c; break;
     }
   }
-  out += '"';
   return out;
 }
+
+std::string QuotedAttributeText(std::string_view text) { return "\"" + EscapedAttributeText(text) + "\""; }
+
+// libxml2 writes a namespace declaration's name with only its quotes
+// looked after. For the length of a serialisation, the declarations in a
+// subtree whose names hold markup characters carry them escaped.
+class EscapedNamespaceNames {
+ public:
+  explicit EscapedNamespaceNames(xmlNodePtr root) {
+    try {
+      for (xmlNodePtr n = root; n;) {
+        if (n->type == XML_ELEMENT_NODE)
+          for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) Escape(ns);
+        const bool container = n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE ||
+                               n->type == XML_DOCUMENT_FRAG_NODE;
+        if (container && n->children) {
+          n = n->children;
+          continue;
+        }
+        while (n && n != root && !n->next) n = n->parent;
+        n = n && n != root ? n->next : nullptr;
+      }
+    } catch (...) {
+      Restore();
+      throw;
+    }
+  }
+  EscapedNamespaceNames(const EscapedNamespaceNames&) = delete;
+  EscapedNamespaceNames& operator=(const EscapedNamespaceNames&) = delete;
+  ~EscapedNamespaceNames() { Restore(); }
+
+ private:
+  void Escape(xmlNsPtr ns) {
+    std::string_view href = View(ns->href);
+    if (href.find_first_of("<>&\"\n\r\t") == std::string_view::npos) return;
+    xmlChar* escaped = xmlStrdup(Xml(EscapedAttributeText(href)));
+    if (!escaped) throw std::bad_alloc();
+    swapped_.emplace_back(ns, ns->href);
+    ns->href = escaped;
+  }
+  void Restore() {
+    for (auto& [ns, original] : swapped_) {
+      xmlFree(const_cast<xmlChar*>(ns->href));
+      ns->href = original;
+    }
+    swapped_.clear();
+  }
+  std::vector<std::pair<xmlNsPtr, const xmlChar*>> swapped_;
+};
 
 std::string NotationText(xmlNodePtr node) {
   std::string out = "<!NOTATION " + std::string(View(node->name));
@@ -237,12 +285,13 @@ std::string SerializeNode(xmlNodePtr node) {
     default:
       break;
   }
-  xmlBufferPtr buf = xmlBufferCreate();
-  if (!buf) throw std::bad_alloc();
   // The text is UTF-8 (UTF-16 once it is a BSTR): every character stays as
   // it is.
   OutputEncoding utf8(node->doc, "UTF-8");
   ScopedDeclarations namespaces(node);
+  EscapedNamespaceNames escaped(node);
+  xmlBufferPtr buf = xmlBufferCreate();
+  if (!buf) throw std::bad_alloc();
   if (node->type == XML_DOCUMENT_NODE) {
     for (xmlNodePtr c = node->children; c; c = c->next) {
       if (!IsExposedChild(c)) continue;
@@ -398,6 +447,7 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
   const char* encName = encoding.empty() ? nullptr : encoding.c_str();
   OutputEncoding declared(doc, encName ? encName : "UTF-8");
   ScopedDeclarations namespaces(reinterpret_cast<xmlNodePtr>(doc));
+  EscapedNamespaceNames escaped(reinterpret_cast<xmlNodePtr>(doc));
   for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
     if (!IsExposedChild(c)) continue;
     if (IsXmlDeclaration(c)) {

@@ -359,5 +359,45 @@ TEST_F(AttributesTest, NamespaceDeclarationsCanBeRemovedWithoutChangingNames) {
   EXPECT_EQ(XmlOf(otherRoot.Get()), "<r/>");
 }
 
+TEST_F(AttributesTest, NamespaceNamesAreAnyTextAndComeBackAsTheyWereGiven) {
+  auto namespaceOf = [](IXMLDOMNode* node) {
+    Bstr uri;
+    EXPECT_HR(node->get_namespaceURI(uri.Out()), S_OK);
+    return uri.Utf8();
+  };
+  // A reference to "&" in a declaration is the character, as in any value.
+  auto doc = Parse("<p:r xmlns:p=\"urn:a&amp;b\" xmlns:q='urn:c&#38;d'><q:e/></p:r>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(namespaceOf(Root(doc.Get()).Get()), "urn:a&b");
+  EXPECT_EQ(namespaceOf(SelectOne(doc.Get(), "//*[local-name()='e']").Get()), "urn:c&d");
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:x='urn:a&b'");
+  EXPECT_TRUE(SelectOne(doc.Get(), "/x:r"));
+  const std::string written = "<p:r xmlns:p=\"urn:a&amp;b\" xmlns:q=\"urn:c&amp;d\"><q:e/></p:r>\r\n";
+  EXPECT_EQ(XmlOf(doc.Get()), written);
+  ASSERT_HR(LoadXml(doc.Get(), written.c_str()), S_OK);
+  EXPECT_EQ(XmlOf(doc.Get()), written);
+
+  // A name given by the host is written escaped, and names that are not
+  // URIs load as they were created.
+  auto built = NewDocument();
+  Variant element(Variant::I4(NODE_ELEMENT));
+  for (const char* uri : {"urn:x&y<z\"'", "urn:a b", "http://ex.com/\xC3\xA4"}) {
+    ardo::ComPtr<IXMLDOMNode> node, old;
+    ASSERT_HR(built->createNode(element.get(), Bstr("p:r"), Bstr(uri), node.Out()), S_OK);
+    if (Root(built.Get()))
+      ASSERT_HR(built->replaceChild(node.Get(), Root(built.Get()).Get(), old.Out()), S_OK);
+    else
+      Append(built.Get(), node.Get());
+    auto copy = Parse(XmlOf(built.Get()).c_str());
+    ASSERT_TRUE(copy) << uri;
+    EXPECT_EQ(namespaceOf(Root(copy.Get()).Get()), uri);
+  }
+  // The names are not checked, but the other namespace rules still are.
+  auto broken = NewDocument();
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_HR(LoadXml(broken.Get(), "<p:r xmlns:q='a b'/>", &ok), S_FALSE);
+  EXPECT_NE(ErrorOf(broken.Get()).reason.find("prefix p "), std::string::npos) << ErrorOf(broken.Get()).reason;
+}
+
 }  // namespace
 }  // namespace ardo::test
