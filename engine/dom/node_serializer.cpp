@@ -347,8 +347,9 @@ int CloseCallback(void*) { return 0; }
 namespace {
 
 // Text and attribute values take a character the encoding lacks as a
-// character reference; names, comments, processing instructions and CDATA
-// sections cannot. The first such text, or "" when everything can be
+// character reference; names (of elements, attributes, entities and the
+// document type's declarations), comments, processing instructions and
+// CDATA sections cannot. The first such text, or "" when everything can be
 // written.
 std::string Unwritable(xmlDocPtr doc, const std::string& encoding) {
   iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
@@ -376,6 +377,13 @@ std::string Unwritable(xmlDocPtr doc, const std::string& encoding) {
         case XML_CDATA_SECTION_NODE:
         case XML_PI_NODE:
           if (!writable(View(n->name)) || !writable(View(n->content))) found = std::string(View(n->content));
+          break;
+        case XML_ENTITY_REF_NODE:
+        case XML_DTD_NODE:
+        case XML_ENTITY_DECL:
+        case XML_ELEMENT_DECL:
+        case XML_ATTRIBUTE_DECL:
+          if (!writable(View(n->name))) found = std::string(View(n->name));
           break;
         default:
           break;

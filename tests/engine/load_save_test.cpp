@@ -285,7 +285,9 @@ TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
   // Outside text and attribute values a character reference is no escape:
   // such a document is not saved rather than saved wrong.
   for (const char* body : {"<r><!--\xE2\x82\xAC--></r>", "<r><![CDATA[\xE2\x82\xAC]]></r>", "<r><?pi \xE2\x82\xAC?></r>",
-                           "<\xE2\x82\xACx/>", "<!DOCTYPE r [<!ELEMENT r EMPTY><!--\xE2\x82\xAC-->]><r/>"}) {
+                           "<\xE2\x82\xACx/>", "<!DOCTYPE r [<!ELEMENT r EMPTY><!--\xE2\x82\xAC-->]><r/>",
+                           "<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY e\xE2\x82\xAC 'x'>]><r/>",
+                           "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY e\xE2\x82\xAC 'x'>]><r>&e\xE2\x82\xAC;</r>"}) {
     SCOPED_TRACE(body);
     auto doc = Parse((std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body).c_str());
     ASSERT_TRUE(doc);
