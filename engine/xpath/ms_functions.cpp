@@ -92,19 +92,49 @@ unsigned Lower(unsigned c) {
   return c;
 }
 
-// Orders as a culture-aware comparison does for these alphabets: letters
-// compare without regard to case first; only texts equal in that sense are
-// ordered by case, lower case first ("u": upper case first). The "i" option
-// stops at the first step.
-int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
-  std::vector<unsigned> x = CodePoints(a), y = CodePoints(b);
+// The letter under an accent, for lower-case Latin-1 and Latin Extended-A
+// letters; other characters stand for themselves.
+unsigned BaseLetter(unsigned c) {
+  if (c < 0xE0) return c;
+  if (c <= 0xFF) {
+    static const char kLatin1[] = "aaaaaa\xE6" "ceeeeiiii\xF0" "nooooo\xF7" "ouuuuy\xFE" "y";
+    return static_cast<unsigned char>(kLatin1[c - 0xE0]);
+  }
+  static const struct {
+    unsigned first, last;
+    char base;
+  } kExtendedA[] = {{0x100, 0x105, 'a'}, {0x106, 0x10D, 'c'}, {0x10E, 0x111, 'd'}, {0x112, 0x11B, 'e'},
+                    {0x11C, 0x123, 'g'}, {0x124, 0x127, 'h'}, {0x128, 0x131, 'i'}, {0x134, 0x135, 'j'},
+                    {0x136, 0x137, 'k'}, {0x139, 0x142, 'l'}, {0x143, 0x148, 'n'}, {0x14C, 0x151, 'o'},
+                    {0x154, 0x159, 'r'}, {0x15A, 0x161, 's'}, {0x162, 0x167, 't'}, {0x168, 0x173, 'u'},
+                    {0x174, 0x175, 'w'}, {0x176, 0x178, 'y'}, {0x179, 0x17E, 'z'}};
+  for (const auto& r : kExtendedA)
+    if (c >= r.first && c <= r.last) return static_cast<unsigned>(r.base);
+  return c;
+}
+
+// Compares two texts a character at a time through key, shorter first on a tie.
+template <class Key>
+int CompareBy(const std::vector<unsigned>& x, const std::vector<unsigned>& y, Key key) {
   size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i) {
-    unsigned lx = Lower(x[i]), ly = Lower(y[i]);
-    if (lx != ly) return lx < ly ? -1 : 1;
+    unsigned kx = key(x[i]), ky = key(y[i]);
+    if (kx != ky) return kx < ky ? -1 : 1;
   }
-  if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+  return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
+}
+
+// Orders as a culture-aware comparison does for these alphabets: letters
+// compare without regard to accents and case first; texts equal in that
+// sense are ordered by their accents, unaccented first, and then by case,
+// lower case first ("u": upper case first). The "i" option leaves out the
+// case step.
+int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
+  std::vector<unsigned> x = CodePoints(a), y = CodePoints(b);
+  if (int letters = CompareBy(x, y, [](unsigned c) { return BaseLetter(Lower(c)); })) return letters;
+  if (int accents = CompareBy(x, y, Lower)) return accents;
   if (ignoreCase) return 0;
+  size_t n = x.size();
   for (size_t i = 0; i < n; ++i) {
     if (x[i] != y[i]) return (x[i] == Lower(x[i])) != upperFirst ? -1 : 1;
   }

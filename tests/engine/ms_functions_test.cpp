@@ -40,6 +40,11 @@ const struct {
     {"ms:string-compare('a', 'b', 'en-US', 'u')", "-1"},  {"ms:string-compare('a', 'A', 'en-US', 'iu')", "0"},
     {"ms:string-compare('\xC3\xA9t\xC3\xA9', '\xC3\x89T\xC3\x89', 'fr', 'i')", "0"},
     {"ms:string-compare('\xC3\xA9', '\xC3\x89')", "-1"},
+    // Accents weigh less than letters and more than case.
+    {"ms:string-compare('\xC3\xA9', 'f')", "-1"},  {"ms:string-compare('cote', 'c\xC3\xB4te')", "-1"},
+    {"ms:string-compare('C\xC3\xB4te', 'cote', 'en-US', 'i')", "1"},
+    {"ms:string-compare('\xC5\x81\xC3\xB3" "d\xC5\xBA', 'lodz', 'pl', 'i')", "1"},
+    {"ms:string-compare('\xC5\x81\xC3\xB3" "d\xC5\xBA', 'lodzia')", "-1"},
     {"ms:string-compare(/r/v, 'Beta')", "0"},  {"ms:string-compare('x', 'y', 'en-US')", "-1"},
     {"ms:number(' -1.5 ')", "-1.5"},  {"ms:number('.5')", "0.5"},  {"ms:number('-INF')", "-Infinity"},
     {"ms:number('')", "NaN"},  {"ms:number('12abc')", "NaN"},  {"ms:number('1,5')", "NaN"},
