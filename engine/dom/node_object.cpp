@@ -427,7 +427,8 @@ HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
   if (out) *out = nullptr;
   NodeObject* child = From(childNode);
   if (!child || child->nsElement_ || nsElement_ || !IsChildOf(child->node_, node_)) return E_INVALIDARG;
-  if (IsReadOnly(node_) || child->node_->type == XML_DTD_NODE) return kInvalidTreeChange;
+  if (child->node_->type == XML_DTD_NODE) return FailWith(kInvalidTreeChange, kDocumentTypeStays);
+  if (IsReadOnly(node_)) return kInvalidTreeChange;
   {
     TreeEdit edit(*doc_);
     edit.Detach(child->node_);

@@ -248,10 +248,22 @@ HRESULT CheckDeclarationPlace(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr re
   return S_OK;
 }
 
+// The document element comes after the document type: an element goes in
+// after it (or where it is replaced), never before it.
+HRESULT CheckElementPlace(xmlNodePtr document, xmlNodePtr at) {
+  for (xmlNodePtr c = document->children; c && c != at; c = c->next)
+    if (c->type == XML_DTD_NODE) return S_OK;
+  for (xmlNodePtr c = at; c; c = c->next)
+    if (c->type == XML_DTD_NODE)
+      return FailWith(kInvalidTreeChange, "The document element cannot come before the document type.");
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing, xmlNodePtr before) {
   if (IsReadOnly(parent) || IsReadOnly(child)) return kInvalidTreeChange;
+  if (replacing && replacing->type == XML_DTD_NODE) return FailWith(kInvalidTreeChange, kDocumentTypeStays);
   if (IsAncestorOrSelf(child, parent)) return kInvalidTreeChange;
   int newElements = 0;
   if (child->type == XML_DOCUMENT_FRAG_NODE) {
@@ -268,6 +280,7 @@ HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing
     for (xmlNodePtr c = parent->children; c; c = c->next)
       if (c->type == XML_ELEMENT_NODE && c != replacing && c != child) ++existing;
     if (existing + newElements > 1) return kInvalidTreeChange;
+    if (HRESULT hr = CheckElementPlace(parent, replacing ? replacing : before); FAILED(hr)) return hr;
   }
   return CheckDeclarationPlace(parent, child, replacing, before);
 }

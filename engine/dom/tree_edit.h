@@ -67,6 +67,9 @@ class TreeEdit {
   std::vector<xmlAttrPtr> ids_;
 };
 
+// Why the document type stays where it is.
+inline constexpr char kDocumentTypeStays[] = "The document type of a document cannot be removed or replaced.";
+
 // Checks that child may be inserted under parent (and, for the document,
 // that a second element would not result; `replacing` is the child that
 // leaves at the same time, if any; `before` the child it is inserted in

@@ -527,6 +527,40 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   EXPECT_EQ(ChildCount(empty.Get()), 0);
 }
 
+TEST_F(NodeTypesTest, TheDocumentTypeStaysAndTheDocumentElementFollowsIt) {
+  const char text[] = "<!DOCTYPE r [<!ENTITY e 'EV'>]><!--c--><r a='&e;'>&e;</r>";
+  auto doc = NewDocument();
+  ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
+  ASSERT_HR(LoadXml(doc.Get(), text), S_OK);
+  ardo::ComPtr<IXMLDOMDocumentType> doctype;
+  ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMComment> comment;
+  ASSERT_HR(doc->createComment(Bstr("new"), comment.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNode> out;
+  // Entity references lean on the document type's declarations.
+  EXPECT_HR(doc->replaceChild(comment.Get(), doctype.Get(), out.Out()), E_FAIL);
+  EXPECT_NE(LastReason().find("document type"), std::string::npos);
+  EXPECT_HR(doc->removeChild(doctype.Get(), out.Out()), E_FAIL);
+  doctype = nullptr;
+  EXPECT_EQ(TextOf(Root(doc.Get()).Get()), "EV");
+  EXPECT_EQ(TextOf(SelectOne(doc.Get(), "/r/@a").Get()), "EV");
+
+  auto root = Root(doc.Get());
+  ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
+  Variant beforeType(Variant::Unknown(doctype.Get()));
+  EXPECT_HR(doc->insertBefore(root.Get(), beforeType.get(), out.Out()), E_FAIL);
+  EXPECT_NE(LastReason().find("before the document type"), std::string::npos);
+  ardo::ComPtr<IXMLDOMDocumentFragment> holder;
+  ASSERT_HR(doc->createDocumentFragment(holder.Out()), S_OK);
+  Append(holder.Get(), root.Get());
+  EXPECT_HR(doc->insertBefore(holder.Get(), beforeType.get(), out.Out()), E_FAIL);
+  // After the document type, anywhere, it may go.
+  ardo::ComPtr<IXMLDOMNode> firstComment = SelectOne(doc.Get(), "/comment()");
+  Variant beforeComment(Variant::Unknown(firstComment.Get()));
+  EXPECT_HR(doc->insertBefore(holder.Get(), beforeComment.get(), out.Out()), S_OK);
+  EXPECT_EQ(XmlOf(doc.Get()), "<!DOCTYPE r [\n<!ENTITY e \"EV\">\n]>\r\n<r a=\"&e;\">&e;</r>\r\n<!--c-->\r\n");
+}
+
 TEST_F(NodeTypesTest, FragmentChildrenMoveIntoTheParentAndLeaveItEmpty) {
   auto doc = Parse("<r><last/></r>");
   ASSERT_TRUE(doc);
