@@ -118,8 +118,9 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
   }
   s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
   xmlNodePtr element = ctxt->node;
-  if (nbNamespaces > 0 && element && element->name == localname) ResolveAmpersands(ctxt, element);
-  if (nbDefaulted <= 0 || !element || element->name != localname) return;
+  if (!element || element->name != localname) return;
+  if (nbNamespaces > 0) ResolveAmpersands(ctxt, element);
+  if (nbDefaulted <= 0) return;
   int written = 0;
   for (xmlAttrPtr a = element->properties; a; a = a->next) ++written;
   written -= nbDefaulted;

@@ -142,17 +142,9 @@ xmlNodePtr ElementsByTagNameList::Root() const {
 xmlNodePtr ElementsByTagNameList::Walk::Next(xmlNodePtr from) const {
   xmlNodePtr root = list->root_->Node();
   xmlNodePtr n = from;
-  for (;;) {
-    // Preorder successor within root, descending into elements only.
-    if (n->children && (n == root || n->type == XML_ELEMENT_NODE)) {
-      n = n->children;
-    } else {
-      while (n != root && !n->next) n = n->parent;
-      if (n == root) return nullptr;
-      n = n->next;
-    }
+  while ((n = NextWithin(n, root)))
     if (list->Matches(n)) return n;
-  }
+  return nullptr;
 }
 
 xmlNodePtr ElementsByTagNameList::Walk::Prev(xmlNodePtr from) const {

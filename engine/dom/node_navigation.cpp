@@ -158,6 +158,12 @@ void MarkSpecified(xmlAttrPtr attr) {
 bool IsDefaulted(const xmlAttr* attr) { return attr->psvi == &g_defaultedMark; }
 void MarkReadOnlyStandIn(xmlAttrPtr attr) { attr->psvi = &g_standInMark; }
 
+xmlNodePtr NextWithin(xmlNodePtr n, const xmlNode* root) {
+  if (n->children && (n == root || n->type == XML_ELEMENT_NODE)) return n->children;
+  while (n != root && !n->next) n = n->parent;
+  return n == root ? nullptr : n->next;
+}
+
 bool DeeperThan(const xmlNode* root, long levels) {
   // Down the first child, along the siblings, back up through parents: no
   // recursion, so any depth can be measured.

@@ -78,6 +78,12 @@ void MarkReadOnlyStandIn(xmlAttrPtr attr);
 // deeper; such a tree is refused rather than copied.
 inline constexpr long kMaxCopyDepth = 5000;
 bool DeeperThan(const xmlNode* root, long levels);
+
+// The node after n in document order within root's subtree, going down into
+// root and into elements only (an entity reference's nodes are its
+// entity's); null after the last. root is an element, a document or a
+// document fragment, and n lies in its subtree.
+xmlNodePtr NextWithin(xmlNodePtr n, const xmlNode* root);
 // Throws EngineFailure (E_FAIL) when root is too deep to copy.
 void CheckCopyDepth(const xmlNode* root);
 

@@ -75,19 +75,13 @@ std::string QuotedAttributeText(std::string_view text) { return "\"" + EscapedAt
 class EscapedNamespaceNames {
  public:
   explicit EscapedNamespaceNames(xmlNodePtr root) {
+    if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE &&
+        root->type != XML_DOCUMENT_FRAG_NODE)
+      return;  // nothing below it declares a namespace
     try {
-      for (xmlNodePtr n = root; n;) {
+      for (xmlNodePtr n = root; n; n = NextWithin(n, root))
         if (n->type == XML_ELEMENT_NODE)
           for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) Escape(ns);
-        const bool container = n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE ||
-                               n->type == XML_DOCUMENT_FRAG_NODE;
-        if (container && n->children) {
-          n = n->children;
-          continue;
-        }
-        while (n && n != root && !n->next) n = n->parent;
-        n = n && n != root ? n->next : nullptr;
-      }
     } catch (...) {
       Restore();
       throw;
