@@ -333,19 +333,6 @@ HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXML
   return Call([&] { return DoCreateNode(type, name, namespaceURI, p); });
 }
 
-namespace {
-
-// The reserved bindings: the xml prefix belongs to its namespace and that
-// namespace to it alone; the xmlns namespace is for declarations only.
-HRESULT CheckBinding(std::string_view prefix, const std::string& uri) {
-  const bool xmlUri = uri == reinterpret_cast<const char*>(XML_XML_NAMESPACE);
-  if (prefix == "xml" ? xmlUri : !xmlUri && prefix != "xmlns" && uri != kXmlnsNamespace) return S_OK;
-  return FailWith(E_FAIL, "The prefix \"" + std::string(prefix) + "\" cannot stand for \"" + uri +
-                              "\": the xml and xmlns names and namespaces are reserved.");
-}
-
-}  // namespace
-
 HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR uriText, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
@@ -359,7 +346,7 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
     case NODE_ELEMENT: {
       if (!ValidElementName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid element name.");
       if (uri.empty()) return CreateAndReturn(xmlNewDocNode(doc, nullptr, Xml(name), nullptr), out);
-      if (HRESULT hr = CheckBinding(prefix, uri); FAILED(hr)) return hr;
+      if (HRESULT hr = CheckReservedBinding(prefix, uri); FAILED(hr)) return hr;
       // The namespace is the document's, declared by no element: the new
       // element shows no xmlns attribute, and its serialisations declare
       // it where the tree does not (see ScopedDeclarations).
@@ -373,7 +360,7 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
       if (!ValidName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid attribute name.");
       if (uri.empty() || name == "xmlns" || prefix == "xmlns")
         return CreateAndReturn(reinterpret_cast<xmlNodePtr>(xmlNewDocProp(doc, Xml(name), nullptr)), out);
-      if (HRESULT hr = CheckBinding(prefix, uri); FAILED(hr)) return hr;
+      if (HRESULT hr = CheckReservedBinding(prefix, uri); FAILED(hr)) return hr;
       xmlAttrPtr a = xmlNewDocProp(doc, Xml(std::string(local)), nullptr);
       if (!a) throw std::bad_alloc();
       a->ns = DocumentNamespace(doc, Xml(uri), prefix.empty() ? Xml("ns") : Xml(std::string(prefix)));

@@ -49,14 +49,10 @@ namespace {
 // there already is refused (nodes may be using it).
 HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_view value) {
   std::string prefix = qname == "xmlns" ? std::string() : std::string(qname.substr(6));
-  // The reserved names: xml is bound to its namespace already and to no
-  // other; xmlns is never declared; neither namespace takes another prefix.
-  static const std::string_view kXml = "http://www.w3.org/XML/1998/namespace";
-  static const std::string_view kXmlns = "http://www.w3.org/2000/xmlns/";
-  if (prefix == "xml" && value == kXml) return S_OK;
-  if (prefix == "xml" || prefix == "xmlns" || value == kXml || value == kXmlns)
-    return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" may not be declared as \"" +
-                                            std::string(value) + "\": the name or the namespace is reserved.");
+  // xml is bound to its namespace already; the other reserved bindings are
+  // refused.
+  if (prefix == "xml" && value == reinterpret_cast<const char*>(XML_XML_NAMESPACE)) return S_OK;
+  if (HRESULT hr = CheckReservedBinding(prefix, value); FAILED(hr)) return hr;
   if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname); existing && View(existing->href) != value)
     return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" is declared as \"" +
                                             std::string(View(existing->href)) +

@@ -284,12 +284,17 @@ HRESULT SelectionList::Locked(F&& f) {
 
 template <class F>
 HRESULT SelectionList::LockedWith(NodeObject* context, F&& f) {
+  std::vector<ForeignHold> retired;  // trees f let go of, released after the locks
   std::recursive_mutex* own = doc_->Mutex();
   for (std::recursive_mutex* other = nullptr;;) {
     DocLockPair lock(own, other);
     // context_ changes under the list's own lock only.
     std::recursive_mutex* now = (context ? context : context_)->DocMutex();
-    if (!now || now == own || now == other) return NodeObject::Protect(f);
+    if (!now || now == own || now == other) {
+      HRESULT hr = NodeObject::Protect(f);
+      retired.swap(retired_);
+      return hr;
+    }
     other = now;  // another document's (or moved meanwhile): take it too
   }
 }
@@ -405,14 +410,12 @@ HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
 }
 
 HRESULT SelectionList::put_expr(BSTR expression) {
-  HRESULT result = LockedWith(nullptr, [&] {
+  return LockedWith(nullptr, [&] {
     std::string expr = Utf8Of(expression);
     HRESULT hr = Evaluate(expr, context_, namespaces_);
     if (SUCCEEDED(hr)) expr_ = std::move(expr);
     return hr;
   });
-  ReleaseRetired();
-  return result;
 }
 
 HRESULT SelectionList::get_context(IXMLDOMNode** node) {
@@ -427,7 +430,7 @@ HRESULT SelectionList::get_context(IXMLDOMNode** node) {
 HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
   NodeObject* context = NodeObject::From(node);
   if (!context) return E_INVALIDARG;
-  HRESULT result = LockedWith(context, [&] {
+  return LockedWith(context, [&] {
     HRESULT hr = Evaluate(expr_, context, namespaces_);
     if (SUCCEEDED(hr)) {
       contextHold_ = ComPtr<IXMLDOMNode>(context->Interface());
@@ -435,8 +438,6 @@ HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
     }
     return hr;
   });
-  ReleaseRetired();
-  return result;
 }
 
 HRESULT SelectionList::peekNode(IXMLDOMNode** node) {
@@ -571,7 +572,7 @@ HRESULT SelectionList::getProperty(BSTR name, VARIANT* value) {
 }
 
 HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
-  HRESULT result = LockedWith(nullptr, [&] {
+  return LockedWith(nullptr, [&] {
     std::string n = Utf8Of(name), v;
     HRESULT hr = Utf8OfVariant(value, &v);
     if (FAILED(hr)) return E_INVALIDARG;
@@ -592,8 +593,6 @@ HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
     }
     return E_INVALIDARG;
   });
-  ReleaseRetired();
-  return result;
 }
 
 }  // namespace ardo::engine

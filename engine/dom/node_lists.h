@@ -141,7 +141,8 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   // document counts the list as a live object (under that document's lock,
   // which the list's calls hold); another document's tree is held by plain
   // references, which need no lock of that document, and which go once
-  // the call has let go of its locks (ReleaseRetired).
+  // the call has let go of its locks (LockedWith does; ReleaseRetired for
+  // a copy made under the original's lock).
   struct ForeignHold;
   void Hold(TreeHolder* tree);
   void LetGo(TreeHolder* tree, ForeignHold hold);

@@ -6,6 +6,7 @@
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
 
 namespace ardo::engine {
 
@@ -299,6 +300,13 @@ xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, std::string_view qname) {
 std::string DeclarationName(const xmlNs* ns) {
   if (!ns->prefix) return "xmlns";
   return "xmlns:" + std::string(reinterpret_cast<const char*>(ns->prefix));
+}
+
+HRESULT CheckReservedBinding(std::string_view prefix, std::string_view uri) {
+  const bool xmlUri = uri == reinterpret_cast<const char*>(XML_XML_NAMESPACE);
+  if (prefix == "xml" ? xmlUri : !xmlUri && prefix != "xmlns" && uri != kXmlnsNamespace) return S_OK;
+  return FailWith(E_FAIL, "The prefix \"" + std::string(prefix) + "\" cannot stand for \"" + std::string(uri) +
+                              "\": the xml and xmlns names and namespaces are reserved.");
 }
 
 xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix) {
