@@ -112,12 +112,12 @@ inline bool IsDeclarationName(std::string_view qname) {
 // "xmlns" or "xmlns:p" for a declaration.
 std::string DeclarationName(const xmlNs* ns);
 
-// A namespace in scope at element binding uri, declaring one on element when
-// none is (with the preferred prefix, or a free variant of it).
 // The reserved bindings: the xml prefix belongs to its namespace and that
 // namespace to it alone; xmlns and its namespace are for declarations only.
 // S_OK, or E_FAIL with a reason for a binding that breaks them.
 HRESULT CheckReservedBinding(std::string_view prefix, std::string_view uri);
+// A namespace in scope at element binding uri, declaring one on element when
+// none is (with the preferred prefix, or a free variant of it).
 xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix);
 // A namespace kept by the document itself, declared by no element (for
 // created elements and attributes).
