@@ -473,6 +473,27 @@ xmlNodePtr CopyDocumentType(xmlDtdPtr dtd, xmlDocPtr doc) {
 
 }  // namespace
 
+namespace {
+
+// The declarations of copy (made of source while `declared` lasted) that
+// source did not have of its own: the ones given for the copy and any that
+// libxml2 added. The copy's elements list their declarations as the
+// source's do, in the same order.
+std::unordered_set<xmlNsPtr> CopiedDeclarations(xmlNodePtr source, xmlNodePtr copy,
+                                                const ScopedDeclarations& declared) {
+  std::unordered_set<xmlNsPtr> added;
+  if (copy->type != XML_ELEMENT_NODE && copy->type != XML_DOCUMENT_FRAG_NODE) return added;
+  for (xmlNodePtr s = source, c = copy; s && c; s = NextWithin(s, source), c = NextWithin(c, copy)) {
+    if (c->type != XML_ELEMENT_NODE) continue;
+    xmlNsPtr sn = s->nsDef;
+    for (xmlNsPtr cn = c->nsDef; cn; cn = cn->next, sn = sn ? sn->next : nullptr)
+      if (!sn || declared.Added(sn)) added.insert(cn);
+  }
+  return added;
+}
+
+}  // namespace
+
 HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
@@ -520,6 +541,7 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
       case XML_DOCUMENT_FRAG_NODE: {
         ScopedDeclarations declared(node_, deep != 0);
         copy = xmlDocCopyNode(node_, doc, deep ? 1 : 2);
+        if (copy) LiftDeclarations(copy, CopiedDeclarations(node_, copy, declared));
         break;
       }
       case XML_DTD_NODE:

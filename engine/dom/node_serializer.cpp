@@ -166,6 +166,10 @@ ScopedDeclarations::ScopedDeclarations(xmlNodePtr root, bool subtree) : subtree_
 
 ScopedDeclarations::~ScopedDeclarations() { Restore(); }
 
+bool ScopedDeclarations::Added(const xmlNs* ns) const {
+  return std::any_of(added_.begin(), added_.end(), [&](const auto& a) { return a.second == ns; });
+}
+
 void ScopedDeclarations::Restore() {
   for (auto it = added_.rbegin(); it != added_.rend(); ++it) {
     for (xmlNsPtr* link = &it->first->nsDef; *link; link = &(*link)->next) {

@@ -37,6 +37,8 @@ class ScopedDeclarations {
   ScopedDeclarations(const ScopedDeclarations&) = delete;
   ScopedDeclarations& operator=(const ScopedDeclarations&) = delete;
   ~ScopedDeclarations();
+  // Whether ns is one of the declarations given for the scope's length.
+  bool Added(const xmlNs* ns) const;
 
  private:
   void Restore();

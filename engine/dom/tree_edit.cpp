@@ -1,6 +1,7 @@
 #include "engine/dom/tree_edit.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include <libxml/valid.h>
 
@@ -81,6 +82,15 @@ void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr before) {
   }
 }
 
+// The namespace declarations of the elements in an element's subtree.
+std::unordered_set<xmlNsPtr> DeclarationsIn(xmlNodePtr root) {
+  std::unordered_set<xmlNsPtr> found;
+  for (xmlNodePtr n = root; n; n = NextWithin(n, root))
+    if (n->type == XML_ELEMENT_NODE)
+      for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) found.insert(ns);
+  return found;
+}
+
 bool MayHoldChild(xmlElementType parent, xmlElementType child) {
   switch (parent) {
     case XML_ELEMENT_NODE:
@@ -97,6 +107,41 @@ bool MayHoldChild(xmlElementType parent, xmlElementType child) {
 }
 
 }  // namespace
+
+void LiftDeclarations(xmlNodePtr root, const std::unordered_set<xmlNsPtr>& added) {
+  if (added.empty()) return;
+  std::vector<std::pair<xmlNsPtr, xmlNsPtr>> lifted;  // added, the document's
+  for (xmlNodePtr n = root; n; n = NextWithin(n, root)) {
+    if (n->type != XML_ELEMENT_NODE) continue;
+    for (xmlNsPtr* link = &n->nsDef; *link;) {
+      xmlNsPtr ns = *link;
+      if (!added.count(ns)) {
+        link = &ns->next;
+        continue;
+      }
+      *link = ns->next;
+      ns->next = nullptr;
+      lifted.emplace_back(ns, nullptr);
+    }
+  }
+  // The document's namespace is looked up for the ones in use only.
+  auto replacement = [&](xmlNsPtr ns) {
+    for (auto& [from, to] : lifted) {
+      if (ns != from) continue;
+      if (!to) to = DocumentNamespace(root->doc, from->href, from->prefix);
+      if (!to) throw std::bad_alloc();
+      return to;
+    }
+    return ns;
+  };
+  for (xmlNodePtr n = root; n; n = NextWithin(n, root)) {
+    if (n->type != XML_ELEMENT_NODE) continue;
+    if (n->ns) n->ns = replacement(n->ns);
+    for (xmlAttrPtr a = n->properties; a; a = a->next)
+      if (a->ns) a->ns = replacement(a->ns);
+  }
+  for (auto& [from, to] : lifted) xmlFreeNs(from);
+}
 
 TreeEdit::TreeEdit(DomDocument& document) {
   Touch(document);
@@ -137,13 +182,11 @@ void TreeEdit::Touch(DomDocument& document) {
 void TreeEdit::Unlink(xmlNodePtr node) {
   switch (node->type) {
     case XML_ATTRIBUTE_NODE:
-      // Moves a namespace the attribute uses onto the document, so that it
-      // does not refer into the element it leaves.
-      if (xmlDOMWrapRemoveNode(nullptr, node->doc, node, 0) != 0) xmlUnlinkNode(node);
-      break;
     case XML_ELEMENT_NODE:
-      xmlUnlinkNode(node);
-      xmlDOMWrapReconcileNamespaces(nullptr, node, 0);
+      // Moves the namespaces the subtree uses from the ancestors it leaves
+      // onto the document, so that it refers to nothing outside itself
+      // (and shows no declarations it did not have).
+      if (xmlDOMWrapRemoveNode(nullptr, node->doc, node, 0) != 0) xmlUnlinkNode(node);
       break;
     default:
       xmlUnlinkNode(node);
@@ -171,7 +214,15 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
   if (node->doc != parent->doc) {
     target->NoteForeignNodes();
     if (node->doc->dict) OwnEntityReferenceNames(node, node->doc->dict);
+    // The adoption declares on the subtree what it uses from outside.
+    const bool element = node->type == XML_ELEMENT_NODE;
+    const std::unordered_set<xmlNsPtr> had = element ? DeclarationsIn(node) : std::unordered_set<xmlNsPtr>();
     xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
+    if (element) {
+      std::unordered_set<xmlNsPtr> added = DeclarationsIn(node);
+      for (xmlNsPtr ns : had) added.erase(ns);
+      LiftDeclarations(node, added);
+    }
     RehomeObjects(node, target->Owner(), target);
   }
   NoteValueEdit(parent);

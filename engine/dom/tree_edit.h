@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <libxml/tree.h>
@@ -66,6 +67,12 @@ class TreeEdit {
   std::vector<DomDocument*> documents_;
   std::vector<xmlAttrPtr> ids_;
 };
+
+// libxml2 declares on a subtree it copies or adopts the namespaces that the
+// subtree uses from outside itself. Those declarations (`added`) become the
+// document's own namespaces, as a created node's are (serialisations
+// declare them where needed): the nodes show the declarations they had.
+void LiftDeclarations(xmlNodePtr root, const std::unordered_set<xmlNsPtr>& added);
 
 // Why the document type stays where it is.
 inline constexpr char kDocumentTypeStays[] = "The document type of a document cannot be removed or replaced.";

@@ -399,5 +399,43 @@ TEST_F(AttributesTest, NamespaceNamesAreAnyTextAndComeBackAsTheyWereGiven) {
   EXPECT_NE(ErrorOf(broken.Get()).reason.find("prefix p "), std::string::npos) << ErrorOf(broken.Get()).reason;
 }
 
+TEST_F(AttributesTest, ANodeCopiedOrTakenOutOfItsDeclaringElementShowsNoDeclarationsOfItsOwn) {
+  auto doc = Parse("<p:r xmlns:p='urn:p' xmlns:q='urn:q'><p:a q:x='1'><p:b/></p:a><c/></p:r>");
+  ASSERT_TRUE(doc);
+  auto root = Root(doc.Get());
+  ardo::ComPtr<IXMLDOMNode> a = SelectOne(root.Get(), "*[1]"), c = SelectOne(root.Get(), "c"), removed;
+  auto attributeCount = [](IXMLDOMNode* node) {
+    ardo::ComPtr<IXMLDOMNamedNodeMap> map;
+    long length = -1;
+    EXPECT_HR(node->get_attributes(map.Out()), S_OK);
+    EXPECT_HR(map->get_length(&length), S_OK);
+    return length;
+  };
+  // A copy shows none.
+  ardo::ComPtr<IXMLDOMNode> inner = SelectOne(a.Get(), "*"), shallow, deep;
+  ASSERT_HR(inner->cloneNode(VARIANT_FALSE, shallow.Out()), S_OK);
+  ASSERT_HR(a->cloneNode(VARIANT_TRUE, deep.Out()), S_OK);
+  EXPECT_EQ(attributeCount(shallow.Get()), 0);
+  EXPECT_EQ(attributeCount(deep.Get()), 1);
+  EXPECT_EQ(XmlOf(shallow.Get()), "<p:b xmlns:p=\"urn:p\"/>");
+  EXPECT_EQ(XmlOf(deep.Get()), "<p:a xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" q:x=\"1\"><p:b/></p:a>");
+  // Nor does the node taken out.
+  ASSERT_HR(root->removeChild(a.Get(), removed.Out()), S_OK);
+  EXPECT_EQ(attributeCount(a.Get()), 1);
+  // Written alone, it declares what its names need.
+  EXPECT_EQ(XmlOf(a.Get()), "<p:a xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" q:x=\"1\"><p:b/></p:a>");
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:n='urn:p'");
+  EXPECT_TRUE(SelectOne(a.Get(), "self::n:a/n:b"));
+  // Put back under the declarations, it needs none of its own.
+  Append(c.Get(), a.Get());
+  EXPECT_EQ(attributeCount(a.Get()), 1);
+  EXPECT_EQ(XmlOf(doc.Get()),
+            "<p:r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><c><p:a q:x=\"1\"><p:b/></p:a></c></p:r>\r\n");
+  auto other = NewDocument();
+  Append(other.Get(), a.Get());
+  EXPECT_EQ(attributeCount(a.Get()), 1);
+  EXPECT_EQ(XmlOf(other.Get()), "<p:a xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" q:x=\"1\"><p:b/></p:a>\r\n");
+}
+
 }  // namespace
 }  // namespace ardo::test
