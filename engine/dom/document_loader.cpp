@@ -30,8 +30,9 @@ namespace {
 // start, see document_loader.h); MaxElementDepth applies below it.
 constexpr long kParserDepthLimit = 2048;
 constexpr size_t kHeadBytes = 512;
-// How far into the input the prolog is looked at for a document type.
-constexpr size_t kPrologBytes = 4096;
+// How far into the input the prolog is looked at for a document type
+// (comments before the first element can be long).
+constexpr size_t kPrologBytes = 64 * 1024;
 // Bounds on the entity content built beyond what the document refers to.
 constexpr size_t kMaxBuiltEntities = 1000;
 constexpr int kMaxBuiltEntityBytes = 64 * 1024;
@@ -371,11 +372,26 @@ void DescribeFrom(const CapturedError& e, ParseFailure* f) {
   f->filepos = e.offset >= 0 ? e.offset : 0;
 }
 
+// libxml2 stops a text longer than its limit (kept for documents with a
+// document type, see HasNoDocumentType) with an out-of-memory message at
+// error level, and then reports what follows it as the fatal error.
+const CapturedError* TextLimitError(const ErrorCapture& capture) {
+  for (const CapturedError& e : capture.All())
+    if (e.code == XML_ERR_NO_MEMORY && e.message.find("huge text node") != std::string::npos) return &e;
+  return nullptr;
+}
+
 ParseFailure FailureFrom(const ErrorCapture& capture, HRESULT ownError, const std::string& url,
                          const char* fallback) {
   ParseFailure f;
   f.url = url;
   const CapturedError* e = capture.FirstError();
+  if (const CapturedError* limit = ownError == S_OK ? TextLimitError(capture) : nullptr) {
+    DescribeFrom(*limit, &f);
+    f.errorCode = kParseErrorTooLarge;
+    f.reason = "A text is longer than the parser takes (10,000,000 characters) in a document with a document type.";
+    return f;
+  }
   if (ownError != S_OK) {
     f.errorCode = ownError;
     // The engine's own error was recorded last but is the cause.
@@ -622,10 +638,12 @@ struct IoReader {
   std::string peeked;
   size_t peekedServed = 0;
   HRESULT error = S_OK;
+  bool ended = false;  // a read gave nothing: the end, for every later read too
 };
 
 // Reads from the file or stream itself; -1 on failure (r->error says why).
 int RawRead(IoReader* r, char* buffer, size_t len) {
+  if (r->ended) return 0;
   size_t got = 0;
   if (r->file) {
     got = fread(buffer, 1, len, r->file);
@@ -648,6 +666,7 @@ int RawRead(IoReader* r, char* buffer, size_t len) {
       got += read;
     }
   }
+  if (got == 0) r->ended = true;
   r->total += got;
   if (r->limit && r->total > r->limit) {
     r->error = kParseErrorTooLarge;

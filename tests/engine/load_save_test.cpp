@@ -2,6 +2,7 @@
 // both directions, and what a failed load leaves behind.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "tests/engine/engine_test_fixture.h"
 
@@ -33,10 +34,14 @@ VARIANT StreamOf(const std::string& bytes) {
 // decoders do, and fails its reads once `failAt` bytes have gone.
 class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
  public:
-  TrickleStream(const std::string& bytes, ULONG step, size_t failAt)
-      : bytes_(bytes), step_(step), failAt_(failAt) {}
+  TrickleStream(const std::string& bytes, ULONG step, size_t failAt, bool emptyFirst = false)
+      : bytes_(bytes), step_(step), failAt_(failAt), emptyFirst_(emptyFirst) {}
   HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override {
     if (at_ >= failAt_) return E_FAIL;
+    if (std::exchange(emptyFirst_, false)) {
+      if (read) *read = 0;
+      return S_FALSE;
+    }
     ULONG n = std::min<ULONG>({cb, step_, ULONG(bytes_.size() - at_)});
     std::memcpy(pv, bytes_.data() + at_, n);
     at_ += n;
@@ -60,6 +65,7 @@ class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
   std::string bytes_;
   ULONG step_;
   size_t failAt_;
+  bool emptyFirst_;
   size_t at_ = 0;
 };
 
@@ -81,6 +87,11 @@ TEST_F(LoadSaveTest, StreamsThatReadInSmallStepsLoadAndOnesThatFailSaySo) {
   ParseErrorInfo e = ErrorOf(doc.Get());
   EXPECT_NE(e.errorCode, 0);
   EXPECT_EQ(e.reason, "The stream could not be read to its end.");
+  // A read that gives nothing is the end of the stream, whatever a later
+  // read would give.
+  ardo::ComPtr<TrickleStream> ended = ardo::MakeObject<TrickleStream>("<r>x</r>", 8, size_t(-1), true);
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(ended.Get()), S_FALSE), VARIANT_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).errorCode, static_cast<long>(static_cast<HRESULT>(0xC00CE558u)));
 }
 
 TEST_F(LoadSaveTest, LoadsFromPathUrlStreamBytesAndAnotherDocument) {
