@@ -62,6 +62,12 @@ xmlDocPtr SubtreeCopy(xmlNodePtr node) {
   CheckCopyDepth(node);
   xmlDocPtr copy = xmlNewDoc(Xml("1.0"));
   if (!copy) throw std::bad_alloc();
+  // Relative imports, includes and document() calls resolve against the
+  // document the node comes from.
+  if (node->doc && node->doc->URL && !(copy->URL = xmlStrdup(node->doc->URL))) {
+    xmlFreeDoc(copy);
+    throw std::bad_alloc();
+  }
   xmlNodePtr top;
   {
     ScopedDeclarations declared(node);
@@ -73,6 +79,14 @@ xmlDocPtr SubtreeCopy(xmlNodePtr node) {
   }
   if (top->type == XML_ELEMENT_NODE) {
     xmlDocSetRootElement(copy, top);
+  } else if (top->type == XML_DOCUMENT_FRAG_NODE) {
+    // A fragment's children are the document's: the fragment node is no
+    // node of the XSLT data model.
+    while (xmlNodePtr c = top->children) {
+      xmlUnlinkNode(c);
+      xmlAddChild(reinterpret_cast<xmlNodePtr>(copy), c);
+    }
+    xmlFreeNode(top);
   } else {
     xmlAddChild(reinterpret_cast<xmlNodePtr>(copy), top);
   }
@@ -143,10 +157,16 @@ bool SaveResult(xmlDocPtr result, xsltStylesheetPtr style, bool forceUtf8, std::
   return true;
 }
 
+// Whether text opens with an XML declaration (not an instruction such as
+// xml-stylesheet).
+bool OpensWithDeclaration(const std::string& text) {
+  return text.compare(0, 5, "<?xml") == 0 && text.size() > 5 && IsXmlSpace(static_cast<unsigned char>(text[5]));
+}
+
 // The text goes into a UTF-16 string: a declaration, or the character set
 // of the meta element that the HTML method adds, says so.
 void DeclareUtf16(std::string* text) {
-  if (text->compare(0, 5, "<?xml") == 0) {
+  if (OpensWithDeclaration(*text)) {
     size_t end = text->find("?>");
     size_t pos = text->find("encoding=\"UTF-8\"");
     if (pos != std::string::npos && pos < end) text->replace(pos, 16, "encoding=\"UTF-16\"");
@@ -163,7 +183,7 @@ void DeclareUtf16(std::string* text) {
 // output is exactly what the templates wrote.
 void TrimLayout(std::string* text, xsltStylesheetPtr style) {
   if (style->method && xmlStrEqual(style->method, Xml("text"))) return;
-  if (style->indent != 1 && text->compare(0, 5, "<?xml") == 0) {
+  if (style->indent != 1 && OpensWithDeclaration(*text)) {
     size_t end = text->find("?>");
     if (end != std::string::npos && text->compare(end + 2, 1, "\n") == 0) text->erase(end + 2, 1);
   }
@@ -195,8 +215,19 @@ void InitTransforms() { RegisterMsXslFunctionsForXslt(); }
 HRESULT Transform(const TransformRequest& request, TransformTarget target, std::string* output,
                   xmlDocPtr* tree, std::string* reason) {
   if (tree) *tree = nullptr;
-  if (request.stylesheet->type == XML_ATTRIBUTE_NODE || request.source->type == XML_ATTRIBUTE_NODE) {
-    if (reason) *reason = "Attributes cannot be transformed or used as style sheets.";
+  // Attributes, the document type and its declarations are no trees of
+  // the XSLT data model.
+  auto transformable = [](xmlNodePtr n) {
+    switch (n->type) {
+      case XML_DOCUMENT_NODE: case XML_ELEMENT_NODE: case XML_TEXT_NODE: case XML_CDATA_SECTION_NODE:
+      case XML_COMMENT_NODE: case XML_PI_NODE: case XML_ENTITY_REF_NODE: case XML_DOCUMENT_FRAG_NODE:
+        return true;
+      default:
+        return false;
+    }
+  };
+  if (!transformable(request.stylesheet) || !transformable(request.source)) {
+    if (reason) *reason = "Attributes, document types and their declarations cannot be transformed or used as style sheets.";
     return E_INVALIDARG;
   }
   if (HRESULT scripts = CheckScripts(request, reason); FAILED(scripts)) return scripts;
@@ -214,8 +245,12 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   }
   xsltStylesheetPtr style = xsltParseStylesheetDoc(styleDoc);
   // libxslt lets an unknown instruction pass with a warning; a 1.0 style
-  // sheet with one does not compile.
-  if (!style || style->errors > 0 || capture.HasMessageStartingWith("compilation error")) {
+  // sheet with one does not compile (a later version's, read forwards-
+  // compatibly, may hold one). Its other warnings (a later version, an
+  // attribute it does not implement) leave the style sheet usable.
+  const bool unknownInstruction = style && !style->forwards_compatible &&
+                                  capture.HasMessageStartingWith("xsltStylePreCompute: unknown");
+  if (!style || style->errors > 0 || unknownInstruction) {
     if (style) {
       xsltFreeStylesheet(style);
     } else {

@@ -86,7 +86,8 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithoutOutput) {
   ASSERT_TRUE(source);
   for (const std::string& text :
        {std::string("<notxsl/>"), Sheet("<xsl:template match='/'><xsl:value-of select='//book['/></xsl:template>"),
-        Sheet("<xsl:template match='/'><xsl:message terminate='yes'>stop</xsl:message></xsl:template>")}) {
+        Sheet("<xsl:template match='/'><xsl:message terminate='yes'>stop</xsl:message></xsl:template>"),
+        Sheet("<xsl:template match='/'><xsl:bogus/></xsl:template>")}) {
     auto sheet = Parse(text.c_str());
     auto target = NewDocument();
     ASSERT_TRUE(sheet && target) << text;
@@ -96,6 +97,52 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithoutOutput) {
     EXPECT_EQ(out.get(), nullptr) << text;
     EXPECT_TRUE(FAILED(source->transformNodeToObject(sheet.Get(), output.get()))) << text;
   }
+}
+
+// What a host hands over is transformed as it stands: a fragment's
+// children, a style sheet element with its file's imports, a later
+// version's style sheet read forwards-compatibly, an instruction's data.
+TEST_F(TransformTest, EachKindOfSourceAndStyleSheetIsTakenAsItStands) {
+  const char kIdentity[] = "<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/>"
+                           "</xsl:copy></xsl:template>";
+  auto source = Parse("<!DOCTYPE lib [<!ELEMENT lib ANY>]><lib/>");
+  auto identity = Parse(Sheet(kIdentity).c_str());
+  ASSERT_TRUE(source && identity);
+  ardo::ComPtr<IXMLDOMDocumentFragment> fragment;
+  ASSERT_HR(source->createDocumentFragment(fragment.Out()), S_OK);
+  Append(fragment.Get(), NewElement(source.Get(), "a").Get());
+  Append(fragment.Get(), NewElement(source.Get(), "b").Get());
+  Bstr out;
+  EXPECT_HR(fragment->transformNode(identity.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "<a/><b/>");
+  ardo::ComPtr<IXMLDOMDocumentType> doctype;
+  ASSERT_HR(source->get_doctype(doctype.Out()), S_OK);
+  EXPECT_HR(doctype->transformNode(identity.Get(), out.Out()), E_INVALIDARG);
+
+  WriteTempFile("imported.xsl", Sheet("<xsl:template match='/'>IMPORTED</xsl:template>"));
+  const std::string main = WriteTempFile(
+      "main.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                  "<xsl:import href='imported.xsl'/></xsl:stylesheet>");
+  auto fromFile = NewDocument();
+  ASSERT_EQ(LoadSource(fromFile.Get(), Variant::Str(main.c_str())), VARIANT_TRUE);
+  EXPECT_HR(source->transformNode(Root(fromFile.Get()).Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "IMPORTED");
+
+  const char* kLater =
+      "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+      "<xsl:output method='text'/><xsl:template match='/'>ok <xsl:number value='3' format='i' lang='en'/>"
+      "</xsl:template></xsl:stylesheet>";
+  auto later = Parse(kLater);
+  ASSERT_TRUE(later);
+  EXPECT_HR(source->transformNode(later.Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "ok iii");
+
+  auto instruction = Parse(Sheet("<xsl:template match='/'><xsl:processing-instruction name='xml-stylesheet'>"
+                                 "href='a' encoding=\"UTF-8\"</xsl:processing-instruction><r/></xsl:template>")
+                               .c_str());
+  ASSERT_TRUE(instruction);
+  EXPECT_HR(source->transformNode(instruction.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "<?xml-stylesheet href='a' encoding=\"UTF-8\"?><r/>");
 }
 
 // A DOM document takes only output that is a document; text output or
