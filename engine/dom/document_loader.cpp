@@ -608,18 +608,25 @@ ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
 }
 
 // Bytes that open with the UTF-8 byte-order mark and declare another
-// encoding contradict themselves; decoding them as the declaration says
-// would load wrong text without a word. The failure, or nothing.
+// encoding contradict themselves, as do UTF-16 ones that declare a
+// single-byte encoding; decoding them as the declaration says would load
+// wrong text without a word. The failure, or nothing.
 bool EncodingConflict(const std::string& head, const std::string& url, ParseOutcome* outcome) {
   std::string name;
-  if (head.size() < 3 || head.compare(0, 3, "\xEF\xBB\xBF") != 0 || !DeclaredEncoding(head, &name) ||
-      FoldedEncodingName(name) == "utf8")
-    return false;
+  if (!DeclaredEncoding(head, &name)) return false;
+  const std::string folded = FoldedEncodingName(name);
+  const char* mark = nullptr;
+  if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    if (folded != "utf8") mark = "UTF-8";
+  } else if (head.compare(0, 2, "\xFF\xFE") == 0 || head.compare(0, 2, "\xFE\xFF") == 0) {
+    if (folded.compare(0, 3, "utf") != 0 && folded.compare(0, 3, "ucs") != 0) mark = "UTF-16";
+  }
+  if (!mark) return false;
   outcome->error = ParseFailure{};
   outcome->error.errorCode = kParseErrorEncodingSwitch;
   outcome->error.url = url;
   outcome->error.line = 1;
-  outcome->error.reason = "The byte-order mark says UTF-8, but the declaration names " + name + ".";
+  outcome->error.reason = std::string("The byte-order mark says ") + mark + ", but the declaration names " + name + ".";
   return true;
 }
 
@@ -795,6 +802,8 @@ bool LocalPathOf(const std::string& location, std::string* path) {
     if (!host.empty() && xmlStrcasecmp(Xml(host), Xml("localhost")) != 0) return false;
     rest = slash == std::string::npos ? std::string("/") : rest.substr(slash);
   }
+  // A fragment names a part of the file, not the file.
+  rest.erase(std::min(rest.size(), rest.find('#')));
   char* unescaped = xmlURIUnescapeString(rest.c_str(), 0, nullptr);
   if (!unescaped) return false;
   *path = unescaped;

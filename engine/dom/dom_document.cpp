@@ -532,7 +532,9 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
       SetReadyState(4);
       return hr;
     }
-    size_t size = v.parray->cDims == 1 ? v.parray->rgsabound[0].cElements : 0;
+    // The bytes of every dimension, as they lie in memory.
+    size_t size = v.parray->cDims > 0 ? 1 : 0;
+    for (USHORT d = 0; d < v.parray->cDims; ++d) size *= v.parray->rgsabound[d].cElements;
     try {
       outcome = ParseBytes(static_cast<const char*>(data), size, std::string(), options);
     } catch (...) {

@@ -94,6 +94,21 @@ TEST_F(LoadSaveTest, StreamsThatReadInSmallStepsLoadAndOnesThatFailSaySo) {
   EXPECT_EQ(ErrorOf(doc.Get()).errorCode, static_cast<long>(static_cast<HRESULT>(0xC00CE558u)));
 }
 
+// The bytes as a one-row array of two dimensions: loaded as they lie.
+VARIANT TwoDimensionalBytes(const std::string& bytes) {
+  VARIANT v = ByteArrayVariant(bytes);
+  SAFEARRAYBOUND bounds[2] = {{1, 0}, {ULONG(bytes.size()), 0}};
+  SAFEARRAY* array = SafeArrayCreate(VT_UI1, 2, bounds);
+  void* data = nullptr;
+  if (!array || FAILED(SafeArrayAccessData(array, &data))) return v;
+  std::memcpy(data, bytes.data(), bytes.size());
+  SafeArrayUnaccessData(array);
+  VariantClear(&v);
+  v.vt = VT_ARRAY | VT_UI1;
+  v.parray = array;
+  return v;
+}
+
 TEST_F(LoadSaveTest, LoadsFromPathUrlStreamBytesAndAnotherDocument) {
   const std::string path = WriteTempFile("sample.xml", kSample);
   auto source = Parse("<r>from a document</r>");
@@ -104,6 +119,8 @@ TEST_F(LoadSaveTest, LoadsFromPathUrlStreamBytesAndAnotherDocument) {
   } cases[] = {
       {Variant::Str(path.c_str()), "r:caf\xC3\xA9"},
       {Variant::Str(("file://" + path).c_str()), "r:caf\xC3\xA9"},
+      {Variant::Str(("file://" + path + "#part").c_str()), "r:caf\xC3\xA9"},  // the file, not its part
+      {TwoDimensionalBytes(kSample), "r:caf\xC3\xA9"},
       {StreamOf(kSample), "r:caf\xC3\xA9"},
       {ByteArrayVariant(kSample), "r:caf\xC3\xA9"},
       {Variant::Dispatch(source.Get()), "r:from a document"},
@@ -248,14 +265,20 @@ TEST_F(LoadSaveTest, DeclaredEncodingsDecodeFromFileStreamAndBytes) {
     }
   }
   // A UTF-8 byte-order mark with another encoding declared is a
-  // contradiction, not Latin-1 text; the mark is no part of srcText.
-  const std::string contradiction = "\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9</r>";
-  const std::string path = WriteTempFile("contradiction.xml", contradiction);
-  for (VARIANT v : {Variant::Str(path.c_str()), StreamOf(contradiction), ByteArrayVariant(contradiction)}) {
-    auto doc = NewDocument();
-    ASSERT_TRUE(doc);
-    EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
-    EXPECT_EQ(ErrorOf(doc.Get()).errorCode, long(int32_t(0xC00CE56F))) << ErrorOf(doc.Get()).reason;
+  // contradiction, not Latin-1 text, as is a UTF-16 one with a single-byte
+  // encoding; the mark is no part of srcText.
+  std::string utf16;
+  for (char c : std::string("<?xml version='1.0' encoding='ISO-8859-1'?><r>x</r>")) utf16 += std::string{c, '\0'};
+  for (const std::string& contradiction :
+       {std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9</r>"), "\xFF\xFE" + utf16}) {
+    const std::string path = WriteTempFile("contradiction.xml", contradiction);
+    for (VARIANT v : {Variant::Str(path.c_str()), StreamOf(contradiction), ByteArrayVariant(contradiction)}) {
+      auto doc = NewDocument();
+      ASSERT_TRUE(doc);
+      EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
+      EXPECT_EQ(ErrorOf(doc.Get()).errorCode, long(int32_t(0xC00CE56F))) << ErrorOf(doc.Get()).reason;
+      EXPECT_EQ(ErrorOf(doc.Get()).reason.find("The byte-order mark says"), 0u) << ErrorOf(doc.Get()).reason;
+    }
   }
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
