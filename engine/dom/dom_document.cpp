@@ -640,7 +640,7 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
       writeError = stream->Write(data, static_cast<ULONG>(n), &written);
       return SUCCEEDED(writeError) && written == n;
     }, &reason);
-    if (FAILED(writeError)) return writeError;
+    if (FAILED(writeError)) return FailWith(writeError, "The stream refused the output.");
     return FAILED(hr) ? FailWith(hr, reason) : S_OK;
   }
   ComPtr<IXMLDOMDocument> foreign;

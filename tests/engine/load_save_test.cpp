@@ -229,6 +229,11 @@ TEST_F(LoadSaveTest, SavesToPathStreamAndDocument) {
   Variant nowhere(Variant::Str((TempDir() + "/no/such/folder/x.xml").c_str())), number(Variant::I4(1));
   EXPECT_TRUE(FAILED(doc->save(nowhere.get())));
   EXPECT_TRUE(FAILED(doc->save(number.get())));
+  // A stream that refuses the bytes: its failure, with a reason.
+  ardo::ComPtr<TrickleStream> readOnly = ardo::MakeObject<TrickleStream>("", 1, size_t(-1));
+  Variant toReadOnly(Variant::Unknown(readOnly.Get()));
+  EXPECT_HR(doc->save(toReadOnly.get()), E_NOTIMPL);
+  EXPECT_EQ(LastReason(), "The stream refused the output.");
 }
 
 std::string Utf16(const std::u16string& s, bool bigEndian, bool bom) {
