@@ -1,12 +1,9 @@
 #include "engine/xslt/stylesheet_transform.h"
 
-#include <utility>
 #include <vector>
 
 #include <libxml/xpathInternals.h>
-#include <libxslt/documents.h>
 #include <libxslt/extensions.h>
-#include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xslt.h>
@@ -97,58 +94,19 @@ xmlDocPtr SubtreeCopy(xmlNodePtr node) {
 }
 
 // A transformation of a node other than a document starts at that node,
-// with the whole document around it for the style sheet to reach. The
-// style sheet is imported into a wrapper whose template for the root hands
-// the start node over the first time it runs, and otherwise applies the
-// imported templates: the author's template for the root (or the built-in
-// one) runs wherever the style sheet itself applies templates to a root.
+// with the whole document around it for the style sheet to reach: a template
+// for the root, added to the style sheet with the highest priority, applies
+// the templates to the node, which the function below hands over.
 constexpr char kStartUri[] = "urn:ardoxml:transform-start";
-constexpr char kAuthoredUri[] = "urn:ardoxml:transform-sheet";
-constexpr char kWrapper[] =
-    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
-    "xmlns:ardo-start='urn:ardoxml:transform-start' exclude-result-prefixes='ardo-start'>"
-    "<xsl:import href='urn:ardoxml:transform-sheet'/>"
-    "<xsl:template match='/'><xsl:choose>"
-    "<xsl:when test='ardo-start:first()'><xsl:apply-templates select='ardo-start:node()'/></xsl:when>"
-    "<xsl:otherwise><xsl:apply-imports/></xsl:otherwise>"
-    "</xsl:choose></xsl:template></xsl:stylesheet>";
-
-// The start node of a run, and whether the wrapper has handed it over.
-struct StartState {
-  xmlNodePtr node = nullptr;
-  bool handedOver = false;
-};
-
-StartState* StateOf(xmlXPathParserContextPtr parser, int nargs) {
-  if (nargs != 0) {
-    xmlXPathSetArityError(parser);
-    return nullptr;
-  }
-  xsltTransformContextPtr ctxt = xsltXPathGetTransformContext(parser);
-  return ctxt ? static_cast<StartState*>(ctxt->_private) : nullptr;
-}
 
 void StartNodeFunction(xmlXPathParserContextPtr parser, int nargs) {
-  StartState* state = StateOf(parser, nargs);
-  if (nargs == 0) valuePush(parser, xmlXPathNewNodeSet(state ? state->node : nullptr));
-}
-
-void FirstRootFunction(xmlXPathParserContextPtr parser, int nargs) {
-  StartState* state = StateOf(parser, nargs);
-  if (nargs != 0) return;
-  valuePush(parser, xmlXPathNewBoolean(state && !std::exchange(state->handedOver, true)));
-}
-
-// The style sheet the wrapper being compiled on this thread imports.
-thread_local xmlDocPtr t_authored = nullptr;
-xsltDocLoaderFunc g_defaultLoader = nullptr;
-
-// libxslt's loader, but for the wrapper's import of the author's style
-// sheet, which is handed over (libxslt frees it with the style sheet).
-xmlDocPtr WrapperAwareLoader(const xmlChar* uri, xmlDictPtr dict, int options, void* ctxt, xsltLoadType type) {
-  if (type == XSLT_LOAD_STYLESHEET && t_authored && xmlStrEqual(uri, Xml(kAuthoredUri)))
-    return std::exchange(t_authored, nullptr);
-  return g_defaultLoader(uri, dict, options, ctxt, type);
+  if (nargs != 0) {
+    xmlXPathSetArityError(parser);
+    return;
+  }
+  xsltTransformContextPtr ctxt = xsltXPathGetTransformContext(parser);
+  auto* start = ctxt ? static_cast<xmlNodePtr>(ctxt->_private) : nullptr;
+  valuePush(parser, xmlXPathNewNodeSet(start));
 }
 
 // True for a node of the document's own tree that a copy of the document
@@ -161,32 +119,21 @@ bool InDocumentTree(xmlNodePtr node) {
   return top->type == XML_DOCUMENT_NODE;
 }
 
-// True for a style sheet of the xsl:stylesheet form; a literal result
-// element cannot be imported, and is run from the root of its own.
-bool IsFullStyleSheet(xmlDocPtr styleDoc) {
+// Adds the starting template to a style sheet document; false when the style
+// sheet is a literal result element, which has no room for one.
+bool AddStartTemplate(xmlDocPtr styleDoc) {
   xmlNodePtr root = xmlDocGetRootElement(styleDoc);
-  return root && root->ns && xmlStrEqual(root->ns->href, XSLT_NAMESPACE) &&
-         (xmlStrEqual(root->name, Xml("stylesheet")) || xmlStrEqual(root->name, Xml("transform")));
-}
-
-// Compiles the style sheet document (taken over), inside the wrapper when
-// started; null when it does not compile.
-xsltStylesheetPtr Compile(xmlDocPtr styleDoc, bool started) {
-  if (!started) {
-    xsltStylesheetPtr style = xsltParseStylesheetDoc(styleDoc);
-    if (!style) xmlFreeDoc(styleDoc);
-    return style;
-  }
-  xmlDocPtr wrapper = xmlReadMemory(kWrapper, sizeof kWrapper - 1, nullptr, nullptr, XML_PARSE_NONET);
-  if (!wrapper) {
-    xmlFreeDoc(styleDoc);
+  if (!root || !root->ns || !xmlStrEqual(root->ns->href, XSLT_NAMESPACE) ||
+      !(xmlStrEqual(root->name, Xml("stylesheet")) || xmlStrEqual(root->name, Xml("transform"))))
+    return false;
+  xmlNodePtr templ = xmlNewChild(root, root->ns, Xml("template"), nullptr);
+  xmlNodePtr apply = templ ? xmlNewChild(templ, root->ns, Xml("apply-templates"), nullptr) : nullptr;
+  xmlNsPtr start = apply ? xmlNewNs(templ, Xml(kStartUri), Xml("ardo-start")) : nullptr;
+  if (!start || !xmlNewProp(templ, Xml("match"), Xml("/")) ||
+      !xmlNewProp(templ, Xml("priority"), Xml("1000000")) ||
+      !xmlNewProp(apply, Xml("select"), Xml("ardo-start:node()")))
     throw std::bad_alloc();
-  }
-  t_authored = styleDoc;
-  xsltStylesheetPtr style = xsltParseStylesheetDoc(wrapper);
-  if (xmlDocPtr unused = std::exchange(t_authored, nullptr)) xmlFreeDoc(unused);
-  if (!style) xmlFreeDoc(wrapper);
-  return style;
+  return true;
 }
 
 // Serialises a result; with forceUtf8 the bytes are UTF-8 whatever
@@ -235,12 +182,8 @@ void DeclareUtf16(std::string* text) {
 // declaration unless indent="yes" asked for layout. The text method's
 // output is exactly what the templates wrote.
 void TrimLayout(std::string* text, xsltStylesheetPtr style) {
-  const xmlChar* method;
-  int indent;
-  XSLT_GET_IMPORT_PTR(method, style, method)
-  XSLT_GET_IMPORT_INT(indent, style, indent)
-  if (method && xmlStrEqual(method, Xml("text"))) return;
-  if (indent != 1 && OpensWithDeclaration(*text)) {
+  if (style->method && xmlStrEqual(style->method, Xml("text"))) return;
+  if (style->indent != 1 && OpensWithDeclaration(*text)) {
     size_t end = text->find("?>");
     if (end != std::string::npos && text->compare(end + 2, 1, "\n") == 0) text->erase(end + 2, 1);
   }
@@ -267,11 +210,7 @@ HRESULT CheckScripts(const TransformRequest& request, std::string* reason) {
 
 }  // namespace
 
-void InitTransforms() {
-  RegisterMsXslFunctionsForXslt();
-  g_defaultLoader = xsltDocDefaultLoader;
-  xsltSetLoaderFunc(WrapperAwareLoader);
-}
+void InitTransforms() { RegisterMsXslFunctionsForXslt(); }
 
 HRESULT Transform(const TransformRequest& request, TransformTarget target, std::string* output,
                   xmlDocPtr* tree, std::string* reason) {
@@ -297,23 +236,30 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   // Otherwise (a detached node, a literal-result style sheet) the node is
   // transformed as the root of a document of its own.
   const bool fromNode = request.source->type != XML_DOCUMENT_NODE && InDocumentTree(request.source);
-  const bool started = fromNode && IsFullStyleSheet(styleDoc);
-  xsltStylesheetPtr style = Compile(styleDoc, started);
-  // The author's style sheet, under the wrapper when started.
-  xsltStylesheetPtr authored = style && started ? style->imports : style;
+  bool started = false;
+  try {
+    started = fromNode && AddStartTemplate(styleDoc);
+  } catch (...) {
+    xmlFreeDoc(styleDoc);
+    throw;
+  }
+  xsltStylesheetPtr style = xsltParseStylesheetDoc(styleDoc);
   // libxslt lets an unknown instruction pass with a warning; a 1.0 style
   // sheet with one does not compile (a later version's, read forwards-
   // compatibly, may hold one). Its other warnings (a later version, an
   // attribute it does not implement) leave the style sheet usable.
-  const bool unknownInstruction = authored && !authored->forwards_compatible &&
+  const bool unknownInstruction = style && !style->forwards_compatible &&
                                   capture.HasMessageStartingWith("xsltStylePreCompute: unknown");
-  if (!style || !authored || style->errors > 0 || unknownInstruction) {
-    if (style) xsltFreeStylesheet(style);
+  if (!style || style->errors > 0 || unknownInstruction) {
+    if (style) {
+      xsltFreeStylesheet(style);
+    } else {
+      xmlFreeDoc(styleDoc);
+    }
     if (reason) *reason = capture.Joined("The style sheet does not compile.");
     return E_FAIL;
   }
   xmlDocPtr source = nullptr;
-  StartState startState;
   xsltTransformContextPtr ctxt = nullptr;
   xsltSecurityPrefsPtr security = nullptr;
   xmlDocPtr result = nullptr;
@@ -324,10 +270,8 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     security = xsltNewSecurityPrefs();
     if (!ctxt || !security) throw std::bad_alloc();
     if (started) {
-      startState.node = CounterpartIn(source, request.source);
-      ctxt->_private = &startState;
-      if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0 ||
-          xsltRegisterExtFunction(ctxt, Xml("first"), Xml(kStartUri), FirstRootFunction) != 0)
+      ctxt->_private = CounterpartIn(source, request.source);
+      if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0)
         throw std::bad_alloc();
     }
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
