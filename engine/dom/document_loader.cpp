@@ -619,7 +619,10 @@ bool EncodingConflict(const std::string& head, const std::string& url, ParseOutc
   if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     if (folded != "utf8") mark = "UTF-8";
   } else if (head.compare(0, 2, "\xFF\xFE") == 0 || head.compare(0, 2, "\xFE\xFF") == 0) {
-    if (folded.compare(0, 3, "utf") != 0 && folded.compare(0, 3, "ucs") != 0) mark = "UTF-16";
+    static const char* const kSingleByte[] = {"iso8859", "windows125", "cp125", "latin", "usascii", "ascii"};
+    if (std::any_of(std::begin(kSingleByte), std::end(kSingleByte),
+                    [&](const char* p) { return folded.rfind(p, 0) == 0; }))
+      mark = "UTF-16";
   }
   if (!mark) return false;
   outcome->error = ParseFailure{};

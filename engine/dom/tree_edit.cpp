@@ -214,9 +214,13 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
   if (node->doc != parent->doc) {
     target->NoteForeignNodes();
     if (node->doc->dict) OwnEntityReferenceNames(node, node->doc->dict);
-    // The adoption declares on the subtree what it uses from outside.
+    // The namespaces the subtree uses from outside are declared on it for
+    // the adoption, which would otherwise bind them to any declaration of
+    // the same URI in the new document, renaming the nodes; afterwards they
+    // become the new document's own.
     const bool element = node->type == XML_ELEMENT_NODE;
     const std::unordered_set<xmlNsPtr> had = element ? DeclarationsIn(node) : std::unordered_set<xmlNsPtr>();
+    if (element) xmlDOMWrapReconcileNamespaces(nullptr, node, 0);
     xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
     if (element) {
       std::unordered_set<xmlNsPtr> added = DeclarationsIn(node);

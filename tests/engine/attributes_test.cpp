@@ -435,6 +435,12 @@ TEST_F(AttributesTest, ANodeCopiedOrTakenOutOfItsDeclaringElementShowsNoDeclarat
   Append(other.Get(), a.Get());
   EXPECT_EQ(attributeCount(a.Get()), 1);
   EXPECT_EQ(XmlOf(other.Get()), "<p:a xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" q:x=\"1\"><p:b/></p:a>\r\n");
+  // Moved under another prefix of the same namespace, it keeps its names.
+  auto renaming = Parse("<o xmlns:z='urn:p' xmlns:y='urn:q'/>");
+  ASSERT_TRUE(renaming);
+  Append(Root(renaming.Get()).Get(), a.Get());
+  EXPECT_EQ(XmlOf(a.Get()), "<p:a xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" q:x=\"1\"><p:b/></p:a>");
+  EXPECT_EQ(NameOf(SelectOne(a.Get(), "*").Get()), "p:b");
 }
 
 }  // namespace

@@ -285,6 +285,15 @@ TEST_F(LoadSaveTest, DeclaredEncodingsDecodeFromFileStreamAndBytes) {
       EXPECT_EQ(ErrorOf(doc.Get()).reason.find("The byte-order mark says"), 0u) << ErrorOf(doc.Get()).reason;
     }
   }
+  // The other names of UTF-16 and UCS-2 agree with its mark.
+  for (const char* name : {"ISO-10646-UCS-2", "unicode", "UTF-16"}) {
+    std::string text;
+    for (char c : "<?xml version='1.0' encoding='" + std::string(name) + "'?><r>x</r>") text += std::string{c, '\0'};
+    auto doc = NewDocument();
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(LoadSource(doc.Get(), ByteArrayVariant("\xFF\xFE" + text)), VARIANT_TRUE)
+        << name << ": " << ErrorOf(doc.Get()).reason;
+  }
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
   EXPECT_EQ(LoadSource(doc.Get(), ByteArrayVariant("\xEF\xBB\xBF<r>x</q>"), S_FALSE), VARIANT_FALSE);
