@@ -196,7 +196,7 @@ bool DeclarationText(const std::string& head, std::string* out) {
   } else if (n >= 2 && b[0] == 0 && b[1] == '<') {
     step = 2, offset = 1;
   }
-  for (; i + step <= n && ascii.size() < kHeadBytes; i += step) {
+  for (; i + step <= n && ascii.size() < kPrologBytes; i += step) {
     unsigned char c = b[i + offset];
     if (step == 2 && b[i + 1 - offset] != 0) break;
     if (c == 0 || c >= 0x80) break;
@@ -254,7 +254,7 @@ bool HasNoDocumentType(std::string_view bytes) {
   // in any other (ISO-2022-JP, EBCDIC, ...) other characters could pass for
   // markup, and the document keeps the limits.
   std::string encoding;
-  if (DeclaredEncoding(std::string(bytes.substr(0, kHeadBytes * 2)), &encoding)) {
+  if (DeclaredEncoding(std::string(bytes.substr(0, kPrologBytes)), &encoding)) {
     const std::string name = FoldedEncodingName(encoding);
     static const char* const kPlain[] = {"utf8", "utf16", "usascii", "ascii", "iso8859", "windows125", "latin"};
     if (std::none_of(std::begin(kPlain), std::end(kPlain), [&](const char* p) { return name.rfind(p, 0) == 0; }))
@@ -619,10 +619,13 @@ bool EncodingConflict(const std::string& head, const std::string& url, ParseOutc
   if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     if (folded != "utf8") mark = "UTF-8";
   } else if (head.compare(0, 2, "\xFF\xFE") == 0 || head.compare(0, 2, "\xFE\xFF") == 0) {
-    static const char* const kSingleByte[] = {"iso8859", "windows125", "cp125", "latin", "usascii", "ascii"};
+    static const char* const kSingleByte[] = {"iso8859", "windows125", "cp125", "latin", "usascii", "ascii", "utf8"};
+    const bool little = head[0] == '\xFF';
     if (std::any_of(std::begin(kSingleByte), std::end(kSingleByte),
                     [&](const char* p) { return folded.rfind(p, 0) == 0; }))
       mark = "UTF-16";
+    else if (folded == (little ? "utf16be" : "utf16le"))
+      mark = little ? "UTF-16LE" : "UTF-16BE";
   }
   if (!mark) return false;
   outcome->error = ParseFailure{};

@@ -1,6 +1,7 @@
 #include "engine/dom/node_serializer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 #include <vector>
 
@@ -344,44 +345,132 @@ int CloseCallback(void*) { return 0; }
 
 namespace {
 
-// Text and attribute values take a character the encoding lacks as a
-// character reference; names (of elements, attributes, entities and the
-// document type's declarations), comments, processing instructions and
-// CDATA sections cannot. The first such text, or "" when everything can be
-// written.
-std::string Unwritable(xmlDocPtr doc, const std::string& encoding) {
-  iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-  auto writable = [&](std::string_view text) {
+// Whether libxml2's converter for the output encoding, the one a save
+// writes with, takes every character of a UTF-8 text.
+class Converter {
+ public:
+  explicit Converter(xmlCharEncodingHandlerPtr handler) : handler_(handler) {}
+  bool Takes(std::string_view text) const {
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
       return true;
-    std::string in(text), out(text.size() * 4 + 16, '\0');
-    char* inp = in.data();
-    char* outp = out.data();
-    size_t inLeft = in.size(), outLeft = out.size();
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    return iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
-  };
+    std::string out(text.size() * 8 + 64, '\0');
+    if (handler_->output) {
+      const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+      int left = static_cast<int>(text.size());
+      while (left > 0) {
+        int inLen = left, outLen = static_cast<int>(out.size());
+        int rc = handler_->output(reinterpret_cast<unsigned char*>(out.data()), &outLen, in, &inLen);
+        if (rc < 0 || inLen <= 0) return false;
+        in += inLen;
+        left -= inLen;
+      }
+      return true;
+    }
+    if (handler_->iconv_out) {
+      std::string in(text);
+      char* inp = in.data();
+      char* outp = out.data();
+      size_t inLeft = in.size(), outLeft = out.size();
+      iconv(handler_->iconv_out, nullptr, nullptr, nullptr, nullptr);
+      return iconv(handler_->iconv_out, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
+    }
+    return false;  // a converter that cannot be asked is not trusted with anything
+  }
+
+ private:
+  xmlCharEncodingHandlerPtr handler_;
+};
+
+// Names, system and public identifiers and the tokens of content models
+// and enumerations in the document type's declarations: none of them takes
+// a character reference. The first that the converter refuses, else "".
+std::string UnwritableContent(const xmlElementContent* c, const Converter& converter) {
+  for (; c; c = c->c2) {
+    if (c->name && !converter.Takes(View(c->name))) return std::string(View(c->name));
+    if (c->prefix && !converter.Takes(View(c->prefix))) return std::string(View(c->prefix));
+    std::string inner = UnwritableContent(c->c1, converter);
+    if (!inner.empty()) return inner;
+  }
+  return std::string();
+}
+
+std::string UnwritableDeclaration(xmlNodePtr n, const Converter& converter) {
+  std::vector<const xmlChar*> texts;
+  std::string found;
+  switch (n->type) {
+    case XML_DTD_NODE: {
+      auto* dtd = reinterpret_cast<xmlDtdPtr>(n);
+      texts = {dtd->name, dtd->ExternalID, dtd->SystemID};
+      if (dtd->notations) {
+        std::pair<const Converter*, std::string*> scan{&converter, &found};
+        xmlHashScan(static_cast<xmlNotationTablePtr>(dtd->notations),
+                    [](void* payload, void* data, const xmlChar*) {
+                      auto* s = static_cast<std::pair<const Converter*, std::string*>*>(data);
+                      auto* notation = static_cast<xmlNotationPtr>(payload);
+                      for (const xmlChar* t : {notation->name, notation->PublicID, notation->SystemID})
+                        if (t && s->second->empty() && !s->first->Takes(View(t))) *s->second = std::string(View(t));
+                    },
+                    &scan);
+      }
+      break;
+    }
+    case XML_ENTITY_DECL: {
+      auto* entity = reinterpret_cast<xmlEntityPtr>(n);
+      texts = {entity->name, entity->ExternalID, entity->SystemID};
+      break;
+    }
+    case XML_ELEMENT_DECL: {
+      auto* element = reinterpret_cast<xmlElementPtr>(n);
+      texts = {element->name, element->prefix};
+      found = UnwritableContent(element->content, converter);
+      break;
+    }
+    case XML_ATTRIBUTE_DECL: {
+      auto* attribute = reinterpret_cast<xmlAttributePtr>(n);
+      texts = {attribute->elem, attribute->name, attribute->prefix};
+      for (xmlEnumerationPtr e = attribute->tree; e; e = e->next) texts.push_back(e->name);
+      break;
+    }
+    default:
+      break;
+  }
+  for (const xmlChar* t : texts)
+    if (found.empty() && t && !converter.Takes(View(t))) found = std::string(View(t));
+  return found;
+}
+
+// Text and attribute values take a character the encoding lacks as a
+// character reference; names (of elements, attributes, namespace prefixes,
+// entities and the document type's declarations), identifiers, comments,
+// processing instructions and CDATA sections cannot. The first such text,
+// or "" when everything can be written.
+std::string Unwritable(xmlDocPtr doc, const Converter& converter) {
+  auto writable = [&](std::string_view text) { return converter.Takes(text); };
   std::string found;
   for (xmlNodePtr top = doc->children; top && found.empty(); top = top->next) {
     for (xmlNodePtr n = top; n && found.empty();) {
       switch (n->type) {
         case XML_ELEMENT_NODE:
           if (!writable(QualifiedName(n))) found = QualifiedName(n);
+          for (xmlNsPtr ns = n->nsDef; ns && found.empty(); ns = ns->next)
+            if (ns->prefix && !writable(View(ns->prefix))) found = std::string(View(ns->prefix));
           for (xmlAttrPtr a = n->properties; a && found.empty(); a = a->next)
             if (!writable(QualifiedName(reinterpret_cast<xmlNodePtr>(a)))) found = QualifiedName(reinterpret_cast<xmlNodePtr>(a));
           break;
         case XML_COMMENT_NODE:
         case XML_CDATA_SECTION_NODE:
         case XML_PI_NODE:
-          if (!writable(View(n->name)) || !writable(View(n->content))) found = std::string(View(n->content));
+          if (!writable(View(n->name))) found = std::string(View(n->name));
+          else if (!writable(View(n->content))) found = std::string(View(n->content));
           break;
         case XML_ENTITY_REF_NODE:
+          if (!writable(View(n->name))) found = std::string(View(n->name));
+          break;
         case XML_DTD_NODE:
         case XML_ENTITY_DECL:
         case XML_ELEMENT_DECL:
         case XML_ATTRIBUTE_DECL:
-          if (!writable(View(n->name))) found = std::string(View(n->name));
+          found = UnwritableDeclaration(n, converter);
           break;
         default:
           break;
@@ -396,7 +485,6 @@ std::string Unwritable(xmlDocPtr doc, const std::string& encoding) {
       n = n && n != top ? n->next : nullptr;
     }
   }
-  iconv_close(cd);
   return found;
 }
 
@@ -413,36 +501,69 @@ bool IsUtf8(const std::string& encoding) {
   return encoding.empty() || xmlStrcasecmp(Xml(encoding), Xml("UTF-8")) == 0;
 }
 
+// The encoding a save writes (as the declaration names it; "" for UTF-8)
+// and libxml2's converter for it (null for UTF-8, else the caller's to
+// close). E_FAIL with a reason for an encoding that cannot be written, or
+// whose output a load would not read back.
+HRESULT OutputConverter(xmlDocPtr doc, std::string* encoding, xmlCharEncodingHandlerPtr* handler,
+                        std::string* reason) {
+  *handler = nullptr;
+  *encoding = DeclaredEncoding(doc);
+  auto fail = [&](const std::string& why) {
+    if (reason) *reason = why;
+    if (*handler) xmlCharEncCloseFunc(*handler);
+    *handler = nullptr;
+    return E_FAIL;
+  };
+  if (encoding->empty()) {
+    xmlNodePtr decl = FindXmlDeclaration(doc);
+    std::string value;
+    if (decl && HasPseudoAttribute(std::string(View(decl->content)), "encoding", &value))
+      return fail("The XML declaration names an empty encoding.");
+    return S_OK;
+  }
+  if (IsUtf8(*encoding)) return S_OK;
+  *handler = xmlFindCharEncodingHandler(encoding->c_str());
+  if (!*handler) return fail("The encoding \"" + *encoding + "\" is not supported.");
+  // libxml2 writes "HTML" (named entities) but cannot read it; iconv's
+  // UTF-32 opens with a byte-order mark that a load takes for UTF-16.
+  std::string folded;
+  for (unsigned char c : *encoding)
+    if (std::isalnum(c)) folded.push_back(static_cast<char>(std::tolower(c)));
+  const bool readable = (*handler)->input || (*handler)->iconv_in || (*handler)->uconv_in;
+  if (!readable || folded == "utf32")
+    return fail("A document saved in the encoding \"" + *encoding + "\" could not be loaded again.");
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
-  std::string encoding = DeclaredEncoding(doc);
-  if (IsUtf8(encoding)) return S_OK;
-  xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
-  if (!handler) {
-    if (reason) *reason = "The encoding \"" + encoding + "\" is not supported.";
-    return E_FAIL;
+  std::string encoding;
+  xmlCharEncodingHandlerPtr handler = nullptr;
+  HRESULT hr = OutputConverter(doc, &encoding, &handler, reason);
+  if (FAILED(hr) || !handler) return hr;
+  std::string unwritable;
+  try {
+    unwritable = Unwritable(doc, Converter(handler));
+  } catch (...) {
+    xmlCharEncCloseFunc(handler);
+    throw;
   }
   xmlCharEncCloseFunc(handler);
-  std::string unwritable = Unwritable(doc, encoding);
   if (unwritable.empty()) return S_OK;
   if (reason)
     *reason = "\"" + unwritable.substr(0, 64) + "\" holds a character that " + encoding +
-              " cannot hold in a name, comment, processing instruction or CDATA section.";
+              " cannot hold in a name, identifier, comment, processing instruction or CDATA section.";
   return E_FAIL;
 }
 
 HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_t)>& write,
                       std::string* reason) {
-  std::string encoding = DeclaredEncoding(doc);
+  std::string encoding;
   xmlCharEncodingHandlerPtr handler = nullptr;
-  if (!IsUtf8(encoding)) {
-    handler = xmlFindCharEncodingHandler(encoding.c_str());
-    if (!handler) {
-      if (reason) *reason = "The encoding \"" + encoding + "\" is not supported.";
-      return E_FAIL;
-    }
-  }
+  HRESULT hr = OutputConverter(doc, &encoding, &handler, reason);
+  if (FAILED(hr)) return hr;
   ErrorCapture capture;
   WriteContext ctx{&write};
   xmlOutputBufferPtr out = xmlOutputBufferCreateIO(WriteCallback, CloseCallback, &ctx, handler);

@@ -274,8 +274,18 @@ TEST_F(LoadSaveTest, DeclaredEncodingsDecodeFromFileStreamAndBytes) {
   // encoding; the mark is no part of srcText.
   std::string utf16;
   for (char c : std::string("<?xml version='1.0' encoding='ISO-8859-1'?><r>x</r>")) utf16 += std::string{c, '\0'};
+  auto wide = [](const std::string& narrow, bool big) {
+    std::string out;
+    for (char c : narrow) out += big ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
   for (const std::string& contradiction :
-       {std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9</r>"), "\xFF\xFE" + utf16}) {
+       {std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9</r>"), "\xFF\xFE" + utf16,
+        // however long the declaration, and whichever UTF-16 order or UTF-8 it names
+        "\xEF\xBB\xBF<?xml version='1.0'" + std::string(600, ' ') + "encoding='ISO-8859-1'?><r>\xC3\xA9</r>",
+        "\xFF\xFE" + wide("<?xml version='1.0' encoding='UTF-16BE'?><r>x</r>", false),
+        "\xFE\xFF" + wide("<?xml version='1.0' encoding='UTF-16LE'?><r>x</r>", true),
+        "\xFF\xFE" + wide("<?xml version='1.0' encoding='UTF-8'?><r>x</r>", false)}) {
     const std::string path = WriteTempFile("contradiction.xml", contradiction);
     for (VARIANT v : {Variant::Str(path.c_str()), StreamOf(contradiction), ByteArrayVariant(contradiction)}) {
       auto doc = NewDocument();
@@ -335,7 +345,14 @@ TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
   for (const char* body : {"<r><!--\xE2\x82\xAC--></r>", "<r><![CDATA[\xE2\x82\xAC]]></r>", "<r><?pi \xE2\x82\xAC?></r>",
                            "<\xE2\x82\xACx/>", "<!DOCTYPE r [<!ELEMENT r EMPTY><!--\xE2\x82\xAC-->]><r/>",
                            "<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY e\xE2\x82\xAC 'x'>]><r/>",
-                           "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY e\xE2\x82\xAC 'x'>]><r>&e\xE2\x82\xAC;</r>"}) {
+                           "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY e\xE2\x82\xAC 'x'>]><r>&e\xE2\x82\xAC;</r>",
+                           // Nor in the document type's tokens and identifiers, or a prefix nothing uses.
+                           "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r b (\xE2\x82\xAC|x) 'x'>]><r/>",
+                           "<!DOCTYPE r [<!ELEMENT r (\xE2\x82\xAC)*>]><r/>",
+                           "<!DOCTYPE r [<!ELEMENT r EMPTY><!NOTATION n\xE2\x82\xAC SYSTEM 'x'>]><r/>",
+                           "<!DOCTYPE r [<!ELEMENT r EMPTY><!NOTATION n SYSTEM '\xE2\x82\xAC'>]><r/>",
+                           "<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY e SYSTEM '\xE2\x82\xAC.xml'>]><r/>",
+                           "<r xmlns:\xE2\x82\xAC='urn:x'/>"}) {
     SCOPED_TRACE(body);
     auto doc = Parse((std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body).c_str());
     ASSERT_TRUE(doc);
@@ -348,6 +365,38 @@ TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
     EXPECT_HR(doc->save(file.get()), E_FAIL);
     EXPECT_EQ(ReadFileBytes(path), "<previous/>") << "the file is left as it was";
   }
+}
+
+TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
+  auto saveFails = [&](IXMLDOMDocument2* doc) {
+    ardo::ComPtr<IStream> stream;
+    EXPECT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+    Variant destination(Variant::Unknown(stream.Get()));
+    HRESULT hr = doc->save(destination.get());
+    return FAILED(hr) && StreamBytes(stream.Get()).empty();
+  };
+  // An alias that libxml2 knows for Latin-1 is checked as Latin-1.
+  auto latin = Parse("<?xml version=\"1.0\" encoding=\"ISO-LATIN-1\"?><r><!--\xE2\x82\xAC--></r>");
+  ASSERT_TRUE(latin);
+  EXPECT_TRUE(saveFails(latin.Get()));
+  // libxml2 writes "HTML" but cannot read it; iconv's UTF-32 opens with a
+  // mark a load takes for UTF-16; an empty name names nothing.
+  for (const char* data : {"version=\"1.0\" encoding=\"HTML\"", "version=\"1.0\" encoding=\"UTF-32\"",
+                           "version=\"1.0\" encoding=\"\""}) {
+    SCOPED_TRACE(data);
+    auto doc = NewDocument();
+    ardo::ComPtr<IXMLDOMProcessingInstruction> declaration;
+    ASSERT_HR(doc->createProcessingInstruction(Bstr("xml"), Bstr(data), declaration.Out()), S_OK);
+    Append(doc.Get(), declaration.Get());
+    Append(doc.Get(), NewElement(doc.Get(), "r").Get());
+    EXPECT_TRUE(saveFails(doc.Get()));
+    EXPECT_NE(LastReason().find("encoding"), std::string::npos) << LastReason();
+  }
+  // The reason names what cannot be written: here the target, not the data.
+  auto pi = Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><?p\xE2\x82\xAC data?></r>");
+  ASSERT_TRUE(pi);
+  EXPECT_TRUE(saveFails(pi.Get()));
+  EXPECT_EQ(LastReason().find("\"p\xE2\x82\xAC\""), 0u) << LastReason();
 }
 
 // A host's event handler: records the document's readyState at each call.
