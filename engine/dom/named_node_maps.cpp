@@ -94,7 +94,7 @@ HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::s
   }
   std::string_view prefix, local;
   SplitQName(qname, &prefix, &local);
-  xmlNsPtr ns = prefix.empty() ? nullptr : xmlSearchNs(element->doc, element, Xml(std::string(prefix)));
+  xmlNsPtr ns = prefix.empty() ? nullptr : BoundOn(element, Xml(std::string(prefix)));
   xmlAttrPtr attr = ns ? xmlNewNsProp(element, ns, Xml(std::string(local)), nullptr)
                        : xmlNewNsProp(element, nullptr, Xml(std::string(qname)), nullptr);
   if (!attr) throw std::bad_alloc();
@@ -177,7 +177,7 @@ HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNod
     std::string value = fallback ? std::string(View(fallback)) : std::string();
     edit.Detach(reinterpret_cast<xmlNodePtr>(attr));
     if (fallback) {
-      xmlNsPtr scoped = ns ? xmlSearchNs(element->doc, element, ns->prefix) : nullptr;
+      xmlNsPtr scoped = ns ? BoundOn(element, ns->prefix) : nullptr;
       if (!ns || scoped) {
         xmlAttrPtr restored = xmlNewNsProp(element, scoped, Xml(name), nullptr);
         if (!restored) throw std::bad_alloc();

@@ -309,25 +309,31 @@ HRESULT CheckReservedBinding(std::string_view prefix, std::string_view uri) {
                               "\": the xml and xmlns names and namespaces are reserved.");
 }
 
-xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix) {
-  // A declaration in scope with that URI and the preferred prefix wins, then
-  // any prefixed declaration of the URI (attributes cannot use the default).
+xmlNsPtr BoundOn(xmlNodePtr element, const xmlChar* prefix, const xmlNs* ignore) {
+  for (xmlNsPtr d = element->nsDef; d; d = d->next)
+    if (xmlStrEqual(d->prefix, prefix)) return d;
+  // The element's name and attributes may hold namespaces of the document's
+  // own, declared by no element: they bind their prefixes all the same.
+  auto binds = [&](xmlNsPtr ns) { return ns && ns != ignore && xmlStrEqual(ns->prefix, prefix); };
+  if (binds(element->ns)) return element->ns;
+  for (xmlAttrPtr a = element->properties; a; a = a->next)
+    if (binds(a->ns)) return a->ns;
+  return xmlSearchNs(element->doc, element, prefix);
+}
+
+xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix,
+                         const xmlNs* ignore) {
+  // The preferred prefix wins where it binds that URI already, then any
+  // prefix that does (attributes cannot use the default namespace).
   if (preferredPrefix) {
-    xmlNsPtr ns = xmlSearchNs(element->doc, element, preferredPrefix);
+    xmlNsPtr ns = BoundOn(element, preferredPrefix, ignore);
     if (ns && xmlStrEqual(ns->href, uri)) return ns;
   }
-  xmlNsPtr ns = xmlSearchNsByHref(element->doc, element, uri);
-  if (ns && ns->prefix) return ns;
-  // A prefix is free when nothing in scope declares it and neither the
-  // element's name nor its attributes use it (they may hold namespaces of
-  // the document's own, declared by no element).
-  auto taken = [&](const std::string& prefix) {
-    if (xmlSearchNs(element->doc, element, Xml(prefix))) return true;
-    if (element->ns && xmlStrEqual(element->ns->prefix, Xml(prefix))) return true;
-    for (xmlAttrPtr a = element->properties; a; a = a->next)
-      if (a->ns && xmlStrEqual(a->ns->prefix, Xml(prefix))) return true;
-    return false;
-  };
+  if (xmlNsPtr ns = xmlSearchNsByHref(element->doc, element, uri); ns && ns->prefix) {
+    xmlNsPtr bound = BoundOn(element, ns->prefix, ignore);
+    if (bound && xmlStrEqual(bound->href, uri)) return bound;
+  }
+  auto taken = [&](const std::string& prefix) { return BoundOn(element, Xml(prefix), ignore) != nullptr; };
   std::string base = preferredPrefix ? reinterpret_cast<const char*>(preferredPrefix) : "ns";
   std::string prefix = base;
   for (int i = 1; taken(prefix); ++i) prefix = base + std::to_string(i);
@@ -335,21 +341,16 @@ xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* 
 }
 
 xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns) {
-  xmlNsPtr inScope = xmlSearchNs(element->doc, element, ns->prefix);
-  if (inScope && xmlStrEqual(inScope->href, ns->href)) return inScope;
-  // The element's own name or another of its attributes may hold the
-  // prefix for another URI without a declaration in the tree.
-  auto clashes = [&](const xmlNs* other) {
-    return other && xmlStrEqual(other->prefix, ns->prefix) && !xmlStrEqual(other->href, ns->href);
-  };
-  bool taken = clashes(element->ns);
-  for (xmlAttrPtr a = element->properties; a && !taken; a = a->next) taken = clashes(a->ns);
-  if (!inScope && ns->prefix && !taken) {
-    xmlNsPtr own = DocumentNamespace(element->doc, ns->href, ns->prefix);
-    if (!own) throw std::bad_alloc();
-    return own;
+  if (ns->prefix) {
+    xmlNsPtr bound = BoundOn(element, ns->prefix, ns);
+    if (bound && xmlStrEqual(bound->href, ns->href)) return bound;
+    if (!bound) {
+      xmlNsPtr own = DocumentNamespace(element->doc, ns->href, ns->prefix);
+      if (!own) throw std::bad_alloc();
+      return own;
+    }
   }
-  return EnsureNamespace(element, ns->href, ns->prefix);
+  return EnsureNamespace(element, ns->href, ns->prefix, ns);
 }
 
 void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) {

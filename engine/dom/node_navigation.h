@@ -116,16 +116,22 @@ std::string DeclarationName(const xmlNs* ns);
 // namespace to it alone; xmlns and its namespace are for declarations only.
 // S_OK, or E_FAIL with a reason for a binding that breaks them.
 HRESULT CheckReservedBinding(std::string_view prefix, std::string_view uri);
-// A namespace in scope at element binding uri, declaring one on element when
-// none is (with the preferred prefix, or a free variant of it).
-xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix);
+// The namespace a prefix stands for on element: its own declaration, else
+// the namespace its name or one of its attributes (other than ignore) uses
+// under that prefix, else the declaration in scope; null when none.
+xmlNsPtr BoundOn(xmlNodePtr element, const xmlChar* prefix, const xmlNs* ignore = nullptr);
+// A namespace binding uri that element can use, declaring one on element
+// when none is bound (with the preferred prefix, or a free variant of it).
+// ignore: the namespace of the attribute being placed, not yet bound there.
+xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* preferredPrefix,
+                         const xmlNs* ignore = nullptr);
 // A namespace kept by the document itself, declared by no element (for
 // created elements and attributes).
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix);
 // Adds a namespace no element declares any longer to the document's own.
 void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns);
-// The namespace an attribute in ns takes on element: the declaration in
-// scope when it binds ns's prefix to ns's URI, the document's own when the
+// The namespace an attribute in ns takes on element: what ns's prefix
+// stands for there (BoundOn) when that is ns's URI, the document's own when the
 // prefix is free there (the name stays as it is), and otherwise one that
 // EnsureNamespace finds or declares (the prefix is taken elsewhere).
 xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns);

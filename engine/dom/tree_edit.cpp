@@ -1,6 +1,7 @@
 #include "engine/dom/tree_edit.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <libxml/valid.h>
@@ -89,6 +90,33 @@ std::unordered_set<xmlNsPtr> DeclarationsIn(xmlNodePtr root) {
     if (n->type == XML_ELEMENT_NODE)
       for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) found.insert(ns);
   return found;
+}
+
+// The namespaces that a subtree about to leave its ancestors uses from them
+// become the document's own, so that it refers to nothing outside itself
+// and shows no declarations it did not have. (libxml2's
+// xmlDOMWrapRemoveNode means to do this, but passes over the children of
+// any element with attributes.)
+void OwnOutsideNamespaces(xmlNodePtr root) {
+  const std::unordered_set<xmlNsPtr> inside =
+      root->type == XML_ELEMENT_NODE ? DeclarationsIn(root) : std::unordered_set<xmlNsPtr>();
+  std::unordered_map<xmlNsPtr, xmlNsPtr> owned;
+  auto own = [&](xmlNsPtr ns) {
+    if (!ns || inside.count(ns)) return ns;
+    xmlNsPtr& mine = owned[ns];
+    if (!mine) mine = DocumentNamespace(root->doc, ns->href, ns->prefix);
+    if (!mine) throw std::bad_alloc();
+    return mine;
+  };
+  if (root->type == XML_ATTRIBUTE_NODE) {
+    root->ns = own(root->ns);
+    return;
+  }
+  for (xmlNodePtr n = root; n; n = NextWithin(n, root)) {
+    if (n->type != XML_ELEMENT_NODE) continue;
+    n->ns = own(n->ns);
+    for (xmlAttrPtr a = n->properties; a; a = a->next) a->ns = own(a->ns);
+  }
 }
 
 bool MayHoldChild(xmlElementType parent, xmlElementType child) {
@@ -180,18 +208,8 @@ void TreeEdit::Touch(DomDocument& document) {
 }
 
 void TreeEdit::Unlink(xmlNodePtr node) {
-  switch (node->type) {
-    case XML_ATTRIBUTE_NODE:
-    case XML_ELEMENT_NODE:
-      // Moves the namespaces the subtree uses from the ancestors it leaves
-      // onto the document, so that it refers to nothing outside itself
-      // (and shows no declarations it did not have).
-      if (xmlDOMWrapRemoveNode(nullptr, node->doc, node, 0) != 0) xmlUnlinkNode(node);
-      break;
-    default:
-      xmlUnlinkNode(node);
-      break;
-  }
+  if (node->type == XML_ATTRIBUTE_NODE || node->type == XML_ELEMENT_NODE) OwnOutsideNamespaces(node);
+  xmlUnlinkNode(node);
 }
 
 void TreeEdit::Detach(xmlNodePtr node) {
@@ -221,7 +239,10 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
     const bool element = node->type == XML_ELEMENT_NODE;
     const std::unordered_set<xmlNsPtr> had = element ? DeclarationsIn(node) : std::unordered_set<xmlNsPtr>();
     if (element) xmlDOMWrapReconcileNamespaces(nullptr, node, 0);
-    xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, parent, 0);
+    // An attribute's namespace goes to the document, not onto the element
+    // (where it could rebind the element's own prefix): AttributeNamespace
+    // below places it.
+    xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, element ? parent : nullptr, 0);
     if (element) {
       std::unordered_set<xmlNsPtr> added = DeclarationsIn(node);
       for (xmlNsPtr ns : had) added.erase(ns);

@@ -443,5 +443,83 @@ TEST_F(AttributesTest, ANodeCopiedOrTakenOutOfItsDeclaringElementShowsNoDeclarat
   EXPECT_EQ(NameOf(SelectOne(a.Get(), "*").Get()), "p:b");
 }
 
+
+TEST_F(AttributesTest, NamesKeepTheirNamespacesThroughMovesAndWhatTheDocumentWrites) {
+  // Each name's namespace, read back from what the document writes.
+  auto reloaded = [&](IXMLDOMDocument2* doc, const char* query) {
+    auto back = Parse(XmlOf(doc).c_str());
+    EXPECT_TRUE(back);
+    if (!back) return std::string();
+    SetProperty(back.Get(), "SelectionNamespaces", "xmlns:x='urn:x' xmlns:p='urn:p1' xmlns:d='urn:d'");
+    ardo::ComPtr<IXMLDOMNode> node = SelectOne(back.Get(), query);
+    Bstr uri;
+    if (node) EXPECT_HR(node->get_namespaceURI(uri.Out()), S_OK);
+    return node ? uri.Utf8() : std::string("(not found)");
+  };
+  auto uriOf = [](IXMLDOMNode* node) {
+    Bstr uri;
+    EXPECT_HR(node->get_namespaceURI(uri.Out()), S_OK);
+    return uri.Utf8();
+  };
+  auto created = [&](IXMLDOMDocument* doc, DOMNodeType type, const char* name, const char* uri) {
+    ardo::ComPtr<IXMLDOMNode> node;
+    Variant kind(Variant::I4(type));
+    EXPECT_HR(doc->createNode(kind.get(), Bstr(name), Bstr(uri), node.Out()), S_OK);
+    return node;
+  };
+  // A subtree taken from under the element declaring its namespace keeps
+  // it when that element goes, whether an attribute stands above the
+  // name or not (moved out, unwrapped, or removed).
+  for (int how = 0; how < 3; ++how) {
+    SCOPED_TRACE(how);
+    auto doc = Parse("<r><a xmlns:x='urn:x'><b k='1'><x:c x:at='w'/></b></a><e/></r>");
+    ASSERT_TRUE(doc);
+    auto root = Root(doc.Get());
+    ardo::ComPtr<IXMLDOMNode> b = SelectOne(root.Get(), "a/b"), gone;
+    {
+      ardo::ComPtr<IXMLDOMNode> a = SelectOne(root.Get(), "a");
+      if (how == 0) Append(SelectOne(root.Get(), "e").Get(), b.Get());
+      if (how == 0) ASSERT_HR(root->removeChild(a.Get(), gone.Out()), S_OK);
+      if (how == 1) ASSERT_HR(root->replaceChild(b.Get(), a.Get(), gone.Out()), S_OK);
+      if (how == 2) ASSERT_HR(a->removeChild(b.Get(), gone.Out()), S_OK);
+      gone.Reset();
+    }
+    if (how == 2) ASSERT_HR(doc->loadXML(Bstr("<other/>"), nullptr), S_OK);  // the old tree goes
+    ardo::ComPtr<IXMLDOMNode> c = SelectOne(b.Get(), "*");
+    EXPECT_EQ(uriOf(c.Get()), "urn:x");
+    EXPECT_EQ(uriOf(SelectOne(c.Get(), "@*").Get()), "urn:x");
+    EXPECT_EQ(XmlOf(b.Get()), "<b k=\"1\"><x:c xmlns:x=\"urn:x\" x:at=\"w\"/></b>");
+    if (how < 2) EXPECT_EQ(reloaded(doc.Get(), "//x:c/@x:at"), "urn:x");
+  }
+  // An element's own name binds its prefix: an attribute given that
+  // prefix takes its namespace, and one from elsewhere meaning another
+  // namespace by it is given another prefix, whichever document it came
+  // from and whatever an ancestor declares.
+  auto other = NewDocument();
+  for (const char* start : {"<r/>", "<r xmlns:x='urn:p1'/>"}) {
+    SCOPED_TRACE(start);
+    auto doc = Parse(start);
+    ASSERT_TRUE(doc);
+    auto n = created(doc.Get(), NODE_ELEMENT, "x:n", "urn:x");
+    Append(Root(doc.Get()).Get(), n.Get());
+    ardo::ComPtr<IXMLDOMElement> element;
+    ASSERT_HR(n->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.Out())), S_OK);
+    Variant value(Variant::Str("v"));
+    ASSERT_HR(element->setAttribute(Bstr("x:same"), value.get()), S_OK);
+    EXPECT_EQ(uriOf(SelectOne(n.Get(), "@*").Get()), "urn:x");
+    for (IXMLDOMDocument* from : {static_cast<IXMLDOMDocument*>(doc.Get()), static_cast<IXMLDOMDocument*>(other.Get())}) {
+      ardo::ComPtr<IXMLDOMAttribute> attr, replaced;
+      auto node = created(from, NODE_ATTRIBUTE, from == other.Get() ? "x:far" : "x:near", "urn:p1");
+      ASSERT_HR(node->QueryInterface(IID_IXMLDOMAttribute, reinterpret_cast<void**>(attr.Out())), S_OK);
+      ASSERT_HR(element->setAttributeNode(attr.Get(), replaced.Out()), S_OK);
+      EXPECT_EQ(uriOf(attr.Get()), "urn:p1");
+    }
+    EXPECT_EQ(reloaded(doc.Get(), "/r/x:n"), "urn:x") << XmlOf(doc.Get());
+    EXPECT_EQ(reloaded(doc.Get(), "//@x:same"), "urn:x") << XmlOf(doc.Get());
+    EXPECT_EQ(reloaded(doc.Get(), "//@p:far"), "urn:p1") << XmlOf(doc.Get());
+    EXPECT_EQ(reloaded(doc.Get(), "//@p:near"), "urn:p1") << XmlOf(doc.Get());
+  }
+}
+
 }  // namespace
 }  // namespace ardo::test
