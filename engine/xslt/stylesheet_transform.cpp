@@ -2,8 +2,10 @@
 
 #include <vector>
 
+#include <libxml/parserInternals.h>
 #include <libxml/xpathInternals.h>
 #include <libxslt/extensions.h>
+#include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xslt.h>
@@ -43,7 +45,7 @@ xmlNodePtr CounterpartIn(xmlDocPtr copy, xmlNodePtr node) {
   std::vector<int> positions;
   for (xmlNodePtr n = node; n->parent; n = n->parent) {
     int position = 0;
-    for (xmlNodePtr s = n->parent->children; s != n; s = s->next)
+    for (xmlNodePtr s = n->parent->children; s && s != n; s = s->next)
       if (!(s->parent->type == XML_DOCUMENT_NODE && IsXmlDeclaration(s))) ++position;
     positions.push_back(position);
   }
@@ -119,6 +121,22 @@ bool InDocumentTree(xmlNodePtr node) {
   return top->type == XML_DOCUMENT_NODE;
 }
 
+// The start node's copy in source, once xsl:strip-space has taken the
+// blank text it names out of source (libxslt would do it at the start of
+// the run, freeing a start node of blank text); null when the start node
+// itself went.
+xmlNodePtr StrippedCounterpart(xsltTransformContextPtr ctxt, xmlDocPtr source, xmlNodePtr node) {
+  xmlNodePtr start = CounterpartIn(source, node);
+  if (!start || !xsltNeedElemSpaceHandling(ctxt)) return start;
+  xmlNodePtr parent = start->parent;
+  xsltApplyStripSpaces(ctxt, xmlDocGetRootElement(source));
+  // Stripping only frees nodes: an address still among the parent's
+  // children is the start node.
+  for (xmlNodePtr c = parent ? parent->children : nullptr; c; c = c->next)
+    if (c == start) return start;
+  return parent ? nullptr : start;
+}
+
 // Adds the starting template to a style sheet document; false when the style
 // sheet is a literal result element, which has no room for one.
 bool AddStartTemplate(xmlDocPtr styleDoc) {
@@ -139,6 +157,18 @@ bool AddStartTemplate(xmlDocPtr styleDoc) {
 // Serialises a result; with forceUtf8 the bytes are UTF-8 whatever
 // xsl:output names.
 bool SaveResult(xmlDocPtr result, xsltStylesheetPtr style, bool forceUtf8, std::string* out) {
+  if (!forceUtf8) {
+    // libxslt writes UTF-8 under an encoding name it does not know.
+    const xmlChar* encoding;
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding)
+    xmlCharEncodingHandlerPtr handler =
+        encoding ? xmlFindCharEncodingHandler(reinterpret_cast<const char*>(encoding)) : nullptr;
+    if (encoding && !handler) {
+      xsltTransformError(nullptr, style, nullptr, "The output encoding \"%s\" is not supported.\n", encoding);
+      return false;
+    }
+    if (handler) xmlCharEncCloseFunc(handler);
+  }
   xmlChar* savedEncoding = nullptr;
   if (forceUtf8) {
     savedEncoding = const_cast<xmlChar*>(style->encoding);
@@ -182,8 +212,13 @@ void DeclareUtf16(std::string* text) {
 // declaration unless indent="yes" asked for layout. The text method's
 // output is exactly what the templates wrote.
 void TrimLayout(std::string* text, xsltStylesheetPtr style) {
-  if (style->method && xmlStrEqual(style->method, Xml("text"))) return;
-  if (style->indent != 1 && OpensWithDeclaration(*text)) {
+  // xsl:output may stand in an imported style sheet.
+  const xmlChar* method;
+  int indent;
+  XSLT_GET_IMPORT_PTR(method, style, method)
+  XSLT_GET_IMPORT_INT(indent, style, indent)
+  if (method && xmlStrEqual(method, Xml("text"))) return;
+  if (indent != 1 && OpensWithDeclaration(*text)) {
     size_t end = text->find("?>");
     if (end != std::string::npos && text->compare(end + 2, 1, "\n") == 0) text->erase(end + 2, 1);
   }
@@ -226,8 +261,15 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
         return false;
     }
   };
-  if (!transformable(request.stylesheet) || !transformable(request.source)) {
-    if (reason) *reason = "Attributes, document types and their declarations cannot be transformed or used as style sheets.";
+  auto insideAttribute = [](xmlNodePtr n) {
+    for (xmlNodePtr p = n->parent; p; p = p->parent)
+      if (p->type == XML_ATTRIBUTE_NODE) return true;
+    return false;
+  };
+  if (!transformable(request.stylesheet) || !transformable(request.source) || insideAttribute(request.source) ||
+      insideAttribute(request.stylesheet)) {
+    if (reason)
+      *reason = "Attributes and their text, document types and their declarations cannot be transformed or used as style sheets.";
     return E_INVALIDARG;
   }
   if (HRESULT scripts = CheckScripts(request, reason); FAILED(scripts)) return scripts;
@@ -270,7 +312,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     security = xsltNewSecurityPrefs();
     if (!ctxt || !security) throw std::bad_alloc();
     if (started) {
-      ctxt->_private = CounterpartIn(source, request.source);
+      ctxt->_private = StrippedCounterpart(ctxt, source, request.source);
       if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0)
         throw std::bad_alloc();
     }
@@ -290,6 +332,10 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     } else if (target == TransformTarget::Tree) {
       // An HTML result is a tree of the same shape; the DOM takes it as XML.
       if (result->type == XML_HTML_DOCUMENT_NODE) result->type = XML_DOCUMENT_NODE;
+      // Escaping is the serialiser's to disable: a tree handed back holds
+      // ordinary text.
+      for (xmlNodePtr n = reinterpret_cast<xmlNodePtr>(result); n; n = NextWithin(n, reinterpret_cast<xmlNodePtr>(result)))
+        if (n->type == XML_TEXT_NODE && n->name == xmlStringTextNoenc) n->name = xmlStringText;
       *tree = result;
       result = nullptr;
     } else if (!SaveResult(result, style, target == TransformTarget::Text, output)) {

@@ -145,6 +145,56 @@ TEST_F(TransformTest, EachKindOfSourceAndStyleSheetIsTakenAsItStands) {
   EXPECT_EQ(out.Utf8(), "<?xml-stylesheet href='a' encoding=\"UTF-8\"?><r/>");
 }
 
+// The edges of what a host may hand over: text inside an attribute is no
+// source; a start node that xsl:strip-space removes transforms to nothing;
+// escaping is disabled only in written output; xsl:output counts from an
+// imported style sheet; an output encoding nobody knows is refused.
+TEST_F(TransformTest, SourcesAndOutputsAtTheEdges) {
+  auto source = NewDocument();
+  ASSERT_TRUE(source);
+  ASSERT_HR(source->put_preserveWhiteSpace(VARIANT_TRUE), S_OK);
+  ASSERT_HR(source->loadXML(Bstr("<r a='v'>\n  <x>X</x>\n  <y>Y</y>\n</r>"), nullptr), S_OK);
+  auto stripping = Parse(Sheet("<xsl:strip-space elements='*'/><xsl:output method='text'/>"
+                               "<xsl:template match='text()'>[<xsl:value-of select='.'/>]</xsl:template>").c_str());
+  ASSERT_TRUE(stripping);
+  Bstr out;
+  ardo::ComPtr<IXMLDOMNode> attributeText;
+  ASSERT_HR(SelectOne(source.Get(), "/r/@a")->get_firstChild(attributeText.Out()), S_OK);
+  EXPECT_HR(attributeText->transformNode(stripping.Get(), out.Out()), E_INVALIDARG);
+  EXPECT_HR(SelectOne(source.Get(), "/r/text()[2]")->transformNode(stripping.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "");
+  EXPECT_HR(SelectOne(source.Get(), "/r/y")->transformNode(stripping.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "[Y]");
+
+  auto unescaped = Parse(Sheet("<xsl:template match='/'><o><xsl:text disable-output-escaping='yes'>&lt;raw/&gt;"
+                               "</xsl:text></o></xsl:template>").c_str());
+  auto target = NewDocument();
+  ASSERT_TRUE(unescaped && target);
+  EXPECT_HR(source->transformNode(unescaped.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "<o><raw/></o>");
+  Variant toDoc(Variant::Dispatch(target.Get()));
+  EXPECT_HR(source->transformNodeToObject(unescaped.Get(), toDoc.get()), S_OK);
+  EXPECT_EQ(XmlOf(target.Get()), "<o>&lt;raw/&gt;</o>\r\n");
+
+  WriteTempFile("text-output.xsl", Sheet("").replace(Sheet("").find("method='xml'"), 12, "method='text'"));
+  const std::string importing = WriteTempFile(
+      "importing.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                       "<xsl:import href='text-output.xsl'/><xsl:template match='/'>line&#10;</xsl:template>"
+                       "</xsl:stylesheet>");
+  auto imported = NewDocument();
+  ASSERT_EQ(LoadSource(imported.Get(), Variant::Str(importing.c_str())), VARIANT_TRUE);
+  EXPECT_HR(source->transformNode(imported.Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "line\n");
+
+  auto bogus = Parse(Sheet("<xsl:output encoding='no-such-encoding'/><xsl:template match='/'><o/></xsl:template>").c_str());
+  ASSERT_TRUE(bogus);
+  ardo::ComPtr<IStream> stream;
+  ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+  Variant toStream(Variant::Unknown(stream.Get()));
+  EXPECT_HR(source->transformNodeToObject(bogus.Get(), toStream.get()), E_FAIL);
+  EXPECT_NE(LastReason().find("no-such-encoding"), std::string::npos) << LastReason();
+}
+
 // A DOM document takes only output that is a document; text output or
 // several top-level elements fail and leave the target as it was.
 TEST_F(TransformTest, OutputThatIsNotADocumentIsRefusedByATargetDocument) {
