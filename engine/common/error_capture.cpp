@@ -94,6 +94,14 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   if (!ctxt || !ctxt->input) return;
   xmlParserInputPtr in = ctxt->input;
   if (!in->base || !in->cur) return;
+  // An external entity or DTD is read as an input above the document's, or
+  // by a parser of its own.
+  const ErrorCapture* capture = Current();
+  auto* main = capture ? static_cast<xmlParserCtxtPtr>(capture->parser_) : nullptr;
+  const char* mainFile = main && main->inputNr > 0 ? main->inputTab[0]->filename : nullptr;
+  if (in->filename && (ctxt != main || ctxt->inputNr > 1) &&
+      !(mainFile && xmlStrEqual(BAD_CAST in->filename, BAD_CAST mainFile)))
+    error->entityFile = in->filename;
   if (error->line <= 0) error->line = in->line;
   if (error->column <= 0) error->column = in->col;
   error->offset = static_cast<long>(in->consumed + (in->cur - in->base));
@@ -112,6 +120,10 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   while (stop < end && *stop != '\n' && *stop != '\r' && *stop != '\0' &&
          static_cast<size_t>(stop - start) < kMaxSourceLine)
     ++stop;
+  // The parser holds UTF-8: a line cut short is cut between characters.
+  while (start < stop && (*start & 0xC0) == 0x80) ++start;
+  if (stop < end)
+    while (stop > start && (*stop & 0xC0) == 0x80) --stop;
   error->sourceLine.assign(reinterpret_cast<const char*>(start), stop - start);
 }
 

@@ -20,6 +20,7 @@ struct CapturedError {
   long offset = -1;     // byte offset into the parsed input, -1 when unknown
   std::string message;  // trimmed
   std::string file;
+  std::string entityFile;  // the external entity or DTD the position is in, if any
   std::string sourceLine;  // the text of the line being parsed, when known
 };
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -370,6 +371,8 @@ void DescribeFrom(const CapturedError& e, ParseFailure* f) {
   f->line = e.line;
   f->linepos = e.column;
   f->filepos = e.offset >= 0 ? e.offset : 0;
+  // The position is in that file's text.
+  if (!e.entityFile.empty()) f->url = e.entityFile;
 }
 
 // libxml2 stops a text longer than its limit (kept for documents with a
@@ -529,6 +532,91 @@ bool HasNamespaceErrors(const ErrorCapture& capture) {
 }
 
 // Runs one parse: read(ctxt, options) does the libxml2 call.
+// What entity references add to a document. libxml2 parses an entity's
+// content once, where it is first referred to, and shares it with every
+// reference: neither its nesting nor the text it repeats count against the
+// parser's limits where the other references stand.
+class EntityExpansion {
+ public:
+  struct Measure {
+    long depth = 0;      // element levels below where the list stands
+    double added = 0;    // characters that references bring in
+  };
+  // The elements under nodes (a children list) and the text references
+  // bring into them and their attributes.
+  Measure Of(xmlNodePtr nodes) {
+    Measure m;
+    if (!nodes) return m;
+    xmlNodePtr top = nodes->parent;
+    long depth = 0;
+    for (xmlNodePtr n = nodes; n;) {
+      if (n->type == XML_ELEMENT_NODE) {
+        m.depth = std::max(m.depth, depth + 1);
+        for (xmlAttrPtr a = n->properties; a; a = a->next)
+          for (xmlNodePtr c = a->children; c; c = c->next) Reference(c, depth, &m);
+      } else {
+        Reference(n, depth - 1, &m);
+      }
+      // Preorder through elements only, keeping the depth.
+      if (n->type == XML_ELEMENT_NODE && n->children) {
+        n = n->children;
+        ++depth;
+        continue;
+      }
+      while (n && !n->next && n->parent != top) {
+        n = n->parent;
+        --depth;
+      }
+      n = n ? n->next : nullptr;
+    }
+    return m;
+  }
+
+ private:
+  void Reference(xmlNodePtr n, long depth, Measure* m) {
+    xmlEntityPtr ent = n->type == XML_ENTITY_REF_NODE ? ReferencedEntity(n) : nullptr;
+    if (!ent) return;
+    auto it = seen_.find(ent);
+    if (it == seen_.end()) {
+      seen_[ent] = Measure();  // counts as nothing should it refer to itself
+      Measure inner = Of(ent->children);
+      inner.added += ent->length;
+      it = seen_.insert_or_assign(ent, inner).first;
+    }
+    m->depth = std::max(m->depth, depth + 1 + it->second.depth);
+    m->added += it->second.added;
+  }
+  std::unordered_map<xmlEntityPtr, Measure> seen_;
+};
+
+constexpr double kEntityTextLimit = 10'000'000;
+
+// A document whose entity references nest elements deeper than the limit,
+// or repeat more than 10,000,000 characters of entity text, fails as one
+// written out that way would.
+ParseFailure CheckEntityExpansion(xmlDocPtr doc, const LoadOptions& options, const std::string& url) {
+  bool declared = false;
+  for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset})
+    declared = declared || (dtd && dtd->entities && xmlHashSize(static_cast<xmlHashTablePtr>(dtd->entities)) > 0);
+  if (!declared) return ParseFailure();
+  EntityExpansion::Measure m = EntityExpansion().Of(doc->children);
+  const long limit = options.maxElementDepth;
+  const bool ownLimit = limit > 0 && limit < kParserDepthLimit;
+  ParseFailure f;
+  f.url = url;
+  if (m.depth > (ownLimit ? limit : kParserDepthLimit)) {
+    f.errorCode = kParseErrorTooDeep;
+    f.reason = ownLimit ? "Elements are nested deeper than MaxElementDepth (" + std::to_string(limit) +
+                              ") allows, counting the content of entity references."
+                        : "Elements are nested deeper than the parser allows (" + std::to_string(kParserDepthLimit) +
+                              " levels), counting the content of entity references.";
+  } else if (m.added > kEntityTextLimit) {
+    f.errorCode = kParseErrorTooLarge;
+    f.reason = "Entity references bring in more than 10,000,000 characters of text.";
+  }
+  return f;
+}
+
 template <class Read>
 ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const std::string& head,
                       Read&& read, HRESULT* ioError = nullptr) {
@@ -567,6 +655,11 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
     HRESULT own = session.ownError;
     if (own == S_OK && ioError && FAILED(*ioError)) own = *ioError;
     outcome.error = FailureFrom(capture, own, url, "The document could not be parsed.");
+    return outcome;
+  }
+  if (ParseFailure expanded = CheckEntityExpansion(doc, options, url); expanded.errorCode != S_OK) {
+    xmlFreeDoc(doc);
+    outcome.error = std::move(expanded);
     return outcome;
   }
   if (options.validateOnParse && ShouldValidate(doc)) {
@@ -830,15 +923,26 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                              parseOptions | XML_PARSE_IGNORE_ENC);
   });
-  // The host gave UTF-16 text: the error's position counts its code units.
+  // The host gave UTF-16 text: the error's position counts its code units
+  // (unless it lies in an external entity's text).
   long& filepos = outcome.error.filepos;
-  if (filepos > 0 && static_cast<size_t>(filepos) <= utf8.size()) {
-    long units = 0;
-    for (unsigned char c : utf8.substr(0, static_cast<size_t>(filepos))) {
-      if ((c & 0xC0) != 0x80) ++units;  // a character starts here
-      if ((c & 0xF8) == 0xF0) ++units;  // beyond the BMP: a surrogate pair
-    }
-    filepos = units;
+  if (outcome.error.url.empty() && filepos > 0 && static_cast<size_t>(filepos) <= utf8.size()) {
+    auto measure = [](std::string_view text, long* characters) {
+      long units = 0;
+      for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) ++units, ++*characters;  // a character starts here
+        if ((c & 0xF8) == 0xF0) ++units;                  // beyond the BMP: a surrogate pair
+      }
+      return units;
+    };
+    const std::string_view before = utf8.substr(0, static_cast<size_t>(filepos));
+    const size_t lineStart = before.find_last_of('\n') == std::string_view::npos ? 0 : before.find_last_of('\n') + 1;
+    long characters = 0, lineCharacters = 0;
+    const long lineUnits = measure(before.substr(lineStart), &lineCharacters);
+    // libxml2 counts the column in characters: where it is the position's
+    // own, it becomes code units too.
+    if (outcome.error.linepos == lineCharacters + 1) outcome.error.linepos = lineUnits + 1;
+    filepos = measure(before, &characters);
   }
   return outcome;
 }

@@ -72,6 +72,38 @@ TEST_F(BadInputTest, BillionLaughsFailsAsAParseError) {
   ExpectParseError(doc.Get(), "billion laughs in UTF-16 behind a forged comment");
 }
 
+// Entity content is parsed once and shared by every reference: the text
+// references repeat and the nesting they reach count wherever they stand.
+TEST_F(BadInputTest, EntityReferencesCountTowardsDepthAndSize) {
+  const std::string big(100000, 'x');
+  std::string repeatedText = "<!DOCTYPE r [<!ENTITY a '" + big + "'>]><r>", repeatedAttribute = "<!DOCTYPE r [<!ENTITY a '" +
+                                                                                             big + "'>]><r x='";
+  for (int i = 0; i < 200; ++i) repeatedText += "&a;", repeatedAttribute += "&a;";
+  repeatedText += "</r>", repeatedAttribute += "'/>";
+  for (bool resolve : {false, true}) {
+    for (const std::string* xml : {&repeatedText, &repeatedAttribute}) {
+      auto doc = Permissive(false, resolve);
+      ASSERT_TRUE(doc);
+      VARIANT_BOOL ok = VARIANT_TRUE;
+      EXPECT_HR(LoadXml(doc.Get(), xml->c_str(), &ok), S_FALSE);
+      ExpectParseError(doc.Get(), "20,000,000 characters from 20 KB of references");
+    }
+  }
+  const char kDeep[] = "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT e ANY><!ENTITY x '<e><e/></e>'>]><r>&x;</r>";
+  auto doc = Permissive(false, false);
+  ASSERT_TRUE(doc);
+  SetProperty(doc.Get(), "MaxElementDepth", Variant::I4(3));
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  EXPECT_HR(LoadXml(doc.Get(), kDeep, &ok), S_OK) << "three levels are allowed";
+  SetProperty(doc.Get(), "MaxElementDepth", Variant::I4(2));
+  EXPECT_HR(LoadXml(doc.Get(), kDeep, &ok), S_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).errorCode, long(int32_t(0xC00CEF01)));
+  // Within the limit, the same entity may be referred to as often as wanted.
+  std::string many = "<!DOCTYPE r [<!ENTITY a 'abc'>]><r>";
+  for (int i = 0; i < 1000; ++i) many += "<i>&a;</i>";
+  EXPECT_HR(LoadXml(doc.Get(), (many + "</r>").c_str(), &ok), S_OK) << ErrorOf(doc.Get()).reason;
+}
+
 // Entities the document never uses are not expanded: declarations that
 // refer to each other, or nest a billion laughs, load as a plain document.
 TEST_F(BadInputTest, UnusedEntityChainsLoadWithoutBeingExpanded) {

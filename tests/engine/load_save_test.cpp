@@ -522,6 +522,33 @@ TEST_F(ParseErrorTest, PositionsInTextCountUtf16CodeUnits) {
   ParseErrorInfo e = FailingLoadXml(doc.Get(), "<a>\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80</b>");
   EXPECT_EQ(e.line, 1);
   EXPECT_EQ(e.filepos, 3 + 1 + 1 + 2 + 4) << "é, 中 and U+1F600 before the end tag: " << e.linepos;
+  // The column counts the same units as the position in the text.
+  e = FailingLoadXml(doc.Get(), "<a>\xF0\x9F\x98\x80\xF0\x9F\x98\x80&</a>");
+  EXPECT_EQ(e.linepos, e.filepos + 1) << e.reason;
+  // A long line's text is cut between characters, never inside one.
+  std::string accents;
+  for (int i = 0; i < 1500; ++i) accents += "\xC3\xA9";
+  e = FailingLoadXml(doc.Get(), ("<a>" + accents + "<b></c>" + accents + "</a>").c_str());
+  ASSERT_FALSE(e.srcText.empty());
+  EXPECT_NE(static_cast<unsigned char>(e.srcText[0]) & 0xC0, 0x80);
+  EXPECT_EQ(e.srcText.find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+// An error inside an external entity is reported at its place in that
+// entity's file, and the file is the error's url.
+TEST_F(ParseErrorTest, ErrorsInExternalEntitiesNameTheirFile) {
+  const std::string entity = WriteTempFile("broken.ent", "ok\nline2 <b>bad</c>\n");
+  const std::string main = WriteTempFile(
+      "uses-entity.xml", "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY p SYSTEM 'broken.ent'>]>\n<r>\n&p;</r>");
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  ASSERT_HR(doc->put_resolveExternals(VARIANT_TRUE), S_OK);
+  ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(main.c_str()), S_FALSE), VARIANT_FALSE);
+  ParseErrorInfo e = ErrorOf(doc.Get());
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.srcText, "line2 <b>bad</c>");
+  EXPECT_NE(e.url.find("broken.ent"), std::string::npos) << e.url;
 }
 
 // Bytes and files: a declared encoding that libxml2 switches to does not
