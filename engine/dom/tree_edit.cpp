@@ -343,6 +343,9 @@ HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing
   if (IsAncestorOrSelf(child, parent)) return kInvalidTreeChange;
   int newElements = 0;
   if (child->type == XML_DOCUMENT_FRAG_NODE) {
+    // Even an empty fragment goes only where children may.
+    if (!MayHoldChild(parent->type, XML_TEXT_NODE) && !MayHoldChild(parent->type, XML_ELEMENT_NODE))
+      return kInvalidTreeChange;
     for (xmlNodePtr c = child->children; c; c = c->next) {
       if (!MayHoldChild(parent->type, c->type)) return kInvalidTreeChange;
       if (c->type == XML_ELEMENT_NODE) ++newElements;

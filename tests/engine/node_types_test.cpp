@@ -694,6 +694,9 @@ TEST_F(NodeTypesTest, TreeChangesThatBreakTheTreeAreRefused) {
   ASSERT_HR(doc->createTextNode(Bstr("t"), text.Out()), S_OK);
   EXPECT_TRUE(FAILED(doc->appendChild(text.Get(), out.Out()))) << "text at document level";
   EXPECT_TRUE(FAILED(doc->appendChild(doc.Get(), out.Out())));
+  ardo::ComPtr<IXMLDOMDocumentFragment> empty;
+  ASSERT_HR(doc->createDocumentFragment(empty.Out()), S_OK);
+  EXPECT_TRUE(FAILED(text->appendChild(empty.Get(), out.Out()))) << "text holds no children, even none";
   EXPECT_EQ(XmlOf(root.Get()), before) << "refused changes must leave the tree as it was";
 
   for (const char* name : {"", "1abc", "a b", "<x>"}) {
