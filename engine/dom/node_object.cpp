@@ -678,9 +678,13 @@ namespace {
 // The style sheet of a request, and what its document allows: the XSLT
 // document() function is the style sheet's to use, so its document's
 // AllowDocumentFunction decides.
+constexpr char kOutputKinds[] = "The output of a transformation goes into a DOM document or an IStream.";
+
 HRESULT StylesheetOf(IXMLDOMNode* stylesheet, TransformRequest* request) {
   NodeObject* style = NodeObject::From(stylesheet);
-  if (!style || style->IsNamespaceDeclaration()) return E_INVALIDARG;
+  if (!style || style->IsNamespaceDeclaration())
+    return FailWith(E_INVALIDARG, stylesheet ? "The style sheet must be a document or element of this engine."
+                                             : "No style sheet was given.");
   request->stylesheet = style->Node();
   request->allowDocumentFunction = style->Document().Settings().allowDocumentFunction;
   request->allowScript = style->Document().Settings().allowXsltScript;
@@ -755,7 +759,7 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
   request.source = nsElement_ ? nsElement_ : node_;
   const VARIANT v = ShallowValue(output);
   IUnknown* target = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
-  if (!target) return E_INVALIDARG;
+  if (!target) return FailWith(E_INVALIDARG, kOutputKinds);
   std::string reason;
   if (auto* targetDoc = dynamic_cast<DomDocument*>(NodeObject::From(target))) {
     xmlDocPtr tree = nullptr;
@@ -792,7 +796,7 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
     if (FAILED(hr)) return hr;
     return ok == VARIANT_TRUE ? S_OK : FailWith(E_FAIL, "The transformation's output is not a well-formed document.");
   }
-  return E_INVALIDARG;
+  return FailWith(E_INVALIDARG, kOutputKinds);
 }
 
 HRESULT NodeObject::SelectNodes(BSTR query, IXMLDOMNodeList** out) {

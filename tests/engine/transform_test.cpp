@@ -41,6 +41,9 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
   EXPECT_EQ(XmlOf(Root(target.Get()).Get()), kListed);
   EXPECT_EQ(LengthOf(Select(target.Get(), "/out/t").Get()), 2) << "a real, queryable tree";
   EXPECT_TRUE(FAILED(source->transformNodeToObject(sheet.Get(), nothing.get())));
+  EXPECT_NE(LastReason().find("DOM document or an IStream"), std::string::npos) << LastReason();
+  EXPECT_HR(source->transformNode(nullptr, one.Out()), E_INVALIDARG);
+  EXPECT_EQ(LastReason(), "No style sheet was given.");
 }
 
 // Text output is a UTF-16 string: the declaration and the HTML method's
