@@ -580,7 +580,7 @@ class EntityExpansion {
     if (it == seen_.end()) {
       seen_[ent] = Measure();  // counts as nothing should it refer to itself
       Measure inner = Of(ent->children);
-      inner.added += ent->length;
+      if (ent->content) inner.added += xmlUTF8Strlen(ent->content);
       it = seen_.insert_or_assign(ent, inner).first;
     }
     m->depth = std::max(m->depth, depth + 1 + it->second.depth);

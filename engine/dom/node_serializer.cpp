@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -374,10 +375,30 @@ class Converter {
       iconv(handler_->iconv_out, nullptr, nullptr, nullptr, nullptr);
       return iconv(handler_->iconv_out, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
     }
+    if (handler_->uconv_out) return RoundTrips(text);
     return false;  // a converter that cannot be asked is not trusted with anything
   }
 
  private:
+  // ICU's converters are asked through libxml2's buffers: written with a
+  // fresh converter (they keep state) and read back, the text is the same
+  // when the encoding holds it ("&", which libxml2 writes a character it
+  // lacks with, is left out of the probe).
+  bool RoundTrips(std::string_view text) const {
+    std::string probe(text);
+    std::replace(probe.begin(), probe.end(), '&', '?');
+    xmlCharEncodingHandlerPtr fresh = xmlFindCharEncodingHandler(handler_->name);
+    xmlBufferPtr in = xmlBufferCreate(), encoded = xmlBufferCreate(), back = xmlBufferCreate();
+    bool same = fresh && in && encoded && back && xmlBufferAdd(in, Xml(probe), static_cast<int>(probe.size())) == 0 &&
+                xmlCharEncOutFunc(fresh, encoded, in) >= 0 && xmlCharEncInFunc(fresh, back, encoded) >= 0 &&
+                static_cast<size_t>(xmlBufferLength(back)) == probe.size() &&
+                std::memcmp(xmlBufferContent(back), probe.data(), probe.size()) == 0;
+    for (xmlBufferPtr b : {in, encoded, back})
+      if (b) xmlBufferFree(b);
+    if (fresh) xmlCharEncCloseFunc(fresh);
+    return same;
+  }
+
   xmlCharEncodingHandlerPtr handler_;
 };
 

@@ -164,7 +164,7 @@ bool SaveResult(xmlDocPtr result, xsltStylesheetPtr style, bool forceUtf8, std::
     xmlCharEncodingHandlerPtr handler =
         encoding ? xmlFindCharEncodingHandler(reinterpret_cast<const char*>(encoding)) : nullptr;
     if (encoding && !handler) {
-      xsltTransformError(nullptr, style, nullptr, "The output encoding \"%s\" is not supported.\n", encoding);
+      xsltTransformError(nullptr, nullptr, nullptr, "The output encoding \"%s\" is not supported.\n", encoding);
       return false;
     }
     if (handler) xmlCharEncCloseFunc(handler);

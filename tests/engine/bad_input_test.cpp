@@ -98,9 +98,12 @@ TEST_F(BadInputTest, EntityReferencesCountTowardsDepthAndSize) {
   SetProperty(doc.Get(), "MaxElementDepth", Variant::I4(2));
   EXPECT_HR(LoadXml(doc.Get(), kDeep, &ok), S_FALSE);
   EXPECT_EQ(ErrorOf(doc.Get()).errorCode, long(int32_t(0xC00CEF01)));
-  // Within the limit, the same entity may be referred to as often as wanted.
-  std::string many = "<!DOCTYPE r [<!ENTITY a 'abc'>]><r>";
-  for (int i = 0; i < 1000; ++i) many += "<i>&a;</i>";
+  // Within the limit, the same entity may be referred to as often as wanted;
+  // the limit counts characters, not their UTF-8 bytes.
+  std::string wide;
+  for (int i = 0; i < 30; ++i) wide += "\xE6\x97\xA5";
+  std::string many = "<!DOCTYPE r [<!ENTITY a '" + wide + "'>]><r>";
+  for (int i = 0; i < 200000; ++i) many += "&a;";
   EXPECT_HR(LoadXml(doc.Get(), (many + "</r>").c_str(), &ok), S_OK) << ErrorOf(doc.Get()).reason;
 }
 
