@@ -33,7 +33,7 @@ HRESULT ItemEnumerator::HandOut(ItemSource source, IUnknown** out) {
 }
 
 HRESULT ItemEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
-  if (!rgVar || (celt > 1 && !fetched)) return E_INVALIDARG;
+  if ((!rgVar && celt > 0) || (celt > 1 && !fetched)) return E_INVALIDARG;
   ULONG got = 0;
   while (got < celt) {
     VariantInit(&rgVar[got]);

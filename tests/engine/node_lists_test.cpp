@@ -136,6 +136,8 @@ TEST_F(NodeListsTest, EnumeratorYieldsEveryNodeAndCanBeReset) {
   EXPECT_HR(enumerator->Next(4, batch, &fetched), S_FALSE) << "fewer than asked";
   EXPECT_EQ(fetched, 3u);
   for (VARIANT& v : batch) VariantClear(&v);
+  EXPECT_HR(enumerator->Next(0, nullptr, &fetched), S_OK) << "asking for nothing is no error";
+  EXPECT_EQ(fetched, 0u);
   EXPECT_HR(enumerator->Reset(), S_OK);
   EXPECT_HR(enumerator->Skip(2), S_OK);
   EXPECT_HR(enumerator->Next(1, batch, &fetched), S_OK);
