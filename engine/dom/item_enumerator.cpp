@@ -34,6 +34,7 @@ HRESULT ItemEnumerator::HandOut(ItemSource source, IUnknown** out) {
 
 HRESULT ItemEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
   if ((!rgVar && celt > 0) || (celt > 1 && !fetched)) return E_INVALIDARG;
+  std::lock_guard<std::mutex> lock(mutex_);
   ULONG got = 0;
   while (got < celt) {
     VariantInit(&rgVar[got]);
@@ -53,6 +54,7 @@ HRESULT ItemEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
 }
 
 HRESULT ItemEnumerator::Skip(ULONG celt) {
+  std::lock_guard<std::mutex> lock(mutex_);
   long length = 0;
   HRESULT hr = source_.count(&length);
   if (FAILED(hr)) return hr;
@@ -62,12 +64,14 @@ HRESULT ItemEnumerator::Skip(ULONG celt) {
 }
 
 HRESULT ItemEnumerator::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
   position_ = 0;
   return S_OK;
 }
 
 HRESULT ItemEnumerator::Clone(IEnumVARIANT** copy) {
   if (!copy) return E_INVALIDARG;
+  std::lock_guard<std::mutex> lock(mutex_);
   *copy = MakeObject<ItemEnumerator>(source_, position_).Detach();
   return S_OK;
 }

@@ -1,9 +1,12 @@
 // ItemEnumerator: the IEnumVARIANT that _newEnum hands out for node lists,
 // named node maps and the namespace collection. It walks its source by
-// index, so a list that changes underneath it shows the change.
+// index, so a list that changes underneath it shows the change. Its
+// position is kept under a lock of its own: an enumerator of a
+// free-threaded document's list may be shared by threads as the list is.
 #pragma once
 
 #include <functional>
+#include <mutex>
 
 #include "engine/include/xml_services.h"
 
@@ -36,6 +39,7 @@ class ItemEnumerator final : public ComObject<ItemEnumerator, IEnumVARIANT> {
 
  private:
   ItemSource source_;
+  std::mutex mutex_;  // guards position_; taken before any document lock
   long position_;
 };
 

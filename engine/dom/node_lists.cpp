@@ -454,6 +454,8 @@ HRESULT SelectionList::matches(IXMLDOMNode* node, IXMLDOMNode** context) {
     *context = nullptr;
     NodeObject* o = NodeObject::From(node);
     if (!o) return E_INVALIDARG;
+    // A node under another lock is in no result from the context's tree.
+    if (!context_->SharesLockWith(*o)) return S_FALSE;
     SharedSnapshot current;
     HRESULT hr = Run(expr_, context_, namespaces_, &current);
     if (FAILED(hr)) return hr;

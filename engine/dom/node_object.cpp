@@ -383,7 +383,8 @@ HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild,
     IUnknown* unk = r.vt == VT_UNKNOWN ? r.punkVal : r.pdispVal;
     if (unk) {
       NodeObject* refObj = From(unk);
-      if (!refObj || refObj->nsElement_ || !IsChildOf(refObj->node_, node_)) return E_INVALIDARG;
+      if (!refObj || !SharesLockWith(*refObj) || refObj->nsElement_ || !IsChildOf(refObj->node_, node_))
+        return E_INVALIDARG;
       ref = refObj->node_;
     }
   } else if (r.vt != VT_EMPTY && r.vt != VT_NULL && !(r.vt == VT_ERROR && r.scode == DISP_E_PARAMNOTFOUND)) {
@@ -411,7 +412,8 @@ HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, I
   HRESULT hr = InsertableArgument(*this, newChild, &child);
   if (FAILED(hr)) return hr;
   NodeObject* old = From(oldChild);
-  if (!old || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_)) return E_INVALIDARG;
+  if (!old || !SharesLockWith(*old) || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_))
+    return E_INVALIDARG;
   if (child == old) return ReturnSame(old, out);
   hr = CheckInsertion(node_, child->node_, old->node_, nullptr);
   if (FAILED(hr)) return hr;
@@ -426,7 +428,8 @@ HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, I
 HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
   if (out) *out = nullptr;
   NodeObject* child = From(childNode);
-  if (!child || child->nsElement_ || nsElement_ || !IsChildOf(child->node_, node_)) return E_INVALIDARG;
+  if (!child || !SharesLockWith(*child) || child->nsElement_ || nsElement_ || !IsChildOf(child->node_, node_))
+    return E_INVALIDARG;
   if (child->node_->type == XML_DTD_NODE) return FailWith(kInvalidTreeChange, kDocumentTypeStays);
   if (IsReadOnly(node_)) return kInvalidTreeChange;
   {

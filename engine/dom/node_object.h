@@ -135,6 +135,11 @@ class NodeObject {
   // changes when another thread moves the node to another document: it is
   // read again once taken (see TakeDocumentMutex).
   std::recursive_mutex* DocMutex() const { return docMutex_.load(std::memory_order_acquire); }
+  // Whether a call under this object's document lock may read o's node: o
+  // belongs to the same lock (or neither takes one). A node of another
+  // free-threaded document may be changing on another thread, and is no
+  // child or attribute here anyway.
+  bool SharesLockWith(const NodeObject& o) const { return o.DocMutex() == DocMutex(); }
   // Whether the object's calls take a lock at all (an object moves between
   // documents of one kind; the flag is read without ordering).
   bool FreeThreaded() const { return docMutex_.load(std::memory_order_relaxed) != nullptr; }

@@ -177,7 +177,7 @@ HRESULT DomElement::removeAttributeNode(IXMLDOMAttribute* attr, IXMLDOMAttribute
   return Call([&] {
     if (removed) *removed = nullptr;
     NodeObject* o = NodeObject::From(attr);
-    if (!o) return E_INVALIDARG;
+    if (!o || !SharesLockWith(*o)) return E_INVALIDARG;
     HRESULT hr;
     if (o->IsNamespaceDeclaration()) {
       if (o->DeclaringElement() != node_) return E_INVALIDARG;

@@ -314,6 +314,69 @@ TEST_F(FreeThreadedTest, ANodeMovingBetweenDocumentsIsUsedUnderTheRightLock) {
   EXPECT_EQ(XmlOf(b.Get()), "<b/>\r\n");
 }
 
+// A node of a third document given as the reference, the node to replace
+// or remove is no child here: it is refused without reading a node that
+// its own document's thread is moving meanwhile. Threads sharing one
+// enumerator of a list share its position as they share the list.
+TEST_F(FreeThreadedTest, ArgumentsFromOtherDocumentsAndSharedEnumeratorsAreUsedUnderLocks) {
+  auto a = Parse("<a><k/></a>", CLSID_FreeThreadedDOMDocument40);
+  auto c = Parse("<c><p/><q/></c>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && c);
+  auto rootA = Root(a.Get()), rootC = Root(c.Get());
+  auto p = SelectOne(c.Get(), "/c/p"), q = SelectOne(c.Get(), "/c/q");
+  ASSERT_TRUE(rootA && rootC && p && q);
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  std::thread mover([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 3000; ++i) {
+      ardo::ComPtr<IXMLDOMNode> moved;
+      if (FAILED((i % 2 ? rootC.Get() : q.Get())->appendChild(p.Get(), moved.Out()))) ++wrong;
+    }
+    done = true;
+    CoUninitialize();
+  });
+  std::thread asker([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; !done; ++i) {
+      ardo::ComPtr<IXMLDOMElement> e;
+      ardo::ComPtr<IXMLDOMNode> out;
+      if (FAILED(a->createElement(Bstr("n"), e.Out()))) ++wrong;
+      Variant ref(Variant::Unknown(p.Get()));
+      HRESULT hr = i % 3 == 0 ? rootA->insertBefore(e.Get(), ref.get(), out.Out())
+                   : i % 3 == 1 ? rootA->replaceChild(e.Get(), p.Get(), out.Out())
+                                : rootA->removeChild(p.Get(), out.Out());
+      if (hr != E_INVALIDARG) ++wrong;
+    }
+    CoUninitialize();
+  });
+  mover.join();
+  asker.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(XmlOf(rootA.Get()), "<a><k/></a>");
+
+  ardo::ComPtr<IXMLDOMNodeList> children;
+  ASSERT_HR(rootC->get_childNodes(children.Out()), S_OK);
+  ardo::ComPtr<IUnknown> unknown;
+  ASSERT_HR(children->get__newEnum(unknown.Out()), S_OK);
+  auto shared = unknown.As<IEnumVARIANT>();
+  ASSERT_TRUE(shared);
+  std::atomic<long> fetchedTotal{0};
+  auto reader = [&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 2000; ++i) {
+      Variant item;
+      ULONG fetched = 0;
+      if (shared->Next(1, item.Out(), &fetched) == S_OK) fetchedTotal += long(fetched);
+    }
+    CoUninitialize();
+  };
+  std::thread one(reader), two(reader);
+  one.join();
+  two.join();
+  EXPECT_EQ(fetchedTotal.load(), LengthOf(children.Get())) << "each item handed out once between the two";
+}
+
 // A selection whose context is in another free-threaded document queries
 // that document under its lock, while another thread edits it.
 TEST_F(FreeThreadedTest, ASelectionQueriesItsContextsDocumentUnderThatDocumentsLock) {
