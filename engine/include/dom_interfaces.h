@@ -367,8 +367,9 @@ struct IXMLDOMEntityReference : public IXMLDOMNode {
                    0x2933BF8E, 0x7B36, 0x11D2, 0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60)
 };
 
-// Describes the last load: errorCode 0 means no error. line, linepos and
-// filepos are 1-based where known and 0 otherwise.
+// Describes the last load: errorCode 0 means no error. line and linepos are
+// 1-based where known and 0 otherwise; filepos is the offset from the start
+// of the input (0 for the first character).
 struct IXMLDOMParseError : public IDispatch {
   ARDO_INTERFACE(IXMLDOMParseError, IDispatch,
                    0x3EFAA426, 0x272F, 0x11D2, 0x83, 0x6F, 0x00, 0x00, 0xF8, 0x7A, 0x77, 0x82)
