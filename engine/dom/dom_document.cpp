@@ -144,7 +144,10 @@ DomDocument::~DomDocument() {
   tree_->SetOwner(nullptr);
 }
 
-void DomDocument::Touch() { stamp_ = ++g_stamps; }
+void DomDocument::Touch(bool attributesOnly) {
+  stamp_ = ++g_stamps;
+  if (!attributesOnly) shapeStamp_ = stamp_;
+}
 
 void DomDocument::InstallTree(xmlDocPtr doc) {
   auto* holder = new TreeHolder(doc, this);

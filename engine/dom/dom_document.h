@@ -72,7 +72,12 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   std::recursive_mutex* Mutex() const { return mutex_.get(); }
   // Changes with every change to the tree (process-wide unique values).
   uint64_t Stamp() const { return stamp_; }
-  void Touch();
+  // Changes with every change but those to attributes alone: what the
+  // child lists of elements and the element lists rest on.
+  uint64_t ShapeStamp() const { return shapeStamp_; }
+  // attributesOnly: the change touched attributes (values, which attributes
+  // an element has), not the elements' children.
+  void Touch(bool attributesOnly = false);
   TreeHolder* CurrentTree() const { return tree_; }
   xmlDocPtr XmlDoc() const { return reinterpret_cast<xmlDocPtr>(node_); }
   const DocumentSettings& Settings() const { return settings_; }
@@ -155,6 +160,7 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   };
   std::unique_ptr<std::recursive_mutex, MutexGiveBack> mutex_;
   uint64_t stamp_ = 0;
+  uint64_t shapeStamp_ = 0;
   XPathCache queries_;
   ParseFailure lastError_;
   std::string url_;

@@ -84,14 +84,21 @@ struct ChildWalk {
 
 }  // namespace
 
+// An attribute's children change with its value; an element's do not.
+uint64_t ChildNodeList::ListStamp() const {
+  const DomDocument& doc = parent_->Document();
+  return parent_->Node()->type == XML_ATTRIBUTE_NODE || parent_->IsNamespaceDeclaration() ? doc.Stamp()
+                                                                                           : doc.ShapeStamp();
+}
+
 xmlNodePtr ChildNodeList::At(long index) {
   if (parent_->IsNamespaceDeclaration()) return nullptr;
-  return cursor_.At(index, parent_->Document().Stamp(), ChildWalk{parent_->Node()});
+  return cursor_.At(index, ListStamp(), ChildWalk{parent_->Node()});
 }
 
 long ChildNodeList::Count() {
   if (parent_->IsNamespaceDeclaration()) return 0;
-  return cursor_.Length(parent_->Document().Stamp(), ChildWalk{parent_->Node()});
+  return cursor_.Length(ListStamp(), ChildWalk{parent_->Node()});
 }
 
 HRESULT ChildNodeList::get_item(long index, IXMLDOMNode** item) {
@@ -178,10 +185,10 @@ xmlNodePtr ElementsByTagNameList::Walk::Last() const {
 }
 
 xmlNodePtr ElementsByTagNameList::At(long index) {
-  return cursor_.At(index, root_->Document().Stamp(), Walk{this});
+  return cursor_.At(index, root_->Document().ShapeStamp(), Walk{this});
 }
 
-long ElementsByTagNameList::Count() { return cursor_.Length(root_->Document().Stamp(), Walk{this}); }
+long ElementsByTagNameList::Count() { return cursor_.Length(root_->Document().ShapeStamp(), Walk{this}); }
 
 HRESULT ElementsByTagNameList::get_item(long index, IXMLDOMNode** item) {
   return root_->Call([&] { return ReturnNode(At(index), item); });

@@ -50,6 +50,7 @@ class ChildNodeList final : public ComObject<ChildNodeList, IXMLDOMNodeList> {
  private:
   xmlNodePtr At(long index);
   long Count();
+  uint64_t ListStamp() const;
 
   ComPtr<IXMLDOMNode> hold_;
   NodeObject* parent_;

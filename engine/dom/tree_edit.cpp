@@ -171,7 +171,7 @@ void LiftDeclarations(xmlNodePtr root, const std::unordered_set<xmlNsPtr>& added
   for (auto& [from, to] : lifted) xmlFreeNs(from);
 }
 
-TreeEdit::TreeEdit(DomDocument& document) {
+TreeEdit::TreeEdit(DomDocument& document, Scope scope) : scope_(scope) {
   Touch(document);
   Track(document.CurrentTree());
 }
@@ -202,7 +202,7 @@ void TreeEdit::Track(TreeHolder* holder) {
 }
 
 void TreeEdit::Touch(DomDocument& document) {
-  document.Touch();
+  document.Touch(scope_ == kAttributesOnly);
   if (std::find(documents_.begin(), documents_.end(), &document) == documents_.end())
     documents_.push_back(&document);
 }

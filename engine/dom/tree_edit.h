@@ -27,7 +27,9 @@ class DomDocument;
 
 class TreeEdit {
  public:
-  explicit TreeEdit(DomDocument& document);
+  // An edit of attributes alone leaves the element lists as they were.
+  enum Scope { kTree, kAttributesOnly };
+  explicit TreeEdit(DomDocument& document, Scope scope = kTree);
   TreeEdit(const TreeEdit&) = delete;
   TreeEdit& operator=(const TreeEdit&) = delete;
   ~TreeEdit();
@@ -63,6 +65,7 @@ class TreeEdit {
   // taken out, and it goes back under the new value when the edit ends.
   void NoteValueEdit(xmlNodePtr attr);
 
+  Scope scope_;
   std::vector<TreeRef> trees_;
   std::vector<DomDocument*> documents_;
   std::vector<xmlAttrPtr> ids_;

@@ -111,6 +111,16 @@ void StartNodeFunction(xmlXPathParserContextPtr parser, int nargs) {
   valuePush(parser, xmlXPathNewNodeSet(start));
 }
 
+// The document() function where AllowDocumentFunction is off: the run
+// stops with the reason.
+void RefusedDocumentFunction(xmlXPathParserContextPtr parser, int) {
+  xsltTransformContextPtr ctxt = xsltXPathGetTransformContext(parser);
+  xsltTransformError(ctxt, nullptr, nullptr,
+                     "The document() function is not allowed: the style sheet's AllowDocumentFunction is off.\n");
+  if (ctxt) ctxt->state = XSLT_STATE_STOPPED;
+  valuePush(parser, xmlXPathNewNodeSet(nullptr));
+}
+
 // True for a node of the document's own tree that a copy of the document
 // has a counterpart for (not in a detached subtree, a document type or an
 // entity, and not the XML declaration).
@@ -320,8 +330,13 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     xsltSetSecurityPrefs(security, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
-    if (!request.allowDocumentFunction)
+    if (!request.allowDocumentFunction) {
       xsltSetSecurityPrefs(security, XSLT_SECPREF_READ_FILE, xsltSecurityForbid);
+      // document('') reads no file, but is the document() function all the same.
+      xmlXPathRegisterFuncNS(ctxt->xpathCtxt, Xml("document"), nullptr, nullptr);
+      if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml("document"), RefusedDocumentFunction) != 0)
+        throw std::bad_alloc();
+    }
     xsltSetCtxtSecurityPrefs(security, ctxt);
     xsltSetTransformErrorFunc(ctxt, nullptr, ErrorCapture::GenericMessage);
     result = xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, ctxt);

@@ -45,6 +45,41 @@ TEST_F(NodeListsTest, LiveListsFollowEditsWhileSelectionsKeepTheirSnapshot) {
   EXPECT_EQ(lengths(), "2332");
 }
 
+// Setting attributes while walking a live list keeps the walk where it is
+// (the list's elements are the same); a change to the tree does not, and
+// an attribute's own children follow its value.
+TEST_F(NodeListsTest, LiveListsWalkedWhileAttributesChangeStayRight) {
+  auto doc = Parse("<r><g><d/></g><g><d/></g><g><d/></g></r>");
+  ASSERT_TRUE(doc);
+  auto drives = ByTag(doc.Get(), "d");
+  auto groups = ChildrenOf(Root(doc.Get()).Get());
+  ASSERT_TRUE(drives && groups);
+  for (long i = 0; i < LengthOf(drives.Get()); ++i) {
+    ardo::ComPtr<IXMLDOMNode> item, group;
+    Variant value(Variant::I4(i));
+    ASSERT_HR(drives->get_item(i, item.Out()), S_OK);
+    ASSERT_HR(item.As<IXMLDOMElement>()->setAttribute(Bstr("k"), value.get()), S_OK);
+    if (i >= LengthOf(groups.Get())) continue;
+    ASSERT_HR(groups->get_item(i, group.Out()), S_OK);
+    ASSERT_HR(group.As<IXMLDOMElement>()->setAttribute(Bstr("k"), value.get()), S_OK);
+    if (i == 1) Append(group.Get(), NewElement(doc.Get(), "d").Get());  // the list grows behind item 1
+  }
+  EXPECT_EQ(LengthOf(drives.Get()), 4);
+  EXPECT_EQ(XmlOf(Root(doc.Get()).Get()),
+            "<r><g k=\"0\"><d k=\"0\"/></g><g k=\"1\"><d k=\"1\"/><d k=\"2\"/></g><g k=\"2\"><d k=\"3\"/></g></r>");
+  ardo::ComPtr<IXMLDOMNode> attribute = SelectOne(doc.Get(), "/r/g[1]/@k");
+  ASSERT_TRUE(attribute);
+  auto text = ChildrenOf(attribute.Get());
+  ASSERT_EQ(LengthOf(text.Get()), 1);
+  ardo::ComPtr<IXMLDOMNode> before, after;
+  ASSERT_HR(text->get_item(0, before.Out()), S_OK);
+  Variant changed(Variant::Str("changed"));
+  ASSERT_HR(Root(doc.Get())->setAttribute(Bstr("x"), changed.get()), S_OK);
+  ASSERT_HR(SelectOne(doc.Get(), "/r/g[1]").As<IXMLDOMElement>()->setAttribute(Bstr("k"), changed.get()), S_OK);
+  ASSERT_HR(text->get_item(0, after.Out()), S_OK);
+  EXPECT_EQ(TextOf(after.Get()), "changed") << "the attribute's child list follows its value";
+}
+
 TEST_F(NodeListsTest, LiveListsGiveTheSameNodesWhicheverWayAndOrderTheyAreRead) {
   auto doc = Parse("<r><a n='1'><b/><a n='2'><a n='3'/></a></a>t<!--c--><c><a n='4'/><a n='5'/></c><a n='6'/></r>");
   ASSERT_TRUE(doc);

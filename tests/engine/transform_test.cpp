@@ -237,6 +237,21 @@ TEST_F(TransformTest, DocumentFunctionFollowsAllowDocumentFunctionAndExtensionsW
     EXPECT_HR(source->transformNode(sheet.Get(), after.Out()), S_OK);
     EXPECT_NE(after.Utf8().find("[INCLUDED]-1"), std::string::npos) << after.Utf8();
   }
+  // document('') reads no file but is the function all the same.
+  const std::string selfText = Sheet("<xsl:template match='/'><n><xsl:value-of select=\"count(document('')/*)\"/></n>"
+                                     "</xsl:template>");
+  for (const CLSID* clsid : {&CLSID_DOMDocument30, &CLSID_DOMDocument40}) {
+    auto source = Parse(kSource, *clsid), sheet = Parse(selfText.c_str(), *clsid);
+    ASSERT_TRUE(source && sheet);
+    Bstr out;
+    EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), clsid == &CLSID_DOMDocument40 ? E_FAIL : S_OK);
+    if (clsid == &CLSID_DOMDocument40) {
+      EXPECT_NE(LastReason().find("AllowDocumentFunction"), std::string::npos) << LastReason();
+      SetProperty(sheet.Get(), "AllowDocumentFunction", Variant::Bool(true));
+      EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), S_OK);
+    }
+    EXPECT_EQ(out.Utf8(), "<n>1</n>");
+  }
 }
 
 // Idioms of style sheets written for this engine: msxsl:node-set() over a
