@@ -641,6 +641,10 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
   capture.SetSwitchOffset(EncodingSwitchOffset(head));
   const int parseOptions = ParseOptions(options) | (HasNoDocumentType(head) ? XML_PARSE_HUGE : 0);
   xmlDocPtr doc = read(ctxt, parseOptions);
+  // libxml2 takes a NUL after the document element for the end of the
+  // input: what follows it would go unread.
+  if (doc && ctxt->input && ctxt->input->cur && ctxt->input->cur < ctxt->input->end && *ctxt->input->cur == 0)
+    RaiseOwn(ctxt, ParseErrorCodeFor(XML_ERR_INVALID_CHAR, {}), "A NUL character stands after the document element.");
   bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !HasNamespaceErrors(capture)) &&
             session.ownError == S_OK &&
             !(ioError && FAILED(*ioError));

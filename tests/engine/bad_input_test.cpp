@@ -245,6 +245,7 @@ TEST_F(BadInputTest, BrokenBytesAndDeepNestingAreParseErrors) {
       {"truncated in a tag", "<r><a attr='x"},
       {"truncated multi-byte character", "<r>\xE2\x82"},
       {"NUL in the middle", std::string("<r>ab\0cd</r>", 12)},
+      {"NUL after the document element", std::string("<r/>\0<junk", 10)},
       {"UTF-16 BOM on odd byte count", "\xFF\xFE<\0r\0/\0>"},
       {"nothing at all", ""},
       {"100000 deep under the default limit", deep},
@@ -263,6 +264,7 @@ TEST_F(BadInputTest, BrokenBytesAndDeepNestingAreParseErrors) {
     long line, linepos;
   } texts[] = {
       {"NUL in the middle", std::u16string(u"<r>ab\0cd</r>", 12), 1, 0},
+      {"NUL after the document element", std::u16string(u"<r/>\0<junk", 10), 1, 0},
       {"high surrogate alone", u"<r>\n ab\xD83D" u"cd</r>", 2, 4},
       {"low surrogate alone", u"<r a='\xDE00'/>", 1, 7},
   };
