@@ -181,7 +181,7 @@ int ParseOptions(const LoadOptions& o) {
 
 // The text of the XML declaration ("version='1.0' encoding='...'") as the
 // input spells it, from the first bytes of the input; false when there is none.
-bool DeclarationText(const std::string& head, std::string* out) {
+bool DeclarationText(std::string_view head, std::string* out) {
   std::string ascii;
   const auto* b = reinterpret_cast<const unsigned char*>(head.data());
   size_t n = head.size(), i = 0;
@@ -213,7 +213,7 @@ bool DeclarationText(const std::string& head, std::string* out) {
 
 // The encoding name the input's declaration gives, as written; false when
 // there is no declaration or it names none.
-bool DeclaredEncoding(const std::string& head, std::string* name) {
+bool DeclaredEncoding(std::string_view head, std::string* name) {
   std::string declaration;
   if (!DeclarationText(head, &declaration)) return false;
   size_t at = declaration.find("encoding");
@@ -255,7 +255,7 @@ bool HasNoDocumentType(std::string_view bytes) {
   // in any other (ISO-2022-JP, EBCDIC, ...) other characters could pass for
   // markup, and the document keeps the limits.
   std::string encoding;
-  if (DeclaredEncoding(std::string(bytes.substr(0, kPrologBytes)), &encoding)) {
+  if (DeclaredEncoding(bytes.substr(0, kPrologBytes), &encoding)) {
     const std::string name = FoldedEncodingName(encoding);
     static const char* const kPlain[] = {"utf8", "utf16", "usascii", "ascii", "iso8859", "windows125", "latin"};
     if (std::none_of(std::begin(kPlain), std::end(kPlain), [&](const char* p) { return name.rfind(p, 0) == 0; }))
