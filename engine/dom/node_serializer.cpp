@@ -112,16 +112,23 @@ class EscapedNamespaceNames {
   std::vector<std::pair<xmlNsPtr, const xmlChar*>> swapped_;
 };
 
+// A public or system literal, in the quotes its text allows.
+std::string Literal(const xmlChar* text) {
+  std::string_view t = View(text);
+  const char quote = t.find('"') == std::string_view::npos ? '"' : '\'';
+  return " " + std::string(1, quote) + std::string(t) + std::string(1, quote);
+}
+
 std::string NotationText(xmlNodePtr node) {
   std::string out = "<!NOTATION " + std::string(View(node->name));
   xmlNotationPtr n = nullptr;
   if (node->parent && node->parent->type == XML_DTD_NODE)
     n = xmlGetDtdNotationDesc(reinterpret_cast<xmlDtdPtr>(node->parent), node->name);
   if (n && n->PublicID) {
-    out += " PUBLIC \"" + std::string(View(n->PublicID)) + "\"";
-    if (n->SystemID) out += " \"" + std::string(View(n->SystemID)) + "\"";
+    out += " PUBLIC" + Literal(n->PublicID);
+    if (n->SystemID) out += Literal(n->SystemID);
   } else if (n && n->SystemID) {
-    out += " SYSTEM \"" + std::string(View(n->SystemID)) + "\"";
+    out += " SYSTEM" + Literal(n->SystemID);
   }
   return out + ">";
 }

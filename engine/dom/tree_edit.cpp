@@ -119,6 +119,41 @@ void OwnOutsideNamespaces(xmlNodePtr root) {
   }
 }
 
+// Adopts a detached node into doc. libxml2's adoption of an attribute
+// follows an entity reference in its value into the new document's entity
+// and walks off the entity's end: an attribute's references are adopted
+// one by one, apart from it, and put back in their places.
+void AdoptInto(xmlNodePtr node, xmlDocPtr doc, xmlNodePtr parent) {
+  xmlDocPtr from = node->doc;
+  std::vector<xmlNodePtr> values;
+  bool references = false;
+  if (node->type == XML_ATTRIBUTE_NODE)
+    for (xmlNodePtr c = node->children; c; c = c->next) {
+      values.push_back(c);
+      references = references || c->type == XML_ENTITY_REF_NODE;
+    }
+  if (!references) {
+    xmlDOMWrapAdoptNode(nullptr, from, node, doc, parent, 0);
+    return;
+  }
+  for (xmlNodePtr c : values)
+    if (c->type == XML_ENTITY_REF_NODE) xmlUnlinkNode(c);
+  xmlDOMWrapAdoptNode(nullptr, from, node, doc, parent, 0);
+  node->children = node->last = nullptr;
+  for (xmlNodePtr c : values) {
+    if (c->type == XML_ENTITY_REF_NODE) xmlDOMWrapAdoptNode(nullptr, from, c, doc, nullptr, 0);
+    c->parent = node;
+    c->next = nullptr;
+    c->prev = node->last;
+    if (node->last) {
+      node->last->next = c;
+    } else {
+      node->children = c;
+    }
+    node->last = c;
+  }
+}
+
 bool MayHoldChild(xmlElementType parent, xmlElementType child) {
   switch (parent) {
     case XML_ELEMENT_NODE:
@@ -242,7 +277,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
     // An attribute's namespace goes to the document, not onto the element
     // (where it could rebind the element's own prefix): AttributeNamespace
     // below places it.
-    xmlDOMWrapAdoptNode(nullptr, node->doc, node, parent->doc, element ? parent : nullptr, 0);
+    AdoptInto(node, parent->doc, element ? parent : nullptr);
     if (element) {
       std::unordered_set<xmlNsPtr> added = DeclarationsIn(node);
       for (xmlNsPtr ns : had) added.erase(ns);

@@ -466,13 +466,24 @@ TEST_F(NodeTypesTest, CopiedEntityReferencesMoveToAnotherDocumentAndOutliveTheir
     EXPECT_EQ(TextOf(Root(target.Get()).Get()), "otherother") << "the references show the target's entity";
     target = nullptr;
   }
+  // An attribute alone, its value holding a reference, goes over the same way.
+  auto source = Parse("<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA #IMPLIED><!ENTITY t 'tv'>]><r a='x&t;y'/>");
+  auto target = Parse("<!DOCTYPE q [<!ELEMENT q EMPTY><!ATTLIST q a CDATA #IMPLIED><!ENTITY t 'T2'>]><q/>");
+  ASSERT_TRUE(source && target);
+  ardo::ComPtr<IXMLDOMAttribute> attribute, copy, replaced;
+  ASSERT_HR(Root(source.Get())->getAttributeNode(Bstr("a"), attribute.Out()), S_OK);
+  ASSERT_HR(attribute->cloneNode(VARIANT_TRUE, reinterpret_cast<IXMLDOMNode**>(copy.Out())), S_OK);
+  ASSERT_HR(Root(target.Get())->setAttributeNode(copy.Get(), replaced.Out()), S_OK);
+  EXPECT_EQ(TextOf(copy.Get()), "xT2y");
+  EXPECT_EQ(XmlOf(Root(target.Get()).Get()), "<q a=\"x&t;y\"/>");
+  EXPECT_EQ(ChildCount(copy.Get()), 3);
 }
 
 TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   auto doc = Parse(
       "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY inner 'value'><!ENTITY outer SYSTEM 'not-read.txt'>"
       "<!ENTITY % parameter 'not a general entity'>"
-      "<!NOTATION viewer SYSTEM 'view.exe'>]><r>&inner;</r>");
+      "<!NOTATION viewer SYSTEM 'view.exe'><!NOTATION quoted SYSTEM 'a\"b'>]><r>&inner;</r>");
   ASSERT_TRUE(doc);
   ardo::ComPtr<IXMLDOMDocumentType> doctype;
   ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
@@ -486,12 +497,15 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   long entityCount = 0, notationCount = 0;
   EXPECT_HR(entities->get_length(&entityCount), S_OK);
   EXPECT_HR(notations->get_length(&notationCount), S_OK);
-  EXPECT_EQ(std::make_pair(entityCount, notationCount), std::make_pair(2L, 1L)) << "general entities only";
+  EXPECT_EQ(std::make_pair(entityCount, notationCount), std::make_pair(2L, 2L)) << "general entities only";
   ardo::ComPtr<IXMLDOMNode> outer, viewer, parameter;
   EXPECT_HR(entities->getNamedItem(Bstr("parameter"), parameter.Out()), S_FALSE);
   ASSERT_HR(entities->getNamedItem(Bstr("outer"), outer.Out()), S_OK);
-  ASSERT_HR(notations->get_item(0, viewer.Out()), S_OK);
+  ASSERT_HR(notations->getNamedItem(Bstr("viewer"), viewer.Out()), S_OK);
   EXPECT_EQ(NameOf(viewer.Get()), "viewer");
+  ardo::ComPtr<IXMLDOMNode> quoted;
+  ASSERT_HR(notations->getNamedItem(Bstr("quoted"), quoted.Out()), S_OK);
+  EXPECT_EQ(XmlOf(quoted.Get()), "<!NOTATION quoted SYSTEM 'a\"b'>") << "the quotes its text allows";
   auto entity = outer.As<IXMLDOMEntity>();
   auto notation = viewer.As<IXMLDOMNotation>();
   ASSERT_TRUE(entity && notation);
