@@ -642,8 +642,10 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const 
   const int parseOptions = ParseOptions(options) | (HasNoDocumentType(head) ? XML_PARSE_HUGE : 0);
   xmlDocPtr doc = read(ctxt, parseOptions);
   // libxml2 takes a NUL after the document element for the end of the
-  // input: what follows it would go unread.
-  if (doc && ctxt->input && ctxt->input->cur && ctxt->input->cur < ctxt->input->end && *ctxt->input->cur == 0)
+  // input: what follows it would go unread. (NULs alone at the end are a
+  // string's terminator counted into its length, and end it.)
+  if (doc && ctxt->input && ctxt->input->cur && ctxt->input->cur < ctxt->input->end && *ctxt->input->cur == 0 &&
+      std::any_of(ctxt->input->cur, ctxt->input->end, [](xmlChar c) { return c != 0; }))
     RaiseOwn(ctxt, ParseErrorCodeFor(XML_ERR_INVALID_CHAR, {}), "A NUL character stands after the document element.");
   bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !HasNamespaceErrors(capture)) &&
             session.ownError == S_OK &&

@@ -34,45 +34,48 @@ HRESULT ItemEnumerator::HandOut(ItemSource source, IUnknown** out) {
 
 HRESULT ItemEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) {
   if ((!rgVar && celt > 0) || (celt > 1 && !fetched)) return E_INVALIDARG;
-  std::lock_guard<std::mutex> lock(mutex_);
   ULONG got = 0;
   while (got < celt) {
-    VariantInit(&rgVar[got]);
-    HRESULT hr = source_.item(position_, &rgVar[got]);
+    long at = position_.load();
+    VARIANT item;
+    VariantInit(&item);
+    HRESULT hr = source_.item(at, &item);
     if (FAILED(hr)) {
       for (ULONG i = 0; i < got; ++i) VariantClear(&rgVar[i]);
-      position_ -= static_cast<long>(got);
       if (fetched) *fetched = 0;
       return hr;
     }
     if (hr != S_OK) break;
-    ++position_;
-    ++got;
+    // Another thread that took this item meanwhile has it: ask again.
+    if (!position_.compare_exchange_strong(at, at + 1)) {
+      VariantClear(&item);
+      continue;
+    }
+    rgVar[got++] = item;
   }
   if (fetched) *fetched = got;
   return got == celt ? S_OK : S_FALSE;
 }
 
 HRESULT ItemEnumerator::Skip(ULONG celt) {
-  std::lock_guard<std::mutex> lock(mutex_);
   long length = 0;
   HRESULT hr = source_.count(&length);
   if (FAILED(hr)) return hr;
-  long target = position_ + static_cast<long>(celt);
-  position_ = target > length ? length : target;
+  long at = position_.load(), target;
+  do {
+    target = at + static_cast<long>(celt);
+  } while (!position_.compare_exchange_weak(at, target > length ? length : target));
   return target > length ? S_FALSE : S_OK;
 }
 
 HRESULT ItemEnumerator::Reset() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  position_ = 0;
+  position_.store(0);
   return S_OK;
 }
 
 HRESULT ItemEnumerator::Clone(IEnumVARIANT** copy) {
   if (!copy) return E_INVALIDARG;
-  std::lock_guard<std::mutex> lock(mutex_);
-  *copy = MakeObject<ItemEnumerator>(source_, position_).Detach();
+  *copy = MakeObject<ItemEnumerator>(source_, position_.load()).Detach();
   return S_OK;
 }
 

@@ -1,12 +1,13 @@
 // ItemEnumerator: the IEnumVARIANT that _newEnum hands out for node lists,
 // named node maps and the namespace collection. It walks its source by
 // index, so a list that changes underneath it shows the change. Its
-// position is kept under a lock of its own: an enumerator of a
-// free-threaded document's list may be shared by threads as the list is.
+// position moves atomically, an item at a time: an enumerator of a
+// free-threaded document's list may be shared by threads as the list is,
+// and no lock is held while the list (and its document's lock) is asked.
 #pragma once
 
+#include <atomic>
 #include <functional>
-#include <mutex>
 
 #include "engine/include/xml_services.h"
 
@@ -39,8 +40,7 @@ class ItemEnumerator final : public ComObject<ItemEnumerator, IEnumVARIANT> {
 
  private:
   ItemSource source_;
-  std::mutex mutex_;  // guards position_; taken before any document lock
-  long position_;
+  std::atomic<long> position_;
 };
 
 }  // namespace ardo::engine

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/error_capture.h"
 #include "engine/dom/node_navigation.h"
+#include "engine/dom/text_content.h"
 
 namespace ardo::engine {
 namespace {
@@ -382,9 +384,18 @@ class Converter {
       iconv(handler_->iconv_out, nullptr, nullptr, nullptr, nullptr);
       return iconv(handler_->iconv_out, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
     }
-    if (handler_->uconv_out) return RoundTrips(text);
+    if (handler_->uconv_out) {
+      // Names repeat: each is asked once.
+      auto [it, fresh] = asked_.try_emplace(std::string(text), false);
+      if (fresh) it->second = RoundTrips(text);
+      return it->second;
+    }
     return false;  // a converter that cannot be asked is not trusted with anything
   }
+  // libxml2 writes a character the encoding lacks as a character reference
+  // through its own converters, but garbles the text around it through
+  // ICU's: there, text and attribute values are asked as names are.
+  bool OnlyThroughIcu() const { return !handler_->output && !handler_->iconv_out && handler_->uconv_out; }
 
  private:
   // ICU's converters are asked through libxml2's buffers: written with a
@@ -397,9 +408,13 @@ class Converter {
     xmlCharEncodingHandlerPtr fresh = xmlFindCharEncodingHandler(handler_->name);
     xmlBufferPtr in = xmlBufferCreate(), encoded = xmlBufferCreate(), back = xmlBufferCreate();
     bool same = fresh && in && encoded && back && xmlBufferAdd(in, Xml(probe), static_cast<int>(probe.size())) == 0 &&
-                xmlCharEncOutFunc(fresh, encoded, in) >= 0 && xmlCharEncInFunc(fresh, back, encoded) >= 0 &&
-                static_cast<size_t>(xmlBufferLength(back)) == probe.size() &&
-                std::memcmp(xmlBufferContent(back), probe.data(), probe.size()) == 0;
+                xmlCharEncOutFunc(fresh, encoded, in) >= 0;
+    // Read back in one step into room for all of it: libxml2 hands ICU no
+    // more room than twice the bytes read, and what does not fit is lost.
+    same = same && xmlBufferGrow(back, static_cast<unsigned>(probe.size()) + 64) >= 0 &&
+           xmlCharEncInFunc(fresh, back, encoded) >= 0 && xmlBufferLength(encoded) == 0;
+    same = same && static_cast<size_t>(xmlBufferLength(back)) == probe.size() &&
+           std::memcmp(xmlBufferContent(back), probe.data(), probe.size()) == 0;
     for (xmlBufferPtr b : {in, encoded, back})
       if (b) xmlBufferFree(b);
     if (fresh) xmlCharEncCloseFunc(fresh);
@@ -407,6 +422,7 @@ class Converter {
   }
 
   xmlCharEncodingHandlerPtr handler_;
+  mutable std::unordered_map<std::string, bool> asked_;
 };
 
 // Names, system and public identifiers and the tokens of content models
@@ -482,8 +498,13 @@ std::string Unwritable(xmlDocPtr doc, const Converter& converter) {
           if (!writable(QualifiedName(n))) found = QualifiedName(n);
           for (xmlNsPtr ns = n->nsDef; ns && found.empty(); ns = ns->next)
             if (ns->prefix && !writable(View(ns->prefix))) found = std::string(View(ns->prefix));
-          for (xmlAttrPtr a = n->properties; a && found.empty(); a = a->next)
+          for (xmlAttrPtr a = n->properties; a && found.empty(); a = a->next) {
             if (!writable(QualifiedName(reinterpret_cast<xmlNodePtr>(a)))) found = QualifiedName(reinterpret_cast<xmlNodePtr>(a));
+            else if (converter.OnlyThroughIcu() && !writable(AttributeValue(a))) found = AttributeValue(a);
+          }
+          break;
+        case XML_TEXT_NODE:
+          if (converter.OnlyThroughIcu() && !writable(View(n->content))) found = std::string(View(n->content));
           break;
         case XML_COMMENT_NODE:
         case XML_CDATA_SECTION_NODE:
@@ -572,6 +593,7 @@ HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
   HRESULT hr = OutputConverter(doc, &encoding, &handler, reason);
   if (FAILED(hr) || !handler) return hr;
   std::string unwritable;
+  const bool icu = Converter(handler).OnlyThroughIcu();
   try {
     unwritable = Unwritable(doc, Converter(handler));
   } catch (...) {
@@ -582,7 +604,8 @@ HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
   if (unwritable.empty()) return S_OK;
   if (reason)
     *reason = "\"" + unwritable.substr(0, 64) + "\" holds a character that " + encoding +
-              " cannot hold in a name, identifier, comment, processing instruction or CDATA section.";
+              " cannot hold in a name, identifier, comment, processing instruction or CDATA section" +
+              (icu ? std::string(" (nor, written through ICU, in text).") : std::string("."));
   return E_FAIL;
 }
 

@@ -113,7 +113,8 @@ void StartNodeFunction(xmlXPathParserContextPtr parser, int nargs) {
 
 // The document() function where AllowDocumentFunction is off: the run
 // stops with the reason.
-void RefusedDocumentFunction(xmlXPathParserContextPtr parser, int) {
+void RefusedDocumentFunction(xmlXPathParserContextPtr parser, int nargs) {
+  for (int i = 0; i < nargs; ++i) xmlXPathFreeObject(valuePop(parser));
   xsltTransformContextPtr ctxt = xsltXPathGetTransformContext(parser);
   xsltTransformError(ctxt, nullptr, nullptr,
                      "The document() function is not allowed: the style sheet's AllowDocumentFunction is off.\n");

@@ -285,6 +285,13 @@ TEST_F(BadInputTest, BrokenBytesAndDeepNestingAreParseErrors) {
       EXPECT_NE(e.reason.find("surrogate"), std::string::npos) << e.reason;
     }
   }
+  // A terminator counted into the text's length ends it.
+  auto terminated = NewDocument();
+  ASSERT_TRUE(terminated);
+  BSTR withTerminator = SysAllocStringLen(u"<r/>", 5);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  EXPECT_HR(terminated->loadXML(withTerminator, &loaded), S_OK) << ErrorOf(terminated.Get()).reason;
+  SysFreeString(withTerminator);
   auto paired = Parse("<r>\xF0\x9F\x98\x80</r>");
   ASSERT_TRUE(paired) << "a pair is one character";
   EXPECT_EQ(TextOf(paired.Get()), "\xF0\x9F\x98\x80");

@@ -247,6 +247,7 @@ TEST_F(TransformTest, DocumentFunctionFollowsAllowDocumentFunctionAndExtensionsW
     EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), clsid == &CLSID_DOMDocument40 ? E_FAIL : S_OK);
     if (clsid == &CLSID_DOMDocument40) {
       EXPECT_NE(LastReason().find("AllowDocumentFunction"), std::string::npos) << LastReason();
+      EXPECT_EQ(LastReason().find("Stack"), std::string::npos) << LastReason();
       SetProperty(sheet.Get(), "AllowDocumentFunction", Variant::Bool(true));
       EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), S_OK);
     }
