@@ -236,7 +236,7 @@ std::string FoldedEncodingName(const std::string& name) {
 // Where libxml2 switches to the encoding that the declaration names: just
 // after the name's closing quote (0 when the input opens with a byte-order
 // mark or names UTF-8 or nothing: no switch drops text then).
-long EncodingSwitchOffset(const std::string& head) {
+long EncodingSwitchOffset(std::string_view head) {
   std::string name;
   if (head.compare(0, 5, "<?xml") != 0 || !DeclaredEncoding(head, &name) || FoldedEncodingName(name) == "utf8")
     return 0;
@@ -318,7 +318,7 @@ void LinkFirst(xmlDocPtr doc, xmlNodePtr node) {
   doc->children = node;
 }
 
-void AddDeclarationNode(xmlDocPtr doc, const std::string& head) {
+void AddDeclarationNode(xmlDocPtr doc, std::string_view head) {
   if (doc->standalone == -1) return;  // the input had no declaration
   std::string data;
   if (!DeclarationText(head, &data)) {
@@ -618,7 +618,7 @@ ParseFailure CheckEntityExpansion(xmlDocPtr doc, const LoadOptions& options, con
 }
 
 template <class Read>
-ParseOutcome RunParse(const LoadOptions& options, const std::string& url, const std::string& head,
+ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::string_view head,
                       Read&& read, HRESULT* ioError = nullptr) {
   ParseOutcome outcome;
   ErrorCapture capture;
@@ -710,7 +710,7 @@ ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
 // encoding contradict themselves, as do UTF-16 ones that declare a
 // single-byte encoding; decoding them as the declaration says would load
 // wrong text without a word. The failure, or nothing.
-bool EncodingConflict(const std::string& head, const std::string& url, ParseOutcome* outcome) {
+bool EncodingConflict(std::string_view head, const std::string& url, ParseOutcome* outcome) {
   std::string name;
   if (!DeclaredEncoding(head, &name)) return false;
   const std::string folded = FoldedEncodingName(name);
@@ -923,7 +923,9 @@ void InstallEntityLoader() {
 
 ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
   if (OverLimit(utf8.size(), options)) return TooLarge(std::string(), options);
-  std::string head(utf8.substr(0, kPrologBytes));
+  // The opening bytes are looked at in place: a copy of them made before
+  // each parse leaves the heap slower for the parse itself.
+  std::string_view head(utf8.substr(0, kPrologBytes));
   ParseOutcome outcome = RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     // The text is UTF-8 now, whatever its declaration names.
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
@@ -990,7 +992,7 @@ ParseOutcome ParseUtf16Text(const char16_t* text, size_t length, const LoadOptio
 ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, const LoadOptions& options) {
   if (OverLimit(size, options)) return TooLarge(url, options);
   if (size > static_cast<size_t>(INT32_MAX)) return TooLarge(url, options);
-  std::string head(data, std::min(size, kPrologBytes));
+  std::string_view head(data, std::min(size, kPrologBytes));
   ParseOutcome conflict;
   if (EncodingConflict(head, url, &conflict)) return conflict;
   return RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
