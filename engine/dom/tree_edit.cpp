@@ -142,15 +142,7 @@ void AdoptInto(xmlNodePtr node, xmlDocPtr doc, xmlNodePtr parent) {
   node->children = node->last = nullptr;
   for (xmlNodePtr c : values) {
     if (c->type == XML_ENTITY_REF_NODE) xmlDOMWrapAdoptNode(nullptr, from, c, doc, nullptr, 0);
-    c->parent = node;
-    c->next = nullptr;
-    c->prev = node->last;
-    if (node->last) {
-      node->last->next = c;
-    } else {
-      node->children = c;
-    }
-    node->last = c;
+    LinkChild(node, c, nullptr);
   }
 }
 
