@@ -550,6 +550,20 @@ bool IsUtf8(const std::string& encoding) {
   return encoding.empty() || xmlStrcasecmp(Xml(encoding), Xml("UTF-8")) == 0;
 }
 
+// Whether the document's XML declaration (its data as set, if set by the
+// host) reads as one: a document saved with it must load again.
+bool DeclarationReads(xmlDocPtr doc) {
+  xmlNodePtr decl = FindXmlDeclaration(doc);
+  if (!decl) return true;
+  const std::string probe = "<?xml " + std::string(View(decl->content)) + "?><x/>";
+  ErrorCapture quiet;
+  xmlDocPtr parsed = xmlReadMemory(probe.data(), static_cast<int>(probe.size()), nullptr, nullptr,
+                                   XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (!parsed) return false;
+  xmlFreeDoc(parsed);
+  return true;
+}
+
 // The encoding a save writes (as the declaration names it; "" for UTF-8)
 // and libxml2's converter for it (null for UTF-8, else the caller's to
 // close). E_FAIL with a reason for an encoding that cannot be written, or
@@ -569,8 +583,8 @@ HRESULT OutputConverter(xmlDocPtr doc, std::string* encoding, xmlCharEncodingHan
     std::string value;
     if (decl && HasPseudoAttribute(std::string(View(decl->content)), "encoding", &value))
       return fail("The XML declaration names an empty encoding.");
-    return S_OK;
   }
+  if (!DeclarationReads(doc)) return fail("The XML declaration is not well formed, so the output would not load.");
   if (IsUtf8(*encoding)) return S_OK;
   *handler = xmlFindCharEncodingHandler(encoding->c_str());
   if (!*handler) return fail("The encoding \"" + *encoding + "\" is not supported.");

@@ -402,6 +402,16 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
   auto icuBack = NewDocument();
   ASSERT_EQ(LoadSource(icuBack.Get(), ByteArrayVariant(StreamBytes(icuStream.Get()))), VARIANT_TRUE);
   EXPECT_EQ(XmlOf(Root(icuBack.Get()).Get()), "<r><!--\xE6\x97\xA5--></r>");
+  // A declaration whose data the host made unreadable is not written.
+  for (const char* data : {"bogus", "", "encoding=\"UTF-8\"", "version=\"1.0\" standalone=\"maybe\""}) {
+    auto declared = Parse("<?xml version=\"1.0\"?><r/>");
+    ASSERT_TRUE(declared);
+    ardo::ComPtr<IXMLDOMProcessingInstruction> declaration;
+    ASSERT_HR(declared->get_firstChild(reinterpret_cast<IXMLDOMNode**>(declaration.Out())), S_OK);
+    ASSERT_HR(declaration->put_data(Bstr(data)), S_OK);
+    EXPECT_TRUE(saveFails(declared.Get())) << data;
+    EXPECT_NE(LastReason().find("declaration"), std::string::npos) << LastReason();
+  }
   // Text long enough to take several reads to come back is asked whole.
   std::string thai;
   for (int i = 0; i < 5000; ++i) thai += "\xE0\xB8\x81";
