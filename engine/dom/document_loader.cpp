@@ -224,15 +224,6 @@ bool DeclaredEncoding(std::string_view head, std::string* name) {
   return true;
 }
 
-// An encoding name for comparison: lower case, letters and digits only
-// ("UTF-8", "utf_8" and "utf8" alike).
-std::string FoldedEncodingName(const std::string& name) {
-  std::string folded;
-  for (unsigned char c : name)
-    if (std::isalnum(c)) folded.push_back(static_cast<char>(std::tolower(c)));
-  return folded;
-}
-
 // Where libxml2 switches to the encoding that the declaration names: just
 // after the name's closing quote (0 when the input opens with a byte-order
 // mark or names UTF-8 or nothing: no switch drops text then).

@@ -590,16 +590,20 @@ HRESULT OutputConverter(xmlDocPtr doc, std::string* encoding, xmlCharEncodingHan
   if (!*handler) return fail("The encoding \"" + *encoding + "\" is not supported.");
   // libxml2 writes "HTML" (named entities) but cannot read it; iconv's
   // UTF-32 opens with a byte-order mark that a load takes for UTF-16.
-  std::string folded;
-  for (unsigned char c : *encoding)
-    if (std::isalnum(c)) folded.push_back(static_cast<char>(std::tolower(c)));
   const bool readable = (*handler)->input || (*handler)->iconv_in || (*handler)->uconv_in;
-  if (!readable || folded == "utf32")
+  if (!readable || FoldedEncodingName(*encoding) == "utf32")
     return fail("A document saved in the encoding \"" + *encoding + "\" could not be loaded again.");
   return S_OK;
 }
 
 }  // namespace
+
+std::string FoldedEncodingName(const std::string& name) {
+  std::string folded;
+  for (unsigned char c : name)
+    if (std::isalnum(c)) folded.push_back(static_cast<char>(std::tolower(c)));
+  return folded;
+}
 
 HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
   std::string encoding;
@@ -607,9 +611,10 @@ HRESULT CheckWritable(xmlDocPtr doc, std::string* reason) {
   HRESULT hr = OutputConverter(doc, &encoding, &handler, reason);
   if (FAILED(hr) || !handler) return hr;
   std::string unwritable;
-  const bool icu = Converter(handler).OnlyThroughIcu();
+  const Converter converter(handler);
+  const bool icu = converter.OnlyThroughIcu();
   try {
-    unwritable = Unwritable(doc, Converter(handler));
+    unwritable = Unwritable(doc, converter);
   } catch (...) {
     xmlCharEncCloseFunc(handler);
     throw;

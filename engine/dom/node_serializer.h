@@ -70,6 +70,9 @@ std::string SerializeNode(xmlNodePtr node);
 // E_FAIL and *reason (an encoding libxml2 lacks, or a character that cannot
 // be written where it stands).
 HRESULT CheckWritable(xmlDocPtr doc, std::string* reason);
+// An encoding name for comparison: lower case, letters and digits only
+// ("UTF-8", "utf_8" and "utf8" alike).
+std::string FoldedEncodingName(const std::string& name);
 
 // Writes the document in its declared encoding (UTF-8 without a
 // declaration); callers check first with CheckWritable. write receives the
