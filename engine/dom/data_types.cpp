@@ -480,6 +480,23 @@ bool NumberOfVariant(const VARIANT& v, double* d, bool* isInteger, bool* negativ
     case VT_R8: *d = v.dblVal; *isInteger = false; return true;
     case VT_DATE: *d = v.date; *isInteger = false; return true;
     case VT_CY: *d = double(v.cyVal.int64) / double(kCyScale); *isInteger = false; return true;
+    case VT_DECIMAL: {
+      // A whole number within 64 bits stays exact; any other decimal is
+      // read as the nearest double.
+      const DECIMAL& m = v.decVal;
+      bool minus = (m.sign & DECIMAL_NEG) != 0;
+      if (m.scale == 0 && m.Hi32 == 0) {
+        *isInteger = true;
+        *negative = minus && m.Lo64 != 0;
+        *magnitude = m.Lo64;
+        *d = minus ? -double(m.Lo64) : double(m.Lo64);
+        return true;
+      }
+      double value = (double(m.Hi32) * 18446744073709551616.0 + double(m.Lo64)) / std::pow(10.0, m.scale);
+      *d = minus ? -value : value;
+      *isInteger = false;
+      return true;
+    }
     default: return false;
   }
   *isInteger = true;
@@ -656,6 +673,31 @@ HRESULT TypedValueFromText(DataType type, const char* utf8, VARIANT* out) {
   }
 }
 
+// A numeric VARIANT as a fixed.14.4 value in ten-thousandths; false when
+// it is out of the type's range. Integers and currency scale exactly; a
+// double is rounded to four decimals of its exact value, which scaling it
+// as a double would not do above 2^53 ten-thousandths.
+bool ScaledFixed(const VARIANT& in, double d, bool isInteger, bool negative, uint64_t magnitude, int64_t* scaled) {
+  constexpr uint64_t kLimit = 100000000000000ULL * kCyScale;  // 10^14 units
+  if (in.vt == VT_CY) {
+    *scaled = in.cyVal.int64;
+  } else if (isInteger) {
+    if (magnitude >= kLimit / kCyScale) return false;
+    *scaled = int64_t(magnitude) * kCyScale;
+    if (negative) *scaled = -*scaled;
+  } else {
+    if (!std::isfinite(d) || std::fabs(d) >= 1e15) return false;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f", d);
+    // "-123.4567": the digits without the point are the scaled value.
+    int64_t units = 0;
+    for (const char* c = text; *c; ++c)
+      if (*c >= '0' && *c <= '9') units = units * 10 + (*c - '0');
+    *scaled = text[0] == '-' ? -units : units;
+  }
+  return *scaled < int64_t(kLimit) && *scaled > -int64_t(kLimit);
+}
+
 HRESULT TextFromTypedValue(DataType type, const VARIANT& in, std::string* utf8) {
   if (!utf8) return E_POINTER;
   if (in.vt == (VT_BYREF | VT_VARIANT) && in.pvarVal) return TextFromTypedValue(type, *in.pvarVal, utf8);
@@ -705,15 +747,7 @@ HRESULT TextFromTypedValue(DataType type, const VARIANT& in, std::string* utf8) 
     case DataType::Fixed14_4: {
       if (!numeric) return DISP_E_TYPEMISMATCH;
       int64_t scaled;
-      if (in.vt == VT_CY) {
-        scaled = in.cyVal.int64;
-      } else {
-        double s = std::nearbyint(d * double(kCyScale));
-        if (!std::isfinite(s) || std::fabs(s) >= 1e18) return DISP_E_OVERFLOW;
-        scaled = int64_t(s);
-      }
-      if (scaled >= 100000000000000LL * kCyScale || scaled <= -100000000000000LL * kCyScale)
-        return DISP_E_OVERFLOW;
+      if (!ScaledFixed(in, d, isInteger, negative, magnitude, &scaled)) return DISP_E_OVERFLOW;
       *utf8 = FormatFixed(scaled);
       return S_OK;
     }

@@ -610,14 +610,23 @@ HRESULT NodeObject::Definition(IXMLDOMNode** out) {
   return ReturnNode(nullptr, out);
 }
 
+// The reason for a value that does not convert between a node's text and
+// its data type; subject says which side failed.
+static HRESULT TypedValueFailure(HRESULT hr, engine::DataType type, const char* subject) {
+  const std::string name = DataTypeName(type);
+  if (hr == DISP_E_OVERFLOW) return FailWith(hr, std::string(subject) + " is out of the range of type " + name + ".");
+  return FailWith(hr, std::string(subject) + " is not a value of type " + name + ".");
+}
+
 HRESULT NodeObject::NodeTypedValue(VARIANT* out) {
   if (!out) return E_INVALIDARG;
   VariantInit(out);
   if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
     std::string text = TextOf(node_, doc_->Settings().preserveWhiteSpace);
     engine::DataType type;
-    if (DeclaredDataType(node_, &type)) return TypedValueFromText(type, text.c_str(), out);
-    return ReturnBstrVariant(text, out);
+    if (!DeclaredDataType(node_, &type)) return ReturnBstrVariant(text, out);
+    HRESULT hr = TypedValueFromText(type, text.c_str(), out);
+    return FAILED(hr) ? TypedValueFailure(hr, type, "The node's text") : hr;
   }
   return NodeValue(out);
 }
@@ -627,9 +636,13 @@ HRESULT NodeObject::PutNodeTypedValue(const VARIANT& value) {
     if (IsReadOnly(node_)) return kInvalidTreeChange;
     std::string text;
     engine::DataType type;
-    HRESULT hr = DeclaredDataType(node_, &type) ? TextFromTypedValue(type, ShallowValue(value), &text)
-                                               : Utf8OfVariant(value, &text);
-    if (FAILED(hr)) return hr;
+    if (!DeclaredDataType(node_, &type)) {
+      HRESULT hr = Utf8OfVariant(value, &text);
+      if (FAILED(hr)) return hr;
+    } else {
+      HRESULT hr = TextFromTypedValue(type, ShallowValue(value), &text);
+      if (FAILED(hr)) return TypedValueFailure(hr, type, "The value");
+    }
     TreeEdit edit(*doc_);
     edit.ReplaceChildrenWithText(node_, text);
     return S_OK;
@@ -646,7 +659,9 @@ HRESULT NodeObject::DataType(VARIANT* out) {
 }
 
 HRESULT NodeObject::PutDataType(BSTR name) {
-  if (nsElement_ || node_->type != XML_ELEMENT_NODE || IsReadOnly(node_)) return kInvalidTreeChange;
+  if (nsElement_ || node_->type != XML_ELEMENT_NODE)
+    return FailWith(kInvalidTreeChange, "Only an element's data type can be set.");
+  if (IsReadOnly(node_)) return FailWith(kInvalidTreeChange, "The node is read-only.");
   std::string typeName = Utf8Of(name);
   engine::DataType type;
   HRESULT hr = ParseDataType(typeName.c_str(), &type);
@@ -658,7 +673,7 @@ HRESULT NodeObject::PutDataType(BSTR name) {
     VariantInit(&probe);
     hr = TypedValueFromText(type, text.c_str(), &probe);
     VariantClear(&probe);
-    if (FAILED(hr)) return FailWith(hr, "The node's text is not a value of type " + typeName + ".");
+    if (FAILED(hr)) return TypedValueFailure(hr, type, "The node's text");
   }
   TreeEdit edit(*doc_);
   xmlAttrPtr attr = DataTypeAttribute(node_);
