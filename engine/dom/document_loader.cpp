@@ -761,7 +761,8 @@ int RawRead(IoReader* r, char* buffer, size_t len) {
     while (got < len) {
       ULONG read = 0;
       HRESULT hr = r->stream->Read(buffer + got, static_cast<ULONG>(len - got), &read);
-      if (FAILED(hr)) {
+      // A count beyond what was asked is a stream out of step with itself.
+      if (FAILED(hr) || read > len - got) {
         r->error = kParseErrorReadFailed;
         return -1;
       }

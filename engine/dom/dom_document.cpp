@@ -1,7 +1,6 @@
 #include "engine/dom/dom_document.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 
 #include <libxml/valid.h>
@@ -11,6 +10,7 @@
 #include "engine/common/last_error.h"
 #include "engine/dom/document_namespaces.h"
 #include "engine/dom/dom_implementation.h"
+#include "engine/dom/file_writer.h"
 #include "engine/dom/node_lists.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
@@ -611,18 +611,11 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
     // A document that cannot be written leaves the file as it was.
     HRESULT writable = CheckWritable(XmlDoc(), &reason);
     if (FAILED(writable)) return FailWith(writable, reason);
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) {
-      int err = errno;
-      HRESULT hr = err == EACCES || err == EPERM ? E_ACCESSDENIED
-                   : err == ENOENT || err == ENOTDIR ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
-                                                     : E_FAIL;
-      return FailWith(hr, "Cannot open " + path + " for writing: " + strerror(err));
-    }
-    HRESULT hr = WriteDocument(XmlDoc(), [file](const char* data, size_t n) {
-      return fwrite(data, 1, n, file) == n;
-    }, &reason);
-    if (fclose(file) != 0 && SUCCEEDED(hr)) hr = STG_E_WRITEFAULT;
+    FileWriter file;
+    HRESULT hr = file.Open(path, &reason);
+    if (FAILED(hr)) return FailWith(hr, reason);
+    hr = WriteDocument(XmlDoc(), [&file](const char* data, size_t n) { return file.Write(data, n); }, &reason);
+    if (SUCCEEDED(hr) || file.WriteFailed()) hr = file.Commit(&reason);
     return FAILED(hr) ? FailWith(hr, reason) : S_OK;
   }
   IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
@@ -639,9 +632,16 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
     if (FAILED(writable)) return FailWith(writable, reason);
     HRESULT writeError = S_OK;
     HRESULT hr = WriteDocument(XmlDoc(), [&](const char* data, size_t n) {
-      ULONG written = 0;
-      writeError = stream->Write(data, static_cast<ULONG>(n), &written);
-      return SUCCEEDED(writeError) && written == n;
+      // A stream may take less than it is given; the rest goes on until it
+      // takes nothing.
+      while (n > 0) {
+        ULONG written = 0;
+        writeError = stream->Write(data, static_cast<ULONG>(n), &written);
+        if (FAILED(writeError) || written == 0 || written > n) return false;
+        data += written;
+        n -= written;
+      }
+      return true;
     }, &reason);
     if (FAILED(writeError)) return FailWith(writeError, "The stream refused the output.");
     return FAILED(hr) ? FailWith(hr, reason) : S_OK;

@@ -1,8 +1,15 @@
 // Loading from every source and saving to every destination, encodings in
 // both directions, and what a failed load leaves behind.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "tests/engine/engine_test_fixture.h"
 
@@ -45,10 +52,21 @@ class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
     ULONG n = std::min<ULONG>({cb, step_, ULONG(bytes_.size() - at_)});
     std::memcpy(pv, bytes_.data() + at_, n);
     at_ += n;
-    if (read) *read = n;
+    if (read) *read = n + overstated_;
     return n < cb ? S_FALSE : S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  // Takes at most `step` bytes a write, where writes are taken at all.
+  HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override {
+    if (!takesWrites_) return E_NOTIMPL;
+    ULONG n = std::min(cb, step_);
+    written_.append(static_cast<const char*>(pv), n);
+    if (written) *written = n;
+    return S_OK;
+  }
+  void TakeWrites() { takesWrites_ = true; }
+  const std::string& Written() const { return written_; }
+  // Reads then report more bytes than they gave.
+  void Overstate(ULONG extra) { overstated_ = extra; }
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
@@ -67,6 +85,9 @@ class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
   size_t failAt_;
   bool emptyFirst_;
   size_t at_ = 0;
+  bool takesWrites_ = false;
+  std::string written_;
+  ULONG overstated_ = 0;
 };
 
 TEST_F(LoadSaveTest, StreamsThatReadInSmallStepsLoadAndOnesThatFailSaySo) {
@@ -87,6 +108,11 @@ TEST_F(LoadSaveTest, StreamsThatReadInSmallStepsLoadAndOnesThatFailSaySo) {
   ParseErrorInfo e = ErrorOf(doc.Get());
   EXPECT_NE(e.errorCode, 0);
   EXPECT_EQ(e.reason, "The stream could not be read to its end.");
+  // A stream claiming more bytes than it was asked for is not believed.
+  ardo::ComPtr<TrickleStream> overstating = ardo::MakeObject<TrickleStream>("<r>x</r>", 64, size_t(-1));
+  overstating->Overstate(100000);
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(overstating.Get()), S_FALSE), VARIANT_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).reason, "The stream could not be read to its end.");
   // A read that gives nothing is the end of the stream, whatever a later
   // read would give.
   ardo::ComPtr<TrickleStream> ended = ardo::MakeObject<TrickleStream>("<r>x</r>", 8, size_t(-1), true);
@@ -234,6 +260,69 @@ TEST_F(LoadSaveTest, SavesToPathStreamAndDocument) {
   Variant toReadOnly(Variant::Unknown(readOnly.Get()));
   EXPECT_HR(doc->save(toReadOnly.get()), E_NOTIMPL);
   EXPECT_EQ(LastReason(), "The stream refused the output.");
+  // One that takes a few bytes at a time is given the rest until it has all.
+  ardo::ComPtr<TrickleStream> sipping = ardo::MakeObject<TrickleStream>("", 3, size_t(-1));
+  sipping->TakeWrites();
+  Variant toSipping(Variant::Unknown(sipping.Get()));
+  EXPECT_HR(doc->save(toSipping.get()), S_OK);
+  EXPECT_EQ(sipping->Written(), fileBytes);
+}
+
+// The names in a folder, to see that a save leaves nothing of its own.
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) names.push_back(entry->d_name);
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(LoadSaveTest, SaveReplacesAFileWholeOrLeavesItAsItWas) {
+  const std::string folder = TempDir() + "/replace";
+  mkdir(folder.c_str(), 0700);  // there already on a repeated run
+  const std::string old = "<old>precious</old>";
+  const std::string target = WriteTempFile("replace/kept.xml", old), link = folder + "/link.xml";
+  unlink(link.c_str());
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  const std::vector<std::string> before = FolderNames(folder);
+
+  // Saved through a link: the file it leads to changes, keeping its mode.
+  auto small = Parse("<new/>");
+  ASSERT_TRUE(small);
+  Variant toLink(Variant::Str(link.c_str()));
+  EXPECT_HR(small->save(toLink.get()), S_OK);
+  EXPECT_EQ(ReadFileBytes(target), "<new/>\r\n");
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(FolderNames(folder), before);
+
+  // A write that fails half way (here a file size limit) leaves the old
+  // file whole and says why.
+  WriteTempFile("replace/kept.xml", old);
+  auto big = Parse(("<r>" + std::string(20000, 'x') + "</r>").c_str());
+  ASSERT_TRUE(big);
+  struct sigaction ignore {}, previous {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &previous);
+  rlimit limit{}, saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  limit = saved;
+  limit.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  Variant toTarget(Variant::Str(target.c_str()));
+  HRESULT hr = big->save(toTarget.get());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  sigaction(SIGXFSZ, &previous, nullptr);
+  EXPECT_HR(hr, STG_E_MEDIUMFULL);
+  EXPECT_NE(LastReason().find("left as it was"), std::string::npos) << LastReason();
+  EXPECT_EQ(ReadFileBytes(target), old);
+  EXPECT_EQ(FolderNames(folder), before);
 }
 
 std::string Utf16(const std::u16string& s, bool bigEndian, bool bom) {
