@@ -55,7 +55,9 @@ const CapturedError* ErrorCapture::FirstError() const {
     if (e.level >= XML_ERR_FATAL) return &e;
     if (e.level < XML_ERR_ERROR) continue;
     if (!firstError) firstError = &e;
-    if (!firstOther && e.domain != XML_FROM_VALID) firstOther = &e;
+    // Validity errors (and the parser's "no DTD found" when validating a
+    // document without one) come after any fault of the text itself.
+    if (!firstOther && e.domain != XML_FROM_VALID && e.domain != XML_FROM_DTD) firstOther = &e;
   }
   return firstOther ? firstOther : firstError;
 }

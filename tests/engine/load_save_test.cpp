@@ -635,6 +635,13 @@ TEST_F(ParseErrorTest, EachMalformedInputIsReportedNotAccepted) {
     }
     EXPECT_EQ(static_cast<uint32_t>(e.errorCode) & 0xFFFFF000u, 0xC00CE000u) << c.input;
   }
+  // Validating on parse, a document without a DTD still reports its own
+  // fault, where it stands, not the DTD it never claimed.
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  ParseErrorInfo e = FailingLoadXml(doc.Get(), "<r>\n  <p:x/>\n</r>");
+  EXPECT_NE(e.reason.find("prefix p"), std::string::npos) << e.reason;
+  EXPECT_EQ(e.line, 2);
 }
 
 // loadXML text is UTF-16: the file position counts its code units, as the
