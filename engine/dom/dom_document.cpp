@@ -754,8 +754,8 @@ HRESULT DomDocument::DoSetProperty(const std::string& name, const VARIANT& value
   if (Named(name, "SelectionLanguage")) {
     std::string v;
     if (FAILED(Utf8OfVariant(value, &v))) return E_INVALIDARG;
-    if (v != "XPath" && (v != "XSLPattern" || flavor_.version40))
-      return FailWith(E_FAIL, "Unsupported selection language: " + v);
+    HRESULT hr = CheckSelectionLanguage(v, flavor_.version40);
+    if (FAILED(hr)) return hr;
     settings_.selectionLanguage = v;
     return S_OK;
   }

@@ -576,7 +576,7 @@ HRESULT SelectionList::getProperty(BSTR name, VARIANT* value) {
     if (xmlStrcasecmp(Xml(n), Xml("SelectionLanguage")) == 0) return ReturnBstrVariant(language_, value);
     if (xmlStrcasecmp(Xml(n), Xml("SelectionNamespaces")) == 0)
       return ReturnBstrVariant(namespacesText_, value);
-    return E_INVALIDARG;
+    return FailWith(E_INVALIDARG, "Unknown property: " + n);
   });
 }
 
@@ -586,7 +586,8 @@ HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
     HRESULT hr = Utf8OfVariant(value, &v);
     if (FAILED(hr)) return E_INVALIDARG;
     if (xmlStrcasecmp(Xml(n), Xml("SelectionLanguage")) == 0) {
-      if (v != "XPath" && (v != "XSLPattern" || doc_->Flavor().version40)) return E_FAIL;
+      hr = CheckSelectionLanguage(v, doc_->Flavor().version40);
+      if (FAILED(hr)) return hr;
       language_ = v;
       return S_OK;
     }
@@ -600,8 +601,13 @@ HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
       namespacesText_ = v;
       return S_OK;
     }
-    return E_INVALIDARG;
+    return FailWith(E_INVALIDARG, "Unknown property: " + n);
   });
+}
+
+HRESULT CheckSelectionLanguage(const std::string& language, bool version40) {
+  if (language == "XPath" || (language == "XSLPattern" && !version40)) return S_OK;
+  return FailWith(E_FAIL, "Unsupported selection language: " + language);
 }
 
 }  // namespace ardo::engine

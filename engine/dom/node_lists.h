@@ -174,4 +174,8 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
 // The nodes of a snapshot that are still worth handing out.
 HRESULT ReturnSnapshotNode(const SharedSnapshot& nodes, long index, IXMLDOMNode** out);
 
+// S_OK for a selection language that documents of the version take;
+// E_FAIL with the reason otherwise.
+HRESULT CheckSelectionLanguage(const std::string& language, bool version40);
+
 }  // namespace ardo::engine

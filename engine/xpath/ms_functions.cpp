@@ -262,6 +262,8 @@ std::string Utc(std::string_view text) {
   if (!t.hasDate) return time;
   int y, m, d;
   CivilFromDays(day, &y, &m, &d);
+  // A zone can carry a moment out of the years a dateTime writes.
+  if (y < 1 || y > 9999) return "";
   char date[32];
   std::snprintf(date, sizeof date, "%04d-%02d-%02dT", y, m, d);
   return std::string(date) + time;

@@ -175,6 +175,11 @@ TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
   Variant value, v(Variant::Str("x"));
   EXPECT_TRUE(FAILED(selection->getProperty(Bstr("NoSuchProperty"), value.Out())));
   EXPECT_TRUE(FAILED(selection->setProperty(Bstr("NoSuchProperty"), v.get())));
+  EXPECT_EQ(LastReason(), "Unknown property: NoSuchProperty");
+  // A language the document's version does not take is refused with a reason.
+  Variant pattern(Variant::Str("XSLPattern"));
+  EXPECT_HR(selection->setProperty(Bstr("SelectionLanguage"), pattern.get()), E_FAIL);
+  EXPECT_EQ(LastReason(), "Unsupported selection language: XSLPattern");
 }
 
 // A node outside the document's tree (never inserted, or removed) has no
