@@ -70,7 +70,7 @@ HRESULT ReturnLong(long value, VARIANT* out) {
 
 // A node type given as a number or as its type string ("element").
 bool NodeTypeOf(const VARIANT& value, DOMNodeType* out) {
-  const VARIANT& v = Dereferenced(value);
+  const VARIANT v = ShallowValue(value);
   if (v.vt == VT_BSTR) {
     std::string s = Utf8Of(v.bstrVal);
     for (int t = NODE_ELEMENT; t <= NODE_NOTATION; ++t) {

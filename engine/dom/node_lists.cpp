@@ -111,6 +111,7 @@ HRESULT ChildNodeList::get_length(long* length) {
 
 HRESULT ChildNodeList::nextNode(IXMLDOMNode** item) {
   return parent_->Call([&] {
+    if (!item) return E_INVALIDARG;  // a failed call moves nothing
     xmlNodePtr n = At(position_);
     if (n) ++position_;
     return ReturnNode(n, item);
@@ -200,6 +201,7 @@ HRESULT ElementsByTagNameList::get_length(long* length) {
 
 HRESULT ElementsByTagNameList::nextNode(IXMLDOMNode** item) {
   return root_->Call([&] {
+    if (!item) return E_INVALIDARG;  // a failed call moves nothing
     xmlNodePtr n = At(position_);
     if (n) ++position_;
     return ReturnNode(n, item);

@@ -137,12 +137,15 @@ TEST_F(NodeListsTest, ItemOutsideTheListGivesNoNodeAndNextNodeWalksOnce) {
     EXPECT_HR(list->nextNode(node.Out()), S_FALSE);
     EXPECT_FALSE(node);
   }
-  for (IXMLDOMNodeList* list : {children.Get(), selected.Get()}) {
+  auto byName = ByTag(Root(doc.Get()).Get(), "*");
+  for (IXMLDOMNodeList* list : {children.Get(), selected.Get(), byName.Get()}) {
     for (long bad : {-1L, 3L, 99L}) {
       ardo::ComPtr<IXMLDOMNode> item;
       EXPECT_HR(list->get_item(bad, item.Out()), S_FALSE) << bad;
       EXPECT_FALSE(item);
     }
+    // A call refused for want of an out-pointer moves nothing.
+    EXPECT_HR(list->nextNode(nullptr), E_INVALIDARG);
     std::vector<std::string> walked;
     ardo::ComPtr<IXMLDOMNode> node;
     while (list->nextNode(node.Out()) == S_OK && node) walked.push_back(NameOf(node.Get()));

@@ -62,6 +62,16 @@ TEST_F(NodeTypesTest, CreateNodeGivesEachTypeWithItsNameTypeStringAndValueKind) 
     EXPECT_TRUE(FAILED(doc->createNode(type.get(), Bstr("x"), Bstr(""), node.Out()))) << t;
     EXPECT_FALSE(node);
   }
+  // Script hosts hand the type name over by reference.
+  Bstr typeName("comment");
+  BSTR typeNameBstr = typeName.get();
+  VARIANT byRef;
+  VariantInit(&byRef);
+  byRef.vt = VT_BYREF | VT_BSTR;
+  byRef.pbstrVal = &typeNameBstr;
+  ardo::ComPtr<IXMLDOMNode> comment;
+  EXPECT_HR(doc->createNode(byRef, Bstr(""), Bstr(""), comment.Out()), S_OK);
+  EXPECT_EQ(TypeOf(comment.Get()), NODE_COMMENT);
   auto qualified = CreateNode(doc.Get(), NODE_ELEMENT, "p:item", "urn:test");
   ASSERT_TRUE(qualified);
   Bstr prefix, base, uri;
