@@ -299,7 +299,11 @@ HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOM
     std::string name = Utf8Of(target);
     if (name.empty() || xmlValidateName(Xml(name), 0) != 0)
       return FailWith(E_FAIL, "\"" + name + "\" is not a valid processing instruction target.");
-    return CreateAndReturn(xmlNewDocPI(XmlDoc(), Xml(name), Xml(Utf8Of(data))), p);
+    std::string text = Utf8Of(data);
+    // An XML declaration is made with its data or given it later.
+    if (name == "xml" && !text.empty() && !XmlDeclarationReads(text))
+      return FailWith(E_FAIL, "\"" + text.substr(0, 64) + "\" is not the data of an XML declaration.");
+    return CreateAndReturn(xmlNewDocPI(XmlDoc(), Xml(name), Xml(text)), p);
   });
 }
 

@@ -235,10 +235,14 @@ HRESULT NodeObject::SetValueText(const std::string& text) {
       edit.SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), text);
       return S_OK;
     }
+    case XML_PI_NODE:
+      // A declaration that would not read again is refused where it is set.
+      if (xmlStrEqual(node_->name, Xml("xml")) && !XmlDeclarationReads(text))
+        return FailWith(E_FAIL, "\"" + text.substr(0, 64) + "\" is not the data of an XML declaration.");
+      [[fallthrough]];
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
-    case XML_COMMENT_NODE:
-    case XML_PI_NODE: {
+    case XML_COMMENT_NODE: {
       TreeEdit edit(*doc_);
       edit.SetContent(node_, text);
       return S_OK;

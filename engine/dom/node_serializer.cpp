@@ -539,6 +539,16 @@ std::string Unwritable(xmlDocPtr doc, const Converter& converter) {
 
 }  // namespace
 
+bool XmlDeclarationReads(std::string_view data) {
+  const std::string probe = "<?xml " + std::string(data) + "?><x/>";
+  ErrorCapture quiet;
+  xmlDocPtr parsed = xmlReadMemory(probe.data(), static_cast<int>(probe.size()), nullptr, nullptr,
+                                   XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (!parsed) return false;
+  xmlFreeDoc(parsed);
+  return true;
+}
+
 namespace {
 
 std::string DeclaredEncoding(xmlDocPtr doc) {
@@ -554,15 +564,9 @@ bool IsUtf8(const std::string& encoding) {
 // host) reads as one: a document saved with it must load again.
 bool DeclarationReads(xmlDocPtr doc) {
   xmlNodePtr decl = FindXmlDeclaration(doc);
-  if (!decl) return true;
-  const std::string probe = "<?xml " + std::string(View(decl->content)) + "?><x/>";
-  ErrorCapture quiet;
-  xmlDocPtr parsed = xmlReadMemory(probe.data(), static_cast<int>(probe.size()), nullptr, nullptr,
-                                   XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (!parsed) return false;
-  xmlFreeDoc(parsed);
-  return true;
+  return !decl || XmlDeclarationReads(View(decl->content));
 }
+
 
 // The encoding a save writes (as the declaration names it; "" for UTF-8)
 // and libxml2's converter for it (null for UTF-8, else the caller's to

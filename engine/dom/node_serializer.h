@@ -54,6 +54,9 @@ class ScopedDeclarations {
 
 // True for the XML declaration node.
 bool IsXmlDeclaration(const xmlNode* node);
+// Whether text reads as the data of an XML declaration (version, encoding,
+// standalone, as a document may open with).
+bool XmlDeclarationReads(std::string_view data);
 // The declaration node of a document, or null.
 xmlNodePtr FindXmlDeclaration(xmlDocPtr doc);
 // The value of a pseudo-attribute in declaration data ("" when absent).

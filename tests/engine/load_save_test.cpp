@@ -469,9 +469,8 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
   ASSERT_TRUE(latin);
   EXPECT_TRUE(saveFails(latin.Get()));
   // libxml2 writes "HTML" but cannot read it; iconv's UTF-32 opens with a
-  // mark a load takes for UTF-16; an empty name names nothing.
-  for (const char* data : {"version=\"1.0\" encoding=\"HTML\"", "version=\"1.0\" encoding=\"UTF-32\"",
-                           "version=\"1.0\" encoding=\"\""}) {
+  // mark a load takes for UTF-16.
+  for (const char* data : {"version=\"1.0\" encoding=\"HTML\"", "version=\"1.0\" encoding=\"UTF-32\""}) {
     SCOPED_TRACE(data);
     auto doc = NewDocument();
     ardo::ComPtr<IXMLDOMProcessingInstruction> declaration;
@@ -491,16 +490,27 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
   auto icuBack = NewDocument();
   ASSERT_EQ(LoadSource(icuBack.Get(), ByteArrayVariant(StreamBytes(icuStream.Get()))), VARIANT_TRUE);
   EXPECT_EQ(XmlOf(Root(icuBack.Get()).Get()), "<r><!--\xE6\x97\xA5--></r>");
-  // A declaration whose data the host made unreadable is not written.
-  for (const char* data : {"bogus", "", "encoding=\"UTF-8\"", "version=\"1.0\" standalone=\"maybe\""}) {
+  // Data that would make the declaration unreadable is refused where it is
+  // set, and a declaration made empty is not written.
+  for (const char* data : {"bogus", "", "encoding=\"UTF-8\"", "version=\"1.0\" standalone=\"maybe\"",
+                           "version=\"1.0\" encoding=\"\""}) {
     auto declared = Parse("<?xml version=\"1.0\"?><r/>");
     ASSERT_TRUE(declared);
     ardo::ComPtr<IXMLDOMProcessingInstruction> declaration;
     ASSERT_HR(declared->get_firstChild(reinterpret_cast<IXMLDOMNode**>(declaration.Out())), S_OK);
-    ASSERT_HR(declaration->put_data(Bstr(data)), S_OK);
-    EXPECT_TRUE(saveFails(declared.Get())) << data;
-    EXPECT_NE(LastReason().find("declaration"), std::string::npos) << LastReason();
+    EXPECT_HR(declaration->put_data(Bstr(data)), E_FAIL) << data;
+    EXPECT_NE(LastReason().find("XML declaration"), std::string::npos) << LastReason();
+    ardo::ComPtr<IXMLDOMProcessingInstruction> made;
+    if (*data) EXPECT_HR(declared->createProcessingInstruction(Bstr("xml"), Bstr(data), made.Out()), E_FAIL);
+    EXPECT_EQ(XmlOf(declared.Get()), "<?xml version=\"1.0\"?>\r\n<r/>\r\n") << data;
   }
+  auto emptied = NewDocument();
+  ardo::ComPtr<IXMLDOMProcessingInstruction> empty;
+  ASSERT_HR(emptied->createProcessingInstruction(Bstr("xml"), Bstr(""), empty.Out()), S_OK);
+  Append(emptied.Get(), empty.Get());
+  Append(emptied.Get(), NewElement(emptied.Get(), "r").Get());
+  EXPECT_TRUE(saveFails(emptied.Get()));
+  EXPECT_NE(LastReason().find("declaration"), std::string::npos) << LastReason();
   // Text long enough to take several reads to come back is asked whole.
   std::string thai;
   for (int i = 0; i < 5000; ++i) thai += "\xE0\xB8\x81";
