@@ -31,7 +31,10 @@ const ProgId kProgIds[] = {
     {"Msxml2.FreeThreadedDOMDocument.4.0", &CLSID_FreeThreadedDOMDocument40},
     {"Microsoft.XMLDOM", &CLSID_DOMDocument},
     {"Microsoft.FreeThreadedXMLDOM", &CLSID_FreeThreadedDOMDocument},
+    {"Microsoft.XMLDOM.1.0", &CLSID_DOMDocument},
+    {"Microsoft.FreeThreadedXMLDOM.1.0", &CLSID_FreeThreadedDOMDocument},
     {"MSXML.DOMDocument", &CLSID_DOMDocument},
+    {"MSXML.FreeThreadedDOMDocument", &CLSID_FreeThreadedDOMDocument},
 };
 
 }  // namespace

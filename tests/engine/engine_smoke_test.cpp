@@ -262,6 +262,8 @@ TEST_F(EngineSmokeTest, EveryProgIdCreatesADocumentOfItsIdentity) {
       {"Microsoft.XMLDOM", &CLSID_DOMDocument},
       {"Microsoft.FreeThreadedXMLDOM", &CLSID_FreeThreadedDOMDocument},
       {"MSXML.DOMDocument", &CLSID_DOMDocument},
+      {"MSXML.FreeThreadedDOMDocument", &CLSID_FreeThreadedDOMDocument},
+      {"Microsoft.XMLDOM.1.0", &CLSID_DOMDocument},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.progId);
