@@ -366,6 +366,23 @@ void DescribeFrom(const CapturedError& e, ParseFailure* f) {
   if (!e.entityFile.empty()) f->url = e.entityFile;
 }
 
+// libxml2 reports a byte the declared encoding cannot decode without a
+// place; decoding stops there, so the parser's next complaint (the input
+// ended early) stands where that byte does.
+void BorrowPosition(const ErrorCapture& capture, const CapturedError& conversion, ParseFailure* f) {
+  bool after = false;
+  for (const CapturedError& c : capture.All()) {
+    if (&c == &conversion) {
+      after = true;
+    } else if (after && c.line > 0 && c.domain == XML_FROM_PARSER) {
+      std::string reason = f->reason;
+      DescribeFrom(c, f);
+      f->reason = std::move(reason);
+      return;
+    }
+  }
+}
+
 // libxml2 stops a text longer than its limit (kept for documents with a
 // document type, see HasNoDocumentType) with an out-of-memory message at
 // error level, and then reports what follows it as the fatal error.
@@ -398,6 +415,7 @@ ParseFailure FailureFrom(const ErrorCapture& capture, HRESULT ownError, const st
     f.errorCode = ParseErrorCodeFor(e ? e->code : XML_ERR_INTERNAL_ERROR, at);
   }
   if (e) DescribeFrom(*e, &f);
+  if (e && e->domain == XML_FROM_I18N && e->line <= 0) BorrowPosition(capture, *e, &f);
   if (f.reason.empty()) f.reason = fallback;
   return f;
 }
@@ -859,7 +877,9 @@ HRESULT ParseErrorCodeFor(int libxmlCode, std::string_view at) {
                                                                                              : code(0xC00CE558u);
     case XML_ERR_DOCUMENT_END:
       return startsElement() ? code(0xC00CE555u) : code(0xC00CE556u);
-    case XML_ERR_INVALID_CHAR: return code(0xC00CE508u);
+    case XML_ERR_INVALID_CHAR:
+    case XML_I18N_CONV_FAILED:  // a byte the declared encoding has no character for
+      return code(0xC00CE508u);
     case XML_ERR_ATTRIBUTE_WITHOUT_VALUE: return code(0xC00CE501u);
     case XML_ERR_ATTRIBUTE_NOT_STARTED: return code(0xC00CE502u);
     case XML_ERR_NAME_REQUIRED: return code(0xC00CE504u);

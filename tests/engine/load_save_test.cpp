@@ -714,6 +714,29 @@ TEST_F(ParseErrorTest, PositionsInBytesCountFromTheStartWhateverTheDeclaredEncod
   }
 }
 
+// A byte that the declared encoding has no character for is a fault of
+// the text, found where it stands.
+TEST_F(ParseErrorTest, ABytesTheEncodingCannotDecodeIsPlaced) {
+  for (const char* encoding : {"windows-1252", "ISO-8859-7"}) {
+    const std::string bad = std::string(encoding) == "windows-1252" ? "\x81" : "\xFF";
+    const std::string text = std::string("<?xml version='1.0' encoding='") + encoding + "'?>\n<r>\n<a>ok</a>\n<b>" +
+                             bad + "</b></r>";
+    for (bool fromFile : {false, true}) {
+      SCOPED_TRACE(std::string(encoding) + (fromFile ? " file" : " bytes"));
+      auto doc = NewDocument();
+      ASSERT_TRUE(doc);
+      VARIANT source = fromFile ? Variant::Str(WriteTempFile("undecodable.xml", text).c_str()) : ByteArrayVariant(text);
+      EXPECT_EQ(LoadSource(doc.Get(), source, S_FALSE), VARIANT_FALSE);
+      ParseErrorInfo e = ErrorOf(doc.Get());
+      EXPECT_EQ(static_cast<uint32_t>(e.errorCode), 0xC00CE508u);
+      EXPECT_NE(e.reason.find("conversion"), std::string::npos) << e.reason;
+      EXPECT_EQ(e.line, 4);
+      EXPECT_EQ(e.linepos, 4);
+      EXPECT_EQ(e.srcText, "<b>");
+    }
+  }
+}
+
 TEST_F(ParseErrorTest, MissingOrUnreadableFileIsAParseErrorWithItsUrl) {
   auto doc = Parse("<keep/>");
   ASSERT_TRUE(doc);
