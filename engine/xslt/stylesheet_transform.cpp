@@ -57,6 +57,92 @@ xmlNodePtr CounterpartIn(xmlDocPtr copy, xmlNodePtr node) {
   return n;
 }
 
+// Declares on copy every namespace in scope at element that copy does not
+// declare itself: prefixes that only expressions and patterns use (an
+// embedded style sheet's "q:item") need their binding as much as names do.
+void DeclareInScope(xmlNodePtr element, xmlNodePtr copy) {
+  xmlNsPtr* scope = xmlGetNsList(element->doc, element);
+  if (!scope) return;
+  for (xmlNsPtr* ns = scope; *ns; ++ns) {
+    bool declared = false;
+    for (xmlNsPtr d = copy->nsDef; d && !declared; d = d->next) declared = xmlStrEqual(d->prefix, (*ns)->prefix);
+    if (!declared && !xmlNewNs(copy, (*ns)->href, (*ns)->prefix)) {
+      xmlFree(scope);
+      throw std::bad_alloc();
+    }
+  }
+  xmlFree(scope);
+}
+
+// The node after n's subtree in document order within root; null after
+// the last.
+xmlNodePtr AfterSubtree(xmlNodePtr n, const xmlNode* root) {
+  while (n != root && !n->next) n = n->parent;
+  return n == root ? nullptr : n->next;
+}
+
+// In the XSLT data model entity references are expanded: each reference in
+// a private copy gives way to a copy of its entity's content (references
+// within that content in turn). The entities are original's, whose parsed
+// content a copied document type does not carry. keep, a node the caller
+// holds, stays.
+void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodePtr keep) {
+  xmlNodePtr root = reinterpret_cast<xmlNodePtr>(copy);
+  xmlNodePtr n = root->children;
+  while (n) {
+    if (n->type != XML_ENTITY_REF_NODE || n == keep) {
+      n = NextWithin(n, root);
+      continue;
+    }
+    xmlNodePtr after = AfterSubtree(n, root);
+    xmlEntityPtr entity = original ? xmlGetDocEntity(original, n->name) : nullptr;
+    xmlNodePtr content = nullptr;
+    if (entity && entity->children) {
+      if (!(content = xmlDocCopyNodeList(copy, entity->children))) throw std::bad_alloc();
+    } else if (entity && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) {
+      // "&amp;" made by createEntityReference: its character.
+      if (!(content = xmlNewDocText(copy, entity->content))) throw std::bad_alloc();
+    }
+    xmlNodePtr first = content;
+    while (content) {
+      xmlNodePtr next = content->next;
+      content->prev = content->next = nullptr;
+      content->parent = nullptr;
+      xmlAddPrevSibling(n, content);
+      content = next;
+    }
+    xmlUnlinkNode(n);
+    n->children = n->last = nullptr;  // the entity's, not the reference's
+    xmlFreeNode(n);
+    // On into what came in, which may hold references of its own.
+    n = first ? first : after;
+  }
+}
+
+// Messages that do not end the run are the style sheet author's notes: no
+// part of a result or of the reason a run fails. A private copy of a style
+// sheet goes without them.
+void DropNotes(xmlDocPtr styleDoc) {
+  xmlNodePtr root = reinterpret_cast<xmlNodePtr>(styleDoc);
+  xmlNodePtr n = root->children;
+  while (n) {
+    if (n->type == XML_ELEMENT_NODE && n->ns && xmlStrEqual(n->ns->href, XSLT_NAMESPACE) &&
+        xmlStrEqual(n->name, Xml("message"))) {
+      xmlChar* terminate = xmlGetNsProp(n, Xml("terminate"), nullptr);
+      const bool note = !terminate || xmlStrEqual(terminate, Xml("no"));
+      xmlFree(terminate);
+      if (note) {
+        xmlNodePtr after = AfterSubtree(n, root);
+        xmlUnlinkNode(n);
+        xmlFreeNode(n);
+        n = after;
+        continue;
+      }
+    }
+    n = NextWithin(n, root);
+  }
+}
+
 // A document of node's own: the document itself, or a copy of node's
 // subtree as a document of its own.
 xmlDocPtr SubtreeCopy(xmlNodePtr node) {
@@ -81,6 +167,7 @@ xmlDocPtr SubtreeCopy(xmlNodePtr node) {
   }
   if (top->type == XML_ELEMENT_NODE) {
     xmlDocSetRootElement(copy, top);
+    DeclareInScope(node, top);
   } else if (top->type == XML_DOCUMENT_FRAG_NODE) {
     // A fragment's children are the document's: the fragment node is no
     // node of the XSLT data model.
@@ -204,10 +291,18 @@ bool OpensWithDeclaration(const std::string& text) {
   return text.compare(0, 5, "<?xml") == 0 && text.size() > 5 && IsXmlSpace(static_cast<unsigned char>(text[5]));
 }
 
-// The text goes into a UTF-16 string: a declaration, or the character set
-// of the meta element that the HTML method adds, says so.
-void DeclareUtf16(std::string* text) {
-  if (OpensWithDeclaration(*text)) {
+// The text goes into a UTF-16 string: the declaration that the XML method
+// writes, or the character set of the meta element that the HTML method
+// adds, says so. What the templates wrote themselves is left as it is.
+void DeclareUtf16(std::string* text, xmlDocPtr result, xsltStylesheetPtr style) {
+  const xmlChar* method;
+  int omitDeclaration;
+  XSLT_GET_IMPORT_PTR(method, style, method)
+  XSLT_GET_IMPORT_INT(omitDeclaration, style, omitXmlDeclaration)
+  const bool html = result->type == XML_HTML_DOCUMENT_NODE;
+  if (!html && method && xmlStrEqual(method, Xml("text"))) return;
+  if (!html) {
+    if (omitDeclaration == 1 || !OpensWithDeclaration(*text)) return;
     size_t end = text->find("?>");
     size_t pos = text->find("encoding=\"UTF-8\"");
     if (pos != std::string::npos && pos < end) text->replace(pos, 16, "encoding=\"UTF-16\"");
@@ -286,6 +381,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   if (HRESULT scripts = CheckScripts(request, reason); FAILED(scripts)) return scripts;
   ErrorCapture capture;
   xmlDocPtr styleDoc = SubtreeCopy(request.stylesheet);
+  DropNotes(styleDoc);
   // Otherwise (a detached node, a literal-result style sheet) the node is
   // transformed as the root of a document of its own.
   const bool fromNode = request.source->type != XML_DOCUMENT_NODE && InDocumentTree(request.source);
@@ -327,6 +423,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
       if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0)
         throw std::bad_alloc();
     }
+    ExpandEntityReferences(source, request.source->doc, static_cast<xmlNodePtr>(ctxt->_private));
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
@@ -358,7 +455,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
       if (reason) *reason = capture.Joined("The transformation output could not be written.");
       hr = E_FAIL;
     } else if (target == TransformTarget::Text) {
-      DeclareUtf16(output);
+      DeclareUtf16(output, result, style);
       TrimLayout(output, style);
     }
   } catch (...) {

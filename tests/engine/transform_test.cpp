@@ -102,6 +102,84 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithoutOutput) {
   }
 }
 
+// A run's notes (messages that do not stop it) are neither a failure nor
+// part of the reason; the message that stops a run, or the error, is.
+TEST_F(TransformTest, OnlyTheMessageThatStopsARunIsItsReason) {
+  auto source = Parse("<lib><b>1</b><b>2</b><b>3</b><b>4</b><b>5</b></lib>");
+  const std::string notes = "<xsl:for-each select='//b'><xsl:message>note <xsl:value-of select='.'/></xsl:message>"
+                            "</xsl:for-each>";
+  auto noted = Parse(Sheet("<xsl:template match='/'><xsl:message terminate='no'>runtime error: only a note"
+                           "</xsl:message>" + notes + "<r/></xsl:template>").c_str());
+  auto stopped = Parse(Sheet("<xsl:template match='/'>" + notes +
+                             "<xsl:message terminate='yes'>FATAL: bad input</xsl:message></xsl:template>").c_str());
+  auto failing = Parse(Sheet("<xsl:template match='/'>" + notes + "<xsl:value-of select='$undefined'/>"
+                             "</xsl:template>").c_str());
+  ASSERT_TRUE(source && noted && stopped && failing);
+  Bstr out;
+  EXPECT_HR(source->transformNode(noted.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "<r/>");
+  EXPECT_HR(source->transformNode(stopped.Get(), out.Out()), E_FAIL);
+  EXPECT_EQ(LastReason(), "FATAL: bad input");
+  EXPECT_HR(source->transformNode(failing.Get(), out.Out()), E_FAIL);
+  EXPECT_NE(LastReason().find("undefined"), std::string::npos) << LastReason();
+  EXPECT_EQ(LastReason().find("note"), std::string::npos) << LastReason();
+}
+
+// Only the serialiser's own declaration, or the HTML method's meta element,
+// is made to say UTF-16: text the templates wrote stays as written.
+TEST_F(TransformTest, TextTheTemplatesWroteIsNotRewrittenForUtf16) {
+  auto source = Parse(kSource);
+  const char kMeta[] = "content=\"text/html; charset=UTF-8\"";
+  const std::string head = "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>";
+  const std::pair<std::string, std::string> cases[] = {
+      {"<xsl:output method='text'/><xsl:template match='/'>&lt;?xml version=\"1.0\" encoding=\"UTF-8\"?&gt;"
+       "</xsl:template>",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+      {"<xsl:output method='text'/><xsl:template match='/'>&lt;meta " + std::string(kMeta) +
+           "&gt;</xsl:template>",
+       "<meta " + std::string(kMeta) + ">"},
+      {"<xsl:output omit-xml-declaration='yes'/><xsl:template match='/'><meta http-equiv='Content-Type' "
+       "content='text/html; charset=UTF-8'/></xsl:template>",
+       "<meta http-equiv=\"Content-Type\" " + std::string(kMeta) + "/>"}};
+  for (const auto& [body, expected] : cases) {
+    auto style = Parse((head + body + "</xsl:stylesheet>").c_str());
+    ASSERT_TRUE(source && style) << body;
+    Bstr out;
+    EXPECT_HR(source->transformNode(style.Get(), out.Out()), S_OK) << body;
+    EXPECT_EQ(out.Utf8(), expected);
+  }
+}
+
+// A style sheet inside another document keeps every namespace in scope
+// (its expressions use prefixes declared above it), and a source's entity
+// references are expanded as the XSLT data model has them.
+TEST_F(TransformTest, EmbeddedStyleSheetsKeepTheirScopeAndEntitiesAreExpanded) {
+  auto host = Parse("<w xmlns:xsl='http://www.w3.org/1999/XSL/Transform' xmlns:q='urn:p'>"
+                    "<xsl:stylesheet version='1.0'><xsl:output omit-xml-declaration='yes'/>"
+                    "<xsl:template match='/'><r><xsl:value-of select='count(//q:b)'/></r></xsl:template>"
+                    "</xsl:stylesheet></w>");
+  auto source = Parse("<p:lib xmlns:p='urn:p'><p:b>1</p:b></p:lib>");
+  ASSERT_TRUE(host && source);
+  Bstr out;
+  EXPECT_HR(source->transformNode(SelectOne(host.Get(), "/w/*").Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "<r xmlns:q=\"urn:p\">1</r>") << "a literal result keeps the namespaces in scope";
+
+  auto withEntities = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT i EMPTY><!ENTITY e 'ent<i/>'>]><r>a&e;b</r>");
+  auto identity = Parse(Sheet("<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/>"
+                              "</xsl:copy></xsl:template>").c_str());
+  ASSERT_TRUE(withEntities && identity);
+  EXPECT_HR(withEntities->transformNode(identity.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "<r>aent<i/>b</r>");
+  ardo::ComPtr<IXMLDOMEntityReference> amp;
+  ASSERT_HR(withEntities->createEntityReference(Bstr("amp"), amp.Out()), S_OK);
+  Append(Root(withEntities.Get()).Get(), amp.Get());
+  auto text = Parse(Sheet("<xsl:output method='text'/><xsl:template match='/'><xsl:value-of select='/r'/>"
+                          "</xsl:template>").c_str());
+  ASSERT_TRUE(text);
+  EXPECT_HR(withEntities->transformNode(text.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "aentb&");
+}
+
 // What a host hands over is transformed as it stands: a fragment's
 // children, a style sheet element with its file's imports, a later
 // version's style sheet read forwards-compatibly, an instruction's data.
