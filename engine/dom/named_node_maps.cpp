@@ -1,6 +1,7 @@
 #include "engine/dom/named_node_maps.h"
 
 #include <algorithm>
+#include <set>
 
 #include <libxml/entities.h>
 #include <libxml/hash.h>
@@ -424,20 +425,26 @@ std::vector<xmlNodePtr> DeclarationMap::Items() {
   xmlDocPtr doc = dtd->doc;
   std::vector<xmlDtdPtr> subsets{dtd};
   if (doc && doc->extSubset && doc->extSubset != dtd) subsets.push_back(doc->extSubset);
+  // A name declared in both subsets is the internal subset's (the first
+  // declaration binds): one node a name.
+  std::set<std::string> seen;
+  auto add = [&](xmlNodePtr node) {
+    if (seen.insert(std::string(View(node->name))).second) items.push_back(node);
+  };
   for (xmlDtdPtr d : subsets) {
     if (kind_ == Kind::Entities) {
       // General entities only: parameter entities serve the DTD itself.
       for (xmlNodePtr c = d->children; c; c = c->next) {
         if (c->type != XML_ENTITY_DECL) continue;
         auto etype = reinterpret_cast<xmlEntityPtr>(c)->etype;
-        if (etype != XML_INTERNAL_PARAMETER_ENTITY && etype != XML_EXTERNAL_PARAMETER_ENTITY) items.push_back(c);
+        if (etype != XML_INTERNAL_PARAMETER_ENTITY && etype != XML_EXTERNAL_PARAMETER_ENTITY) add(c);
       }
     } else if (d->notations) {
       std::vector<std::string> names;
       xmlHashScan(static_cast<xmlHashTablePtr>(d->notations), CollectNotationName, &names);
       std::sort(names.begin(), names.end());
       for (const auto& n : names)
-        if (xmlNodePtr node = doctype_->Tree()->NotationNode(d, Xml(n))) items.push_back(node);
+        if (xmlNodePtr node = doctype_->Tree()->NotationNode(d, Xml(n))) add(node);
     }
   }
   return items;

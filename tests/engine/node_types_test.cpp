@@ -513,6 +513,26 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   ASSERT_HR(entities->getNamedItem(Bstr("outer"), outer.Out()), S_OK);
   ASSERT_HR(notations->getNamedItem(Bstr("viewer"), viewer.Out()), S_OK);
   EXPECT_EQ(NameOf(viewer.Get()), "viewer");
+  // An entity declared in both subsets is listed once, as the internal
+  // subset declares it.
+  WriteTempFile("both.dtd", "<!ELEMENT r ANY><!ENTITY ext 'from-external'><!ENTITY only 'ext-only'>");
+  const std::string both = WriteTempFile(
+      "both.xml", "<!DOCTYPE r SYSTEM 'both.dtd' [<!ENTITY ext 'from-internal'>]><r>&ext;&only;</r>");
+  auto twice = NewDocument();
+  ASSERT_EQ(LoadSource(twice.Get(), Variant::Str(both.c_str())), VARIANT_TRUE);
+  ardo::ComPtr<IXMLDOMDocumentType> twiceType;
+  ardo::ComPtr<IXMLDOMNamedNodeMap> twiceEntities;
+  ASSERT_HR(twice->get_doctype(twiceType.Out()), S_OK);
+  ASSERT_HR(twiceType->get_entities(twiceEntities.Out()), S_OK);
+  std::vector<std::string> listed;
+  long twiceCount = 0;
+  EXPECT_HR(twiceEntities->get_length(&twiceCount), S_OK);
+  for (long i = 0; i < twiceCount; ++i) {
+    ardo::ComPtr<IXMLDOMNode> item;
+    ASSERT_HR(twiceEntities->get_item(i, item.Out()), S_OK);
+    listed.push_back(NameOf(item.Get()) + "=" + TextOf(item.Get()));
+  }
+  EXPECT_EQ(listed, (std::vector<std::string>{"ext=from-internal", "only=ext-only"}));
   // An identifier is quoted as its text allows.
   auto quoting = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!NOTATION quoted SYSTEM 'a\"b'>]><r/>");
   ASSERT_TRUE(quoting);
