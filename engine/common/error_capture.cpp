@@ -100,10 +100,16 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   // by a parser of its own.
   const ErrorCapture* capture = Current();
   auto* main = capture ? static_cast<xmlParserCtxtPtr>(capture->parser_) : nullptr;
-  const char* mainFile = main && main->inputNr > 0 ? main->inputTab[0]->filename : nullptr;
-  if (in->filename && (ctxt != main || ctxt->inputNr > 1) &&
-      !(mainFile && xmlStrEqual(BAD_CAST in->filename, BAD_CAST mainFile)))
-    error->entityFile = in->filename;
+  if (capture && capture->mainFileKnown_) {
+    // libxml2 reads an external DTD as the only input of the document's
+    // own parser: the name tells the inputs apart.
+    if (in->filename && capture->mainFile_ != in->filename) error->entityFile = in->filename;
+  } else {
+    const char* mainFile = main && main->inputNr > 0 ? main->inputTab[0]->filename : nullptr;
+    if (in->filename && (ctxt != main || ctxt->inputNr > 1) &&
+        !(mainFile && xmlStrEqual(BAD_CAST in->filename, BAD_CAST mainFile)))
+      error->entityFile = in->filename;
+  }
   if (error->line <= 0) error->line = in->line;
   if (error->column <= 0) error->column = in->col;
   error->offset = static_cast<long>(in->consumed + (in->cur - in->base));

@@ -54,6 +54,12 @@ class ErrorCapture {
   // (libxml2 hands validity errors the parser only while it validates as
   // it parses); null when none.
   void SetParser(void* parserContext) { parser_ = parserContext; }
+  // The name the document's own input goes by ("" for text): a position in
+  // any other input (an external DTD or entity) names that file.
+  void SetMainFile(const std::string& name) {
+    mainFile_ = name;
+    mainFileKnown_ = true;
+  }
   // When a declared encoding takes over, libxml2 restarts its count of the
   // input read at the point of the switch: positions read while it decodes
   // get those bytes (the declaration up to there) added back.
@@ -80,6 +86,8 @@ class ErrorCapture {
   void* previousGenericContext_;
   std::string pending_;  // generic messages arrive in several pieces
   void* parser_ = nullptr;
+  std::string mainFile_;
+  bool mainFileKnown_ = false;
   long switchOffset_ = 0;
 };
 

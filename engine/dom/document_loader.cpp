@@ -647,6 +647,7 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
     ctxt->sax->internalSubset = DtdRefusingInternalSubset;
   }
   capture.SetParser(ctxt);
+  capture.SetMainFile(url);
   capture.SetSwitchOffset(EncodingSwitchOffset(head));
   const int parseOptions = ParseOptions(options) | (HasNoDocumentType(head) ? XML_PARSE_HUGE : 0);
   xmlDocPtr doc = read(ctxt, parseOptions);

@@ -501,7 +501,9 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
     EXPECT_HR(declaration->put_data(Bstr(data)), E_FAIL) << data;
     EXPECT_NE(LastReason().find("XML declaration"), std::string::npos) << LastReason();
     ardo::ComPtr<IXMLDOMProcessingInstruction> made;
-    if (*data) EXPECT_HR(declared->createProcessingInstruction(Bstr("xml"), Bstr(data), made.Out()), E_FAIL);
+    if (*data) {
+      EXPECT_HR(declared->createProcessingInstruction(Bstr("xml"), Bstr(data), made.Out()), E_FAIL);
+    }
     EXPECT_EQ(XmlOf(declared.Get()), "<?xml version=\"1.0\"?>\r\n<r/>\r\n") << data;
   }
   auto emptied = NewDocument();
@@ -689,6 +691,24 @@ TEST_F(ParseErrorTest, ErrorsInExternalEntitiesNameTheirFile) {
   EXPECT_EQ(e.line, 2);
   EXPECT_EQ(e.srcText, "line2 <b>bad</c>");
   EXPECT_NE(e.url.find("broken.ent"), std::string::npos) << e.url;
+
+  // The same for an external DTD, from a file and from text.
+  const std::string dtd = WriteTempFile("broken.dtd", "<!ELEMENT r ANY>\n<!ELEMENT c EMPTY>\n<!ATTLIST c k CDATA oops>\n");
+  const std::string declaring = "<!DOCTYPE r SYSTEM '" + dtd + "'>\n<r><c/></r>";
+  const std::string declaringFile = WriteTempFile("uses-dtd.xml", declaring);
+  for (bool fromFile : {true, false}) {
+    SCOPED_TRACE(fromFile ? "file" : "text");
+    if (fromFile) {
+      EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(declaringFile.c_str()), S_FALSE), VARIANT_FALSE);
+    } else {
+      VARIANT_BOOL ok = VARIANT_TRUE;
+      EXPECT_HR(LoadXml(doc.Get(), declaring.c_str(), &ok), S_FALSE);
+    }
+    e = ErrorOf(doc.Get());
+    EXPECT_EQ(e.line, 3);
+    EXPECT_EQ(e.srcText, "<!ATTLIST c k CDATA oops>");
+    EXPECT_NE(e.url.find("broken.dtd"), std::string::npos) << e.url;
+  }
 }
 
 // Bytes and files: a declared encoding that libxml2 switches to does not
