@@ -4,10 +4,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <libxml/entities.h>
 #include <libxml/valid.h>
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
+#include "engine/common/last_error.h"
 #include "engine/dom/dom_document.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_object.h"
@@ -362,6 +364,30 @@ HRESULT CheckElementPlace(xmlNodePtr document, xmlNodePtr at) {
   return S_OK;
 }
 
+// Whether a reference's entity may stand in an attribute value: internal
+// entities whose content is text (references to such included). Markup or
+// an external entity there would not read again.
+bool FitsAttribute(const xmlDoc* doc, const xmlChar* name, int depth = 0) {
+  xmlEntityPtr entity = xmlGetDocEntity(doc, name);
+  if (!entity || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return true;
+  if (entity->etype != XML_INTERNAL_GENERAL_ENTITY || depth > 16) return false;
+  if (!entity->children) return !entity->content || !xmlStrchr(entity->content, '<');
+  for (const xmlNode* c = entity->children; c; c = c->next)
+    if (c->type != XML_TEXT_NODE && !(c->type == XML_ENTITY_REF_NODE && FitsAttribute(doc, c->name, depth + 1)))
+      return false;
+  return true;
+}
+
+HRESULT CheckAttributeContent(xmlNodePtr parent, xmlNodePtr child) {
+  if (parent->type != XML_ATTRIBUTE_NODE) return S_OK;
+  xmlNodePtr first = child->type == XML_DOCUMENT_FRAG_NODE ? child->children : child;
+  for (xmlNodePtr c = first; c; c = c == child ? nullptr : c->next)
+    if (c->type == XML_ENTITY_REF_NODE && !FitsAttribute(parent->doc, c->name))
+      return FailWith(kInvalidTreeChange, "The entity \"" + std::string(View(c->name)) +
+                                              "\" holds markup or is external: it cannot stand in an attribute value.");
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing, xmlNodePtr before) {
@@ -381,6 +407,7 @@ HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing
     if (!MayHoldChild(parent->type, child->type)) return kInvalidTreeChange;
     if (child->type == XML_ELEMENT_NODE) newElements = 1;
   }
+  if (HRESULT hr = CheckAttributeContent(parent, child); FAILED(hr)) return hr;
   if (parent->type == XML_DOCUMENT_NODE && newElements > 0) {
     int existing = 0;
     for (xmlNodePtr c = parent->children; c; c = c->next)

@@ -437,6 +437,21 @@ TEST_F(NodeTypesTest, EntityContentShowsInDeclarationsReferencesAndCopies) {
   EXPECT_EQ(LoadSource(loaded.Get(), Variant::Unknown(doc.Get())), VARIANT_TRUE);
   EXPECT_EQ(TextOf(Root(loaded.Get()).Get()), "WWUV");
 
+  // An attribute value takes a reference to text, not to markup, which it
+  // could not write so that it reads again.
+  Variant one(Variant::Str("1"));
+  ASSERT_HR(Root(doc.Get()).As<IXMLDOMElement>()->setAttribute(Bstr("a"), one.get()), S_OK);
+  ardo::ComPtr<IXMLDOMAttribute> attr;
+  ASSERT_HR(Root(doc.Get()).As<IXMLDOMElement>()->getAttributeNode(Bstr("a"), attr.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMEntityReference> markup, text;
+  ASSERT_HR(doc->createEntityReference(Bstr("unused"), markup.Out()), S_OK);
+  ASSERT_HR(doc->createEntityReference(Bstr("used"), text.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNode> added;
+  EXPECT_HR(attr->appendChild(markup.Get(), added.Out()), E_FAIL);
+  EXPECT_NE(LastReason().find("attribute value"), std::string::npos) << LastReason();
+  EXPECT_HR(attr->appendChild(text.Get(), added.Out()), S_OK);
+  EXPECT_EQ(XmlOf(attr.Get()), "a=\"1&used;\"");
+
   // A reference to a predefined entity stands for its character, in an
   // element's text and in an attribute's value alike.
   auto plain = Parse("<r a='1'>x</r>");
