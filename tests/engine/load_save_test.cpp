@@ -302,6 +302,28 @@ TEST_F(LoadSaveTest, SaveReplacesAFileWholeOrLeavesItAsItWas) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(FolderNames(folder), before);
 
+  // A link to nothing yet makes the file it names; a file of another owner
+  // is written in place and stays that owner's.
+  const std::string dangling = folder + "/dangling.xml", named = folder + "/named.xml";
+  unlink(dangling.c_str());
+  unlink(named.c_str());
+  ASSERT_EQ(symlink("named.xml", dangling.c_str()), 0);
+  Variant toDangling(Variant::Str(dangling.c_str()));
+  EXPECT_HR(small->save(toDangling.get()), S_OK);
+  ASSERT_EQ(lstat(dangling.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFileBytes(named), "<new/>\r\n");
+  unlink(dangling.c_str());
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(named.c_str(), 65534, 65534), 0);
+    Variant toNamed(Variant::Str(named.c_str()));
+    EXPECT_HR(small->save(toNamed.get()), S_OK);
+    ASSERT_EQ(stat(named.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+  unlink(named.c_str());
+  EXPECT_EQ(FolderNames(folder), before);
+
   // A write that fails half way (here a file size limit) leaves the old
   // file whole and says why.
   WriteTempFile("replace/kept.xml", old);
