@@ -5,6 +5,7 @@
 #include <libxml/parserInternals.h>
 #include <libxml/xpathInternals.h>
 #include <libxslt/extensions.h>
+#include <libxslt/documents.h>
 #include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
@@ -81,40 +82,81 @@ xmlNodePtr AfterSubtree(xmlNodePtr n, const xmlNode* root) {
   return n == root ? nullptr : n->next;
 }
 
+// Links node in before next, as it is (libxml2's own insertion would merge
+// adjacent text, freeing nodes still to be walked).
+void LinkBefore(xmlNodePtr node, xmlNodePtr next) {
+  node->parent = next->parent;
+  node->next = next;
+  node->prev = next->prev;
+  if (next->prev) {
+    next->prev->next = node;
+  } else if (next->parent) {
+    next->parent->children = node;
+  }
+  next->prev = node;
+}
+
+// Puts a copy of ref's entity's content (original's entity, whose parsed
+// content a copied document type does not carry) in ref's place and frees
+// ref; the nodes put in, in order.
+std::vector<xmlNodePtr> ExpandReference(xmlDocPtr copy, xmlDocPtr original, xmlNodePtr ref) {
+  xmlEntityPtr entity = original ? xmlGetDocEntity(original, ref->name) : nullptr;
+  xmlNodePtr content = nullptr;
+  if (entity && entity->children) {
+    if (!(content = xmlDocCopyNodeList(copy, entity->children))) throw std::bad_alloc();
+  } else if (entity && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) {
+    // "&amp;" made by createEntityReference: its character.
+    if (!(content = xmlNewDocText(copy, entity->content))) throw std::bad_alloc();
+  }
+  std::vector<xmlNodePtr> added;
+  while (content) {
+    xmlNodePtr next = content->next;
+    LinkBefore(content, ref);
+    added.push_back(content);
+    content = next;
+  }
+  xmlUnlinkNode(ref);
+  ref->children = ref->last = nullptr;  // the entity's, not the reference's
+  xmlFreeNode(ref);
+  return added;
+}
+
 // In the XSLT data model entity references are expanded: each reference in
-// a private copy gives way to a copy of its entity's content (references
-// within that content in turn). The entities are original's, whose parsed
-// content a copied document type does not carry. keep, a node the caller
-// holds, stays.
-void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodePtr keep) {
+// a private copy, in content and in attribute values, gives way to its
+// entity's content (references within that content in turn). A start node
+// that is a reference gives way to that content in starts too.
+void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr starts) {
+  auto expand = [&](xmlNodePtr ref) {
+    std::vector<xmlNodePtr> added = ExpandReference(copy, original, ref);
+    if (starts && starts->nodeNr == 1 && starts->nodeTab[0] == ref) {
+      xmlXPathNodeSetDel(starts, ref);
+      for (xmlNodePtr n : added) xmlXPathNodeSetAdd(starts, n);
+    }
+    return added.empty() ? nullptr : added.front();
+  };
   xmlNodePtr root = reinterpret_cast<xmlNodePtr>(copy);
   xmlNodePtr n = root->children;
   while (n) {
-    if (n->type != XML_ENTITY_REF_NODE || n == keep) {
+    if (n->type == XML_ELEMENT_NODE) {
+      for (xmlAttrPtr a = n->properties; a; a = a->next) {
+        for (xmlNodePtr c = a->children; c;) {
+          xmlNodePtr next = c->next;
+          if (c->type != XML_ENTITY_REF_NODE) {
+            c = next;
+          } else if (xmlNodePtr first = expand(c)) {
+            c = first;
+          } else {
+            c = next;
+          }
+        }
+      }
+    }
+    if (n->type != XML_ENTITY_REF_NODE) {
       n = NextWithin(n, root);
       continue;
     }
     xmlNodePtr after = AfterSubtree(n, root);
-    xmlEntityPtr entity = original ? xmlGetDocEntity(original, n->name) : nullptr;
-    xmlNodePtr content = nullptr;
-    if (entity && entity->children) {
-      if (!(content = xmlDocCopyNodeList(copy, entity->children))) throw std::bad_alloc();
-    } else if (entity && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) {
-      // "&amp;" made by createEntityReference: its character.
-      if (!(content = xmlNewDocText(copy, entity->content))) throw std::bad_alloc();
-    }
-    xmlNodePtr first = content;
-    while (content) {
-      xmlNodePtr next = content->next;
-      content->prev = content->next = nullptr;
-      content->parent = nullptr;
-      xmlAddPrevSibling(n, content);
-      content = next;
-    }
-    xmlUnlinkNode(n);
-    n->children = n->last = nullptr;  // the entity's, not the reference's
-    xmlFreeNode(n);
-    // On into what came in, which may hold references of its own.
+    xmlNodePtr first = expand(n);
     n = first ? first : after;
   }
 }
@@ -194,8 +236,8 @@ void StartNodeFunction(xmlXPathParserContextPtr parser, int nargs) {
     return;
   }
   xsltTransformContextPtr ctxt = xsltXPathGetTransformContext(parser);
-  auto* start = ctxt ? static_cast<xmlNodePtr>(ctxt->_private) : nullptr;
-  valuePush(parser, xmlXPathNewNodeSet(start));
+  auto* starts = ctxt ? static_cast<xmlNodeSetPtr>(ctxt->_private) : nullptr;
+  valuePush(parser, xmlXPathWrapNodeSet(xmlXPathNodeSetMerge(nullptr, starts)));
 }
 
 // The document() function where AllowDocumentFunction is off: the run
@@ -351,7 +393,25 @@ HRESULT CheckScripts(const TransformRequest& request, std::string* reason) {
 
 }  // namespace
 
-void InitTransforms() { RegisterMsXslFunctionsForXslt(); }
+namespace {
+
+xsltDocLoaderFunc g_defaultLoader = nullptr;
+
+// Style sheets that libxslt reads itself (imports and includes) lose their
+// notes as the one handed over does.
+xmlDocPtr NoteDroppingLoader(const xmlChar* uri, xmlDictPtr dict, int options, void* ctxt, xsltLoadType type) {
+  xmlDocPtr doc = g_defaultLoader(uri, dict, options, ctxt, type);
+  if (doc && type == XSLT_LOAD_STYLESHEET) DropNotes(doc);
+  return doc;
+}
+
+}  // namespace
+
+void InitTransforms() {
+  RegisterMsXslFunctionsForXslt();
+  g_defaultLoader = xsltDocDefaultLoader;
+  xsltSetLoaderFunc(NoteDroppingLoader);
+}
 
 HRESULT Transform(const TransformRequest& request, TransformTarget target, std::string* output,
                   xmlDocPtr* tree, std::string* reason) {
@@ -412,6 +472,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   xsltTransformContextPtr ctxt = nullptr;
   xsltSecurityPrefsPtr security = nullptr;
   xmlDocPtr result = nullptr;
+  xmlNodeSetPtr starts = nullptr;  // where a run from a node starts
   HRESULT hr = S_OK;
   try {
     source = started ? PrivateCopy(request.source->doc) : SubtreeCopy(request.source);
@@ -419,11 +480,13 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     security = xsltNewSecurityPrefs();
     if (!ctxt || !security) throw std::bad_alloc();
     if (started) {
-      ctxt->_private = StrippedCounterpart(ctxt, source, request.source);
+      if (!(starts = xmlXPathNodeSetCreate(StrippedCounterpart(ctxt, source, request.source))))
+        throw std::bad_alloc();
+      ctxt->_private = starts;
       if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0)
         throw std::bad_alloc();
     }
-    ExpandEntityReferences(source, request.source->doc, static_cast<xmlNodePtr>(ctxt->_private));
+    ExpandEntityReferences(source, request.source->doc, starts);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
@@ -463,6 +526,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     if (ctxt) xsltFreeTransformContext(ctxt);
     if (security) xsltFreeSecurityPrefs(security);
     if (source) xmlFreeDoc(source);
+    xmlXPathFreeNodeSet(starts);
     xsltFreeStylesheet(style);
     throw;
   }
@@ -470,6 +534,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   xsltFreeTransformContext(ctxt);
   xsltFreeSecurityPrefs(security);
   xmlFreeDoc(source);
+  xmlXPathFreeNodeSet(starts);
   xsltFreeStylesheet(style);
   return hr;
 }

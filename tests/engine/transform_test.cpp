@@ -123,6 +123,18 @@ TEST_F(TransformTest, OnlyTheMessageThatStopsARunIsItsReason) {
   EXPECT_HR(source->transformNode(failing.Get(), out.Out()), E_FAIL);
   EXPECT_NE(LastReason().find("undefined"), std::string::npos) << LastReason();
   EXPECT_EQ(LastReason().find("note"), std::string::npos) << LastReason();
+  // The same for a style sheet that libxslt reads itself.
+  WriteTempFile("noting.xsl", Sheet("<xsl:template match='b'><xsl:message>runtime error: imported note"
+                                    "</xsl:message><i/></xsl:template>"));
+  const std::string importing = WriteTempFile(
+      "importing.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                       "<xsl:import href='noting.xsl'/><xsl:output omit-xml-declaration='yes'/>"
+                       "<xsl:template match='/'><r><xsl:apply-templates select='//b[1]'/></r></xsl:template>"
+                       "</xsl:stylesheet>");
+  auto fromFile = NewDocument();
+  ASSERT_EQ(LoadSource(fromFile.Get(), Variant::Str(importing.c_str())), VARIANT_TRUE);
+  EXPECT_HR(source->transformNode(fromFile.Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "<r><i/></r>");
 }
 
 // Only the serialiser's own declaration, or the HTML method's meta element,
@@ -164,12 +176,19 @@ TEST_F(TransformTest, EmbeddedStyleSheetsKeepTheirScopeAndEntitiesAreExpanded) {
   EXPECT_HR(source->transformNode(SelectOne(host.Get(), "/w/*").Get(), out.Out()), S_OK) << LastReason();
   EXPECT_EQ(out.Utf8(), "<r xmlns:q=\"urn:p\">1</r>") << "a literal result keeps the namespaces in scope";
 
-  auto withEntities = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT i EMPTY><!ENTITY e 'ent<i/>'>]><r>a&e;b</r>");
+  auto withEntities = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r a CDATA #IMPLIED><!ELEMENT i EMPTY>"
+                            "<!ENTITY e 'ent<i/>'><!ENTITY s 'simple'>]><r a='x&s;y'>a&e;b</r>");
   auto identity = Parse(Sheet("<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/>"
                               "</xsl:copy></xsl:template>").c_str());
   ASSERT_TRUE(withEntities && identity);
   EXPECT_HR(withEntities->transformNode(identity.Get(), out.Out()), S_OK);
-  EXPECT_EQ(out.Utf8(), "<r>aent<i/>b</r>");
+  EXPECT_EQ(out.Utf8(), "<r a=\"xsimpley\">aent<i/>b</r>");
+  // From the reference itself: its content.
+  ardo::ComPtr<IXMLDOMNode> reference;
+  ASSERT_HR(SelectOne(withEntities.Get(), "/r/text()")->get_nextSibling(reference.Out()), S_OK);
+  ASSERT_EQ(TypeOf(reference.Get()), NODE_ENTITY_REFERENCE);
+  EXPECT_HR(reference->transformNode(identity.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "ent<i/>");
   ardo::ComPtr<IXMLDOMEntityReference> amp;
   ASSERT_HR(withEntities->createEntityReference(Bstr("amp"), amp.Out()), S_OK);
   Append(Root(withEntities.Get()).Get(), amp.Get());
