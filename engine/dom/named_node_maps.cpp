@@ -285,23 +285,28 @@ ULONG AttributeMap::Release() {
   return left;
 }
 
+const std::vector<AttributeMap::Entry>& AttributeMap::Entries() {
+  const uint64_t stamp = element_->Document().Stamp();
+  if (entriesStamp_ == stamp && entriesStamp_ != 0) return entries_;
+  entries_.clear();
+  xmlNodePtr e = element_->Node();
+  for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) entries_.push_back({ns, nullptr});
+  for (xmlAttrPtr a = e->properties; a; a = a->next) entries_.push_back({nullptr, a});
+  entriesStamp_ = stamp;
+  return entries_;
+}
+
 HRESULT AttributeMap::ItemAt(long index, IXMLDOMNode** item) {
   if (!item) return E_INVALIDARG;
   *item = nullptr;
-  if (index < 0) return S_FALSE;
-  xmlNodePtr e = element_->Node();
-  long i = 0;
-  for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next, ++i) {
-    if (i == index) {
-      NodeObject* o = MaterializeNamespace(ns, e);
-      if (!o) return S_FALSE;
-      *item = o->Interface();
-      return S_OK;
-    }
-  }
-  for (xmlAttrPtr a = e->properties; a; a = a->next, ++i)
-    if (i == index) return ReturnNode(reinterpret_cast<xmlNodePtr>(a), item);
-  return S_FALSE;
+  const std::vector<Entry>& entries = Entries();
+  if (index < 0 || static_cast<size_t>(index) >= entries.size()) return S_FALSE;
+  const Entry& entry = entries[static_cast<size_t>(index)];
+  if (entry.attr) return ReturnNode(reinterpret_cast<xmlNodePtr>(entry.attr), item);
+  NodeObject* o = MaterializeNamespace(entry.ns, element_->Node());
+  if (!o) return S_FALSE;
+  *item = o->Interface();
+  return S_OK;
 }
 
 HRESULT AttributeMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
@@ -342,11 +347,7 @@ HRESULT AttributeMap::get_item(long index, IXMLDOMNode** item) {
 HRESULT AttributeMap::get_length(long* length) {
   return element_->Call([&] {
     if (!length) return E_INVALIDARG;
-    long n = 0;
-    xmlNodePtr e = element_->Node();
-    for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) ++n;
-    for (xmlAttrPtr a = e->properties; a; a = a->next) ++n;
-    *length = n;
+    *length = static_cast<long>(Entries().size());
     return S_OK;
   });
 }

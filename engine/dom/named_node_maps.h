@@ -41,10 +41,19 @@ class AttributeMap final : public ComObject<AttributeMap, IXMLDOMNamedNodeMap> {
  private:
   explicit AttributeMap(NodeObject* element);
   HRESULT ItemAt(long index, IXMLDOMNode** item);
+  // The element's declarations then attributes, listed once per change of
+  // its document, so that a walk by index costs linear time.
+  struct Entry {
+    xmlNsPtr ns;
+    xmlAttrPtr attr;
+  };
+  const std::vector<Entry>& Entries();
 
   NodeObject* element_;
   std::atomic<ULONG> uses_{0};
   long position_ = 0;
+  std::vector<Entry> entries_;
+  uint64_t entriesStamp_ = 0;  // 0: not listed yet (stamps start above it)
 };
 
 class DeclarationMap final : public ComObject<DeclarationMap, IXMLDOMNamedNodeMap> {

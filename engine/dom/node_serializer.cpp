@@ -311,6 +311,9 @@ std::string SerializeNode(xmlNodePtr node) {
       }
       out += "\r\n";
     }
+  } else if (IsXmlDeclaration(node)) {
+    // As the document writes it: the text is no longer in that encoding.
+    out = "<?xml " + WithoutEncoding(std::string(View(node->content))) + "?>";
   } else if (node->type == XML_DTD_NODE && node->doc && node->doc->intSubset != reinterpret_cast<xmlDtdPtr>(node)) {
     // libxml2 writes a document type's notations for the document's own
     // internal subset only: a copy standing apart is written as if it were.

@@ -74,6 +74,10 @@ TEST_F(EngineSmokeTest, XmlDeclarationIsAProcessingInstructionNode) {
   // The xml property drops the encoding; a document without a declaration
   // gets none.
   EXPECT_EQ(Xml(doc.Get()), "<?xml version='1.0' standalone='yes'?>\r\n<r/>\r\n");
+  EXPECT_EQ(Xml(first.Get()), "<?xml version='1.0' standalone='yes'?>") << "the declaration's own xml alike";
+  Variant data;
+  ASSERT_HR(first->get_nodeValue(data.Out()), S_OK);
+  EXPECT_EQ(data.Utf8(), "version='1.0' encoding='ISO-8859-1' standalone='yes'") << "its data keeps all";
   auto plain = Parse("<r/>");
   ASSERT_TRUE(plain);
   EXPECT_EQ(Xml(plain.Get()), "<r/>\r\n");
