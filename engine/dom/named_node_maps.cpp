@@ -413,13 +413,18 @@ void CollectNotationName(void* payload, void* data, const xmlChar* name) {
 
 }  // namespace
 
-std::vector<xmlNodePtr> DeclarationMap::Items() {
-  std::vector<xmlNodePtr> items;
+const std::vector<xmlNodePtr>& DeclarationMap::Items() {
+  const uint64_t stamp = doctype_->Document().Stamp();
+  if (itemsStamp_ == stamp && itemsStamp_ != 0) return items_;
+  itemsStamp_ = 0;
+  std::vector<xmlNodePtr>& items = items_;
+  items.clear();
   if (kind_ == Kind::XmlDeclaration) {
     std::string data(View(doctype_->Node()->content));
     std::string value;
     for (const char* name : {"version", "encoding", "standalone"})
       if (HasPseudoAttribute(data, name, &value)) items.push_back(doctype_->Tree()->DeclarationPart(Xml(name), value));
+    itemsStamp_ = stamp;
     return items;
   }
   auto* dtd = reinterpret_cast<xmlDtdPtr>(doctype_->Node());
@@ -448,6 +453,7 @@ std::vector<xmlNodePtr> DeclarationMap::Items() {
         if (xmlNodePtr node = doctype_->Tree()->NotationNode(d, Xml(n))) add(node);
     }
   }
+  itemsStamp_ = stamp;
   return items;
 }
 
@@ -476,7 +482,7 @@ HRESULT DeclarationMap::get_item(long index, IXMLDOMNode** item) {
   return doctype_->Call([&] {
     if (!item) return E_INVALIDARG;
     *item = nullptr;
-    std::vector<xmlNodePtr> items = Items();
+    const std::vector<xmlNodePtr>& items = Items();
     if (index < 0 || index >= static_cast<long>(items.size())) return S_FALSE;
     return ReturnNode(items[index], item);
   });

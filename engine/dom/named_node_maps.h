@@ -75,12 +75,16 @@ class DeclarationMap final : public ComObject<DeclarationMap, IXMLDOMNamedNodeMa
   HRESULT get__newEnum(IUnknown** out) override;
 
  private:
-  std::vector<xmlNodePtr> Items();
+  // Listed once per change of the document, so that a walk by index
+  // costs linear time.
+  const std::vector<xmlNodePtr>& Items();
 
   ComPtr<IXMLDOMNode> hold_;
   NodeObject* doctype_;
   Kind kind_;
   long position_ = 0;
+  std::vector<xmlNodePtr> items_;
+  uint64_t itemsStamp_ = 0;  // 0: not listed yet
 };
 
 // Attribute operations shared by the element and its attribute map.
