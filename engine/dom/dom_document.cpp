@@ -144,9 +144,10 @@ DomDocument::~DomDocument() {
   tree_->SetOwner(nullptr);
 }
 
-void DomDocument::Touch(bool attributesOnly) {
+uint64_t NextStamp() { return ++g_stamps; }
+
+void DomDocument::Touch() {
   stamp_ = ++g_stamps;
-  if (!attributesOnly) shapeStamp_ = stamp_;
 }
 
 void DomDocument::InstallTree(xmlDocPtr doc) {
@@ -156,6 +157,10 @@ void DomDocument::InstallTree(xmlDocPtr doc) {
   node_ = reinterpret_cast<xmlNodePtr>(doc);
   queries_.Clear();
   Touch();
+  // The document's lists start again.
+  const uint64_t stamp = NextStamp();
+  NoteChildrenChange(stamp);
+  NoteElementsChange(stamp);
   old->Release();
 }
 

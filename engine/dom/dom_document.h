@@ -52,6 +52,10 @@ struct DocumentSettings {
 // A new value for QueryNamespaces::version, unique in the process.
 uint64_t NextNamespacesVersion();
 
+// A new stamp of the documents' common count (every one larger than the
+// last).
+uint64_t NextStamp();
+
 class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
  public:
   explicit DomDocument(const DocumentFlavor& flavor);
@@ -72,12 +76,8 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   std::recursive_mutex* Mutex() const { return mutex_.get(); }
   // Changes with every change to the tree (process-wide unique values).
   uint64_t Stamp() const { return stamp_; }
-  // Changes with every change but those to attributes alone: what the
-  // child lists of elements and the element lists rest on.
-  uint64_t ShapeStamp() const { return shapeStamp_; }
-  // attributesOnly: the change touched attributes (values, which attributes
-  // an element has), not the elements' children.
-  void Touch(bool attributesOnly = false);
+  // Marks a change to the tree.
+  void Touch();
   TreeHolder* CurrentTree() const { return tree_; }
   xmlDocPtr XmlDoc() const { return reinterpret_cast<xmlDocPtr>(node_); }
   const DocumentSettings& Settings() const { return settings_; }
@@ -160,7 +160,6 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   };
   std::unique_ptr<std::recursive_mutex, MutexGiveBack> mutex_;
   uint64_t stamp_ = 0;
-  uint64_t shapeStamp_ = 0;
   XPathCache queries_;
   ParseFailure lastError_;
   std::string url_;

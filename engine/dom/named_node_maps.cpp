@@ -87,7 +87,7 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
 HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value) {
   if (IsReadOnly(element)) return kInvalidTreeChange;
   if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0) return E_INVALIDARG;
-  TreeEdit edit(doc, TreeEdit::kAttributesOnly);  // a new declaration changes what queries see too
+  TreeEdit edit(doc);  // a new declaration changes what queries see too
   if (IsDeclarationName(qname)) return SetDeclaration(element, qname, value);
   if (xmlAttrPtr attr = FindAttribute(element, qname)) {
     edit.SetAttributeValue(attr, value);
@@ -134,7 +134,7 @@ HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXM
     // value: the node the host holds becomes it, or the caller gets a new one.
     xmlAttrPtr copy = xmlNewDocProp(element->doc, Xml(DeclarationName(ns)), ns->href);
     if (!copy) throw std::bad_alloc();
-    TreeEdit edit(doc, TreeEdit::kAttributesOnly);
+    TreeEdit edit(doc);
     edit.AdoptNew(reinterpret_cast<xmlNodePtr>(copy));
     if (held) {
       held->BecomeAttribute(reinterpret_cast<xmlNodePtr>(copy));
@@ -145,7 +145,7 @@ HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXM
     }
   }
   {
-    TreeEdit edit(doc, TreeEdit::kAttributesOnly);
+    TreeEdit edit(doc);
     if (!held) TreeHolder::DeleteCached(ns->_private);
     ns->_private = nullptr;
     for (xmlNsPtr* link = &element->nsDef; *link; link = &(*link)->next) {
@@ -171,7 +171,7 @@ HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNod
     if (FAILED(hr)) return hr;
   }
   {
-    TreeEdit edit(doc, TreeEdit::kAttributesOnly);
+    TreeEdit edit(doc);
     std::string name(View(attr->name));
     xmlNsPtr ns = attr->ns;
     const xmlChar* fallback = DeclaredDefault(element, attr->name, ns ? ns->prefix : nullptr);
@@ -213,7 +213,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
     // is the attribute in the tree; one of another document comes over
     // first, as such an attribute would.
     if (attrObject->Tree() != TreeHolder::Of(element)) {
-      TreeEdit edit(doc, TreeEdit::kAttributesOnly);
+      TreeEdit edit(doc);
       edit.Attach(node, element, nullptr);
       edit.Detach(node);
     }
@@ -228,7 +228,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
     if (FAILED(hr)) return hr;
   }
   {
-    TreeEdit edit(doc, TreeEdit::kAttributesOnly);
+    TreeEdit edit(doc);
     xmlAttrPtr before = old ? old->next : nullptr;
     if (old) edit.Detach(reinterpret_cast<xmlNodePtr>(old));
     edit.Attach(node, element, reinterpret_cast<xmlNodePtr>(before));

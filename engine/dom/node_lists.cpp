@@ -88,7 +88,7 @@ struct ChildWalk {
 uint64_t ChildNodeList::ListStamp() const {
   const DomDocument& doc = parent_->Document();
   return parent_->Node()->type == XML_ATTRIBUTE_NODE || parent_->IsNamespaceDeclaration() ? doc.Stamp()
-                                                                                           : doc.ShapeStamp();
+                                                                                           : parent_->ChildStamp();
 }
 
 xmlNodePtr ChildNodeList::At(long index) {
@@ -186,10 +186,10 @@ xmlNodePtr ElementsByTagNameList::Walk::Last() const {
 }
 
 xmlNodePtr ElementsByTagNameList::At(long index) {
-  return cursor_.At(index, root_->Document().ShapeStamp(), Walk{this});
+  return cursor_.At(index, root_->ElementsStamp(), Walk{this});
 }
 
-long ElementsByTagNameList::Count() { return cursor_.Length(root_->Document().ShapeStamp(), Walk{this}); }
+long ElementsByTagNameList::Count() { return cursor_.Length(root_->ElementsStamp(), Walk{this}); }
 
 HRESULT ElementsByTagNameList::get_item(long index, IXMLDOMNode** item) {
   return root_->Call([&] { return ReturnNode(At(index), item); });

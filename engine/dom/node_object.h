@@ -108,6 +108,14 @@ class NodeObject {
     }
     return ReleaseLocked();
   }
+  // Stamps (of the documents' common count) of the last change to the
+  // node's children and to the elements below it: what the live lists over
+  // the node rest on, so that an edit elsewhere leaves them where they are.
+  uint64_t ChildStamp() const { return childStamp_; }
+  uint64_t ElementsStamp() const { return elementsStamp_; }
+  void NoteChildrenChange(uint64_t stamp) { childStamp_ = stamp; }
+  void NoteElementsChange(uint64_t stamp) { elementsStamp_ = stamp; }
+
   // A cached object is one without references: the count says it (a
   // handout or last release happens under the document lock where there
   // is one, and a host adds references only to objects it holds).
@@ -295,6 +303,8 @@ class NodeObject {
   // An element's attribute map, made on first use and kept with the object
   // (see AttributeMap::HandOut).
   AttributeMap* attributeMap_ = nullptr;
+  uint64_t childStamp_ = 0;
+  uint64_t elementsStamp_ = 0;
 
   friend class AttributeMap;
   friend class DomDocument;

@@ -200,7 +200,7 @@ void LiftDeclarations(xmlNodePtr root, const std::unordered_set<xmlNsPtr>& added
   for (auto& [from, to] : lifted) xmlFreeNs(from);
 }
 
-TreeEdit::TreeEdit(DomDocument& document, Scope scope) : scope_(scope) {
+TreeEdit::TreeEdit(DomDocument& document) {
   Touch(document);
   Track(document.CurrentTree());
 }
@@ -231,9 +231,30 @@ void TreeEdit::Track(TreeHolder* holder) {
 }
 
 void TreeEdit::Touch(DomDocument& document) {
-  document.Touch(scope_ == kAttributesOnly);
+  document.Touch();
   if (std::find(documents_.begin(), documents_.end(), &document) == documents_.end())
     documents_.push_back(&document);
+}
+
+// The object that live lists over n rest on, if n has one.
+NodeObject* ListedObject(xmlNodePtr n) {
+  if (n->type != XML_DOCUMENT_NODE) return static_cast<NodeObject*>(n->_private);
+  auto* holder = static_cast<TreeHolder*>(n->_private);
+  DomDocument* owner = holder ? holder->Owner() : nullptr;
+  return owner && owner->CurrentTree() == holder ? owner : nullptr;
+}
+
+// Marks a change to parent's children (child going in or out) on the
+// objects that live lists rest on: parent's, and where an element came or
+// went, its ancestors' too. Attributes' children are their values, which
+// the lists over attributes follow by the document's stamp.
+void MarkShapeChange(xmlNodePtr parent, const xmlNode* child) {
+  if (parent->type == XML_ATTRIBUTE_NODE) return;
+  const uint64_t stamp = NextStamp();
+  if (NodeObject* o = ListedObject(parent)) o->NoteChildrenChange(stamp);
+  if (child->type != XML_ELEMENT_NODE) return;
+  for (xmlNodePtr n = parent; n; n = n->parent)
+    if (NodeObject* o = ListedObject(n)) o->NoteElementsChange(stamp);
 }
 
 void TreeEdit::Unlink(xmlNodePtr node) {
@@ -248,6 +269,7 @@ void TreeEdit::Detach(xmlNodePtr node) {
   Track(holder);
   long live = TreeHolder::CountObjects(node);
   holder->AdjustContaining(node, -live);
+  if (node->type != XML_ATTRIBUTE_NODE) MarkShapeChange(node->parent, node);
   Unlink(node);
   holder->AddRoot(node, live);
 }
@@ -286,6 +308,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
     if (attr->ns) attr->ns = AttributeNamespace(parent, attr->ns);
   } else {
     LinkChild(parent, node, before);
+    MarkShapeChange(parent, node);
   }
   target->AdjustContaining(parent, live);
 }
@@ -308,6 +331,7 @@ void TreeEdit::ReplaceChildrenWithText(xmlNodePtr node, std::string_view text) {
   xmlNodePtr t = xmlNewDocTextLen(node->doc, Xml(std::string(text)), static_cast<int>(text.size()));
   if (!t) throw std::bad_alloc();
   LinkChild(node, t, nullptr);
+  MarkShapeChange(node, t);
 }
 
 void TreeEdit::SetAttributeValue(xmlAttrPtr attr, std::string_view text) {

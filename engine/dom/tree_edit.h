@@ -27,9 +27,7 @@ class DomDocument;
 
 class TreeEdit {
  public:
-  // An edit of attributes alone leaves the element lists as they were.
-  enum Scope { kTree, kAttributesOnly };
-  explicit TreeEdit(DomDocument& document, Scope scope = kTree);
+  explicit TreeEdit(DomDocument& document);
   TreeEdit(const TreeEdit&) = delete;
   TreeEdit& operator=(const TreeEdit&) = delete;
   ~TreeEdit();
@@ -65,7 +63,6 @@ class TreeEdit {
   // taken out, and it goes back under the new value when the edit ends.
   void NoteValueEdit(xmlNodePtr attr);
 
-  Scope scope_;
   std::vector<TreeRef> trees_;
   std::vector<DomDocument*> documents_;
   std::vector<xmlAttrPtr> ids_;

@@ -88,6 +88,44 @@ class RandomEditsTest : public EngineTest {
       if (!elementsOnly || !n->isText) chosen.push_back(n);
     return chosen;
   }
+  // A live list held across the edits must agree with a fresh walk of the
+  // model at every step: childNodes of a node, or its elements named "a".
+  struct HeldList {
+    ModelNode* node;
+    bool byName;
+    ardo::ComPtr<IXMLDOMNodeList> list;
+  };
+  void CollectNamed(ModelNode* n, const std::string& name, std::vector<ModelNode*>* out) {
+    for (ModelNode* c : n->children) {
+      if (!c->isText && c->name == name) out->push_back(c);
+      CollectNamed(c, name, out);
+    }
+  }
+  void CheckHeldList(const HeldList& held) {
+    std::vector<ModelNode*> expected;
+    if (held.byName) {
+      CollectNamed(held.node, "a", &expected);
+    } else {
+      expected = held.node->children;
+    }
+    ASSERT_EQ(LengthOf(held.list.Get()), long(expected.size())) << (held.byName ? "by name" : "children");
+    // Read in a random direction, as hosts walking back from the end do.
+    const bool backwards = rng_() % 2;
+    for (size_t k = 0; k < expected.size(); ++k) {
+      size_t i = backwards ? expected.size() - 1 - k : k;
+      ardo::ComPtr<IXMLDOMNode> item;
+      ASSERT_HR(held.list->get_item(long(i), item.Out()), S_OK);
+      ardo::ComPtr<IXMLDOMNode> want = Handle(expected[i]);
+      ASSERT_TRUE(want);
+      ASSERT_EQ(IdentityOf(item.Get()), IdentityOf(want.Get())) << i;
+    }
+  }
+  bool Reachable(ModelNode* n) {
+    for (; n; n = n->parent)
+      if (handles_.count(n)) return true;
+    return false;
+  }
+
   void ForgetInside(ModelNode* top, bool sometimes) {
     for (ModelNode* n : All(top, false))
       if (n != top && (!sometimes || rng_() % 2)) handles_.erase(n);
@@ -105,6 +143,7 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
   root_ = NewModel(false, "root");
   handles_[root_] = ardo::ComPtr<IXMLDOMNode>(Root(doc.Get()).Get());
   std::vector<ModelNode*> detached;  // removed subtrees we still hold
+  std::vector<HeldList> lists;       // live lists held across the edits
   const char* names[] = {"a", "b", "c", "d"};
   const char* attrNames[] = {"x", "y", "z"};
   auto pickName = [&] { return std::string(names[rng_() % 4]); };
@@ -115,7 +154,7 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
     std::vector<ModelNode*> elements = All(root_, true);
     ModelNode* e = Pick(elements);
     ardo::ComPtr<IXMLDOMNode> added;
-    switch (std::uniform_int_distribution<int>(0, 11)(rng_)) {
+    switch (std::uniform_int_distribution<int>(0, 12)(rng_)) {
       case 0:
       case 1: {  // append a new element
         ModelNode* child = NewModel(false, pickName(), e);
@@ -210,6 +249,17 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
       case 10:  // child counts agree with childNodes
         ASSERT_EQ(ChildCount(Handle(e).Get()), long(e->children.size()));
         break;
+      case 12: {  // hold a live list of an element's children or of its elements named "a"
+        if (lists.size() >= 6) lists.erase(lists.begin());
+        HeldList held{e, rng_() % 2 == 0, {}};
+        if (held.byName) {
+          ASSERT_HR(Handle(e).As<IXMLDOMElement>()->getElementsByTagName(Bstr("a"), held.list.Out()), S_OK);
+        } else {
+          ASSERT_HR(Handle(e)->get_childNodes(held.list.Out()), S_OK);
+        }
+        lists.push_back(std::move(held));
+        break;
+      }
       case 11: {  // replace an element's content with text
         if (e == root_ || rng_() % 4 != 0) break;
         std::string text = "r" + std::to_string(step);
@@ -220,6 +270,13 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         NewModel(true, text, e);
         break;
       }
+    }
+    // Lists whose node the test can no longer reach are let go.
+    lists.erase(std::remove_if(lists.begin(), lists.end(), [&](const HeldList& l) { return !Reachable(l.node); }),
+                lists.end());
+    if (!lists.empty()) {
+      const HeldList& held = lists[rng_() % lists.size()];
+      ASSERT_NO_FATAL_FAILURE(CheckHeldList(held));
     }
     if (step % 25 == 0 || step == kSteps - 1) {
       ASSERT_EQ(XmlOf(Root(doc.Get()).Get()), root_->Xml());
