@@ -183,7 +183,7 @@ TEST_F(DrivecatTest, ModelNamesAreEscapedInJson) {
 
 TEST_F(DrivecatTest, TableColumnsLineUpByCharactersNotBytes) {
   const std::string path = folder_.Write(
-      "wide.xml", "<drive_list><drive PID='3' model='\xC3\x9C\xC3\x9Cber' volts='24' amps='100' peakamps='200'/>"
+      "wide.xml", "<drive_list><drive PID='3' model='\xC3\x9C\xC3\x9C" "ber' volts='24' amps='100' peakamps='200'/>"
                   "<drive PID='4' model='Plain' volts='24' amps='100' peakamps='200'/></drive_list>");
   const ToolRun run = RunDrivecat({path, "list"}, folder_.Path());
   ASSERT_EQ(run.status, 0) << run.err;
