@@ -84,11 +84,15 @@ struct ChildWalk {
 
 }  // namespace
 
-// An attribute's children change with its value; an element's do not.
+// An attribute's children change with its value, and an entity
+// reference's with the document it stands in (they are that document's
+// entity's): lists over them follow every change of the document. Other
+// nodes' children change only as the node's own stamp says.
 uint64_t ChildNodeList::ListStamp() const {
-  const DomDocument& doc = parent_->Document();
-  return parent_->Node()->type == XML_ATTRIBUTE_NODE || parent_->IsNamespaceDeclaration() ? doc.Stamp()
-                                                                                           : parent_->ChildStamp();
+  const xmlElementType type = parent_->Node()->type;
+  if (type == XML_ATTRIBUTE_NODE || type == XML_ENTITY_REF_NODE || parent_->IsNamespaceDeclaration())
+    return parent_->Document().Stamp();
+  return parent_->ChildStamp();
 }
 
 xmlNodePtr ChildNodeList::At(long index) {

@@ -502,6 +502,26 @@ TEST_F(NodeTypesTest, CopiedEntityReferencesMoveToAnotherDocumentAndOutliveTheir
   EXPECT_EQ(TextOf(copy.Get()), "xT2y");
   EXPECT_EQ(XmlOf(Root(target.Get()).Get()), "<q a=\"x&t;y\"/>");
   EXPECT_EQ(ChildCount(copy.Get()), 3);
+
+  // A reference's child list, held while the reference moves, shows the new
+  // document's entity, and nothing of the old document once it is gone.
+  auto first = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT x EMPTY><!ELEMENT y EMPTY><!ENTITY e '<x/><y/>'>]>"
+                     "<r>&e;</r>");
+  auto second = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT z EMPTY><!ENTITY e '<z/>'>]><r/>");
+  ASSERT_TRUE(first && second);
+  ardo::ComPtr<IXMLDOMNode> reference;
+  ASSERT_HR(Root(first.Get())->get_firstChild(reference.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNodeList> children;
+  ASSERT_HR(reference->get_childNodes(children.Out()), S_OK);
+  ASSERT_EQ(LengthOf(children.Get()), 2);
+  ardo::ComPtr<IXMLDOMNode> item;
+  ASSERT_HR(children->get_item(1, item.Out()), S_OK);
+  Append(Root(second.Get()).Get(), reference.Get());
+  first = nullptr;
+  EXPECT_EQ(LengthOf(children.Get()), 1);
+  EXPECT_HR(children->get_item(1, item.Out()), S_FALSE);
+  ASSERT_HR(children->get_item(0, item.Out()), S_OK);
+  EXPECT_EQ(NameOf(item.Get()), "z");
 }
 
 TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
