@@ -37,9 +37,12 @@ xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, const Walk& walk) {
   if (node_ && std::labs(index - index_) < best) best = std::labs(index - index_), i = index_, n = node_;
   if (length_ >= 0 && length_ - 1 - index < best) i = length_ - 1, n = walk.Last();
   if (!n) i = 0, n = walk.First();
+  // An end reached without a step leaves the cached place alone: a host
+  // that reads item(0) between the items of its walk keeps its walk linear.
+  const bool step = i != index;
   while (n && i < index) n = walk.Next(n), ++i;
   while (n && i > index) n = walk.Prev(n), --i;
-  if (n) {
+  if (n && (step || !node_)) {
     index_ = i;
     node_ = n;
   }
