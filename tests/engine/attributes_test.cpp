@@ -453,7 +453,9 @@ TEST_F(AttributesTest, NamesKeepTheirNamespacesThroughMovesAndWhatTheDocumentWri
     SetProperty(back.Get(), "SelectionNamespaces", "xmlns:x='urn:x' xmlns:p='urn:p1' xmlns:d='urn:d'");
     ardo::ComPtr<IXMLDOMNode> node = SelectOne(back.Get(), query);
     Bstr uri;
-    if (node) EXPECT_HR(node->get_namespaceURI(uri.Out()), S_OK);
+    if (node) {
+      EXPECT_HR(node->get_namespaceURI(uri.Out()), S_OK);
+    }
     return node ? uri.Utf8() : std::string("(not found)");
   };
   auto uriOf = [](IXMLDOMNode* node) {
@@ -479,17 +481,27 @@ TEST_F(AttributesTest, NamesKeepTheirNamespacesThroughMovesAndWhatTheDocumentWri
     {
       ardo::ComPtr<IXMLDOMNode> a = SelectOne(root.Get(), "a");
       if (how == 0) Append(SelectOne(root.Get(), "e").Get(), b.Get());
-      if (how == 0) ASSERT_HR(root->removeChild(a.Get(), gone.Out()), S_OK);
-      if (how == 1) ASSERT_HR(root->replaceChild(b.Get(), a.Get(), gone.Out()), S_OK);
-      if (how == 2) ASSERT_HR(a->removeChild(b.Get(), gone.Out()), S_OK);
+      if (how == 0) {
+        ASSERT_HR(root->removeChild(a.Get(), gone.Out()), S_OK);
+      }
+      if (how == 1) {
+        ASSERT_HR(root->replaceChild(b.Get(), a.Get(), gone.Out()), S_OK);
+      }
+      if (how == 2) {
+        ASSERT_HR(a->removeChild(b.Get(), gone.Out()), S_OK);
+      }
       gone.Reset();
     }
-    if (how == 2) ASSERT_HR(doc->loadXML(Bstr("<other/>"), nullptr), S_OK);  // the old tree goes
+    if (how == 2) {
+      ASSERT_HR(doc->loadXML(Bstr("<other/>"), nullptr), S_OK);  // the old tree goes
+    }
     ardo::ComPtr<IXMLDOMNode> c = SelectOne(b.Get(), "*");
     EXPECT_EQ(uriOf(c.Get()), "urn:x");
     EXPECT_EQ(uriOf(SelectOne(c.Get(), "@*").Get()), "urn:x");
     EXPECT_EQ(XmlOf(b.Get()), "<b k=\"1\"><x:c xmlns:x=\"urn:x\" x:at=\"w\"/></b>");
-    if (how < 2) EXPECT_EQ(reloaded(doc.Get(), "//x:c/@x:at"), "urn:x");
+    if (how < 2) {
+      EXPECT_EQ(reloaded(doc.Get(), "//x:c/@x:at"), "urn:x");
+    }
   }
   // An element's own name binds its prefix: an attribute given that
   // prefix takes its namespace, and one from elsewhere meaning another

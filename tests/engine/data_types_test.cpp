@@ -225,7 +225,9 @@ TEST_F(DataTypesTest, ValuesOfOtherVariantTypesConvertOrFailLeavingTheTextAlone)
     EXPECT_HR(node->put_nodeTypedValue(c.in.vt & VT_BYREF ? c.in : in.get()), c.hr) << c.type;
     EXPECT_EQ(TextOf(node.Get()), c.text) << c.type;
     // A refusal says why, naming the type.
-    if (FAILED(c.hr)) EXPECT_NE(LastReason().find(std::string(" type ") + c.type), std::string::npos) << c.type;
+    if (FAILED(c.hr)) {
+      EXPECT_NE(LastReason().find(std::string(" type ") + c.type), std::string::npos) << c.type;
+    }
   }
 }
 
