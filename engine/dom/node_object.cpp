@@ -333,7 +333,8 @@ HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
     *out = AttributeMap::HandOut(this);
     return S_OK;
   }
-  if (!nsElement_ && IsXmlDeclaration(node_)) {
+  // An XML declaration, in its place or made and not yet inserted.
+  if (!nsElement_ && node_->type == XML_PI_NODE && xmlStrEqual(node_->name, Xml("xml"))) {
     *out = MakeObject<DeclarationMap>(this, DeclarationMap::Kind::XmlDeclaration).Detach();
     return S_OK;
   }

@@ -755,6 +755,14 @@ TEST_F(NodeTypesTest, TheXmlDeclarationListsItsPseudoAttributes) {
   EXPECT_EQ(TextOf(encoding.Get()), "UTF-8");
   EXPECT_HR(other->get_attributes(none.Out()), S_FALSE) << "another instruction has none";
   EXPECT_FALSE(none);
+  // A declaration made and not yet inserted lists them too.
+  ardo::ComPtr<IXMLDOMProcessingInstruction> made;
+  ASSERT_HR(doc->createProcessingInstruction(Bstr("xml"), Bstr("version='1.0' standalone='no'"), made.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMNamedNodeMap> madeAttributes;
+  ASSERT_HR(made->get_attributes(madeAttributes.Out()), S_OK);
+  ardo::ComPtr<IUnknown> madeItems;
+  ASSERT_HR(madeAttributes->get__newEnum(madeItems.Out()), S_OK);
+  EXPECT_EQ(EnumeratedNames(madeItems.Get()), (std::vector<std::string>{"version", "standalone"}));
 }
 
 TEST_F(NodeTypesTest, TreeChangesThatBreakTheTreeAreRefused) {
