@@ -46,22 +46,52 @@ HRESULT Value(xmlNodePtr element, std::string_view qname, VARIANT* out) {
 
 namespace {
 
-// setAttribute("xmlns:p", uri) declares p; changing a declaration that is
-// there already is refused (nodes may be using it).
+// Whether a name at or below element (an entity's content included) is
+// bound by the declaration ns.
+bool UsesNamespace(xmlNodePtr element, const xmlNs* ns) {
+  std::vector<xmlNodePtr> pending{element};
+  while (!pending.empty()) {
+    xmlNodePtr n = pending.back();
+    pending.pop_back();
+    for (; n; n = n->next) {
+      if (n->type == XML_ELEMENT_NODE) {
+        if (n->ns == ns) return true;
+        for (xmlAttrPtr a = n->properties; a; a = a->next)
+          if (a->ns == ns) return true;
+      }
+      if (n->type == XML_ENTITY_REF_NODE) {
+        if (n->children && n->children->children) pending.push_back(n->children->children);
+      } else if (n->children && (n->type == XML_ELEMENT_NODE)) {
+        pending.push_back(n->children);
+      }
+      if (n == element) break;  // the element's own siblings are not below it
+    }
+  }
+  return false;
+}
+
+// setAttribute("xmlns:p", uri) declares p; a declaration that is there
+// already changes only while no name uses it.
 HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_view value) {
   std::string prefix = qname == "xmlns" ? std::string() : std::string(qname.substr(6));
   // xml is bound to its namespace already; the other reserved bindings are
   // refused.
   if (prefix == "xml" && value == reinterpret_cast<const char*>(XML_XML_NAMESPACE)) return S_OK;
   if (HRESULT hr = CheckReservedBinding(prefix, value); FAILED(hr)) return hr;
-  if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname); existing && View(existing->href) != value)
-    return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" is declared as \"" +
-                                            std::string(View(existing->href)) +
-                                            "\" here already; names may use it, so it does not change.");
-  else if (existing)
-    return S_OK;
   if (!prefix.empty() && value.empty())
     return FailWith(kInvalidTreeChange, "The prefix \"" + prefix + "\" cannot be declared for no namespace.");
+  if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname)) {
+    if (View(existing->href) == value) return S_OK;
+    if (UsesNamespace(element, existing))
+      return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" is declared as \"" +
+                                              std::string(View(existing->href)) +
+                                              "\" here already and names use it, so it does not change.");
+    xmlChar* href = xmlStrdup(Xml(std::string(value)));
+    if (!href) throw std::bad_alloc();
+    xmlFree(const_cast<xmlChar*>(existing->href));
+    existing->href = href;
+    return S_OK;
+  }
   // A default namespace may not fall on an element in no namespace.
   if (prefix.empty() && !element->ns && !value.empty())
     return FailWith(kInvalidTreeChange, "The default namespace \"" + std::string(value) +

@@ -285,6 +285,22 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   EXPECT_HR(root.As<IXMLDOMElement>()->setAttribute(Bstr("xmlns:p"), other.get()), E_FAIL);
   EXPECT_NE(LastReason().find("already"), std::string::npos) << "a declaration in use keeps its namespace";
   EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" p:y=\"2\"/>");
+  // One that no name uses changes, and queries see the new binding.
+  Variant changed(Variant::Str("urn:changed"));
+  EXPECT_HR(root.As<IXMLDOMElement>()->setAttribute(Bstr("xmlns:q"), changed.get()), S_OK);
+  EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:changed\" p:y=\"2\"/>");
+  // A name put in it afterwards binds to it.
+  ardo::ComPtr<IXMLDOMNode> named, added;
+  Variant elementType(Variant::I4(NODE_ELEMENT));
+  ASSERT_HR(doc->createNode(elementType.get(), Bstr("q:k"), Bstr("urn:changed"), named.Out()), S_OK);
+  ASSERT_HR(root->appendChild(named.Get(), added.Out()), S_OK);
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:n='urn:changed'");
+  EXPECT_EQ(LengthOf(Select(doc.Get(), "/r/n:k").Get()), 1);
+  EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:changed\" p:y=\"2\"><q:k/></r>");
+  auto inner = Parse("<r xmlns:q='urn:q'><x><q:y/></x></r>");
+  ASSERT_TRUE(inner);
+  EXPECT_HR(Root(inner.Get()).As<IXMLDOMElement>()->setAttribute(Bstr("xmlns:q"), changed.get()), E_FAIL)
+      << "a name below uses it";
 
   // Nor does createNode bind the reserved names or namespaces otherwise.
   const char* kXmlns = "http://www.w3.org/2000/xmlns/";
