@@ -89,6 +89,15 @@ bool NodeTypeOf(const VARIANT& value, DOMNodeType* out) {
 }
 
 bool ValidName(const std::string& name) { return !name.empty() && xmlValidateQName(Xml(name), 0) == 0; }
+// Processing instruction targets and entity names take no colon: a
+// namespace-aware parser would not read them back.
+bool ValidUnqualifiedName(const std::string& name) { return !name.empty() && xmlValidateNCName(Xml(name), 0) == 0; }
+HRESULT BadPiTarget(const std::string& name) {
+  return FailWith(E_FAIL, "\"" + name + "\" is not a valid processing instruction target.");
+}
+HRESULT BadEntityName(const std::string& name) {
+  return FailWith(E_FAIL, "\"" + name + "\" is not a valid entity name.");
+}
 // The prefix "xmlns" belongs to namespace declarations, never to an element.
 bool ValidElementName(const std::string& name) { return ValidName(name) && name.rfind("xmlns:", 0) != 0; }
 
@@ -302,8 +311,7 @@ HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOM
     if (!p) return E_INVALIDARG;
     *p = nullptr;
     std::string name = Utf8Of(target);
-    if (name.empty() || xmlValidateName(Xml(name), 0) != 0)
-      return FailWith(E_FAIL, "\"" + name + "\" is not a valid processing instruction target.");
+    if (!ValidUnqualifiedName(name)) return BadPiTarget(name);
     std::string text = Utf8Of(data);
     // An XML declaration is made with its data or given it later.
     if (name == "xml" && !text.empty() && !XmlDeclarationReads(text))
@@ -327,8 +335,7 @@ HRESULT DomDocument::createEntityReference(BSTR name, IXMLDOMEntityReference** p
     if (!p) return E_INVALIDARG;
     *p = nullptr;
     std::string n = Utf8Of(name);
-    if (n.empty() || xmlValidateName(Xml(n), 0) != 0)
-      return FailWith(E_FAIL, "\"" + n + "\" is not a valid entity name.");
+    if (!ValidUnqualifiedName(n)) return BadEntityName(n);
     return CreateAndReturn(xmlNewReference(XmlDoc(), Xml(n)), p);
   });
 }
@@ -385,10 +392,10 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
     case NODE_COMMENT:
       return CreateAndReturn(xmlNewDocComment(doc, Xml("")), out);
     case NODE_PROCESSING_INSTRUCTION:
-      if (name.empty() || xmlValidateName(Xml(name), 0) != 0) return E_FAIL;
+      if (!ValidUnqualifiedName(name)) return BadPiTarget(name);
       return CreateAndReturn(xmlNewDocPI(doc, Xml(name), Xml("")), out);
     case NODE_ENTITY_REFERENCE:
-      if (name.empty() || xmlValidateName(Xml(name), 0) != 0) return E_FAIL;
+      if (!ValidUnqualifiedName(name)) return BadEntityName(name);
       return CreateAndReturn(xmlNewReference(doc, Xml(name)), out);
     case NODE_DOCUMENT_FRAGMENT:
       return CreateAndReturn(xmlNewDocFragment(doc), out);

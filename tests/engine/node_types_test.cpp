@@ -809,6 +809,16 @@ TEST_F(NodeTypesTest, CreatingNodesRefusesUnknownTypesAndElementsInTheXmlnsPrefi
   ardo::ComPtr<IXMLDOMElement> element;
   EXPECT_HR(doc->createElement(Bstr("xmlns:q"), element.Out()), E_FAIL);
   EXPECT_FALSE(element);
+  // Processing instruction targets and entity names take no colon: a
+  // document holding one would not load again.
+  ardo::ComPtr<IXMLDOMProcessingInstruction> pi;
+  ardo::ComPtr<IXMLDOMEntityReference> reference;
+  EXPECT_HR(doc->createProcessingInstruction(Bstr("a:b"), Bstr("data"), pi.Out()), E_FAIL);
+  EXPECT_HR(doc->createEntityReference(Bstr("a:b"), reference.Out()), E_FAIL);
+  EXPECT_NE(LastReason().find("entity name"), std::string::npos) << LastReason();
+  CreateNode(doc.Get(), NODE_PROCESSING_INSTRUCTION, "a:b", nullptr, E_FAIL);
+  CreateNode(doc.Get(), NODE_ENTITY_REFERENCE, "a:b", nullptr, E_FAIL);
+  EXPECT_HR(doc->createProcessingInstruction(Bstr("a-b.c"), Bstr("data"), pi.Out()), S_OK);
 }
 
 TEST_F(NodeTypesTest, CloneNodeCopiesDeepOrShallowAndDetached) {
