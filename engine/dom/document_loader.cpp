@@ -45,9 +45,6 @@ struct ParseSession {
   ErrorCapture* capture = nullptr;
   HRESULT ownError = S_OK;
   startElementNsSAX2Func startElement = nullptr;
-  endElementNsSAX2Func endElement = nullptr;
-  // Open elements with a data type, checked as they end (validating only).
-  std::vector<xmlNodePtr> typed;
   internalSubsetSAXFunc internalSubset = nullptr;
   cdataBlockSAXFunc cdataBlock = nullptr;
 };
@@ -74,22 +71,6 @@ void RaiseOwn(xmlParserCtxtPtr ctxt, HRESULT code, std::string message) {
   // Ours goes first: it is the reason the parse stopped.
   if (s->capture) s->capture->Add(std::move(e));
   xmlStopParser(ctxt);
-}
-
-// Why a typed element's text is no value of its data type ("" when it is).
-std::string TypedValueFault(xmlNodePtr element, bool preserveWhiteSpace) {
-  xmlAttrPtr attr = FindAttributeNs(element, "dt", kDataTypesNamespace);
-  if (!attr) return std::string();
-  std::string name = AttributeValue(attr);
-  DataType type;
-  if (FAILED(ParseDataType(name.c_str(), &type)))
-    return "The data type \"" + name + "\" of element '" + std::string(View(element->name)) + "' is not known.";
-  std::string text = TextOf(element, preserveWhiteSpace);
-  VARIANT probe;
-  VariantInit(&probe);
-  const bool fits = text.empty() || SUCCEEDED(TypedValueFromText(type, text.c_str(), &probe));
-  VariantClear(&probe);
-  return fits ? std::string() : "Error parsing '" + text + "' as " + name + " datatype.";
 }
 
 // libxml2 hands a declaration's namespace name over as the attribute value
@@ -141,37 +122,12 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
   xmlNodePtr element = ctxt->node;
   if (!element || element->name != localname) return;
   if (nbNamespaces > 0) ResolveAmpersands(ctxt, element);
-  if (s->options->validateOnParse) {
-    // Each attribute: localname, prefix, URI, value, end of value.
-    for (int i = 0; i < nbAttributes; ++i) {
-      const xmlChar* const* a = attributes + 5 * i;
-      if (a[2] && xmlStrEqual(a[0], Xml("dt")) && xmlStrEqual(a[2], Xml(kDataTypesNamespace))) {
-        s->typed.push_back(element);
-        break;
-      }
-    }
-  }
   if (nbDefaulted <= 0) return;
   int written = 0;
   for (xmlAttrPtr a = element->properties; a; a = a->next) ++written;
   written -= nbDefaulted;
   for (xmlAttrPtr a = element->properties; a; a = a->next)
     if (written-- <= 0) MarkDefaulted(a);
-}
-
-// A typed element's value is checked where the element ends, so that a
-// value that does not parse is reported at its place in the text.
-void CheckingEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
-  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
-  ParseSession* s = t_session;
-  if (!s || !s->endElement) return;
-  if (!s->typed.empty() && s->typed.back() == ctxt->node) {
-    xmlNodePtr element = s->typed.back();
-    s->typed.pop_back();
-    std::string reason = TypedValueFault(element, s->options->preserveWhiteSpace);
-    if (!reason.empty()) RaiseOwn(ctxt, kParseErrorDataType, std::move(reason));
-  }
-  s->endElement(ctx, localname, prefix, uri);
 }
 
 // libxml2 joins a CDATA section to one that ends just before it; in the
@@ -488,8 +444,19 @@ ParseFailure CheckTypedValues(xmlDocPtr doc, bool preserveWhiteSpace, const std:
   if (doc->dict && !xmlDictExists(doc->dict, Xml("dt"), 2)) return ParseFailure();
   xmlNodePtr root = xmlDocGetRootElement(doc);
   for (xmlNodePtr n = root; n;) {
-    if (FindAttributeNs(n, "dt", kDataTypesNamespace)) {
-      std::string reason = TypedValueFault(n, preserveWhiteSpace);
+    if (xmlAttrPtr attr = FindAttributeNs(n, "dt", kDataTypesNamespace)) {
+      std::string name = AttributeValue(attr), reason;
+      DataType type;
+      if (FAILED(ParseDataType(name.c_str(), &type))) {
+        reason = "The data type \"" + name + "\" of element '" + std::string(View(n->name)) + "' is not known.";
+      } else {
+        std::string text = TextOf(n, preserveWhiteSpace);
+        VARIANT probe;
+        VariantInit(&probe);
+        if (!text.empty() && FAILED(TypedValueFromText(type, text.c_str(), &probe)))
+          reason = "Error parsing '" + text + "' as " + name + " datatype.";
+        VariantClear(&probe);
+      }
       if (!reason.empty()) {
         ParseFailure f;
         f.errorCode = kParseErrorDataType;
@@ -673,8 +640,6 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
   if (!ctxt) throw std::bad_alloc();
   session.startElement = ctxt->sax->startElementNs;
   ctxt->sax->startElementNs = CheckingStartElement;
-  session.endElement = ctxt->sax->endElementNs;
-  ctxt->sax->endElementNs = CheckingEndElement;
   session.cdataBlock = ctxt->sax->cdataBlock;
   ctxt->sax->cdataBlock = SeparateCdataBlock;
   if (options.prohibitDtd) {
