@@ -228,7 +228,10 @@ std::string NodeObject::ValueText() const {
 }
 
 HRESULT NodeObject::SetValueText(const std::string& text) {
-  if (nsElement_ || IsReadOnly(node_)) return kInvalidTreeChange;
+  // A namespace declaration's value changes as setAttribute changes it:
+  // while no name uses it.
+  if (nsElement_) return attributes::Set(*doc_, nsElement_, DeclarationName(Namespace()), text);
+  if (IsReadOnly(node_)) return kInvalidTreeChange;
   switch (node_->type) {
     case XML_ATTRIBUTE_NODE: {
       TreeEdit edit(*doc_);
@@ -584,7 +587,8 @@ HRESULT NodeObject::Text(BSTR* out) {
 
 HRESULT NodeObject::PutText(BSTR text) {
   std::string t = Utf8Of(text);
-  if (nsElement_ || IsReadOnly(node_)) return kInvalidTreeChange;
+  if (nsElement_) return SetValueText(t);
+  if (IsReadOnly(node_)) return kInvalidTreeChange;
   switch (node_->type) {
     case XML_ELEMENT_NODE:
     case XML_DOCUMENT_FRAG_NODE: {

@@ -297,10 +297,18 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
   SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:n='urn:changed'");
   EXPECT_EQ(LengthOf(Select(doc.Get(), "/r/n:k").Get()), 1);
   EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:changed\" p:y=\"2\"><q:k/></r>");
-  auto inner = Parse("<r xmlns:q='urn:q'><x><q:y/></x></r>");
+  auto inner = Parse("<r xmlns:q='urn:q' xmlns:u='urn:u'><x><q:y/></x></r>");
   ASSERT_TRUE(inner);
   EXPECT_HR(Root(inner.Get()).As<IXMLDOMElement>()->setAttribute(Bstr("xmlns:q"), changed.get()), E_FAIL)
       << "a name below uses it";
+  // The declaration's own node changes the same way.
+  ardo::ComPtr<IXMLDOMAttribute> used, unused;
+  ASSERT_HR(Root(inner.Get()).As<IXMLDOMElement>()->getAttributeNode(Bstr("xmlns:q"), used.Out()), S_OK);
+  ASSERT_HR(Root(inner.Get()).As<IXMLDOMElement>()->getAttributeNode(Bstr("xmlns:u"), unused.Out()), S_OK);
+  EXPECT_HR(used->put_value(changed.get()), E_FAIL);
+  EXPECT_HR(unused->put_value(changed.get()), S_OK);
+  EXPECT_HR(unused->put_text(Bstr("urn:text")), S_OK);
+  EXPECT_EQ(XmlOf(Root(inner.Get()).Get()), "<r xmlns:q=\"urn:q\" xmlns:u=\"urn:text\"><x><q:y/></x></r>");
 
   // Nor does createNode bind the reserved names or namespaces otherwise.
   const char* kXmlns = "http://www.w3.org/2000/xmlns/";
