@@ -132,8 +132,10 @@ HRESULT ChildNodeList::reset() {
   });
 }
 
+// Each enumerator walks a list of its own over the same node, so that its
+// place is its own: enumerators stepped in turn each walk linearly.
 HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
-  return ItemEnumerator::HandOut(NodesOf(this), out);
+  return ItemEnumerator::HandOut(NodesOf(MakeObject<ChildNodeList>(parent_).Get()), out);
 }
 
 // --- ElementsByTagNameList ---------------------------------------------------
@@ -223,7 +225,7 @@ HRESULT ElementsByTagNameList::reset() {
 }
 
 HRESULT ElementsByTagNameList::get__newEnum(IUnknown** out) {
-  return ItemEnumerator::HandOut(NodesOf(this), out);
+  return ItemEnumerator::HandOut(NodesOf(MakeObject<ElementsByTagNameList>(root_, name_).Get()), out);
 }
 
 // --- SelectionList -----------------------------------------------------------

@@ -184,6 +184,28 @@ TEST_F(NodeListsTest, EnumeratorYieldsEveryNodeAndCanBeReset) {
   batch[0].punkVal->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(last.Out()));
   VariantClear(&batch[0]);
   EXPECT_EQ(NameOf(last.Get()), "c");
+
+  // Two enumerators of one live list, stepped in turn, each keep their place.
+  auto children = ChildrenOf(Root(doc.Get()).Get());
+  ardo::ComPtr<IUnknown> first, second;
+  ASSERT_HR(children->get__newEnum(first.Out()), S_OK);
+  ASSERT_HR(children->get__newEnum(second.Out()), S_OK);
+  auto one = first.As<IEnumVARIANT>(), other = second.As<IEnumVARIANT>();
+  ASSERT_TRUE(one && other);
+  ASSERT_HR(other->Skip(1), S_OK);
+  std::string order;
+  for (int i = 0; i < 2; ++i) {
+    for (IEnumVARIANT* e : {one.Get(), other.Get()}) {
+      VARIANT item;
+      VariantInit(&item);
+      ASSERT_HR(e->Next(1, &item, &fetched), S_OK);
+      ardo::ComPtr<IXMLDOMNode> node;
+      item.punkVal->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(node.Out()));
+      VariantClear(&item);
+      order += NameOf(node.Get());
+    }
+  }
+  EXPECT_EQ(order, "abbc");
 }
 
 // The catalogue's pattern: an index walk over a long list. Every index must
