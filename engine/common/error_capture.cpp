@@ -96,25 +96,16 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   if (!ctxt || !ctxt->input) return;
   xmlParserInputPtr in = ctxt->input;
   if (!in->base || !in->cur) return;
-  // An external entity or DTD is read as an input above the document's, or
-  // by a parser of its own.
+  // An external entity or DTD is read as an input above the document's, by
+  // a parser of its own, or (a DTD) as the only input of the document's
+  // parser: the name tells the inputs apart ("" when the document is text
+  // or no load runs: every named input is another file then).
   const ErrorCapture* capture = Current();
-  auto* main = capture ? static_cast<xmlParserCtxtPtr>(capture->parser_) : nullptr;
-  if (capture && capture->mainFileKnown_) {
-    // libxml2 reads an external DTD as the only input of the document's
-    // own parser: the name tells the inputs apart.
-    if (in->filename && capture->mainFile_ != in->filename) error->entityFile = in->filename;
-  } else {
-    const char* mainFile = main && main->inputNr > 0 ? main->inputTab[0]->filename : nullptr;
-    if (in->filename && (ctxt != main || ctxt->inputNr > 1) &&
-        !(mainFile && xmlStrEqual(BAD_CAST in->filename, BAD_CAST mainFile)))
-      error->entityFile = in->filename;
-  }
+  if (in->filename && !(capture && capture->mainFile_ == in->filename)) error->entityFile = in->filename;
   if (error->line <= 0) error->line = in->line;
   if (error->column <= 0) error->column = in->col;
   error->offset = static_cast<long>(in->consumed + (in->cur - in->base));
-  if (in->buf && in->buf->encoder)
-    if (const ErrorCapture* capture = Current()) error->offset += capture->switchOffset_;
+  if (in->buf && in->buf->encoder && capture) error->offset += capture->switchOffset_;
   // The source line: back from the cursor to the previous line break, then
   // forward to the next one, within what the parser holds in memory.
   const xmlChar* begin = in->base;

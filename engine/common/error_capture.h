@@ -56,10 +56,7 @@ class ErrorCapture {
   void SetParser(void* parserContext) { parser_ = parserContext; }
   // The name the document's own input goes by ("" for text): a position in
   // any other input (an external DTD or entity) names that file.
-  void SetMainFile(const std::string& name) {
-    mainFile_ = name;
-    mainFileKnown_ = true;
-  }
+  void SetMainFile(const std::string& name) { mainFile_ = name; }
   // When a declared encoding takes over, libxml2 restarts its count of the
   // input read at the point of the switch: positions read while it decodes
   // get those bytes (the declaration up to there) added back.
@@ -87,7 +84,6 @@ class ErrorCapture {
   std::string pending_;  // generic messages arrive in several pieces
   void* parser_ = nullptr;
   std::string mainFile_;
-  bool mainFileKnown_ = false;
   long switchOffset_ = 0;
 };
 

@@ -155,9 +155,7 @@ DomDocument::~DomDocument() {
 
 uint64_t NextStamp() { return ++g_stamps; }
 
-void DomDocument::Touch() {
-  stamp_ = ++g_stamps;
-}
+void DomDocument::Touch() { stamp_ = NextStamp(); }
 
 void DomDocument::InstallTree(xmlDocPtr doc) {
   auto* holder = new TreeHolder(doc, this);
@@ -314,8 +312,8 @@ HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOM
     if (!ValidUnqualifiedName(name)) return BadPiTarget(name);
     std::string text = Utf8Of(data);
     // An XML declaration is made with its data or given it later.
-    if (name == "xml" && !text.empty() && !XmlDeclarationReads(text))
-      return FailWith(E_FAIL, "\"" + text.substr(0, 64) + "\" is not the data of an XML declaration.");
+    if (name == "xml" && !text.empty())
+      if (HRESULT hr = CheckXmlDeclarationData(text); FAILED(hr)) return hr;
     return CreateAndReturn(xmlNewDocPI(XmlDoc(), Xml(name), Xml(text)), p);
   });
 }

@@ -240,8 +240,8 @@ HRESULT NodeObject::SetValueText(const std::string& text) {
     }
     case XML_PI_NODE:
       // A declaration that would not read again is refused where it is set.
-      if (xmlStrEqual(node_->name, Xml("xml")) && !XmlDeclarationReads(text))
-        return FailWith(E_FAIL, "\"" + text.substr(0, 64) + "\" is not the data of an XML declaration.");
+      if (IsXmlDeclarationInstruction(node_))
+        if (HRESULT hr = CheckXmlDeclarationData(text); FAILED(hr)) return hr;
       [[fallthrough]];
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
@@ -336,8 +336,7 @@ HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
     *out = AttributeMap::HandOut(this);
     return S_OK;
   }
-  // An XML declaration, in its place or made and not yet inserted.
-  if (!nsElement_ && node_->type == XML_PI_NODE && xmlStrEqual(node_->name, Xml("xml"))) {
+  if (!nsElement_ && IsXmlDeclarationInstruction(node_)) {
     *out = MakeObject<DeclarationMap>(this, DeclarationMap::Kind::XmlDeclaration).Detach();
     return S_OK;
   }

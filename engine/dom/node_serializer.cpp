@@ -15,6 +15,7 @@
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/error_capture.h"
+#include "engine/common/last_error.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/text_content.h"
 
@@ -253,9 +254,12 @@ void ScopedDeclarations::Need(xmlNodePtr element, const xmlChar* prefix, const x
   scope_.emplace_back(ns->prefix, ns->href);
 }
 
+bool IsXmlDeclarationInstruction(const xmlNode* node) {
+  return node->type == XML_PI_NODE && xmlStrEqual(node->name, Xml("xml"));
+}
+
 bool IsXmlDeclaration(const xmlNode* node) {
-  return node && node->type == XML_PI_NODE && node->parent && node->parent->type == XML_DOCUMENT_NODE &&
-         xmlStrEqual(node->name, Xml("xml"));
+  return node && IsXmlDeclarationInstruction(node) && node->parent && node->parent->type == XML_DOCUMENT_NODE;
 }
 
 xmlNodePtr FindXmlDeclaration(xmlDocPtr doc) {
@@ -552,6 +556,11 @@ bool XmlDeclarationReads(std::string_view data) {
   return true;
 }
 
+HRESULT CheckXmlDeclarationData(const std::string& data) {
+  if (XmlDeclarationReads(data)) return S_OK;
+  return FailWith(E_FAIL, "\"" + data.substr(0, 64) + "\" is not the data of an XML declaration.");
+}
+
 namespace {
 
 std::string DeclaredEncoding(xmlDocPtr doc) {
@@ -569,7 +578,6 @@ bool DeclarationReads(xmlDocPtr doc) {
   xmlNodePtr decl = FindXmlDeclaration(doc);
   return !decl || XmlDeclarationReads(View(decl->content));
 }
-
 
 // The encoding a save writes (as the declaration names it; "" for UTF-8)
 // and libxml2's converter for it (null for UTF-8, else the caller's to

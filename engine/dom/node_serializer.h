@@ -54,9 +54,15 @@ class ScopedDeclarations {
 
 // True for the XML declaration node.
 bool IsXmlDeclaration(const xmlNode* node);
+// True for a processing instruction named xml: the XML declaration, in its
+// place or made and not yet inserted.
+bool IsXmlDeclarationInstruction(const xmlNode* node);
 // Whether text reads as the data of an XML declaration (version, encoding,
 // standalone, as a document may open with).
 bool XmlDeclarationReads(std::string_view data);
+// S_OK for data an XML declaration may be given; E_FAIL with the reason
+// for data that would not read again.
+HRESULT CheckXmlDeclarationData(const std::string& data);
 // The declaration node of a document, or null.
 xmlNodePtr FindXmlDeclaration(xmlDocPtr doc);
 // The value of a pseudo-attribute in declaration data ("" when absent).

@@ -13,10 +13,10 @@
 #include "engine/dom/dom_document.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_object.h"
+#include "engine/dom/node_serializer.h"
 #include "engine/dom/text_content.h"
 
 namespace ardo::engine {
-namespace {
 
 void LinkChild(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr before) {
   node->parent = parent;
@@ -40,6 +40,8 @@ void LinkChild(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr before) {
     parent->last = node;
   }
 }
+
+namespace {
 
 // An entity reference's name may be a string of its document's dictionary,
 // and libxml2's adoption leaves it there: the node would then free it into
@@ -236,6 +238,8 @@ void TreeEdit::Touch(DomDocument& document) {
     documents_.push_back(&document);
 }
 
+namespace {
+
 // The object that live lists over n rest on, if n has one.
 NodeObject* ListedObject(xmlNodePtr n) {
   if (n->type != XML_DOCUMENT_NODE) return static_cast<NodeObject*>(n->_private);
@@ -256,6 +260,8 @@ void MarkShapeChange(xmlNodePtr parent, const xmlNode* child) {
   for (xmlNodePtr n = parent; n; n = n->parent)
     if (NodeObject* o = ListedObject(n)) o->NoteElementsChange(stamp);
 }
+
+}  // namespace
 
 void TreeEdit::Unlink(xmlNodePtr node) {
   if (node->type == XML_ATTRIBUTE_NODE || node->type == XML_ELEMENT_NODE) OwnOutsideNamespaces(node);
@@ -346,10 +352,6 @@ void TreeEdit::SetContent(xmlNodePtr node, std::string_view text) {
 
 namespace {
 
-bool IsDeclarationInstruction(const xmlNode* node) {
-  return node->type == XML_PI_NODE && xmlStrEqual(node->name, Xml("xml"));
-}
-
 // The XML declaration is the document's first node and its only one: a
 // processing instruction named "xml" goes nowhere else, and nothing goes
 // in front of it.
@@ -359,7 +361,7 @@ HRESULT CheckDeclarationPlace(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr re
   bool first = true;
   for (xmlNodePtr n = child->type == XML_DOCUMENT_FRAG_NODE ? child->children : child; n;
        n = child->type == XML_DOCUMENT_FRAG_NODE ? n->next : nullptr) {
-    if (IsDeclarationInstruction(n)) {
+    if (IsXmlDeclarationInstruction(n)) {
       if (parent->type != XML_DOCUMENT_NODE || !first) return FailWith(kInvalidTreeChange, kReason);
       for (xmlNodePtr c = parent->children; c; c = c->next) {
         if (c == at) break;
@@ -367,12 +369,12 @@ HRESULT CheckDeclarationPlace(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr re
         if (IsExposedChild(c)) return FailWith(kInvalidTreeChange, kReason);
       }
       for (xmlNodePtr c = parent->children; c; c = c->next)
-        if (c != child && c != replacing && IsDeclarationInstruction(c))
+        if (c != child && c != replacing && IsXmlDeclarationInstruction(c))
           return FailWith(kInvalidTreeChange, "A document has one XML declaration only.");
     }
     first = false;
   }
-  if (at && at != replacing && at != child && IsDeclarationInstruction(at))
+  if (at && at != replacing && at != child && IsXmlDeclarationInstruction(at))
     return FailWith(kInvalidTreeChange, kReason);
   return S_OK;
 }

@@ -68,6 +68,10 @@ class TreeEdit {
   std::vector<xmlAttrPtr> ids_;
 };
 
+// Links a parentless node under parent, before `before` (null appends), as
+// it is: libxml2's own insertion merges adjacent text, freeing nodes.
+void LinkChild(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr before);
+
 // libxml2 declares on a subtree it copies or adopts the namespaces that the
 // subtree uses from outside itself. Those declarations (`added`) become the
 // document's own namespaces, as a created node's are (serialisations

@@ -17,6 +17,7 @@
 #include "engine/common/error_capture.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
+#include "engine/dom/tree_edit.h"
 #include "engine/xpath/ms_functions.h"
 
 namespace ardo::engine {
@@ -82,20 +83,6 @@ xmlNodePtr AfterSubtree(xmlNodePtr n, const xmlNode* root) {
   return n == root ? nullptr : n->next;
 }
 
-// Links node in before next, as it is (libxml2's own insertion would merge
-// adjacent text, freeing nodes still to be walked).
-void LinkBefore(xmlNodePtr node, xmlNodePtr next) {
-  node->parent = next->parent;
-  node->next = next;
-  node->prev = next->prev;
-  if (next->prev) {
-    next->prev->next = node;
-  } else if (next->parent) {
-    next->parent->children = node;
-  }
-  next->prev = node;
-}
-
 // Puts a copy of ref's entity's content (original's entity, whose parsed
 // content a copied document type does not carry) in ref's place and frees
 // ref; the nodes put in, in order.
@@ -111,7 +98,8 @@ std::vector<xmlNodePtr> ExpandReference(xmlDocPtr copy, xmlDocPtr original, xmlN
   std::vector<xmlNodePtr> added;
   while (content) {
     xmlNodePtr next = content->next;
-    LinkBefore(content, ref);
+    content->prev = content->next = nullptr;
+    LinkChild(ref->parent, content, ref);
     added.push_back(content);
     content = next;
   }
@@ -141,13 +129,8 @@ void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr st
       for (xmlAttrPtr a = n->properties; a; a = a->next) {
         for (xmlNodePtr c = a->children; c;) {
           xmlNodePtr next = c->next;
-          if (c->type != XML_ENTITY_REF_NODE) {
-            c = next;
-          } else if (xmlNodePtr first = expand(c)) {
-            c = first;
-          } else {
-            c = next;
-          }
+          xmlNodePtr first = c->type == XML_ENTITY_REF_NODE ? expand(c) : nullptr;
+          c = first ? first : next;
         }
       }
     }
