@@ -922,6 +922,10 @@ bool LocalPathOf(const std::string& location, std::string* path) {
   }
   // A fragment names a part of the file, not the file.
   rest.erase(std::min(rest.size(), rest.find('#')));
+  // No file name holds a NUL: an escaped one would cut the name short and
+  // name another file.
+  for (size_t at = rest.find('%'); at != std::string::npos; at = rest.find('%', at + 1))
+    if (rest.compare(at + 1, 2, "00") == 0) return false;
   char* unescaped = xmlURIUnescapeString(rest.c_str(), 0, nullptr);
   if (!unescaped) return false;
   *path = unescaped;
@@ -1126,7 +1130,11 @@ ParseOutcome ParseUrl(const std::string& url, const LoadOptions& options) {
                            std::string(message[0] ? message : curl_easy_strerror(rc));
     return outcome;
   }
-  return ParseBytes(download.body.data(), download.body.size(), url, options);
+  // A document from the web reads no local file: its external entities
+  // and DTD would otherwise let any server read the host's files.
+  LoadOptions remote = options;
+  remote.resolveExternals = false;
+  return ParseBytes(download.body.data(), download.body.size(), url, remote);
 }
 
 ParseFailure ValidateDocument(xmlDocPtr doc, const LoadOptions& options) {

@@ -579,6 +579,21 @@ bool DeclarationReads(xmlDocPtr doc) {
   return !decl || XmlDeclarationReads(View(decl->content));
 }
 
+// Whether a load tells the encoding's output for XML by its first bytes, as
+// libxml2 does before it reads the declaration: UTF-7, for one, writes "<"
+// as "+ADw-", and its output reads as no document at all.
+bool Recognisable(const char* encoding) {
+  xmlCharEncodingHandlerPtr fresh = xmlFindCharEncodingHandler(encoding);
+  xmlBufferPtr in = xmlBufferCreate(), out = xmlBufferCreate();
+  bool known = fresh && in && out && xmlBufferCat(in, Xml("<?xml")) == 0 && xmlCharEncOutFunc(fresh, out, in) >= 0 &&
+               xmlBufferLength(out) >= 4 &&
+               xmlDetectCharEncoding(xmlBufferContent(out), xmlBufferLength(out)) != XML_CHAR_ENCODING_NONE;
+  for (xmlBufferPtr b : {in, out})
+    if (b) xmlBufferFree(b);
+  if (fresh) xmlCharEncCloseFunc(fresh);
+  return known;
+}
+
 // The encoding a save writes (as the declaration names it; "" for UTF-8)
 // and libxml2's converter for it (null for UTF-8, else the caller's to
 // close). E_FAIL with a reason for an encoding that cannot be written, or
@@ -606,7 +621,7 @@ HRESULT OutputConverter(xmlDocPtr doc, std::string* encoding, xmlCharEncodingHan
   // libxml2 writes "HTML" (named entities) but cannot read it; iconv's
   // UTF-32 opens with a byte-order mark that a load takes for UTF-16.
   const bool readable = (*handler)->input || (*handler)->iconv_in || (*handler)->uconv_in;
-  if (!readable || FoldedEncodingName(*encoding) == "utf32")
+  if (!readable || FoldedEncodingName(*encoding) == "utf32" || !Recognisable(encoding->c_str()))
     return fail("A document saved in the encoding \"" + *encoding + "\" could not be loaded again.");
   return S_OK;
 }

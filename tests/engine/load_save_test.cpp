@@ -491,8 +491,9 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
   ASSERT_TRUE(latin);
   EXPECT_TRUE(saveFails(latin.Get()));
   // libxml2 writes "HTML" but cannot read it; iconv's UTF-32 opens with a
-  // mark a load takes for UTF-16.
-  for (const char* data : {"version=\"1.0\" encoding=\"HTML\"", "version=\"1.0\" encoding=\"UTF-32\""}) {
+  // mark a load takes for UTF-16; UTF-7's "<" is no "<" to a load.
+  for (const char* data : {"version=\"1.0\" encoding=\"HTML\"", "version=\"1.0\" encoding=\"UTF-32\"",
+                           "version=\"1.0\" encoding=\"UTF-7\""}) {
     SCOPED_TRACE(data);
     auto doc = NewDocument();
     ardo::ComPtr<IXMLDOMProcessingInstruction> declaration;
@@ -795,6 +796,16 @@ TEST_F(ParseErrorTest, MissingOrUnreadableFileIsAParseErrorWithItsUrl) {
   e = ErrorOf(doc.Get());
   EXPECT_EQ(e.line, 3);
   EXPECT_NE(e.url.find("broken.xml"), std::string::npos) << e.url;
+
+  // An escaped NUL would cut a file URL short at a file the host did not name.
+  const std::string kept = WriteTempFile("kept.xml", "<kept/>");
+  LoadSource(doc.Get(), Variant::Str(("file://" + kept + "%00.txt").c_str()), S_FALSE);
+  EXPECT_NE(ErrorOf(doc.Get()).errorCode, 0);
+  auto other = Parse("<other/>");
+  ASSERT_TRUE(other);
+  Variant destination(Variant::Str(("file://" + kept + "%00.bak").c_str()));
+  EXPECT_TRUE(FAILED(other->save(destination.get())));
+  EXPECT_EQ(ReadFileBytes(kept), "<kept/>");
 }
 
 }  // namespace
