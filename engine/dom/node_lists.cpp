@@ -334,10 +334,18 @@ xmlNodePtr SelectionList::NodeAt(long index) const {
 template <class Index, class F>
 HRESULT SelectionList::WithListed(Index&& index, F&& f) {
   std::recursive_mutex* own = doc_->Mutex();
-  if (!own) return Locked([&] {
+  if (!own) {
+    ComPtr<DomDocument> revived;  // held while f uses the node
+    return Locked([&] {
       long i = index();
-      return f(i, NodeAt(i));
+      xmlNodePtr n = NodeAt(i);
+      // A tree its document let go of comes back under a document first,
+      // as a handout would bring it: f may change it.
+      if (TreeHolder* tree = n ? TreeHolder::Of(n) : nullptr; tree && !tree->Alive())
+        revived = DomDocument::ForDeferredTree(tree);
+      return f(i, n);
     });
+  }
   std::recursive_mutex* other;
   {
     DocLock lock(own);
@@ -537,8 +545,10 @@ HRESULT SelectionList::removeAll() {
   HRESULT hr = Locked([&] {
     HRESULT checked = CheckRemovable(0, static_cast<long>(nodes_->size()));
     if (FAILED(checked)) return checked;
+    // Nodes of another document, or of a tree no document holds, are
+    // taken one at a time as removeNext takes them.
     for (xmlNodePtr n : *nodes_)
-      if (OwnerMutex(n) != doc_->Mutex()) elsewhere = true;
+      if (OwnerMutex(n) != doc_->Mutex() || !TreeHolder::Of(n)->Alive()) elsewhere = true;
     if (elsewhere) return S_OK;
     HRESULT done = RemoveNodes(0, static_cast<long>(nodes_->size()));
     if (SUCCEEDED(done)) position_ = 0;

@@ -154,6 +154,30 @@ TEST_F(LifetimeTest, AListedNodeMovedIntoADocumentThatLetsGoOfItStaysListed) {
   }
 }
 
+TEST_F(LifetimeTest, ASelectionRemovesNodesFromATreeNoDocumentHolds) {
+  for (const CLSID* clsid : {&CLSID_DOMDocument40, &CLSID_FreeThreadedDOMDocument40}) {
+    for (bool reload : {true, false}) {
+      SCOPED_TRACE(reload ? "the receiving document reloads" : "the receiving document is released");
+      auto source = Parse("<r><n/><k/></r>", *clsid);
+      ASSERT_TRUE(source);
+      ardo::ComPtr<IXMLDOMSelection> selection;
+      ASSERT_HR(Select(source.Get(), "/r/n")->QueryInterface(IID_IXMLDOMSelection,
+                                                              reinterpret_cast<void**>(selection.Out())),
+                S_OK);
+      auto target = Parse("<s/>", *clsid);
+      ASSERT_TRUE(target);
+      Append(Root(target.Get()).Get(), SelectOne(source.Get(), "/r/n").Get());
+      if (reload)
+        ASSERT_HR(LoadXml(target.Get(), "<other/>"), S_OK);
+      else
+        target = nullptr;
+      EXPECT_HR(selection->removeAll(), S_OK);
+      EXPECT_EQ(LengthOf(selection.Get()), 0);
+      EXPECT_EQ(XmlOf(source.Get()), "<r><k/></r>\r\n");
+    }
+  }
+}
+
 TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {
   ardo::ComPtr<IXMLDOMNodeList> children;
   ardo::ComPtr<IXMLDOMNamedNodeMap> attributes;
