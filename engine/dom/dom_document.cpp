@@ -408,20 +408,7 @@ HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
   return Call([&] {
     if (!p) return E_INVALIDARG;
     *p = nullptr;
-    std::string value = Utf8Of(id);
-    xmlDocPtr doc = XmlDoc();
-    xmlAttrPtr attr = xmlGetID(doc, Xml(value));
-    xmlNodePtr element = attr ? attr->parent : nullptr;
-    if (element && TreeHolder::IsAttached(element) && AttributeValue(attr) == value) return ReturnNode(element, p);
-    // libxml2 lists the IDs it met while parsing: elements created, copied
-    // or moved in since are found through the document type's declarations.
-    if (!doc->intSubset && !doc->extSubset) return S_FALSE;
-    xmlNodePtr root = xmlDocGetRootElement(doc);
-    for (xmlNodePtr n = root; n; n = NextElementWithin(n, root))
-      for (xmlAttrPtr a = n->properties; a; a = a->next)
-        if ((a->atype == XML_ATTRIBUTE_ID || xmlIsID(doc, n, a)) && AttributeValue(a) == value)
-          return ReturnNode(n, p);
-    return S_FALSE;
+    return ReturnNode(ElementById(XmlDoc(), Utf8Of(id)), p);
   });
 }
 

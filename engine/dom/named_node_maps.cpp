@@ -70,6 +70,23 @@ bool UsesNamespace(xmlNodePtr element, const xmlNs* ns) {
   return false;
 }
 
+// Whether a declaration of prefix on element would bind the element's own
+// name, or one of its attributes' names, to uri while it is in another
+// namespace. (Names below keep their namespaces: the text written declares
+// theirs again where it differs. An unprefixed attribute is in no
+// namespace whatever the default namespace.)
+bool MovesOwnName(xmlNodePtr element, const std::string& prefix, std::string_view uri) {
+  auto moves = [&](const xmlNs* ns, bool isElement) {
+    std::string_view used = ns && ns->prefix ? View(ns->prefix) : std::string_view();
+    if (used != prefix || (used.empty() && !isElement)) return false;
+    return (ns ? View(ns->href) : std::string_view()) != uri;
+  };
+  if (moves(element->ns, true)) return true;
+  for (xmlAttrPtr a = element->properties; a; a = a->next)
+    if (moves(a->ns, false)) return true;
+  return false;
+}
+
 // setAttribute("xmlns:p", uri) declares p; a declaration that is there
 // already changes only while no name uses it.
 HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_view value) {
@@ -80,34 +97,29 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
   if (HRESULT hr = CheckReservedBinding(prefix, value); FAILED(hr)) return hr;
   if (!prefix.empty() && value.empty())
     return FailWith(kInvalidTreeChange, "The prefix \"" + prefix + "\" cannot be declared for no namespace.");
-  if (xmlNsPtr existing = FindNamespaceDeclaration(element, qname)) {
-    if (View(existing->href) == value) return S_OK;
-    if (UsesNamespace(element, existing))
-      return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" is declared as \"" +
-                                              std::string(View(existing->href)) +
-                                              "\" here already and names use it, so it does not change.");
+  xmlNsPtr existing = FindNamespaceDeclaration(element, qname);
+  if (existing && View(existing->href) == value) return S_OK;
+  if (existing && UsesNamespace(element, existing))
+    return FailWith(kInvalidTreeChange, "\"" + std::string(qname) + "\" is declared as \"" +
+                                            std::string(View(existing->href)) +
+                                            "\" here already and names use it, so it does not change.");
+  // Nor may it, new or changed, give the element's names another meaning:
+  // they are in their namespaces whatever a declaration says, and the
+  // text written would put them elsewhere.
+  if (MovesOwnName(element, prefix, value)) {
+    if (prefix.empty() && !element->ns)
+      return FailWith(kInvalidTreeChange, "The default namespace \"" + std::string(value) +
+                                              "\" would put the element, which is in no namespace, into it.");
+    return FailWith(kInvalidTreeChange, "The declaration of \"" + std::string(qname) +
+                                            "\" would change the namespace of a name the element uses.");
+  }
+  if (existing) {
     xmlChar* href = xmlStrdup(Xml(std::string(value)));
     if (!href) throw std::bad_alloc();
     xmlFree(const_cast<xmlChar*>(existing->href));
     existing->href = href;
     return S_OK;
   }
-  // A default namespace may not fall on an element in no namespace.
-  if (prefix.empty() && !element->ns && !value.empty())
-    return FailWith(kInvalidTreeChange, "The default namespace \"" + std::string(value) +
-                                            "\" would put the element, which is in no namespace, into it.");
-  // A declaration may not rebind a prefix that the element's own name or
-  // its attributes use for another namespace.
-  auto rebinds = [&](const xmlNs* used) {
-    if (!used) return false;
-    std::string_view usedPrefix = used->prefix ? View(used->prefix) : std::string_view();
-    return usedPrefix == prefix && View(used->href) != value;
-  };
-  bool conflict = rebinds(element->ns);
-  for (xmlAttrPtr a = element->properties; a && !conflict; a = a->next) conflict = rebinds(a->ns);
-  if (conflict)
-    return FailWith(kInvalidTreeChange, "The declaration of \"" + std::string(qname) +
-                                            "\" would change the namespace of a name the element uses.");
   xmlNsPtr ns = xmlNewNs(element, Xml(std::string(value)), prefix.empty() ? nullptr : Xml(prefix));
   return ns ? S_OK : kInvalidTreeChange;
 }

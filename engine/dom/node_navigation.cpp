@@ -3,10 +3,12 @@
 #include <cstring>
 
 #include <libxml/entities.h>
+#include <libxml/valid.h>
 
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
+#include "engine/dom/text_content.h"
 
 namespace ardo::engine {
 
@@ -151,6 +153,30 @@ namespace {
 char g_defaultedMark;
 char g_standInMark;
 }  // namespace
+
+namespace {
+
+bool InTree(xmlNodePtr node, xmlDocPtr doc) {
+  while (node->parent) node = node->parent;
+  return node == reinterpret_cast<xmlNodePtr>(doc);
+}
+
+}  // namespace
+
+xmlNodePtr ElementById(xmlDocPtr doc, const std::string& value) {
+  if (!doc) return nullptr;
+  xmlAttrPtr listed = xmlGetID(doc, Xml(value));
+  if (listed && listed->parent && InTree(listed->parent, doc) && AttributeValue(listed) == value)
+    return listed->parent;
+  // Elements created, copied or moved in since the parse, and values set
+  // since, are found through the document type's declarations.
+  if (!doc->intSubset && !doc->extSubset) return nullptr;
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  for (xmlNodePtr n = root; n; n = NextElementWithin(n, root))
+    for (xmlAttrPtr a = n->properties; a; a = a->next)
+      if ((a->atype == XML_ATTRIBUTE_ID || xmlIsID(doc, n, a)) && AttributeValue(a) == value) return n;
+  return nullptr;
+}
 
 void MarkDefaulted(xmlAttrPtr attr) { attr->psvi = &g_defaultedMark; }
 void MarkSpecified(xmlAttrPtr attr) {

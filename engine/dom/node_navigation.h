@@ -64,6 +64,12 @@ xmlNodePtr DomParent(xmlNodePtr node);
 // (root included), descending into elements only; null after the last.
 xmlNodePtr NextElementWithin(xmlNodePtr element, const xmlNode* root);
 
+// The element of doc's tree whose ID attribute (an attribute the document
+// type declares of type ID) has the value, the first in document order;
+// null when there is none. libxml2's table of IDs answers first: it lists
+// what the parse met, and may still name elements removed since.
+xmlNodePtr ElementById(xmlDocPtr doc, const std::string& value);
+
 // Attributes that the document type supplied by default rather than the
 // document: marked at load, unmarked when their value is set.
 void MarkDefaulted(xmlAttrPtr attr);

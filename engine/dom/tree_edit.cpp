@@ -136,6 +136,10 @@ void AdoptInto(xmlNodePtr node, xmlDocPtr doc, xmlNodePtr parent) {
       values.push_back(c);
       references = references || c->type == XML_ENTITY_REF_NODE;
     }
+  // An ID attribute leaves its document's table of IDs, which would
+  // otherwise name it after it is freed in another document.
+  if (node->type == XML_ATTRIBUTE_NODE && reinterpret_cast<xmlAttrPtr>(node)->atype == XML_ATTRIBUTE_ID && from)
+    xmlRemoveID(from, reinterpret_cast<xmlAttrPtr>(node));
   if (!references) {
     xmlDOMWrapAdoptNode(nullptr, from, node, doc, parent, 0);
     return;
@@ -212,6 +216,9 @@ TreeEdit::~TreeEdit() {
   for (xmlAttrPtr attr : ids_) {
     std::string value = AttributeValue(attr);
     if (!value.empty() && attr->doc) xmlAddID(nullptr, attr->doc, Xml(value), attr);
+    // Still of type ID when its value is another's for now (the table
+    // keeps the first): a later edit is noted as this one was.
+    attr->atype = XML_ATTRIBUTE_ID;
   }
   for (auto& tree : trees_) tree->Sweep();
 }

@@ -19,6 +19,39 @@ namespace {
 constexpr size_t kMaxCompiled = 256;
 constexpr size_t kMaxResults = 64;
 
+// XPath's id(), answered as nodeFromID answers: libxml2's own reads its
+// table of IDs alone, which lists what the parse met and nothing the host
+// has done since.
+void IdFunction(xmlXPathParserContextPtr ctxt, int nargs) {
+  CHECK_ARITY(1);
+  xmlXPathObjectPtr arg = valuePop(ctxt);
+  std::string tokens;
+  if (arg && (arg->type == XPATH_NODESET || arg->type == XPATH_XSLT_TREE)) {
+    for (int i = 0; arg->nodesetval && i < arg->nodesetval->nodeNr; ++i) {
+      xmlChar* value = xmlXPathCastNodeToString(arg->nodesetval->nodeTab[i]);
+      if (value) tokens.append(reinterpret_cast<const char*>(value)).push_back(' ');
+      xmlFree(value);
+    }
+  } else if (arg) {
+    xmlChar* value = xmlXPathCastToString(arg);
+    if (value) tokens = reinterpret_cast<const char*>(value);
+    xmlFree(value);
+  }
+  xmlXPathFreeObject(arg);
+  xmlNodeSetPtr found = xmlXPathNodeSetCreate(nullptr);
+  if (!found) return xmlXPathErr(ctxt, XPATH_MEMORY_ERROR);
+  for (size_t i = 0, n = tokens.size(); i < n;) {
+    while (i < n && IsXmlSpace(static_cast<unsigned char>(tokens[i]))) ++i;
+    size_t start = i;
+    while (i < n && !IsXmlSpace(static_cast<unsigned char>(tokens[i]))) ++i;
+    if (i == start) continue;
+    if (xmlNodePtr element = ElementById(ctxt->context->doc, tokens.substr(start, i - start)))
+      xmlXPathNodeSetAdd(found, element);
+  }
+  xmlXPathNodeSetSort(found);
+  valuePush(ctxt, xmlXPathWrapNodeSet(found));
+}
+
 }  // namespace
 
 bool ParseSelectionNamespaces(const std::string& text,
@@ -95,6 +128,8 @@ void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces
     ctx_ = xmlXPathNewContext(doc);
     if (!ctx_) throw std::bad_alloc();
     RegisterMsXslFunctions(ctx_);
+    xmlXPathRegisterFunc(ctx_, Xml("id"), nullptr);
+    if (xmlXPathRegisterFunc(ctx_, Xml("id"), IdFunction) != 0) throw std::bad_alloc();
   }
   ctx_->doc = doc;
   if (registeredNamespaces_ != namespaces.version) {

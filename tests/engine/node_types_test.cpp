@@ -312,6 +312,19 @@ TEST_F(NodeTypesTest, CreatedNamespacedNodesDeclareTheirNamespaceOnlyWhereNeeded
   ASSERT_HR(item->QueryInterface(IXMLDOMElement::kIID, reinterpret_cast<void**>(itemElement.Out())), S_OK);
   EXPECT_HR(itemElement->setAttribute(Bstr("xmlns"), other.get()), E_FAIL);
   EXPECT_EQ(XmlOf(envelope.Get()), before);
+  // Nor once the element declares the namespace its name is in itself.
+  Variant soap(Variant::Str(kSoap));
+  EXPECT_HR(envelopeElement->setAttribute(Bstr("xmlns:soap"), soap.get()), S_OK);
+  const std::string declared = XmlOf(envelope.Get());
+  EXPECT_HR(envelopeElement->setAttribute(Bstr("xmlns:soap"), other.get()), E_FAIL);
+  EXPECT_EQ(XmlOf(envelope.Get()), declared);
+  // An element in no namespace, likewise, once it says so with xmlns="".
+  auto plain = Parse("<root/>");
+  ASSERT_TRUE(plain);
+  Variant none(Variant::Str(""));
+  EXPECT_HR(Root(plain.Get())->setAttribute(Bstr("xmlns"), none.get()), S_OK);
+  EXPECT_HR(Root(plain.Get())->setAttribute(Bstr("xmlns"), other.get()), E_FAIL);
+  EXPECT_EQ(XmlOf(Root(plain.Get()).Get()), "<root xmlns=\"\"/>");
 
   // Each text reads back with the same names and namespaces.
   auto elsewhere = Parse("<r xmlns='urn:other'/>");
@@ -881,31 +894,39 @@ TEST_F(NodeTypesTest, NodeFromIdAndDocumentElementByReference) {
       "<!DOCTYPE r [<!ELEMENT r (i*)><!ELEMENT i EMPTY><!ATTLIST i key ID #REQUIRED>]>"
       "<r><i key='k1'/><i key='k2'/></r>");
   ASSERT_TRUE(doc);
+  // nodeFromID's answer, which XPath's id() shares.
+  auto byId = [&](const char* value) {
+    ardo::ComPtr<IXMLDOMNode> node;
+    HRESULT hr = doc->nodeFromID(Bstr(value), node.Out());
+    EXPECT_EQ(hr, node ? S_OK : S_FALSE) << value;
+    auto queried = SelectOne(doc.Get(), ("id('" + std::string(value) + "')").c_str());
+    EXPECT_EQ(IdentityOf(queried.Get()), IdentityOf(node.Get())) << "id('" << value << "')";
+    return node;
+  };
   ardo::ComPtr<IXMLDOMNode> found;
-  ASSERT_HR(doc->nodeFromID(Bstr("k2"), found.Out()), S_OK);
+  ASSERT_TRUE(found = byId("k2"));
   EXPECT_EQ(XmlOf(found.Get()), "<i key=\"k2\"/>");
-  EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE);
-  EXPECT_FALSE(found);
+  EXPECT_FALSE(byId("k3"));
   // IDs of elements made, copied or changed after loading count too, and
   // only while the element is in the tree.
   auto made = NewElement(doc.Get(), "i");
   Variant k3(Variant::Str("k3")), k4(Variant::Str("k4"));
   ASSERT_HR(made->setAttribute(Bstr("key"), k3.get()), S_OK);
-  EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE) << "not in the tree yet";
+  EXPECT_FALSE(byId("k3")) << "not in the tree yet";
   Append(Root(doc.Get()).Get(), made.Get());
-  ASSERT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_OK);
+  ASSERT_TRUE(found = byId("k3"));
   EXPECT_EQ(IdentityOf(found.Get()), IdentityOf(made.Get()));
   auto first = SelectOne(doc.Get(), "/r/i[@key='k1']");
   ardo::ComPtr<IXMLDOMNode> copy, removed;
   ASSERT_HR(first->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
   ASSERT_HR(Root(doc.Get())->removeChild(first.Get(), removed.Out()), S_OK);
-  EXPECT_HR(doc->nodeFromID(Bstr("k1"), found.Out()), S_FALSE) << "removed";
+  EXPECT_FALSE(byId("k1")) << "removed";
   Append(Root(doc.Get()).Get(), copy.Get());
-  ASSERT_HR(doc->nodeFromID(Bstr("k1"), found.Out()), S_OK);
+  ASSERT_TRUE(found = byId("k1"));
   EXPECT_EQ(IdentityOf(found.Get()), IdentityOf(copy.Get()));
   ASSERT_HR(made->setAttribute(Bstr("key"), k4.get()), S_OK);
-  EXPECT_HR(doc->nodeFromID(Bstr("k3"), found.Out()), S_FALSE) << "the old value is gone";
-  EXPECT_HR(doc->nodeFromID(Bstr("k4"), found.Out()), S_OK);
+  EXPECT_FALSE(byId("k3")) << "the old value is gone";
+  EXPECT_TRUE(byId("k4"));
   // The same through the value's own text node; then the element goes.
   auto key = SelectOne(doc.Get(), "/r/i[@key='k2']/@key");
   ASSERT_TRUE(key);
@@ -916,14 +937,38 @@ TEST_F(NodeTypesTest, NodeFromIdAndDocumentElementByReference) {
   key = nullptr;
   keyChild = nullptr;
   ASSERT_HR(keyText->appendData(Bstr("z")), S_OK);
-  EXPECT_HR(doc->nodeFromID(Bstr("k2"), found.Out()), S_FALSE) << "the old value is gone";
-  ASSERT_HR(doc->nodeFromID(Bstr("k2z"), found.Out()), S_OK);
+  EXPECT_FALSE(byId("k2")) << "the old value is gone";
+  ASSERT_TRUE(found = byId("k2z"));
   ASSERT_HR(Root(doc.Get())->removeChild(found.Get(), removed.Out()), S_OK);
   found = nullptr;
   removed = nullptr;
   keyText = nullptr;
-  EXPECT_HR(doc->nodeFromID(Bstr("k2"), found.Out()), S_FALSE);
-  EXPECT_HR(doc->nodeFromID(Bstr("k2z"), found.Out()), S_FALSE);
+  EXPECT_FALSE(byId("k2"));
+  EXPECT_FALSE(byId("k2z"));
+  // A value another ID holds for a while stays an ID once changed again.
+  Variant k1(Variant::Str("k1")), k5(Variant::Str("k5"));
+  ASSERT_HR(made->setAttribute(Bstr("key"), k1.get()), S_OK);
+  ASSERT_HR(made->setAttribute(Bstr("key"), k5.get()), S_OK);
+  ASSERT_TRUE(found = byId("k5"));
+  EXPECT_EQ(IdentityOf(found.Get()), IdentityOf(made.Get()));
+  // An ID attribute moved to another document leaves this one's IDs, and
+  // is not looked for here once freed there.
+  {
+    auto parsed = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r key ID #IMPLIED>]><r key='m1'/>");
+    auto other = Parse("<s/>");
+    ASSERT_TRUE(parsed && other);
+    ardo::ComPtr<IXMLDOMAttribute> moved, out;
+    ASSERT_HR(Root(parsed.Get())->getAttributeNode(Bstr("key"), moved.Out()), S_OK);
+    ASSERT_HR(Root(parsed.Get())->removeAttributeNode(moved.Get(), out.Out()), S_OK);
+    ASSERT_HR(Root(other.Get())->setAttributeNode(moved.Get(), out.Out()), S_OK);
+    ASSERT_HR(Root(other.Get())->removeAttributeNode(moved.Get(), out.Out()), S_OK);
+    moved = nullptr;
+    out = nullptr;
+    other = nullptr;
+    EXPECT_HR(parsed->nodeFromID(Bstr("m1"), found.Out()), S_FALSE);
+    EXPECT_FALSE(SelectOne(parsed.Get(), "id('m1')"));
+  }
+  EXPECT_EQ(LengthOf(Select(doc.Get(), "id('k1 k4 k1')").Get()), 1) << "each element once";
 
   auto fresh = NewElement(doc.Get(), "fresh");
   ASSERT_HR(doc->putref_documentElement(fresh.Get()), S_OK);
