@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/SAX2.h>
 #include <libxml/uri.h>
 #include <libxml/valid.h>
 
@@ -47,6 +48,8 @@ struct ParseSession {
   startElementNsSAX2Func startElement = nullptr;
   internalSubsetSAXFunc internalSubset = nullptr;
   cdataBlockSAXFunc cdataBlock = nullptr;
+  entityDeclSAXFunc entityDecl = nullptr;
+  resolveEntitySAXFunc resolveEntity = nullptr;
 };
 thread_local ParseSession* t_session = nullptr;
 
@@ -144,6 +147,43 @@ void SeparateCdataBlock(void* ctx, const xmlChar* value, int len) {
   xmlAddChild(parent, section);
 }
 
+// Whether a URL escapes a NUL: libxml2 unescapes it, and the file name
+// it opens ends there, naming another file.
+bool EscapesNul(const void* url) {
+  return url && std::string_view(static_cast<const char*>(url)).find("%00") != std::string_view::npos;
+}
+
+// An external entity's system identifier is resolved as it is declared,
+// and libxml2 unescapes an escaped NUL and cuts the name short before the
+// loader sees it: such an entity is given a location of a scheme of ours
+// instead, which libxml2 passes on as it is and the loader refuses.
+constexpr std::string_view kNulNamed = "x-ardoxml-nul:";
+void NulCheckingEntityDecl(void* ctx, const xmlChar* name, int type, const xmlChar* publicId,
+                           const xmlChar* systemId, xmlChar* content) {
+  ParseSession* s = t_session;
+  if (!s || !s->entityDecl) return;
+  s->entityDecl(ctx, name, type, publicId, systemId, content);
+  if (!EscapesNul(systemId)) return;
+  const bool parameter = type == XML_INTERNAL_PARAMETER_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY;
+  xmlEntityPtr entity = parameter ? xmlSAX2GetParameterEntity(ctx, name) : xmlSAX2GetEntity(ctx, name);
+  if (!entity || !xmlStrEqual(entity->SystemID, systemId)) return;
+  xmlChar* kept = xmlStrdup(Xml(std::string(kNulNamed) + std::string(View(systemId))));
+  if (!kept) return;
+  xmlFree(const_cast<xmlChar*>(entity->URI));
+  entity->URI = kept;
+}
+
+// The external DTD's identifier, likewise, before libxml2 resolves it.
+xmlParserInputPtr NulCheckingResolveEntity(void* ctx, const xmlChar* publicId, const xmlChar* systemId) {
+  ParseSession* s = t_session;
+  if (EscapesNul(systemId) && s && s->options->resolveExternals && !s->options->prohibitDtd) {
+    RaiseOwn(static_cast<xmlParserCtxtPtr>(ctx), kResourceNotFound,
+             "The system cannot locate the resource specified: " + std::string(View(systemId)));
+    return nullptr;
+  }
+  return s && s->resolveEntity ? s->resolveEntity(ctx, publicId, systemId) : nullptr;
+}
+
 void DtdRefusingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
                                const xmlChar* systemId) {
   RaiseOwn(static_cast<xmlParserCtxtPtr>(ctx), kParseErrorDtdProhibited,
@@ -153,6 +193,12 @@ void DtdRefusingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* ex
 xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
   if (ParseSession* s = t_session) {
     if (!s->options->resolveExternals || s->options->prohibitDtd) return nullptr;
+    if (EscapesNul(url)) {
+      std::string named(url);
+      if (named.compare(0, kNulNamed.size(), kNulNamed) == 0) named.erase(0, kNulNamed.size());
+      if (ctxt) RaiseOwn(ctxt, kResourceNotFound, "The system cannot locate the resource specified: " + named);
+      return nullptr;
+    }
     std::string path;
     // A network resource is never fetched: the document loads without it.
     if (!url || !LocalPathOf(url, &path)) return nullptr;
@@ -164,7 +210,7 @@ xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserC
     return input;
   }
   // Outside a DOM load (other engine components) local files only as well.
-  return xmlNoNetExternalEntityLoader(url, id, ctxt);
+  return EscapesNul(url) ? nullptr : xmlNoNetExternalEntityLoader(url, id, ctxt);
 }
 
 int ParseOptions(const LoadOptions& o) {
@@ -642,6 +688,10 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
   ctxt->sax->startElementNs = CheckingStartElement;
   session.cdataBlock = ctxt->sax->cdataBlock;
   ctxt->sax->cdataBlock = SeparateCdataBlock;
+  session.entityDecl = ctxt->sax->entityDecl;
+  ctxt->sax->entityDecl = NulCheckingEntityDecl;
+  session.resolveEntity = ctxt->sax->resolveEntity;
+  ctxt->sax->resolveEntity = NulCheckingResolveEntity;
   if (options.prohibitDtd) {
     session.internalSubset = ctxt->sax->internalSubset;
     ctxt->sax->internalSubset = DtdRefusingInternalSubset;

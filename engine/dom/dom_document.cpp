@@ -408,7 +408,7 @@ HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
   return Call([&] {
     if (!p) return E_INVALIDARG;
     *p = nullptr;
-    return ReturnNode(ElementById(XmlDoc(), Utf8Of(id)), p);
+    return ReturnNode(queries_.ElementById(XmlDoc(), Stamp(), Utf8Of(id)), p);
   });
 }
 

@@ -76,14 +76,21 @@ bool UsesNamespace(xmlNodePtr element, const xmlNs* ns) {
 // theirs again where it differs. An unprefixed attribute is in no
 // namespace whatever the default namespace.)
 bool MovesOwnName(xmlNodePtr element, const std::string& prefix, std::string_view uri) {
-  auto moves = [&](const xmlNs* ns, bool isElement) {
-    std::string_view used = ns && ns->prefix ? View(ns->prefix) : std::string_view();
+  auto moves = [&](const xmlNs* ns, const xmlChar* name, bool isElement) {
+    std::string_view used;
+    if (ns && ns->prefix) {
+      used = View(ns->prefix);
+    } else if (!ns) {
+      // A name made with a prefix bound to nothing keeps it in its text.
+      std::string_view text = View(name);
+      if (size_t colon = text.find(':'); colon != std::string_view::npos) used = text.substr(0, colon);
+    }
     if (used != prefix || (used.empty() && !isElement)) return false;
     return (ns ? View(ns->href) : std::string_view()) != uri;
   };
-  if (moves(element->ns, true)) return true;
+  if (moves(element->ns, element->name, true)) return true;
   for (xmlAttrPtr a = element->properties; a; a = a->next)
-    if (moves(a->ns, false)) return true;
+    if (moves(a->ns, a->name, false)) return true;
   return false;
 }
 

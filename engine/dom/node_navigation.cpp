@@ -163,19 +163,23 @@ bool InTree(xmlNodePtr node, xmlDocPtr doc) {
 
 }  // namespace
 
-xmlNodePtr ElementById(xmlDocPtr doc, const std::string& value) {
+xmlNodePtr IdIndex::Find(xmlDocPtr doc, uint64_t stamp, const std::string& value) {
   if (!doc) return nullptr;
   xmlAttrPtr listed = xmlGetID(doc, Xml(value));
   if (listed && listed->parent && InTree(listed->parent, doc) && AttributeValue(listed) == value)
     return listed->parent;
-  // Elements created, copied or moved in since the parse, and values set
-  // since, are found through the document type's declarations.
-  if (!doc->intSubset && !doc->extSubset) return nullptr;
-  xmlNodePtr root = xmlDocGetRootElement(doc);
-  for (xmlNodePtr n = root; n; n = NextElementWithin(n, root))
-    for (xmlAttrPtr a = n->properties; a; a = a->next)
-      if ((a->atype == XML_ATTRIBUTE_ID || xmlIsID(doc, n, a)) && AttributeValue(a) == value) return n;
-  return nullptr;
+  if (doc != doc_ || stamp != stamp_) {
+    elements_.clear();
+    doc_ = nullptr;
+    xmlNodePtr root = xmlDocGetRootElement(doc);
+    for (xmlNodePtr n = root; n; n = NextElementWithin(n, root))
+      for (xmlAttrPtr a = n->properties; a; a = a->next)
+        if (a->atype == XML_ATTRIBUTE_ID || xmlIsID(doc, n, a)) elements_.emplace(AttributeValue(a), n);
+    doc_ = doc;
+    stamp_ = stamp;
+  }
+  auto it = elements_.find(value);
+  return it == elements_.end() ? nullptr : it->second;
 }
 
 void MarkDefaulted(xmlAttrPtr attr) { attr->psvi = &g_defaultedMark; }

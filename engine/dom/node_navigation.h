@@ -4,8 +4,10 @@
 // entity's content.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include <libxml/tree.h>
 
@@ -64,11 +66,21 @@ xmlNodePtr DomParent(xmlNodePtr node);
 // (root included), descending into elements only; null after the last.
 xmlNodePtr NextElementWithin(xmlNodePtr element, const xmlNode* root);
 
-// The element of doc's tree whose ID attribute (an attribute the document
-// type declares of type ID) has the value, the first in document order;
-// null when there is none. libxml2's table of IDs answers first: it lists
-// what the parse met, and may still name elements removed since.
-xmlNodePtr ElementById(xmlDocPtr doc, const std::string& value);
+// Finds the element of a document's tree whose ID attribute (one the
+// document type declares of type ID, or xml:id) has a value: the first in
+// document order, or null. libxml2's table of IDs answers first, but lists
+// only what the parse met; the rest is answered from an index of the tree
+// made once per change of the document (stamp), so that a query asking
+// for many IDs walks the tree once, not once an ID.
+class IdIndex {
+ public:
+  xmlNodePtr Find(xmlDocPtr doc, uint64_t stamp, const std::string& value);
+
+ private:
+  xmlDocPtr doc_ = nullptr;
+  uint64_t stamp_ = 0;
+  std::unordered_map<std::string, xmlNodePtr> elements_;
+};
 
 // Attributes that the document type supplied by default rather than the
 // document: marked at load, unmarked when their value is set.

@@ -16,6 +16,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/error_capture.h"
 #include "engine/common/last_error.h"
+#include "engine/dom/document_loader.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/text_content.h"
 
@@ -579,19 +580,33 @@ bool DeclarationReads(xmlDocPtr doc) {
   return !decl || XmlDeclarationReads(View(decl->content));
 }
 
-// Whether a load tells the encoding's output for XML by its first bytes, as
-// libxml2 does before it reads the declaration: UTF-7, for one, writes "<"
-// as "+ADw-", and its output reads as no document at all.
-bool Recognisable(const char* encoding) {
-  xmlCharEncodingHandlerPtr fresh = xmlFindCharEncodingHandler(encoding);
+// Whether a small document written in the encoding, as a save writes it
+// (a byte-order mark where the converter starts with one), loads again:
+// UTF-7 writes "<" as "+ADw-", UCS-4 aliases write what a load takes for
+// UTF-16, and neither reads back.
+bool LoadsBack(const std::string& encoding) {
+  const std::string probe = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?><r a=\"v\">t</r>";
+  xmlCharEncodingHandlerPtr fresh = xmlFindCharEncodingHandler(encoding.c_str());
   xmlBufferPtr in = xmlBufferCreate(), out = xmlBufferCreate();
-  bool known = fresh && in && out && xmlBufferCat(in, Xml("<?xml")) == 0 && xmlCharEncOutFunc(fresh, out, in) >= 0 &&
-               xmlBufferLength(out) >= 4 &&
-               xmlDetectCharEncoding(xmlBufferContent(out), xmlBufferLength(out)) != XML_CHAR_ENCODING_NONE;
+  bool written = fresh && in && out && xmlCharEncOutFunc(fresh, out, nullptr) >= 0 &&
+                 xmlBufferAdd(in, Xml(probe), static_cast<int>(probe.size())) == 0 &&
+                 xmlCharEncOutFunc(fresh, out, in) >= 0;
+  std::string bytes;
+  if (written) bytes.assign(reinterpret_cast<const char*>(xmlBufferContent(out)), xmlBufferLength(out));
   for (xmlBufferPtr b : {in, out})
     if (b) xmlBufferFree(b);
   if (fresh) xmlCharEncCloseFunc(fresh);
-  return known;
+  if (!written) return false;
+  LoadOptions options;
+  options.validateOnParse = false;
+  ParseOutcome back = ParseBytes(bytes.data(), bytes.size(), std::string(), options);
+  if (!back.doc) return false;
+  xmlNodePtr root = xmlDocGetRootElement(back.doc);
+  xmlChar* text = root ? xmlNodeGetContent(root) : nullptr;
+  const bool same = root && xmlStrEqual(root->name, Xml("r")) && xmlStrEqual(text, Xml("t"));
+  xmlFree(text);
+  xmlFreeDoc(back.doc);
+  return same;
 }
 
 // The encoding a save writes (as the declaration names it; "" for UTF-8)
@@ -621,7 +636,7 @@ HRESULT OutputConverter(xmlDocPtr doc, std::string* encoding, xmlCharEncodingHan
   // libxml2 writes "HTML" (named entities) but cannot read it; iconv's
   // UTF-32 opens with a byte-order mark that a load takes for UTF-16.
   const bool readable = (*handler)->input || (*handler)->iconv_in || (*handler)->uconv_in;
-  if (!readable || FoldedEncodingName(*encoding) == "utf32" || !Recognisable(encoding->c_str()))
+  if (!readable || !LoadsBack(*encoding))
     return fail("A document saved in the encoding \"" + *encoding + "\" could not be loaded again.");
   return S_OK;
 }

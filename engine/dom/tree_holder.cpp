@@ -16,14 +16,12 @@
 namespace ardo::engine {
 namespace {
 
-// Snapshot pins of every tree and the holders waiting for them to end, for
-// the whole process.
+// The pins trees took on from each other and the holders waiting for
+// them to end, for the whole process.
 std::mutex& GcMutex() {
   static std::mutex* m = new std::mutex;
   return *m;
 }
-long g_pins = 0;
-std::atomic<bool> g_pinned{false};
 std::vector<TreeHolder*>* g_deferred = nullptr;
 
 }  // namespace
@@ -57,7 +55,9 @@ TreeHolder::~TreeHolder() {
     xmlFree(const_cast<xmlChar*>(n->name));
     xmlFree(n);
   }
+  notations_.clear();  // a copied document type below looks for its own
   for (xmlAttrPtr a : declarationParts_) xmlFreeProp(a);
+  declarationParts_.clear();
   for (auto& [root, count] : roots_) {
     assert(count == 0);
     (void)count;
@@ -71,7 +71,7 @@ void TreeHolder::Release() {
   if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   {
     std::lock_guard<std::mutex> lock(GcMutex());
-    if (g_pins > 0 && receivedForeign_.load(std::memory_order_relaxed)) {
+    if (PinnedLocked()) {
       // Its document may go before it does: nothing reaches back there.
       SetOwner(nullptr);
       ownerMutex_.store(nullptr, std::memory_order_release);
@@ -101,31 +101,43 @@ bool TreeHolder::TakeDeferred(DomDocument* owner) {
   return true;
 }
 
-void TreeHolder::PinSnapshot() {
-  pins_.fetch_add(1, std::memory_order_acq_rel);
-  std::lock_guard<std::mutex> lock(GcMutex());
-  ++g_pins;
-  g_pinned.store(true, std::memory_order_release);
-}
+void TreeHolder::PinSnapshot() { pins_->fetch_add(1, std::memory_order_acq_rel); }
 
 void TreeHolder::UnpinSnapshot() {
-  pins_.fetch_sub(1, std::memory_order_acq_rel);
+  if (pins_->fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  // The last list over this tree went: trees waiting on its pins alone go.
   std::vector<TreeHolder*> dead;
   {
     std::lock_guard<std::mutex> lock(GcMutex());
-    if (--g_pins == 0) {
-      g_pinned.store(false, std::memory_order_release);
-      if (g_deferred) dead.swap(*g_deferred);
-    }
+    if (!g_deferred) return;
+    auto waiting = std::stable_partition(g_deferred->begin(), g_deferred->end(),
+                                         [](TreeHolder* h) { return h->PinnedLocked(); });
+    dead.assign(waiting, g_deferred->end());
+    g_deferred->erase(waiting, g_deferred->end());
   }
   for (TreeHolder* h : dead) delete h;
 }
 
-namespace {
+void TreeHolder::NoteForeignNodes(const TreeHolder& from) {
+  if (&from == this) return;
+  std::lock_guard<std::mutex> lock(GcMutex());
+  auto takeOn = [&](const PinCount& pin) {
+    if (pin->load(std::memory_order_acquire) > 0 &&
+        std::find(inheritedPins_.begin(), inheritedPins_.end(), pin) == inheritedPins_.end())
+      inheritedPins_.push_back(pin);
+  };
+  takeOn(from.pins_);
+  for (const PinCount& pin : from.inheritedPins_) takeOn(pin);
+  inherits_.store(!inheritedPins_.empty(), std::memory_order_release);
+}
 
-bool AnySnapshotPinned() { return g_pinned.load(std::memory_order_acquire); }
-
-}  // namespace
+bool TreeHolder::PinnedLocked() {
+  inheritedPins_.erase(std::remove_if(inheritedPins_.begin(), inheritedPins_.end(),
+                                      [](const PinCount& pin) { return pin->load(std::memory_order_acquire) == 0; }),
+                       inheritedPins_.end());
+  inherits_.store(!inheritedPins_.empty(), std::memory_order_release);
+  return pins_->load(std::memory_order_acquire) > 0 || !inheritedPins_.empty();
+}
 
 xmlNodePtr TreeHolder::TopOf(xmlNodePtr node) {
   while (node->parent) node = node->parent;
@@ -211,9 +223,11 @@ void TreeHolder::ObjectMovedIn() {
 void TreeHolder::ObjectMovedOut() { LiveDown(); }
 
 void TreeHolder::Sweep() {
-  if (candidates_.empty() || pins_.load(std::memory_order_acquire) > 0 ||
-      (receivedForeign_.load(std::memory_order_relaxed) && AnySnapshotPinned()))
-    return;
+  if (candidates_.empty() || pins_->load(std::memory_order_acquire) > 0) return;
+  if (inherits_.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> lock(GcMutex());
+    if (PinnedLocked()) return;
+  }
   std::vector<xmlNodePtr> pending;
   pending.swap(candidates_);
   Replan();

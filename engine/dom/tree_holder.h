@@ -18,11 +18,14 @@
 // objects. While a snapshot list over a tree's nodes exists, nothing of that
 // tree is freed: candidates wait for a sweep after the last list has gone.
 // Nodes that came in from another tree may be in that tree's lists: a tree
-// that received any waits while any list exists anywhere, and such a holder
-// whose last reference goes is kept on a deferred list until then.
+// that receives nodes from a pinned tree takes on that tree's pins (and the
+// pins it took on itself) and waits while any of them lasts; such a holder
+// whose last reference goes is kept on a deferred list until then. A pin
+// that has ended is dropped: lists made later hold no node that had left.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -32,13 +35,14 @@
 #include <libxml/tree.h>
 
 #include "engine/dom/document_flavor.h"
+#include "platform/com/live_objects.h"
 
 namespace ardo::engine {
 
 class DomDocument;
 class NodeObject;
 
-class TreeHolder {
+class TreeHolder : LiveObjectCounted<TreeHolder> {
  public:
   // Takes ownership of doc; the caller owns the one reference.
   TreeHolder(xmlDocPtr doc, DomDocument* owner);
@@ -153,8 +157,8 @@ class TreeHolder {
   // A snapshot list over this tree's nodes announces itself.
   void PinSnapshot();
   void UnpinSnapshot();
-  // Nodes of another tree were adopted into this one.
-  void NoteForeignNodes() { receivedForeign_ = true; }
+  // Nodes of the tree `from` were adopted into this one.
+  void NoteForeignNodes(const TreeHolder& from);
 
  private:
   ~TreeHolder();
@@ -192,8 +196,17 @@ class TreeHolder {
   // No detached roots and no candidates: an object's handout and release
   // need no more than the live count (the quick paths above).
   bool plain_ = true;
-  std::atomic<long> pins_{0};
-  std::atomic<bool> receivedForeign_{false};
+  // The snapshot lists over this tree's nodes, counted where the trees that
+  // took them on can read them after this holder is gone.
+  using PinCount = std::shared_ptr<std::atomic<long>>;
+  PinCount pins_ = std::make_shared<std::atomic<long>>(0);
+  // The pins of other trees that this one took on (under the process's
+  // collection lock).
+  std::vector<PinCount> inheritedPins_;
+  std::atomic<bool> inherits_{false};  // inheritedPins_ not empty, readable without the lock
+  // Whether a pin of this tree or one it took on lasts; drops those that
+  // ended (under the collection lock).
+  bool PinnedLocked();
 };
 
 // An owning reference to a TreeHolder.

@@ -45,7 +45,9 @@ void IdFunction(xmlXPathParserContextPtr ctxt, int nargs) {
     size_t start = i;
     while (i < n && !IsXmlSpace(static_cast<unsigned char>(tokens[i]))) ++i;
     if (i == start) continue;
-    if (xmlNodePtr element = ElementById(ctxt->context->doc, tokens.substr(start, i - start)))
+    auto* cache = static_cast<XPathCache*>(ctxt->context->userData);
+    if (xmlNodePtr element = cache->ElementById(ctxt->context->doc, cache->EvaluationStamp(),
+                                                tokens.substr(start, i - start)))
       xmlXPathNodeSetAdd(found, element);
   }
   xmlXPathNodeSetSort(found);
@@ -127,6 +129,7 @@ void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces
   if (!ctx_) {
     ctx_ = xmlXPathNewContext(doc);
     if (!ctx_) throw std::bad_alloc();
+    ctx_->userData = this;  // for id()
     RegisterMsXslFunctions(ctx_);
     xmlXPathRegisterFunc(ctx_, Xml("id"), nullptr);
     if (xmlXPathRegisterFunc(ctx_, Xml("id"), IdFunction) != 0) throw std::bad_alloc();
@@ -177,10 +180,24 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   if (!comp) return E_FAIL;
 
   ErrorCapture capture;
+  evaluationStamp_ = stamp;
   ctx_->node = context;
   ctx_->contextSize = -1;
   ctx_->proximityPosition = -1;
+  // libxml2's preceding axis reads the parent of an attribute's parent: an
+  // attribute on no element stands in a fragment for the evaluation, a
+  // parent that no node test matches.
+  xmlNodePtr standIn = nullptr;
+  if (context->type == XML_ATTRIBUTE_NODE && !context->parent) {
+    standIn = xmlNewDocFragment(context->doc);
+    if (!standIn) throw std::bad_alloc();
+    context->parent = standIn;
+  }
   xmlXPathObjectPtr result = xmlXPathCompiledEval(comp, ctx_);
+  if (standIn) {
+    context->parent = nullptr;
+    xmlFreeNode(standIn);
+  }
   if (!result) {
     if (reason) *reason = capture.Reason("The query could not be evaluated.") + " in \"" + query + "\"";
     return E_FAIL;

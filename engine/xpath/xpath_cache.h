@@ -17,6 +17,7 @@
 
 #include <libxml/xpath.h>
 
+#include "engine/dom/node_navigation.h"
 #include "platform/platform.h"
 
 namespace ardo::engine {
@@ -54,6 +55,14 @@ class XPathCache {
   // Drops everything (the document's tree was replaced).
   void Clear();
 
+  // The element of doc's tree with the ID value (see IdIndex); stamp is the
+  // document's change stamp. XPath's id() asks it too.
+  xmlNodePtr ElementById(xmlDocPtr doc, uint64_t stamp, const std::string& value) {
+    return ids_.Find(doc, stamp, value);
+  }
+  // The change stamp of the document a query being evaluated runs over.
+  uint64_t EvaluationStamp() const { return evaluationStamp_; }
+
  private:
   struct ResultKey {
     std::string query;
@@ -76,6 +85,8 @@ class XPathCache {
   std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
   std::unordered_map<ResultKey, SharedSnapshot, ResultKeyHash> results_;
   uint64_t resultsStamp_ = 0;
+  IdIndex ids_;
+  uint64_t evaluationStamp_ = 0;
 };
 
 }  // namespace ardo::engine

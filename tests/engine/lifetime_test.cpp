@@ -178,6 +178,43 @@ TEST_F(LifetimeTest, ASelectionRemovesNodesFromATreeNoDocumentHolds) {
   }
 }
 
+// A tree that took nodes from another waits, once let go, only for the
+// lists over that other tree: a list over an unrelated document keeps
+// nothing back.
+TEST_F(LifetimeTest, ATreeThatTookNodesWaitsOnlyForListsThatMayHoldThem) {
+  auto trees = [] {
+    auto live = ardo::LiveObjectsByClass();
+    auto it = live.find("ardo::engine::TreeHolder");
+    return it == live.end() ? 0L : it->second;
+  };
+  auto keeper = Parse("<k><x/></k>");
+  ASSERT_TRUE(keeper);
+  auto unrelated = Select(keeper.Get(), "//x");
+  const long before = trees();
+  ASSERT_GT(before, 0);
+  for (int i = 0; i < 20; ++i) {
+    auto target = Parse("<r/>");
+    auto source = Parse("<s><m/></s>");
+    ASSERT_TRUE(target && source);
+    Append(Root(target.Get()).Get(), SelectOne(source.Get(), "/s/m").Get());
+  }
+  EXPECT_EQ(trees(), before);
+  // A list over the tree the nodes came from keeps the tree they went to.
+  {
+    auto target = Parse("<r/>");
+    ASSERT_TRUE(target);
+    Append(Root(target.Get()).Get(), SelectOne(keeper.Get(), "/k/x").Get());
+  }
+  EXPECT_EQ(trees(), before + 1);
+  {
+    ardo::ComPtr<IXMLDOMNode> moved;
+    ASSERT_HR(unrelated->get_item(0, moved.Out()), S_OK);
+    EXPECT_EQ(XmlOf(moved.Get()), "<x/>");
+  }
+  unrelated = nullptr;
+  EXPECT_EQ(trees(), before);
+}
+
 TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {
   ardo::ComPtr<IXMLDOMNodeList> children;
   ardo::ComPtr<IXMLDOMNamedNodeMap> attributes;

@@ -491,9 +491,11 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
   ASSERT_TRUE(latin);
   EXPECT_TRUE(saveFails(latin.Get()));
   // libxml2 writes "HTML" but cannot read it; iconv's UTF-32 opens with a
-  // mark a load takes for UTF-16; UTF-7's "<" is no "<" to a load.
+  // mark a load takes for UTF-16; UTF-7's "<" is no "<" to a load; a load
+  // takes UTF-32LE without a mark for UCS-4 and then cannot switch.
   for (const char* data : {"version=\"1.0\" encoding=\"HTML\"", "version=\"1.0\" encoding=\"UTF-32\"",
-                           "version=\"1.0\" encoding=\"UTF-7\""}) {
+                           "version=\"1.0\" encoding=\"UTF-7\"", "version=\"1.0\" encoding=\"UTF-32LE\"",
+                           "version=\"1.0\" encoding=\"ISO-10646-UCS-4\""}) {
     SCOPED_TRACE(data);
     auto doc = NewDocument();
     ardo::ComPtr<IXMLDOMProcessingInstruction> declaration;
@@ -806,6 +808,15 @@ TEST_F(ParseErrorTest, MissingOrUnreadableFileIsAParseErrorWithItsUrl) {
   Variant destination(Variant::Str(("file://" + kept + "%00.bak").c_str()));
   EXPECT_TRUE(FAILED(other->save(destination.get())));
   EXPECT_EQ(ReadFileBytes(kept), "<kept/>");
+  // Nor does an entity's system identifier name the file before the NUL.
+  const std::string entity = WriteTempFile(
+      "nul-entity.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'kept.xml%00.txt'>]><r>&e;</r>");
+  auto reading = NewDocument();
+  ASSERT_TRUE(reading);
+  ASSERT_HR(reading->put_resolveExternals(VARIANT_TRUE), S_OK);
+  ASSERT_HR(reading->put_validateOnParse(VARIANT_FALSE), S_OK);
+  LoadSource(reading.Get(), Variant::Str(entity.c_str()), S_FALSE);
+  EXPECT_NE(ErrorOf(reading.Get()).reason.find("kept.xml%00.txt"), std::string::npos) << ErrorOf(reading.Get()).reason;
 }
 
 }  // namespace

@@ -325,6 +325,10 @@ TEST_F(NodeTypesTest, CreatedNamespacedNodesDeclareTheirNamespaceOnlyWhereNeeded
   EXPECT_HR(Root(plain.Get())->setAttribute(Bstr("xmlns"), none.get()), S_OK);
   EXPECT_HR(Root(plain.Get())->setAttribute(Bstr("xmlns"), other.get()), E_FAIL);
   EXPECT_EQ(XmlOf(Root(plain.Get()).Get()), "<root xmlns=\"\"/>");
+  // Or a name made with a prefix bound to nothing, which it would bind.
+  auto unbound = NewElement(plain.Get(), "q:c");
+  EXPECT_HR(unbound->setAttribute(Bstr("xmlns:q"), other.get()), E_FAIL);
+  EXPECT_EQ(XmlOf(unbound.Get()), "<q:c/>");
 
   // Each text reads back with the same names and namespaces.
   auto elsewhere = Parse("<r xmlns='urn:other'/>");
@@ -624,6 +628,29 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   ardo::ComPtr<IXMLDOMElement> root;
   EXPECT_HR(empty->get_documentElement(root.Out()), S_FALSE);
   EXPECT_EQ(ChildCount(empty.Get()), 0);
+}
+
+// A copied document type whose notations were listed goes with the tree,
+// after the document, when a query's list holds the tree.
+TEST_F(NodeTypesTest, ACopiedDocumentTypeGoesWithItsNotationsAfterTheDocument) {
+  ardo::ComPtr<IXMLDOMNodeList> held;
+  {
+    auto doc = Parse("<!DOCTYPE r [<!ELEMENT r EMPTY><!NOTATION n SYSTEM 'n.x'>]><r/>");
+    ASSERT_TRUE(doc);
+    ardo::ComPtr<IXMLDOMDocumentType> doctype;
+    ardo::ComPtr<IXMLDOMNamedNodeMap> notations, copied;
+    ardo::ComPtr<IXMLDOMNode> copy;
+    long count = 0;
+    ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
+    ASSERT_HR(doctype->get_notations(notations.Out()), S_OK);
+    EXPECT_HR(notations->get_length(&count), S_OK);
+    held = Select(doc.Get(), "//*");
+    ASSERT_HR(doctype->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+    ASSERT_HR(copy.As<IXMLDOMDocumentType>()->get_notations(copied.Out()), S_OK);
+    EXPECT_HR(copied->get_length(&count), S_OK);
+    EXPECT_EQ(count, 1);
+  }
+  EXPECT_EQ(LengthOf(held.Get()), 1);
 }
 
 TEST_F(NodeTypesTest, TheDocumentTypeStaysAndTheDocumentElementFollowsIt) {

@@ -201,6 +201,18 @@ TEST_F(XPathTest, QueriesFromANodeOutsideTheTreeStayInItsSubtree) {
   }
   EXPECT_EQ(NameOf(SelectOne(made.Get(), "inner/..").Get()), "made");
   EXPECT_EQ(LengthOf(Select(shelf.Get(), ".//title").Get()), 2);
+
+  // An attribute on no element: every axis answers, none reaches past it.
+  ardo::ComPtr<IXMLDOMAttribute> attribute;
+  ASSERT_HR(doc->createAttribute(Bstr("a"), attribute.Out()), S_OK);
+  Variant value(Variant::Str("v"));
+  ASSERT_HR(attribute->put_value(value.get()), S_OK);
+  for (const char* query : {"preceding::node()", "following::node()", "..", "ancestor::node()", "/",
+                            "self::node()[preceding::node()]"}) {
+    ardo::ComPtr<IXMLDOMNode> none;
+    EXPECT_HR(attribute->selectSingleNode(Bstr(query), none.Out()), S_FALSE) << query;
+  }
+  EXPECT_EQ(LengthOf(Select(attribute.Get(), "self::node()[not(preceding::node())]").Get()), 1);
 }
 
 TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) {
