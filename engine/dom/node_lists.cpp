@@ -255,13 +255,15 @@ SelectionList::SelectionList(DomDocument* document, std::string expr, NodeObject
 SelectionList::~SelectionList() {
   nodes_.reset();
   DocLock lock(doc_->Mutex());
-  // Subtrees whose freeing waited for this list.
+  // Subtrees whose freeing waited for this list go, while the list still
+  // holds the tree.
+  tree_->UnpinSnapshot(this);
   if (tree_->Owner() == doc_) tree_->Sweep();
-  LetGo(tree_, std::move(foreign_));  // docHold_ still holds the document
+  LetGo(tree_, std::move(foreign_), false);  // docHold_ still holds the document
 }  // the references to another document's tree go after the lock
 
 void SelectionList::Hold(TreeHolder* tree) {
-  tree->PinSnapshot();
+  tree->PinSnapshot(this, nodes_);
   if (tree->Owner() == doc_) {
     tree->ListCreated();
   } else {
@@ -270,8 +272,8 @@ void SelectionList::Hold(TreeHolder* tree) {
   }
 }
 
-void SelectionList::LetGo(TreeHolder* tree, ForeignHold hold) {
-  tree->UnpinSnapshot();
+void SelectionList::LetGo(TreeHolder* tree, ForeignHold hold, bool unpin) {
+  if (unpin) tree->UnpinSnapshot(this);
   if (hold.tree)
     retired_.push_back(std::move(hold));
   else
@@ -431,6 +433,7 @@ HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
   // The new nodes are in the context's tree (it may have moved since).
   Repin(context->Tree());
   nodes_ = std::move(nodes);
+  tree_->RepinSnapshot(this, nodes_);
   position_ = 0;
   return S_OK;
 }
@@ -519,6 +522,7 @@ HRESULT SelectionList::RemoveNodes(long first, long count) {
   }
   remaining->erase(remaining->begin() + first, remaining->begin() + first + count);
   nodes_ = std::move(remaining);
+  tree_->RepinSnapshot(this, nodes_);  // the nodes taken out may go
   return S_OK;
 }
 

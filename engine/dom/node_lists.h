@@ -146,7 +146,7 @@ class SelectionList final : public ComObject<SelectionList, IXMLDOMSelection> {
   // a copy made under the original's lock).
   struct ForeignHold;
   void Hold(TreeHolder* tree);
-  void LetGo(TreeHolder* tree, ForeignHold hold);
+  void LetGo(TreeHolder* tree, ForeignHold hold, bool unpin = true);
   void ReleaseRetired();
 
   ComPtr<IXMLDOMNode> docHold_;

@@ -23,6 +23,8 @@ std::mutex& GcMutex() {
   return *m;
 }
 std::vector<TreeHolder*>* g_deferred = nullptr;
+// Moves on whenever a list lets go of nodes (blocked candidates may go).
+std::atomic<uint64_t> g_pinChanges{0};
 
 }  // namespace
 
@@ -71,7 +73,14 @@ void TreeHolder::Release() {
   if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   {
     std::lock_guard<std::mutex> lock(GcMutex());
-    if (PinnedLocked()) {
+    // Lists over trees this one took nodes from may hold some of them: it
+    // waits only while one does. (Looked at under the lock: a list handing
+    // out one of its nodes brings the tree back only from the deferred list.)
+    std::unordered_set<const xmlNode*> listed;
+    bool holds = false;
+    if (CollectListedLocked(&listed))
+      ForEachSubtree([&](xmlNodePtr root) { holds = holds || HoldsListed(root, listed); });
+    if (holds) {
       // Its document may go before it does: nothing reaches back there.
       SetOwner(nullptr);
       ownerMutex_.store(nullptr, std::memory_order_release);
@@ -101,15 +110,26 @@ bool TreeHolder::TakeDeferred(DomDocument* owner) {
   return true;
 }
 
-void TreeHolder::PinSnapshot() { pins_->fetch_add(1, std::memory_order_acq_rel); }
+void TreeHolder::PinSnapshot(const void* list, ListedNodes nodes) {
+  std::lock_guard<std::mutex> lock(GcMutex());
+  pins_->lists[list] = std::move(nodes);
+  pins_->count.fetch_add(1, std::memory_order_acq_rel);
+}
 
-void TreeHolder::UnpinSnapshot() {
-  if (pins_->fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-  // The last list over this tree went: trees waiting on its pins alone go.
+void TreeHolder::RepinSnapshot(const void* list, ListedNodes nodes) {
+  std::lock_guard<std::mutex> lock(GcMutex());
+  pins_->lists[list] = std::move(nodes);
+  g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void TreeHolder::UnpinSnapshot(const void* list) {
   std::vector<TreeHolder*> dead;
   {
     std::lock_guard<std::mutex> lock(GcMutex());
-    if (!g_deferred) return;
+    pins_->lists.erase(list);
+    g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
+    // The last list over this tree went: trees waiting on its pins alone go.
+    if (pins_->count.fetch_sub(1, std::memory_order_acq_rel) != 1 || !g_deferred) return;
     auto waiting = std::stable_partition(g_deferred->begin(), g_deferred->end(),
                                          [](TreeHolder* h) { return h->PinnedLocked(); });
     dead.assign(waiting, g_deferred->end());
@@ -121,22 +141,53 @@ void TreeHolder::UnpinSnapshot() {
 void TreeHolder::NoteForeignNodes(const TreeHolder& from) {
   if (&from == this) return;
   std::lock_guard<std::mutex> lock(GcMutex());
-  auto takeOn = [&](const PinCount& pin) {
-    if (pin->load(std::memory_order_acquire) > 0 &&
+  auto takeOn = [&](const PinRef& pin) {
+    if (pin->count.load(std::memory_order_acquire) > 0 &&
         std::find(inheritedPins_.begin(), inheritedPins_.end(), pin) == inheritedPins_.end())
       inheritedPins_.push_back(pin);
   };
   takeOn(from.pins_);
-  for (const PinCount& pin : from.inheritedPins_) takeOn(pin);
-  inherits_.store(!inheritedPins_.empty(), std::memory_order_release);
+  for (const PinRef& pin : from.inheritedPins_) takeOn(pin);
 }
 
 bool TreeHolder::PinnedLocked() {
   inheritedPins_.erase(std::remove_if(inheritedPins_.begin(), inheritedPins_.end(),
-                                      [](const PinCount& pin) { return pin->load(std::memory_order_acquire) == 0; }),
+                                      [](const PinRef& pin) { return pin->count.load(std::memory_order_acquire) == 0; }),
                        inheritedPins_.end());
-  inherits_.store(!inheritedPins_.empty(), std::memory_order_release);
-  return pins_->load(std::memory_order_acquire) > 0 || !inheritedPins_.empty();
+  return pins_->count.load(std::memory_order_acquire) > 0 || !inheritedPins_.empty();
+}
+
+bool TreeHolder::CollectListed(std::unordered_set<const xmlNode*>* listed) {
+  std::lock_guard<std::mutex> lock(GcMutex());
+  return CollectListedLocked(listed);
+}
+
+bool TreeHolder::CollectListedLocked(std::unordered_set<const xmlNode*>* listed) {
+  if (!PinnedLocked()) return false;
+  // Addresses only: a listed node elsewhere may be changing under another
+  // document's lock, and is not looked at.
+  auto add = [&](const PinSet& pins) {
+    for (const auto& [list, nodes] : pins.lists)
+      if (nodes) listed->insert(nodes->begin(), nodes->end());
+  };
+  add(*pins_);
+  for (const PinRef& pins : inheritedPins_) add(*pins);
+  return true;
+}
+
+bool TreeHolder::HoldsListed(xmlNodePtr root, const std::unordered_set<const xmlNode*>& listed) {
+  if (listed.empty()) return false;
+  std::vector<xmlNodePtr> stack{root};
+  while (!stack.empty()) {
+    xmlNodePtr n = stack.back();
+    stack.pop_back();
+    if (listed.count(n)) return true;
+    if (n->type == XML_ELEMENT_NODE)
+      for (xmlAttrPtr a = n->properties; a; a = a->next) stack.push_back(reinterpret_cast<xmlNodePtr>(a));
+    if (n->type == XML_ENTITY_REF_NODE) continue;  // its children are the entity's
+    for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
+  }
+  return false;
 }
 
 xmlNodePtr TreeHolder::TopOf(xmlNodePtr node) {
@@ -223,11 +274,15 @@ void TreeHolder::ObjectMovedIn() {
 void TreeHolder::ObjectMovedOut() { LiveDown(); }
 
 void TreeHolder::Sweep() {
-  if (candidates_.empty() || pins_->load(std::memory_order_acquire) > 0) return;
-  if (inherits_.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> lock(GcMutex());
-    if (PinnedLocked()) return;
+  const uint64_t changes = g_pinChanges.load(std::memory_order_acquire);
+  if (!blocked_.empty() && changes != blockedAt_) {
+    candidates_.insert(candidates_.end(), blocked_.begin(), blocked_.end());
+    blocked_.clear();
   }
+  if (candidates_.empty()) return;
+  // While lists last, each candidate is looked for in what they hold.
+  std::unordered_set<const xmlNode*> listed;
+  const bool pinned = CollectListed(&listed);
   std::vector<xmlNodePtr> pending;
   pending.swap(candidates_);
   Replan();
@@ -235,10 +290,15 @@ void TreeHolder::Sweep() {
   for (xmlNodePtr root : pending) {
     auto it = roots_.find(root);
     if (it == roots_.end() || it->second != 0) continue;
+    if (pinned && HoldsListed(root, listed)) {
+      blocked_.push_back(root);
+      continue;
+    }
     roots_.erase(it);
     FreeSubtree(root);
     freed = true;
   }
+  blockedAt_ = changes;
   Replan();
   // A freed node's address may be handed out again; cached query results
   // keyed by node address must not outlive it.

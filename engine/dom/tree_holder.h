@@ -19,16 +19,23 @@
 // tree is freed: candidates wait for a sweep after the last list has gone.
 // Nodes that came in from another tree may be in that tree's lists: a tree
 // that receives nodes from a pinned tree takes on that tree's pins (and the
-// pins it took on itself) and waits while any of them lasts; such a holder
-// whose last reference goes is kept on a deferred list until then. A pin
-// that has ended is dropped: lists made later hold no node that had left.
+// pins it took on itself). A pin that has ended is dropped: lists made
+// later hold no node that had left.
+//
+// Each pin knows the nodes its list holds, so that a pinned tree still
+// frees what no list holds: a candidate subtree holding a listed node waits
+// (blocked) until the lists change, the rest goes at once. A holder whose
+// last reference goes while a list holds one of its nodes is kept on a
+// deferred list until the pins it took on have ended.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -109,7 +116,7 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   }
   [[gnu::always_inline]] void ObjectDestroyed(xmlNodePtr node) {
     if (!roots_.empty()) AdjustContaining(node, -1);
-    if (!candidates_.empty()) Sweep();
+    if (!candidates_.empty() || !blocked_.empty()) Sweep();
     LiveDown();
   }
   // The same for the common case, without a call: an attached node's
@@ -155,8 +162,13 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   static void DeleteCached(void* privateField);
 
   // A snapshot list over this tree's nodes announces itself.
-  void PinSnapshot();
-  void UnpinSnapshot();
+  // A snapshot list over this tree's nodes announces itself (list is its
+  // key) with the nodes it holds, again whenever it comes to hold others,
+  // and lets go.
+  using ListedNodes = std::shared_ptr<const std::vector<xmlNodePtr>>;
+  void PinSnapshot(const void* list, ListedNodes nodes);
+  void RepinSnapshot(const void* list, ListedNodes nodes);
+  void UnpinSnapshot(const void* list);
   // Nodes of the tree `from` were adopted into this one.
   void NoteForeignNodes(const TreeHolder& from);
 
@@ -190,23 +202,36 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   DocumentFlavor flavor_;
   std::unordered_map<xmlNodePtr, long> roots_;
   std::vector<xmlNodePtr> candidates_;
+  // Candidates that held a listed node when last looked at, and the count
+  // of pin changes then (they are looked at again once it moves on).
+  std::vector<xmlNodePtr> blocked_;
+  uint64_t blockedAt_ = 0;
   std::vector<xmlNodePtr> notations_;
   std::vector<xmlAttrPtr> declarationParts_;
   bool mayHaveCached_ = false;
   // No detached roots and no candidates: an object's handout and release
   // need no more than the live count (the quick paths above).
   bool plain_ = true;
-  // The snapshot lists over this tree's nodes, counted where the trees that
-  // took them on can read them after this holder is gone.
-  using PinCount = std::shared_ptr<std::atomic<long>>;
-  PinCount pins_ = std::make_shared<std::atomic<long>>(0);
-  // The pins of other trees that this one took on (under the process's
-  // collection lock).
-  std::vector<PinCount> inheritedPins_;
-  std::atomic<bool> inherits_{false};  // inheritedPins_ not empty, readable without the lock
+  // The snapshot lists over this tree's nodes and what they hold, kept
+  // where the trees that took them on can read them after this holder is
+  // gone (the lists under the process's collection lock).
+  struct PinSet {
+    std::atomic<long> count{0};
+    std::unordered_map<const void*, ListedNodes> lists;
+  };
+  using PinRef = std::shared_ptr<PinSet>;
+  PinRef pins_ = std::make_shared<PinSet>();
+  // The pins of other trees that this one took on (under the lock).
+  std::vector<PinRef> inheritedPins_;
   // Whether a pin of this tree or one it took on lasts; drops those that
   // ended (under the collection lock).
   bool PinnedLocked();
+  // The nodes that the lists of those pins hold (false, and nothing, when
+  // none lasts).
+  bool CollectListed(std::unordered_set<const xmlNode*>* listed);
+  bool CollectListedLocked(std::unordered_set<const xmlNode*>* listed);
+  // Whether a subtree holds one of those nodes.
+  static bool HoldsListed(xmlNodePtr root, const std::unordered_set<const xmlNode*>& listed);
 };
 
 // An owning reference to a TreeHolder.

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <new>
+#include <tuple>
 
 #include <libxml/xpathInternals.h>
 
@@ -53,6 +54,72 @@ void IdFunction(xmlXPathParserContextPtr ctxt, int nargs) {
   xmlXPathNodeSetSort(found);
   valuePush(ctxt, xmlXPathWrapNodeSet(found));
 }
+
+// Whether a query names the following or preceding axis ("following-
+// sibling" and "preceding-sibling" aside).
+bool NamesDocumentOrderAxis(const std::string& query) {
+  for (const char* axis : {"following", "preceding"}) {
+    for (size_t at = query.find(axis); at != std::string::npos; at = query.find(axis, at + 1)) {
+      size_t i = at + 9;
+      while (i < query.size() && IsXmlSpace(static_cast<unsigned char>(query[i]))) ++i;
+      if (query.compare(i, 2, "::") == 0) return true;
+    }
+  }
+  return false;
+}
+
+// libxml2's following and preceding axes step into an entity reference's
+// content (the entity's own nodes, in the document type) and from there
+// back into the tree, round and round; the preceding axis steps into the
+// document type too. For such a query the references below the top hide
+// their content, which XPath does not look into anyway (a node's string
+// value reads the entity itself), and the document hides its type.
+class HiddenEntityContent {
+ public:
+  HiddenEntityContent(const std::string& query, xmlNodePtr context) {
+    xmlDocPtr doc = context->doc;
+    if (!doc || (!doc->intSubset && !doc->extSubset) || !NamesDocumentOrderAxis(query)) return;
+    xmlNodePtr top = context;
+    while (top->parent) top = top->parent;
+    std::vector<xmlNodePtr> stack{top};
+    while (!stack.empty()) {
+      xmlNodePtr n = stack.back();
+      stack.pop_back();
+      if (n->type == XML_ENTITY_REF_NODE) {
+        if (n->children) hidden_.emplace_back(n, n->children, n->last);
+        continue;
+      }
+      if (n->type == XML_DTD_NODE) continue;
+      for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
+    }
+    for (auto& [ref, first, last] : hidden_) ref->children = ref->last = nullptr;
+    if (top == reinterpret_cast<xmlNodePtr>(doc) && doc->intSubset) {
+      dtd_ = reinterpret_cast<xmlNodePtr>(doc->intSubset);
+      if (dtd_->parent != top) {
+        dtd_ = nullptr;
+        return;
+      }
+      (dtd_->prev ? dtd_->prev->next : top->children) = dtd_->next;
+      (dtd_->next ? dtd_->next->prev : top->last) = dtd_->prev;
+    }
+  }
+  ~HiddenEntityContent() {
+    if (dtd_) {
+      (dtd_->prev ? dtd_->prev->next : dtd_->parent->children) = dtd_;
+      (dtd_->next ? dtd_->next->prev : dtd_->parent->last) = dtd_;
+    }
+    for (auto& [ref, first, last] : hidden_) {
+      ref->children = first;
+      ref->last = last;
+    }
+  }
+  HiddenEntityContent(const HiddenEntityContent&) = delete;
+  HiddenEntityContent& operator=(const HiddenEntityContent&) = delete;
+
+ private:
+  std::vector<std::tuple<xmlNodePtr, xmlNodePtr, xmlNodePtr>> hidden_;
+  xmlNodePtr dtd_ = nullptr;
+};
 
 }  // namespace
 
@@ -193,7 +260,11 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
     if (!standIn) throw std::bad_alloc();
     context->parent = standIn;
   }
-  xmlXPathObjectPtr result = xmlXPathCompiledEval(comp, ctx_);
+  xmlXPathObjectPtr result;
+  {
+    HiddenEntityContent hidden(query, context);
+    result = xmlXPathCompiledEval(comp, ctx_);
+  }
   if (standIn) {
     context->parent = nullptr;
     xmlFreeNode(standIn);

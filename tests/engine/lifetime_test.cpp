@@ -84,7 +84,7 @@ TEST_F(LifetimeTest, RemovedSubtreeIsFreedWithItsLastReference) {
 
 // A query result holds raw nodes: while it lives, removed nodes of its own
 // tree stay (they may be among its items), but other documents free theirs.
-TEST_F(LifetimeTest, AQueryResultHoldsBackFreeingInItsOwnTreeOnly) {
+TEST_F(LifetimeTest, AQueryResultHoldsBackOnlyTheNodesItLists) {
   auto held = Parse("<r><x/><y/></r>");
   auto other = Parse("<r/>");
   ASSERT_TRUE(held && other);
@@ -110,14 +110,19 @@ TEST_F(LifetimeTest, AQueryResultHoldsBackFreeingInItsOwnTreeOnly) {
   x = nullptr;
   removed = nullptr;
   churn(held.Get());
-  EXPECT_GT(ardo::LiveObjectCount(), baseline) << "its own document keeps what it removed meanwhile";
+  EXPECT_EQ(ardo::LiveObjectCount(), baseline + 1) << "its document keeps the listed node it removed, no other";
+  ardo::ComPtr<IXMLDOMNode> copy;
+  ASSERT_HR(heldRoot->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+  copy = nullptr;
+  EXPECT_EQ(ardo::LiveObjectCount(), baseline + 1) << "nor a copy let go";
   ardo::ComPtr<IXMLDOMNode> again;
   ASSERT_HR(list->get_item(0, again.Out()), S_OK) << "the removed item is still there to hand out";
   EXPECT_EQ(XmlOf(again.Get()), "<x/>");
   again = nullptr;
   list = nullptr;
-  churn(held.Get());  // the next change frees what waited
-  EXPECT_EQ(ardo::LiveObjectCount(), baseline - 1) << "the list is gone too";
+  EXPECT_EQ(ardo::LiveObjectCount(), baseline - 1) << "what waited goes with the list";
+  churn(held.Get());
+  EXPECT_EQ(ardo::LiveObjectCount(), baseline - 1);
 }
 
 TEST_F(LifetimeTest, AListedNodeMovedIntoADocumentThatLetsGoOfItStaysListed) {
@@ -211,8 +216,22 @@ TEST_F(LifetimeTest, ATreeThatTookNodesWaitsOnlyForListsThatMayHoldThem) {
     ASSERT_HR(unrelated->get_item(0, moved.Out()), S_OK);
     EXPECT_EQ(XmlOf(moved.Get()), "<x/>");
   }
+  // Copies of a listed tree's nodes are no listed nodes: the trees they go
+  // to go when let go.
+  auto templ = Parse("<t><proto a='1'/></t>");
+  ASSERT_TRUE(templ);
+  auto listed = Select(templ.Get(), "/t/proto");
+  auto proto = SelectOne(templ.Get(), "/t/proto");
+  for (int i = 0; i < 5; ++i) {
+    auto request = Parse("<q/>");
+    ASSERT_TRUE(request);
+    ardo::ComPtr<IXMLDOMNode> copy;
+    ASSERT_HR(proto->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
+    Append(Root(request.Get()).Get(), copy.Get());
+  }
+  EXPECT_EQ(trees(), before + 2) << "the listed tree's and the one that took x";
   unrelated = nullptr;
-  EXPECT_EQ(trees(), before);
+  EXPECT_EQ(trees(), before + 1);
 }
 
 TEST_F(LifetimeTest, OldNodesListsAndMapsOutliveTheDocumentContent) {

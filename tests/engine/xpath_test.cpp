@@ -70,6 +70,20 @@ TEST_F(XPathTest, ExpressionsSelectTheExpectedNodesInDocumentOrder) {
   for (const auto& c : kQueries) EXPECT_EQ(NamesOf(Select(doc.Get(), c.query).Get()), c.names) << c.query;
 }
 
+// The axes in document order pass an entity reference by, as the others do.
+TEST_F(XPathTest, FollowingAndPrecedingStepOverEntityReferences) {
+  auto doc = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT a EMPTY><!ELEMENT b EMPTY><!ENTITY e 'v'>]>"
+                   "<r><a/>&e;<b/></r>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(NamesOf(Select(doc.Get(), "/r/a/following::node()").Get()), std::vector<std::string>{"b"});
+  EXPECT_EQ(NamesOf(Select(doc.Get(), "/r/b/preceding::node()").Get()), std::vector<std::string>{"a"});
+  EXPECT_EQ(NamesOf(Select(doc.Get(), "//*[preceding::a]").Get()), std::vector<std::string>{"b"});
+  EXPECT_EQ(TextOf(Root(doc.Get()).Get()), "v") << "the reference keeps its content";
+  ardo::ComPtr<IXMLDOMDocumentType> doctype;
+  ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
+  EXPECT_EQ(NamesOf(Select(doctype.Get(), "following::*").Get()), (std::vector<std::string>{"r", "a", "b"}));
+}
+
 TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
   auto doc = Library();
   ASSERT_TRUE(doc);
