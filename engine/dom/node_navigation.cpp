@@ -9,6 +9,7 @@
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
 #include "engine/dom/text_content.h"
+#include "engine/dom/tree_holder.h"
 
 namespace ardo::engine {
 
@@ -383,25 +384,15 @@ xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns) {
   return EnsureNamespace(element, ns->href, ns->prefix, ns);
 }
 
-void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) {
-  // The list's head must be the XML namespace (libxml2 assumes so).
-  if (!doc->oldNs) xmlSearchNs(doc, reinterpret_cast<xmlNodePtr>(doc), Xml("xml"));
-  xmlNsPtr last = doc->oldNs;
-  while (last && last->next) last = last->next;
-  if (last) {
-    last->next = ns;
-  } else {
-    doc->oldNs = ns;
-  }
-}
+void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) { TreeHolder::Of(reinterpret_cast<xmlNodePtr>(doc))->Keep(ns); }
 
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* prefix) {
   // The xml prefix is predeclared: libxml2 keeps its one binding.
   if (xmlStrEqual(prefix, Xml("xml"))) return xmlSearchNs(doc, reinterpret_cast<xmlNodePtr>(doc), prefix);
-  for (xmlNsPtr ns = doc->oldNs; ns; ns = ns->next)
-    if (xmlStrEqual(ns->href, uri) && xmlStrEqual(ns->prefix, prefix)) return ns;
+  TreeHolder* tree = TreeHolder::Of(reinterpret_cast<xmlNodePtr>(doc));
+  if (xmlNsPtr kept = tree->KeptNamespace(uri, prefix)) return kept;
   xmlNsPtr ns = xmlNewNs(nullptr, uri, prefix);
-  if (ns) KeepWithDocument(doc, ns);
+  if (ns) tree->Keep(ns);
   return ns;
 }
 

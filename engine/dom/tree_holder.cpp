@@ -356,6 +356,42 @@ void TreeHolder::FreeSubtree(xmlNodePtr root) {
   }
 }
 
+namespace {
+
+std::string NamespaceKey(const xmlChar* uri, const xmlChar* prefix) {
+  std::string key(uri ? reinterpret_cast<const char*>(uri) : "");
+  key.push_back('\0');
+  if (prefix) key.append(reinterpret_cast<const char*>(prefix)).push_back('\0');
+  return key;
+}
+
+}  // namespace
+
+void TreeHolder::IndexKeptNamespaces() {
+  for (xmlNsPtr ns = keptUpTo_ ? keptUpTo_->next : doc_->oldNs; ns; ns = ns->next) {
+    keptNamespaces_.emplace(NamespaceKey(ns->href, ns->prefix), ns);
+    keptUpTo_ = ns;
+  }
+}
+
+xmlNsPtr TreeHolder::KeptNamespace(const xmlChar* uri, const xmlChar* prefix) {
+  IndexKeptNamespaces();
+  auto it = keptNamespaces_.find(NamespaceKey(uri, prefix));
+  return it == keptNamespaces_.end() ? nullptr : it->second;
+}
+
+void TreeHolder::Keep(xmlNsPtr ns) {
+  // The list's head must be the XML namespace (libxml2 assumes so).
+  if (!doc_->oldNs) xmlSearchNs(doc_, reinterpret_cast<xmlNodePtr>(doc_), Xml("xml"));
+  IndexKeptNamespaces();
+  if (keptUpTo_) {
+    keptUpTo_->next = ns;
+  } else {
+    doc_->oldNs = ns;
+  }
+  IndexKeptNamespaces();
+}
+
 xmlNodePtr TreeHolder::NotationNode(xmlDtdPtr dtd, const xmlChar* name) {
   for (xmlNodePtr n : notations_)
     if (n->parent == reinterpret_cast<xmlNodePtr>(dtd) && xmlStrEqual(n->name, name)) return n;

@@ -152,6 +152,13 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // (version="1.0"), read-only, created on first use and kept with the tree.
   xmlNodePtr DeclarationPart(const xmlChar* name, const std::string& value);
 
+  // The namespace the document keeps for names declared nowhere (libxml2's
+  // list of them) with this URI and prefix, or null; and a new one for the
+  // list. The list grows with every namespace a host names: it is indexed
+  // as it grows, not walked at every lookup.
+  xmlNsPtr KeptNamespace(const xmlChar* uri, const xmlChar* prefix);
+  void Keep(xmlNsPtr ns);
+
   // Released node objects stay cached on this tree's nodes; they are
   // deleted with their subtree or with the tree (which then looks for them
   // only when some were ever cached on it).
@@ -208,6 +215,9 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   uint64_t blockedAt_ = 0;
   std::vector<xmlNodePtr> notations_;
   std::vector<xmlAttrPtr> declarationParts_;
+  std::unordered_map<std::string, xmlNsPtr> keptNamespaces_;
+  xmlNsPtr keptUpTo_ = nullptr;  // the last of the list indexed
+  void IndexKeptNamespaces();
   bool mayHaveCached_ = false;
   // No detached roots and no candidates: an object's handout and release
   // need no more than the live count (the quick paths above).

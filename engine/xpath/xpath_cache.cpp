@@ -19,6 +19,9 @@ namespace {
 // data must not grow the caches without limit.
 constexpr size_t kMaxCompiled = 256;
 constexpr size_t kMaxResults = 64;
+// and at most this many nodes in them all, so that on a large document the
+// cache stays small beside the document itself.
+constexpr size_t kMaxResultNodes = size_t(1) << 20;
 
 // XPath's id(), answered as nodeFromID answers: libxml2's own reads its
 // table of IDs alone, which lists what the parse met and nothing the host
@@ -185,6 +188,7 @@ XPathCache::~XPathCache() {
 void XPathCache::Clear() {
   DropCompiled();
   results_.clear();
+  resultNodes_ = 0;
 }
 
 void XPathCache::DropCompiled() {
@@ -233,6 +237,7 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
                            std::string* reason) {
   if (resultsStamp_ != stamp) {
     results_.clear();
+    resultNodes_ = 0;
     resultsStamp_ = stamp;
   }
   ResultKey key{query, context, namespaces.version};
@@ -295,7 +300,11 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
     }
   }
   xmlXPathFreeObject(result);
-  if (results_.size() >= kMaxResults) results_.clear();
+  if (results_.size() >= kMaxResults || resultNodes_ + nodes->size() > kMaxResultNodes) {
+    results_.clear();
+    resultNodes_ = 0;
+  }
+  resultNodes_ += nodes->size();
   SharedSnapshot shared = std::move(nodes);
   results_.emplace(std::move(key), shared);
   *out = std::move(shared);

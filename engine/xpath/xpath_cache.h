@@ -85,6 +85,7 @@ class XPathCache {
   std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
   std::unordered_map<ResultKey, SharedSnapshot, ResultKeyHash> results_;
   uint64_t resultsStamp_ = 0;
+  size_t resultNodes_ = 0;  // in results_
   IdIndex ids_;
   uint64_t evaluationStamp_ = 0;
 };
