@@ -50,8 +50,14 @@ struct ParseSession {
   cdataBlockSAXFunc cdataBlock = nullptr;
   entityDeclSAXFunc entityDecl = nullptr;
   resolveEntitySAXFunc resolveEntity = nullptr;
+  double defaultedChars = 0;  // of attribute values the document type supplied
 };
 thread_local ParseSession* t_session = nullptr;
+
+// What entity references (and defaults of the document type) may bring
+// into a document: characters of text, and elements.
+constexpr double kEntityTextLimit = 10'000'000;
+constexpr double kEntityElementLimit = 1'000'000;
 
 class SessionScope {
  public:
@@ -119,6 +125,15 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
              ownLimit ? "Elements are nested deeper than MaxElementDepth (" + std::to_string(limit) + ") allows."
                       : "Elements are nested deeper than the parser allows (" +
                             std::to_string(kParserDepthLimit) + " levels).");
+    return;
+  }
+  // A default is copied into every element it applies to: its text counts
+  // where each copy stands, as an entity's does.
+  for (int i = nbAttributes - nbDefaulted; i < nbAttributes; ++i)
+    s->defaultedChars += static_cast<double>(attributes[5 * i + 4] - attributes[5 * i + 3]);
+  if (s->defaultedChars > kEntityTextLimit) {
+    RaiseOwn(ctxt, kParseErrorTooLarge,
+             "Attribute values the document type supplies by default come to more than 10,000,000 characters.");
     return;
   }
   s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
@@ -202,6 +217,12 @@ xmlParserInputPtr EngineEntityLoader(const char* url, const char* id, xmlParserC
     std::string path;
     // A network resource is never fetched: the document loads without it.
     if (!url || !LocalPathOf(url, &path)) return nullptr;
+    // Nor is a device or a pipe read, which may never end.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      if (ctxt) RaiseOwn(ctxt, kResourceNotFound, "The resource is not a file: " + std::string(url));
+      return nullptr;
+    }
     // A local one that is named but cannot be read fails the load, as a
     // missing document does.
     xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, ctxt);
@@ -594,8 +615,11 @@ bool HasNamespaceErrors(const ErrorCapture& capture) {
 class EntityExpansion {
  public:
   struct Measure {
-    long depth = 0;      // element levels below where the list stands
-    double added = 0;    // characters that references bring in
+    long depth = 0;       // element levels below where the list stands
+    double added = 0;     // characters that references bring in
+    double elements = 0;  // elements that references bring in
+    double own = 0;       // elements of the list itself
+    double text = 0;      // characters of its own text
   };
   // The elements under nodes (a children list) and the text references
   // bring into them and their attributes.
@@ -607,10 +631,15 @@ class EntityExpansion {
     for (xmlNodePtr n = nodes; n;) {
       if (n->type == XML_ELEMENT_NODE) {
         m.depth = std::max(m.depth, depth + 1);
+        ++m.own;
         for (xmlAttrPtr a = n->properties; a; a = a->next)
-          for (xmlNodePtr c = a->children; c; c = c->next) Reference(c, depth, &m);
+          for (xmlNodePtr c = a->children; c; c = c->next) {
+            Reference(c, depth, &m);
+            if (c->content) m.text += xmlUTF8Strlen(c->content);
+          }
       } else {
         Reference(n, depth - 1, &m);
+        if (n->type != XML_ENTITY_REF_NODE && n->content) m.text += xmlUTF8Strlen(n->content);
       }
       // Preorder through elements only, keeping the depth.
       if (n->type == XML_ELEMENT_NODE && n->children) {
@@ -635,16 +664,19 @@ class EntityExpansion {
     if (it == seen_.end()) {
       seen_[ent] = Measure();  // counts as nothing should it refer to itself
       Measure inner = Of(ent->children);
-      if (ent->content) inner.added += xmlUTF8Strlen(ent->content);
+      // An internal entity counts its text as written, markup and all; an
+      // external one (read from a file, no text kept) the text it holds.
+      inner.added += ent->content ? xmlUTF8Strlen(ent->content) : inner.text;
+      inner.elements += inner.own;
       it = seen_.insert_or_assign(ent, inner).first;
     }
     m->depth = std::max(m->depth, depth + 1 + it->second.depth);
     m->added += it->second.added;
+    m->elements += it->second.elements;
   }
   std::unordered_map<xmlEntityPtr, Measure> seen_;
 };
 
-constexpr double kEntityTextLimit = 10'000'000;
 
 // A document whose entity references nest elements deeper than the limit,
 // or repeat more than 10,000,000 characters of entity text, fails as one
@@ -668,6 +700,9 @@ ParseFailure CheckEntityExpansion(xmlDocPtr doc, const LoadOptions& options, con
   } else if (m.added > kEntityTextLimit) {
     f.errorCode = kParseErrorTooLarge;
     f.reason = "Entity references bring in more than 10,000,000 characters of text.";
+  } else if (m.elements > kEntityElementLimit) {
+    f.errorCode = kParseErrorTooLarge;
+    f.reason = "Entity references bring in more than 1,000,000 elements.";
   }
   return f;
 }

@@ -105,6 +105,30 @@ TEST_F(BadInputTest, EntityReferencesCountTowardsDepthAndSize) {
   std::string many = "<!DOCTYPE r [<!ENTITY a '" + wide + "'>]><r>";
   for (int i = 0; i < 200000; ++i) many += "&a;";
   EXPECT_HR(LoadXml(doc.Get(), (many + "</r>").c_str(), &ok), S_OK) << ErrorOf(doc.Get()).reason;
+
+  // What else a small input multiplies is bounded as well: elements that
+  // references bring in, the text of an external entity, and attribute
+  // defaults of the document type, copied into every element.
+  std::string elements = "<!DOCTYPE r [<!ENTITY a '";
+  for (int i = 0; i < 130; ++i) elements += "<x/>";
+  elements += "'><!ENTITY b '";
+  for (int i = 0; i < 130; ++i) elements += "&a;";
+  elements += "'>]><r>";
+  for (int i = 0; i < 130; ++i) elements += "&b;";
+  elements += "</r>";
+  const std::string external = WriteTempFile("million.ent", std::string(1000000, 'y'));
+  std::string externalText = "<!DOCTYPE r [<!ENTITY s SYSTEM 'file://" + external + "'>]><r>";
+  for (int i = 0; i < 11; ++i) externalText += "&s;";
+  externalText += "</r>";
+  std::string defaults = "<!DOCTYPE r [<!ATTLIST x a CDATA '" + big + "'>]><r>";
+  for (int i = 0; i < 101; ++i) defaults += "<x/>";
+  defaults += "</r>";
+  for (const std::string* xml : {&elements, &externalText, &defaults}) {
+    auto bounded = Permissive(false, true);
+    ASSERT_TRUE(bounded);
+    EXPECT_HR(LoadXml(bounded.Get(), xml->c_str(), &ok), S_FALSE) << xml->substr(0, 60);
+    EXPECT_EQ(ErrorOf(bounded.Get()).errorCode, long(int32_t(0xC00CEF03))) << ErrorOf(bounded.Get()).reason;
+  }
 }
 
 // Entities the document never uses are not expanded: declarations that
@@ -126,6 +150,15 @@ TEST_F(BadInputTest, UnusedEntityChainsLoadWithoutBeingExpanded) {
     EXPECT_HR(LoadXml(doc.Get(), xml.c_str(), &ok), S_OK) << xml.substr(0, 80);
     EXPECT_EQ(XmlOf(Root(doc.Get()).Get()), "<r/>");
   }
+}
+
+// A device or a pipe named as an entity is not read: it may never end.
+TEST_F(BadInputTest, AnExternalEntityIsReadFromAFileOnly) {
+  auto doc = Permissive(false, true);
+  ASSERT_TRUE(doc);
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_HR(LoadXml(doc.Get(), "<!DOCTYPE r [<!ENTITY s SYSTEM 'file:///dev/null'>]><r>&s;</r>", &ok), S_FALSE);
+  EXPECT_NE(ErrorOf(doc.Get()).reason.find("not a file"), std::string::npos) << ErrorOf(doc.Get()).reason;
 }
 
 TEST_F(BadInputTest, LocalExternalEntityIsReadOnlyWhenAllowed) {
