@@ -91,6 +91,13 @@ void ErrorCapture::Add(CapturedError error) {
   if (errors_.size() < kMaxKept) errors_.push_back(std::move(error));
 }
 
+void ErrorCapture::AddCause(CapturedError error) {
+  if (errors_.size() < kMaxKept)
+    errors_.push_back(std::move(error));
+  else
+    errors_.back() = std::move(error);
+}
+
 void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(parserContext);
   if (!ctxt || !ctxt->input) return;

@@ -49,6 +49,9 @@ class ErrorCapture {
   // Records an error that the engine raises itself; the position is taken
   // from the parser context when one is given.
   void Add(CapturedError error);
+  // The same for the error that stopped the work, kept even when the
+  // others have filled the record (it takes the last place).
+  void AddCause(CapturedError error);
 
   // The parser whose document-type validity errors come with its position
   // (libxml2 hands validity errors the parser only while it validates as

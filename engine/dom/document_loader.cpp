@@ -50,7 +50,7 @@ struct ParseSession {
   cdataBlockSAXFunc cdataBlock = nullptr;
   entityDeclSAXFunc entityDecl = nullptr;
   resolveEntitySAXFunc resolveEntity = nullptr;
-  double defaultedChars = 0;  // of attribute values the document type supplied
+  double defaultedBytes = 0;  // of attribute values the document type supplied
 };
 thread_local ParseSession* t_session = nullptr;
 
@@ -58,6 +58,9 @@ thread_local ParseSession* t_session = nullptr;
 // into a document: characters of text, and elements.
 constexpr double kEntityTextLimit = 10'000'000;
 constexpr double kEntityElementLimit = 1'000'000;
+// Defaults are copied as often as the document names an element: past the
+// text limit, they may come to this many times the input read so far.
+constexpr double kDefaultsPerInputByte = 16;
 
 class SessionScope {
  public:
@@ -78,7 +81,7 @@ void RaiseOwn(xmlParserCtxtPtr ctxt, HRESULT code, std::string message) {
   e.message = std::move(message);
   ErrorCapture::FillPosition(ctxt, &e);
   // Ours goes first: it is the reason the parse stopped.
-  if (s->capture) s->capture->Add(std::move(e));
+  if (s->capture) s->capture->AddCause(std::move(e));
   xmlStopParser(ctxt);
 }
 
@@ -130,10 +133,13 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
   // A default is copied into every element it applies to: its text counts
   // where each copy stands, as an entity's does.
   for (int i = nbAttributes - nbDefaulted; i < nbAttributes; ++i)
-    s->defaultedChars += static_cast<double>(attributes[5 * i + 4] - attributes[5 * i + 3]);
-  if (s->defaultedChars > kEntityTextLimit) {
+    s->defaultedBytes += static_cast<double>(attributes[5 * i + 4] - attributes[5 * i + 3]);
+  if (s->defaultedBytes > kEntityTextLimit && ctxt->input &&
+      s->defaultedBytes > kDefaultsPerInputByte * static_cast<double>(ctxt->input->consumed +
+                                                                      (ctxt->input->cur - ctxt->input->base))) {
     RaiseOwn(ctxt, kParseErrorTooLarge,
-             "Attribute values the document type supplies by default come to more than 10,000,000 characters.");
+             "Attribute values the document type supplies by default come to more than " +
+                 std::to_string(static_cast<int>(kDefaultsPerInputByte)) + " times the document's own size.");
     return;
   }
   s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);

@@ -294,7 +294,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
   Track(target);
   long live = source->TakeRoot(node);
   if (node->doc != parent->doc) {
-    target->NoteForeignNodes(*source);
+    target->NoteForeignNodes(*source, node);
     if (node->doc->dict) OwnEntityReferenceNames(node, node->doc->dict);
     // The namespaces the subtree uses from outside are declared on it for
     // the adoption, which would otherwise bind them to any declaration of

@@ -76,10 +76,9 @@ void TreeHolder::Release() {
     // Lists over trees this one took nodes from may hold some of them: it
     // waits only while one does. (Looked at under the lock: a list handing
     // out one of its nodes brings the tree back only from the deferred list.)
-    std::unordered_set<const xmlNode*> listed;
     bool holds = false;
-    if (CollectListedLocked(&listed))
-      ForEachSubtree([&](xmlNodePtr root) { holds = holds || HoldsListed(root, listed); });
+    if (const auto* listed = ListedLocked())
+      ForEachSubtree([&](xmlNodePtr root) { holds = holds || HoldsListed(root, *listed); });
     if (holds) {
       // Its document may go before it does: nothing reaches back there.
       SetOwner(nullptr);
@@ -113,12 +112,14 @@ bool TreeHolder::TakeDeferred(DomDocument* owner) {
 void TreeHolder::PinSnapshot(const void* list, ListedNodes nodes) {
   std::lock_guard<std::mutex> lock(GcMutex());
   pins_->lists[list] = std::move(nodes);
+  ++pins_->version;
   pins_->count.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void TreeHolder::RepinSnapshot(const void* list, ListedNodes nodes) {
   std::lock_guard<std::mutex> lock(GcMutex());
   pins_->lists[list] = std::move(nodes);
+  ++pins_->version;
   g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
 }
 
@@ -127,6 +128,7 @@ void TreeHolder::UnpinSnapshot(const void* list) {
   {
     std::lock_guard<std::mutex> lock(GcMutex());
     pins_->lists.erase(list);
+    ++pins_->version;
     g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
     // The last list over this tree went: trees waiting on its pins alone go.
     if (pins_->count.fetch_sub(1, std::memory_order_acq_rel) != 1 || !g_deferred) return;
@@ -138,9 +140,12 @@ void TreeHolder::UnpinSnapshot(const void* list) {
   for (TreeHolder* h : dead) delete h;
 }
 
-void TreeHolder::NoteForeignNodes(const TreeHolder& from) {
+void TreeHolder::NoteForeignNodes(TreeHolder& from, xmlNodePtr moved) {
   if (&from == this) return;
   std::lock_guard<std::mutex> lock(GcMutex());
+  // Only a subtree holding a listed node brings the lists' pins along.
+  const auto* listed = from.ListedLocked();
+  if (!listed || !HoldsListed(moved, *listed)) return;
   auto takeOn = [&](const PinRef& pin) {
     if (pin->count.load(std::memory_order_acquire) > 0 &&
         std::find(inheritedPins_.begin(), inheritedPins_.end(), pin) == inheritedPins_.end())
@@ -157,22 +162,20 @@ bool TreeHolder::PinnedLocked() {
   return pins_->count.load(std::memory_order_acquire) > 0 || !inheritedPins_.empty();
 }
 
-bool TreeHolder::CollectListed(std::unordered_set<const xmlNode*>* listed) {
-  std::lock_guard<std::mutex> lock(GcMutex());
-  return CollectListedLocked(listed);
-}
-
-bool TreeHolder::CollectListedLocked(std::unordered_set<const xmlNode*>* listed) {
-  if (!PinnedLocked()) return false;
-  // Addresses only: a listed node elsewhere may be changing under another
-  // document's lock, and is not looked at.
-  auto add = [&](const PinSet& pins) {
-    for (const auto& [list, nodes] : pins.lists)
-      if (nodes) listed->insert(nodes->begin(), nodes->end());
-  };
-  add(*pins_);
-  for (const PinRef& pins : inheritedPins_) add(*pins);
-  return true;
+const std::unordered_set<const xmlNode*>* TreeHolder::ListedLocked() {
+  if (!PinnedLocked()) return nullptr;
+  std::vector<std::pair<const PinSet*, uint64_t>> from{{pins_.get(), pins_->version}};
+  for (const PinRef& pins : inheritedPins_) from.emplace_back(pins.get(), pins->version);
+  if (from != listedFrom_) {
+    // Addresses only: a listed node elsewhere may be changing under
+    // another document's lock, and is not looked at.
+    listed_.clear();
+    for (const auto& [pins, version] : from)
+      for (const auto& [list, nodes] : pins->lists)
+        if (nodes) listed_.insert(nodes->begin(), nodes->end());
+    listedFrom_ = std::move(from);
+  }
+  return &listed_;
 }
 
 bool TreeHolder::HoldsListed(xmlNodePtr root, const std::unordered_set<const xmlNode*>& listed) {
@@ -280,24 +283,25 @@ void TreeHolder::Sweep() {
     blocked_.clear();
   }
   if (candidates_.empty()) return;
-  // While lists last, each candidate is looked for in what they hold.
-  std::unordered_set<const xmlNode*> listed;
-  const bool pinned = CollectListed(&listed);
-  std::vector<xmlNodePtr> pending;
+  std::vector<xmlNodePtr> pending, going;
   pending.swap(candidates_);
-  Replan();
-  bool freed = false;
-  for (xmlNodePtr root : pending) {
-    auto it = roots_.find(root);
-    if (it == roots_.end() || it->second != 0) continue;
-    if (pinned && HoldsListed(root, listed)) {
-      blocked_.push_back(root);
-      continue;
+  {
+    // While lists last, each candidate is looked for in what they hold.
+    std::lock_guard<std::mutex> lock(GcMutex());
+    const auto* listed = ListedLocked();
+    for (xmlNodePtr root : pending) {
+      auto it = roots_.find(root);
+      if (it == roots_.end() || it->second != 0) continue;
+      if (listed && HoldsListed(root, *listed)) {
+        blocked_.push_back(root);
+        continue;
+      }
+      roots_.erase(it);
+      going.push_back(root);
     }
-    roots_.erase(it);
-    FreeSubtree(root);
-    freed = true;
   }
+  for (xmlNodePtr root : going) FreeSubtree(root);
+  const bool freed = !going.empty();
   blockedAt_ = changes;
   Replan();
   // A freed node's address may be handed out again; cached query results

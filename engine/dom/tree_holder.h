@@ -176,8 +176,8 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   void PinSnapshot(const void* list, ListedNodes nodes);
   void RepinSnapshot(const void* list, ListedNodes nodes);
   void UnpinSnapshot(const void* list);
-  // Nodes of the tree `from` were adopted into this one.
-  void NoteForeignNodes(const TreeHolder& from);
+  // The subtree `moved` of the tree `from` is being adopted into this one.
+  void NoteForeignNodes(TreeHolder& from, xmlNodePtr moved);
 
  private:
   ~TreeHolder();
@@ -228,6 +228,7 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   struct PinSet {
     std::atomic<long> count{0};
     std::unordered_map<const void*, ListedNodes> lists;
+    uint64_t version = 0;  // moves on with every change of lists
   };
   using PinRef = std::shared_ptr<PinSet>;
   PinRef pins_ = std::make_shared<PinSet>();
@@ -238,8 +239,11 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   bool PinnedLocked();
   // The nodes that the lists of those pins hold (false, and nothing, when
   // none lasts).
-  bool CollectListed(std::unordered_set<const xmlNode*>* listed);
-  bool CollectListedLocked(std::unordered_set<const xmlNode*>* listed);
+  // (under the collection lock; null when none lasts). Collected again
+  // only when a list changed.
+  const std::unordered_set<const xmlNode*>* ListedLocked();
+  std::unordered_set<const xmlNode*> listed_;
+  std::vector<std::pair<const PinSet*, uint64_t>> listedFrom_;
   // Whether a subtree holds one of those nodes.
   static bool HoldsListed(xmlNodePtr root, const std::unordered_set<const xmlNode*>& listed);
 };

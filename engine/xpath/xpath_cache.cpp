@@ -85,6 +85,8 @@ class HiddenEntityContent {
     xmlNodePtr top = context;
     while (top->parent) top = top->parent;
     std::vector<xmlNodePtr> stack{top};
+    if (top == reinterpret_cast<xmlNodePtr>(doc) && doc->extSubset)
+      stack.push_back(reinterpret_cast<xmlNodePtr>(doc->extSubset));
     while (!stack.empty()) {
       xmlNodePtr n = stack.back();
       stack.pop_back();
@@ -92,7 +94,7 @@ class HiddenEntityContent {
         if (n->children) hidden_.emplace_back(n, n->children, n->last);
         continue;
       }
-      if (n->type == XML_DTD_NODE) continue;
+      // The document type too: entities refer to each other.
       for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
     }
     for (auto& [ref, first, last] : hidden_) ref->children = ref->last = nullptr;

@@ -82,6 +82,19 @@ TEST_F(XPathTest, FollowingAndPrecedingStepOverEntityReferences) {
   ardo::ComPtr<IXMLDOMDocumentType> doctype;
   ASSERT_HR(doc->get_doctype(doctype.Out()), S_OK);
   EXPECT_EQ(NamesOf(Select(doctype.Get(), "following::*").Get()), (std::vector<std::string>{"r", "a", "b"}));
+  // From inside an entity that another one refers to.
+  auto nested = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT p ANY><!ELEMENT x ANY><!ELEMENT y ANY><!ENTITY e1 '<x>X</x>'><!ENTITY e2 '&e1;<y>Y</y>'>]><r><p>&e2;</p></r>");
+  ASSERT_TRUE(nested);
+  ardo::ComPtr<IXMLDOMDocumentType> nestedType;
+  ardo::ComPtr<IXMLDOMNamedNodeMap> entities;
+  ardo::ComPtr<IXMLDOMNode> e1;
+  ASSERT_HR(nested->get_doctype(nestedType.Out()), S_OK);
+  ASSERT_HR(nestedType->get_entities(entities.Out()), S_OK);
+  ASSERT_HR(entities->getNamedItem(Bstr("e1"), e1.Out()), S_OK);
+  EXPECT_EQ(NamesOf(Select(e1.Get(), "following::y").Get()), std::vector<std::string>{"y"});
+  ardo::ComPtr<IXMLDOMNode> x;
+  ASSERT_HR(e1->get_firstChild(x.Out()), S_OK);
+  EXPECT_EQ(NamesOf(Select(x.Get(), "following::*").Get()), (std::vector<std::string>{"y", "r", "p"}));
 }
 
 TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
