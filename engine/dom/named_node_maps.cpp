@@ -246,6 +246,8 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   xmlNodePtr node = attrObject->Node();
   if (node->type != XML_ATTRIBUTE_NODE) return E_INVALIDARG;
   if (IsReadOnly(element)) return kInvalidTreeChange;
+  // A pseudo-attribute of the XML declaration stays there.
+  if (IsReadOnly(node)) return FailWith(kInvalidTreeChange, "The attribute is read-only and cannot be set on an element.");
   if (node->parent == element) return S_OK;
   // An attribute belongs to one element at a time.
   if (node->parent) return kInvalidTreeChange;

@@ -459,10 +459,13 @@ HRESULT SelectionList::get_context(IXMLDOMNode** node) {
 HRESULT SelectionList::putref_context(IXMLDOMNode* node) {
   NodeObject* context = NodeObject::From(node);
   if (!context) return E_INVALIDARG;
+  // The old context goes after the locks: its release takes its own
+  // document's lock, which another thread may hold waiting for ours.
+  ComPtr<IXMLDOMNode> previous;
   return LockedWith(context, [&] {
     HRESULT hr = Evaluate(expr_, context, namespaces_);
     if (SUCCEEDED(hr)) {
-      contextHold_ = ComPtr<IXMLDOMNode>(context->Interface());
+      previous = std::exchange(contextHold_, ComPtr<IXMLDOMNode>(context->Interface()));
       context_ = context;
     }
     return hr;

@@ -302,7 +302,8 @@ HRESULT NodeObject::PutNodeValue(const VARIANT& value) {
 
 HRESULT NodeObject::NodeType(DOMNodeType* out) {
   if (!out) return E_INVALIDARG;
-  *out = DomTypeOf(node_);
+  // Asked without the lock: a document's tree changes with every load.
+  *out = isDocument_ ? NODE_DOCUMENT : DomTypeOf(node_);
   return S_OK;
 }
 

@@ -84,9 +84,11 @@ class HiddenEntityContent {
     if (!doc || (!doc->intSubset && !doc->extSubset) || !NamesDocumentOrderAxis(query)) return;
     xmlNodePtr top = context;
     while (top->parent) top = top->parent;
-    std::vector<xmlNodePtr> stack{top};
-    if (top == reinterpret_cast<xmlNodePtr>(doc) && doc->extSubset)
-      stack.push_back(reinterpret_cast<xmlNodePtr>(doc->extSubset));
+    // The document's tree as well as the context's own: "/" reaches it
+    // from a node outside it.
+    std::vector<xmlNodePtr> stack{reinterpret_cast<xmlNodePtr>(doc)};
+    if (top != reinterpret_cast<xmlNodePtr>(doc)) stack.push_back(top);
+    if (doc->extSubset) stack.push_back(reinterpret_cast<xmlNodePtr>(doc->extSubset));
     while (!stack.empty()) {
       xmlNodePtr n = stack.back();
       stack.pop_back();
@@ -98,7 +100,8 @@ class HiddenEntityContent {
       for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
     }
     for (auto& [ref, first, last] : hidden_) ref->children = ref->last = nullptr;
-    if (top == reinterpret_cast<xmlNodePtr>(doc) && doc->intSubset) {
+    if (doc->intSubset) {
+      top = reinterpret_cast<xmlNodePtr>(doc);
       dtd_ = reinterpret_cast<xmlNodePtr>(doc->intSubset);
       if (dtd_->parent != top) {
         dtd_ = nullptr;
@@ -261,11 +264,13 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   // libxml2's preceding axis reads the parent of an attribute's parent: an
   // attribute on no element stands in a fragment for the evaluation, a
   // parent that no node test matches.
-  xmlNodePtr standIn = nullptr;
-  if (context->type == XML_ATTRIBUTE_NODE && !context->parent) {
+  // (So does one whose text is the context.)
+  xmlNodePtr standIn = nullptr, loose = context;
+  while (loose->parent) loose = loose->parent;
+  if (loose->type == XML_ATTRIBUTE_NODE) {
     standIn = xmlNewDocFragment(context->doc);
     if (!standIn) throw std::bad_alloc();
-    context->parent = standIn;
+    loose->parent = standIn;
   }
   xmlXPathObjectPtr result;
   {
@@ -273,7 +278,7 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
     result = xmlXPathCompiledEval(comp, ctx_);
   }
   if (standIn) {
-    context->parent = nullptr;
+    loose->parent = nullptr;
     xmlFreeNode(standIn);
   }
   if (!result) {

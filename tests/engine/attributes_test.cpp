@@ -175,6 +175,23 @@ TEST_F(AttributesTest, NamedNodeMapWalksWithNextNodeResetAndEnumerator) {
   EXPECT_EQ(EnumeratedNames(unknown.Get()), (std::vector<std::string>{"a", "b"}));
 }
 
+// The XML declaration's pseudo-attributes belong to it alone.
+TEST_F(AttributesTest, TheDeclarationsPseudoAttributesAreNotSetOnElements) {
+  auto doc = Parse("<?xml version=\"1.0\"?><r/>");
+  ASSERT_TRUE(doc);
+  ardo::ComPtr<IXMLDOMNode> declaration, version, replaced;
+  ardo::ComPtr<IXMLDOMNamedNodeMap> pseudo, attributes;
+  ASSERT_HR(doc->get_firstChild(declaration.Out()), S_OK);
+  ASSERT_HR(declaration->get_attributes(pseudo.Out()), S_OK);
+  ASSERT_HR(pseudo->get_item(0, version.Out()), S_OK);
+  auto root = Root(doc.Get());
+  ardo::ComPtr<IXMLDOMAttribute> replacedAttribute;
+  EXPECT_HR(root->setAttributeNode(version.As<IXMLDOMAttribute>().Get(), replacedAttribute.Out()), E_FAIL);
+  ASSERT_HR(root->get_attributes(attributes.Out()), S_OK);
+  EXPECT_HR(attributes->setNamedItem(version.Get(), replaced.Out()), E_FAIL);
+  EXPECT_EQ(XmlOf(root.Get()), "<r/>");
+}
+
 TEST_F(AttributesTest, QualifiedItemsAndNamespaceDeclarationsAppearInTheMap) {
   auto doc = Parse("<r xmlns:p='urn:p' p:x='px' x='plain'>t<!--c--></r>");
   ASSERT_TRUE(doc);

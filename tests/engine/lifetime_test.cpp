@@ -278,6 +278,45 @@ class FreeThreadedTest : public EngineTest {
   }
 };
 
+// Two selections, each turned between the roots of two free-threaded
+// documents by its own thread, and a type read while a load replaces the
+// tree: no lock taken out of order, no read of a tree being replaced.
+TEST_F(FreeThreadedTest, SelectionContextsCrossDocumentsAndTypesReadDuringALoad) {
+  auto a = Parse("<r><a/><b/></r>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<r><a/><b/></r>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b);
+  auto ra = Root(a.Get()), rb = Root(b.Get());
+  ardo::ComPtr<IXMLDOMSelection> sa, sb;
+  ASSERT_HR(Select(ra.Get(), "*")->QueryInterface(IID_IXMLDOMSelection, reinterpret_cast<void**>(sa.Out())), S_OK);
+  ASSERT_HR(Select(rb.Get(), "*")->QueryInterface(IID_IXMLDOMSelection, reinterpret_cast<void**>(sb.Out())), S_OK);
+  std::atomic<int> failures{0};
+  auto turn = [&](IXMLDOMSelection* s, IXMLDOMNode* there, IXMLDOMNode* back) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 200; ++i)
+      if (FAILED(s->putref_context(there)) || FAILED(s->putref_context(back))) ++failures;
+    CoUninitialize();
+  };
+  std::thread first(turn, sa.Get(), rb.Get(), ra.Get()), second(turn, sb.Get(), ra.Get(), rb.Get());
+  first.join();
+  second.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(LengthOf(sa.Get()), 2);
+  std::atomic<bool> loading{true};
+  std::thread loader([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 200; ++i)
+      if (LoadXml(a.Get(), "<r/>") != S_OK) ++failures;
+    loading = false;
+    CoUninitialize();
+  });
+  while (loading) {
+    DOMNodeType type = NODE_INVALID;
+    if (FAILED(a->get_nodeType(&type)) || type != NODE_DOCUMENT) ++failures;
+  }
+  loader.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
 TEST_F(FreeThreadedTest, TwoThreadsEditAndQueryOneDocument) {
   for (const DocumentClass& c : AllDocumentClasses()) {
     if (!c.freeThreaded) continue;

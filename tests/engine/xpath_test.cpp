@@ -95,6 +95,13 @@ TEST_F(XPathTest, FollowingAndPrecedingStepOverEntityReferences) {
   ardo::ComPtr<IXMLDOMNode> x;
   ASSERT_HR(e1->get_firstChild(x.Out()), S_OK);
   EXPECT_EQ(NamesOf(Select(x.Get(), "following::*").Get()), (std::vector<std::string>{"y", "r", "p"}));
+  // And from a node outside the tree, whose "//" reaches the document.
+  auto later = NewDocument();
+  ASSERT_TRUE(later);
+  ASSERT_HR(later->put_validateOnParse(VARIANT_FALSE), S_OK);
+  ASSERT_HR(LoadXml(later.Get(), "<!DOCTYPE r [<!ENTITY ent '<b>&t;</b>'><!ENTITY t 'txt'>]><r><r>&ent;</r></r>"), S_OK);
+  auto outside = NewElement(later.Get(), "o");
+  EXPECT_EQ(LengthOf(Select(outside.Get(), "//*[preceding::*]").Get()), 0);
 }
 
 TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
@@ -240,6 +247,11 @@ TEST_F(XPathTest, QueriesFromANodeOutsideTheTreeStayInItsSubtree) {
     EXPECT_HR(attribute->selectSingleNode(Bstr(query), none.Out()), S_FALSE) << query;
   }
   EXPECT_EQ(LengthOf(Select(attribute.Get(), "self::node()[not(preceding::node())]").Get()), 1);
+  // Nor from its text.
+  ardo::ComPtr<IXMLDOMNode> text;
+  ASSERT_HR(attribute->get_firstChild(text.Out()), S_OK);
+  const std::pair<const char*, long> fromText[] = {{".|..", 2}, {"ancestor-or-self::node()", 2}, {"preceding::node()", 0}};
+  for (const auto& [query, length] : fromText) EXPECT_EQ(LengthOf(Select(text.Get(), query).Get()), length) << query;
 }
 
 TEST_F(SelectionTest, PeekNodeLooksAheadWithoutMovingAndMatchesTestsMembership) {
