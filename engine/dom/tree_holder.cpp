@@ -164,8 +164,8 @@ bool TreeHolder::PinnedLocked() {
 
 const std::unordered_set<const xmlNode*>* TreeHolder::ListedLocked() {
   if (!PinnedLocked()) return nullptr;
-  std::vector<std::pair<const PinSet*, uint64_t>> from{{pins_.get(), pins_->version}};
-  for (const PinRef& pins : inheritedPins_) from.emplace_back(pins.get(), pins->version);
+  std::vector<std::pair<PinRef, uint64_t>> from{{pins_, pins_->version}};
+  for (const PinRef& pins : inheritedPins_) from.emplace_back(pins, pins->version);
   if (from != listedFrom_) {
     // Addresses only: a listed node elsewhere may be changing under
     // another document's lock, and is not looked at.

@@ -243,7 +243,7 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // only when a list changed.
   const std::unordered_set<const xmlNode*>* ListedLocked();
   std::unordered_set<const xmlNode*> listed_;
-  std::vector<std::pair<const PinSet*, uint64_t>> listedFrom_;
+  std::vector<std::pair<PinRef, uint64_t>> listedFrom_;  // held: an address is not reused meanwhile
   // Whether a subtree holds one of those nodes.
   static bool HoldsListed(xmlNodePtr root, const std::unordered_set<const xmlNode*>& listed);
 };
