@@ -96,7 +96,10 @@ class HiddenEntityContent {
         if (n->children) hidden_.emplace_back(n, n->children, n->last);
         continue;
       }
-      // The document type too: entities refer to each other.
+      // Attribute values and the document type too: references stand
+      // there as well, and entities refer to each other.
+      if (n->type == XML_ELEMENT_NODE)
+        for (xmlAttrPtr a = n->properties; a; a = a->next) stack.push_back(reinterpret_cast<xmlNodePtr>(a));
       for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
     }
     for (auto& [ref, first, last] : hidden_) ref->children = ref->last = nullptr;

@@ -102,6 +102,19 @@ TEST_F(XPathTest, FollowingAndPrecedingStepOverEntityReferences) {
   ASSERT_HR(LoadXml(later.Get(), "<!DOCTYPE r [<!ENTITY ent '<b>&t;</b>'><!ENTITY t 'txt'>]><r><r>&ent;</r></r>"), S_OK);
   auto outside = NewElement(later.Get(), "o");
   EXPECT_EQ(LengthOf(Select(outside.Get(), "//*[preceding::*]").Get()), 0);
+  // And from a reference in an attribute value.
+  ASSERT_HR(LoadXml(later.Get(), "<!DOCTYPE r [<!ENTITY e 'E'>]><r a='1&e;2'><b/></r>"), S_OK);
+  ardo::ComPtr<IXMLDOMNode> one;
+  ASSERT_HR(SelectOne(later.Get(), "/r/@a")->get_firstChild(one.Out()), S_OK);
+  auto following = Select(one.Get(), "following::node()");
+  ASSERT_GT(LengthOf(following.Get()), 0);
+  for (long i = 0; i < LengthOf(following.Get()); ++i) {
+    ardo::ComPtr<IXMLDOMNode> item, parent;
+    ASSERT_HR(following->get_item(i, item.Out()), S_OK);
+    if (item->get_parentNode(parent.Out()) == S_OK) {
+      EXPECT_NE(TypeOf(parent.Get()), NODE_ENTITY) << NameOf(item.Get());
+    }
+  }
 }
 
 TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
