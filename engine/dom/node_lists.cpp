@@ -581,7 +581,8 @@ HRESULT SelectionList::removeAll() {
 
 HRESULT SelectionList::clone(IXMLDOMSelection** copy) {
   ComPtr<SelectionList> c;
-  HRESULT hr = Locked([&] {
+  // The copy reads its context's tree: under that document's lock too.
+  HRESULT hr = LockedWith(nullptr, [&] {
     if (!copy) return E_INVALIDARG;
     c = MakeObject<SelectionList>(doc_, expr_, context_, nodes_, namespaces_, language_);
     c->Repin(tree_);  // the nodes' tree, where the context may have left

@@ -301,6 +301,23 @@ TEST_F(FreeThreadedTest, SelectionContextsCrossDocumentsAndTypesReadDuringALoad)
   second.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(LengthOf(sa.Get()), 2);
+  // A copy of a selection whose context is a document another thread
+  // reloads reads that context's tree under its lock.
+  ASSERT_HR(sa->putref_context(b.Get()), S_OK);
+  std::atomic<bool> reloading{true};
+  std::thread reloader([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 300; ++i)
+      if (LoadXml(b.Get(), "<r><a/></r>") != S_OK) ++failures;
+    reloading = false;
+    CoUninitialize();
+  });
+  while (reloading) {
+    ardo::ComPtr<IXMLDOMSelection> copy;
+    if (FAILED(sa->clone(copy.Out()))) ++failures;
+  }
+  reloader.join();
+  EXPECT_EQ(failures.load(), 0);
   std::atomic<bool> loading{true};
   std::thread loader([&] {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
