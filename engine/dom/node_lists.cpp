@@ -433,7 +433,7 @@ HRESULT SelectionList::Evaluate(const std::string& expr, NodeObject* context,
   // The new nodes are in the context's tree (it may have moved since).
   Repin(context->Tree());
   nodes_ = std::move(nodes);
-  tree_->RepinSnapshot(this, nodes_);
+  tree_->PinSnapshot(this, nodes_);
   position_ = 0;
   return S_OK;
 }
@@ -525,7 +525,7 @@ HRESULT SelectionList::RemoveNodes(long first, long count) {
   }
   remaining->erase(remaining->begin() + first, remaining->begin() + first + count);
   nodes_ = std::move(remaining);
-  tree_->RepinSnapshot(this, nodes_);  // the nodes taken out may go
+  tree_->PinSnapshot(this, nodes_);  // the nodes taken out may go
   return S_OK;
 }
 

@@ -157,10 +157,7 @@ char g_standInMark;
 
 namespace {
 
-bool InTree(xmlNodePtr node, xmlDocPtr doc) {
-  while (node->parent) node = node->parent;
-  return node == reinterpret_cast<xmlNodePtr>(doc);
-}
+bool InTree(xmlNodePtr node, xmlDocPtr doc) { return TreeHolder::TopOf(node) == reinterpret_cast<xmlNodePtr>(doc); }
 
 }  // namespace
 

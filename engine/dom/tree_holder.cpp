@@ -113,13 +113,6 @@ void TreeHolder::PinSnapshot(const void* list, ListedNodes nodes) {
   std::lock_guard<std::mutex> lock(GcMutex());
   pins_->lists[list] = std::move(nodes);
   ++pins_->version;
-  pins_->count.fetch_add(1, std::memory_order_acq_rel);
-}
-
-void TreeHolder::RepinSnapshot(const void* list, ListedNodes nodes) {
-  std::lock_guard<std::mutex> lock(GcMutex());
-  pins_->lists[list] = std::move(nodes);
-  ++pins_->version;
   g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
 }
 
@@ -131,7 +124,7 @@ void TreeHolder::UnpinSnapshot(const void* list) {
     ++pins_->version;
     g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
     // The last list over this tree went: trees waiting on its pins alone go.
-    if (pins_->count.fetch_sub(1, std::memory_order_acq_rel) != 1 || !g_deferred) return;
+    if (!pins_->lists.empty() || !g_deferred) return;
     auto waiting = std::stable_partition(g_deferred->begin(), g_deferred->end(),
                                          [](TreeHolder* h) { return h->PinnedLocked(); });
     dead.assign(waiting, g_deferred->end());
@@ -147,7 +140,7 @@ void TreeHolder::NoteForeignNodes(TreeHolder& from, xmlNodePtr moved) {
   const auto* listed = from.ListedLocked();
   if (!listed || !HoldsListed(moved, *listed)) return;
   auto takeOn = [&](const PinRef& pin) {
-    if (pin->count.load(std::memory_order_acquire) > 0 &&
+    if (!pin->lists.empty() &&
         std::find(inheritedPins_.begin(), inheritedPins_.end(), pin) == inheritedPins_.end())
       inheritedPins_.push_back(pin);
   };
@@ -157,9 +150,9 @@ void TreeHolder::NoteForeignNodes(TreeHolder& from, xmlNodePtr moved) {
 
 bool TreeHolder::PinnedLocked() {
   inheritedPins_.erase(std::remove_if(inheritedPins_.begin(), inheritedPins_.end(),
-                                      [](const PinRef& pin) { return pin->count.load(std::memory_order_acquire) == 0; }),
+                                      [](const PinRef& pin) { return pin->lists.empty(); }),
                        inheritedPins_.end());
-  return pins_->count.load(std::memory_order_acquire) > 0 || !inheritedPins_.empty();
+  return !pins_->lists.empty() || !inheritedPins_.empty();
 }
 
 const std::unordered_set<const xmlNode*>* TreeHolder::ListedLocked() {

@@ -174,7 +174,6 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // and lets go.
   using ListedNodes = std::shared_ptr<const std::vector<xmlNodePtr>>;
   void PinSnapshot(const void* list, ListedNodes nodes);
-  void RepinSnapshot(const void* list, ListedNodes nodes);
   void UnpinSnapshot(const void* list);
   // The subtree `moved` of the tree `from` is being adopted into this one.
   void NoteForeignNodes(TreeHolder& from, xmlNodePtr moved);
@@ -226,7 +225,6 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // where the trees that took them on can read them after this holder is
   // gone (the lists under the process's collection lock).
   struct PinSet {
-    std::atomic<long> count{0};
     std::unordered_map<const void*, ListedNodes> lists;
     uint64_t version = 0;  // moves on with every change of lists
   };

@@ -79,11 +79,9 @@ bool NamesDocumentOrderAxis(const std::string& query) {
 // value reads the entity itself), and the document hides its type.
 class HiddenEntityContent {
  public:
-  HiddenEntityContent(const std::string& query, xmlNodePtr context) {
-    xmlDocPtr doc = context->doc;
+  // top: the context's parentless ancestor-or-self.
+  HiddenEntityContent(const std::string& query, xmlDocPtr doc, xmlNodePtr top) {
     if (!doc || (!doc->intSubset && !doc->extSubset) || !NamesDocumentOrderAxis(query)) return;
-    xmlNodePtr top = context;
-    while (top->parent) top = top->parent;
     // The document's tree as well as the context's own: "/" reaches it
     // from a node outside it.
     std::vector<xmlNodePtr> stack{reinterpret_cast<xmlNodePtr>(doc)};
@@ -103,15 +101,11 @@ class HiddenEntityContent {
       for (xmlNodePtr c = n->children; c; c = c->next) stack.push_back(c);
     }
     for (auto& [ref, first, last] : hidden_) ref->children = ref->last = nullptr;
-    if (doc->intSubset) {
-      top = reinterpret_cast<xmlNodePtr>(doc);
+    auto* root = reinterpret_cast<xmlNodePtr>(doc);
+    if (doc->intSubset && doc->intSubset->parent == doc) {
       dtd_ = reinterpret_cast<xmlNodePtr>(doc->intSubset);
-      if (dtd_->parent != top) {
-        dtd_ = nullptr;
-        return;
-      }
-      (dtd_->prev ? dtd_->prev->next : top->children) = dtd_->next;
-      (dtd_->next ? dtd_->next->prev : top->last) = dtd_->prev;
+      (dtd_->prev ? dtd_->prev->next : root->children) = dtd_->next;
+      (dtd_->next ? dtd_->next->prev : root->last) = dtd_->prev;
     }
   }
   ~HiddenEntityContent() {
@@ -268,20 +262,19 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   // attribute on no element stands in a fragment for the evaluation, a
   // parent that no node test matches.
   // (So does one whose text is the context.)
-  xmlNodePtr standIn = nullptr, loose = context;
-  while (loose->parent) loose = loose->parent;
-  if (loose->type == XML_ATTRIBUTE_NODE) {
+  xmlNodePtr top = TreeHolder::TopOf(context), standIn = nullptr;
+  if (top->type == XML_ATTRIBUTE_NODE) {
     standIn = xmlNewDocFragment(context->doc);
     if (!standIn) throw std::bad_alloc();
-    loose->parent = standIn;
+    top->parent = standIn;
   }
   xmlXPathObjectPtr result;
   {
-    HiddenEntityContent hidden(query, context);
+    HiddenEntityContent hidden(query, context->doc, top);
     result = xmlXPathCompiledEval(comp, ctx_);
   }
   if (standIn) {
-    loose->parent = nullptr;
+    top->parent = nullptr;
     xmlFreeNode(standIn);
   }
   if (!result) {
@@ -296,7 +289,7 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   // libxml2 takes the document for the parent of a parentless node: from a
   // node outside the document's tree (created, removed) a query stays in
   // that node's own subtree, where parentNode ends.
-  xmlNodePtr detachedTop = TreeHolder::IsAttached(context) ? nullptr : TreeHolder::TopOf(context);
+  xmlNodePtr detachedTop = TreeHolder::IsAttached(top) ? nullptr : top;
   auto nodes = std::make_shared<NodeSnapshot>();
   if (xmlNodeSetPtr set = result->nodesetval) {
     nodes->reserve(set->nodeNr);

@@ -304,33 +304,28 @@ TEST_F(FreeThreadedTest, SelectionContextsCrossDocumentsAndTypesReadDuringALoad)
   // A copy of a selection whose context is a document another thread
   // reloads reads that context's tree under its lock.
   ASSERT_HR(sa->putref_context(b.Get()), S_OK);
-  std::atomic<bool> reloading{true};
-  std::thread reloader([&] {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    for (int i = 0; i < 300; ++i)
-      if (LoadXml(b.Get(), "<r><a/></r>") != S_OK) ++failures;
-    reloading = false;
-    CoUninitialize();
-  });
-  while (reloading) {
+  // step runs on this thread while another reloads doc `loads` times.
+  auto whileReloading = [&](IXMLDOMDocument2* doc, const char* xml, int loads, const std::function<void()>& step) {
+    std::atomic<bool> reloading{true};
+    std::thread reloader([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      for (int i = 0; i < loads; ++i)
+        if (LoadXml(doc, xml) != S_OK) ++failures;
+      reloading = false;
+      CoUninitialize();
+    });
+    while (reloading) step();
+    reloader.join();
+  };
+  whileReloading(b.Get(), "<r><a/></r>", 300, [&] {
     ardo::ComPtr<IXMLDOMSelection> copy;
     if (FAILED(sa->clone(copy.Out()))) ++failures;
-  }
-  reloader.join();
-  EXPECT_EQ(failures.load(), 0);
-  std::atomic<bool> loading{true};
-  std::thread loader([&] {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    for (int i = 0; i < 200; ++i)
-      if (LoadXml(a.Get(), "<r/>") != S_OK) ++failures;
-    loading = false;
-    CoUninitialize();
   });
-  while (loading) {
+  EXPECT_EQ(failures.load(), 0);
+  whileReloading(a.Get(), "<r/>", 200, [&] {
     DOMNodeType type = NODE_INVALID;
     if (FAILED(a->get_nodeType(&type)) || type != NODE_DOCUMENT) ++failures;
-  }
-  loader.join();
+  });
   EXPECT_EQ(failures.load(), 0);
 }
 
