@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <vector>
 
 namespace ardo::engine {
 
@@ -34,7 +35,18 @@ class DocLock {
 // together so that two threads moving in opposite directions cannot deadlock.
 class DocLockPair {
  public:
-  DocLockPair(std::recursive_mutex* a, std::recursive_mutex* b) : a_(a), b_(a == b ? nullptr : b) {
+  DocLockPair(std::recursive_mutex* a, std::recursive_mutex* b) : a_(a), b_(a == b ? nullptr : b) { Relock(); }
+  DocLockPair(const DocLockPair&) = delete;
+  DocLockPair& operator=(const DocLockPair&) = delete;
+  ~DocLockPair() { Unlock(); }
+  // Gives both up for a while (a handler called from inside the call runs
+  // with none of its locks held) and takes them again, as the constructor
+  // does.
+  void Unlock() {
+    if (a_) a_->unlock();
+    if (b_) b_->unlock();
+  }
+  void Relock() {
     if (a_ && b_) {
       std::lock(*a_, *b_);
     } else if (a_) {
@@ -43,16 +55,31 @@ class DocLockPair {
       b_->lock();
     }
   }
-  DocLockPair(const DocLockPair&) = delete;
-  DocLockPair& operator=(const DocLockPair&) = delete;
-  ~DocLockPair() {
-    if (a_) a_->unlock();
-    if (b_) b_->unlock();
-  }
 
  private:
   std::recursive_mutex* a_;
   std::recursive_mutex* b_;
 };
+
+// Holds the locks of any number of documents (nodes of one list spread over
+// several). They are taken as std::lock takes two: never waiting for one
+// while holding another.
+class DocLockSet {
+ public:
+  explicit DocLockSet(std::vector<std::recursive_mutex*> mutexes);
+  DocLockSet(const DocLockSet&) = delete;
+  DocLockSet& operator=(const DocLockSet&) = delete;
+  ~DocLockSet();
+  bool Holds(std::recursive_mutex* mutex) const;
+
+ private:
+  std::vector<std::recursive_mutex*> mutexes_;
+};
+
+// Taken while a subtree changes documents, and to read which document a
+// node is in without that document's lock (a list's node that another
+// thread may be moving between two other documents). Nothing is locked
+// while it is held.
+std::mutex& NodeMoveMutex();
 
 }  // namespace ardo::engine

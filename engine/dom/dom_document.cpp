@@ -414,13 +414,27 @@ HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** p) {
 
 // --- load and save -----------------------------------------------------------------
 
+namespace {
+
+// The locks taken by the load running on this thread.
+thread_local DocLockPair* t_loadLocks = nullptr;
+
+}  // namespace
+
 void DomDocument::Fire(const VARIANT& sink) {
   if (sink.vt != VT_DISPATCH || !sink.pdispVal) return;
-  // The handler may set a new one (or none) from inside: the one called is
-  // held until it returns.
-  ComPtr<IDispatch> handler(sink.pdispVal);
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  handler->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+  // The handler runs with the load's locks given up: it may wait for
+  // another free-threaded document whose own handler is reading this one.
+  DocLockPair* locks = t_loadLocks;
+  {
+    // The handler may set a new one (or none) from inside: the one called
+    // is held until it returns.
+    ComPtr<IDispatch> handler(sink.pdispVal);
+    if (locks) locks->Unlock();
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    handler->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+  }
+  if (locks) locks->Relock();
 }
 
 void DomDocument::SetReadyState(long state) {
@@ -490,7 +504,7 @@ IUnknown* ObjectIn(const VARIANT& value) {
 }  // namespace
 
 HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
-  return Call2(ObjectIn(source), [&] { return DoLoad(source, ok); });
+  return Call2(ObjectIn(source), [&] { return DoLoad(source, ok); }, &t_loadLocks);
 }
 
 HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
@@ -551,7 +565,7 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
 }
 
 HRESULT DomDocument::loadXML(BSTR xml, VARIANT_BOOL* ok) {
-  return Call([&] { return DoLoadXml(xml, ok); });
+  return Call2(nullptr, [&] { return DoLoadXml(xml, ok); }, &t_loadLocks);
 }
 
 HRESULT DomDocument::DoLoadXml(BSTR xml, VARIANT_BOOL* ok) {

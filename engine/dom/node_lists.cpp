@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 #include "engine/common/bstr_text.h"
@@ -321,8 +322,20 @@ HRESULT SelectionList::LockedWith(NodeObject* context, F&& f) {
 
 namespace {
 
-// The lock of the document a node is in now (null for an apartment one).
-std::recursive_mutex* OwnerMutex(xmlNodePtr node) { return TreeHolder::Of(node)->OwnerMutex(); }
+// Where a listed node is now: its tree and the lock of the document that
+// holds the tree (null for an apartment one). Another thread may be moving
+// the node between two documents whose locks the caller does not hold.
+struct Whereabouts {
+  TreeHolder* tree = nullptr;
+  std::recursive_mutex* mutex = nullptr;
+};
+
+Whereabouts WhereIs(xmlNodePtr node) {
+  if (!node) return {};
+  std::lock_guard<std::mutex> still(NodeMoveMutex());
+  TreeHolder* tree = TreeHolder::Of(node);
+  return {tree, tree->OwnerMutex()};
+}
 
 }  // namespace
 
@@ -351,8 +364,7 @@ HRESULT SelectionList::WithListed(Index&& index, F&& f) {
   std::recursive_mutex* other;
   {
     DocLock lock(own);
-    xmlNodePtr n = NodeAt(index());
-    other = n ? OwnerMutex(n) : nullptr;
+    other = WhereIs(NodeAt(index())).mutex;
   }
   // A listed node's tree that its document let go comes back under a new
   // document before the node is handed out, so that the handout happens
@@ -367,8 +379,7 @@ HRESULT SelectionList::WithListed(Index&& index, F&& f) {
       xmlNodePtr n = NodeAt(i);
       // (A tree on its way to the deferred list, its document going, is
       // neither there nor owned for a moment.)
-      TreeHolder* tree = n ? TreeHolder::Of(n) : nullptr;
-      std::recursive_mutex* now = n ? OwnerMutex(n) : nullptr;
+      auto [tree, now] = WhereIs(n);
       if (tree && (!tree->Alive() || !tree->Owner()) && tries < 10000) {
         if (!tree->Alive()) deferred = tree;  // waits there while this list lives
       } else if (now == other || now == own) {
@@ -544,39 +555,45 @@ HRESULT SelectionList::removeNext(IXMLDOMNode** node) {
                     });
 }
 
-// Every node of the selection, wherever its position stands. Nodes that
-// have moved to another document are taken one at a time, each under its
-// document's lock.
+// Every node of the selection, wherever its position stands, or none when
+// one of them cannot be removed. Nodes that have moved to other documents
+// are taken out under those documents' locks, all held at once.
 HRESULT SelectionList::removeAll() {
-  bool elsewhere = false;
-  HRESULT hr = Locked([&] {
-    HRESULT checked = CheckRemovable(0, static_cast<long>(nodes_->size()));
-    if (FAILED(checked)) return checked;
-    // Nodes of another document, or of a tree no document holds, are
-    // taken one at a time as removeNext takes them.
-    for (xmlNodePtr n : *nodes_)
-      if (OwnerMutex(n) != doc_->Mutex() || !TreeHolder::Of(n)->Alive()) elsewhere = true;
-    if (elsewhere) return S_OK;
-    HRESULT done = RemoveNodes(0, static_cast<long>(nodes_->size()));
-    if (SUCCEEDED(done)) position_ = 0;
-    return done;
-  });
-  if (FAILED(hr) || !elsewhere) return hr;
+  std::vector<ComPtr<DomDocument>> revived;  // held until the nodes are out
   for (;;) {
-    bool removed = false;
-    hr = WithListed([] { return 0L; },
-                    [&](long, xmlNodePtr n) {
-                      if (!n) return S_OK;
-                      removed = true;
-                      return RemoveNodes(0, 1);
-                    });
-    if (FAILED(hr) || !removed) break;
+    std::vector<std::recursive_mutex*> locks{doc_->Mutex()};
+    std::vector<TreeHolder*> deferred;
+    {
+      DocLock lock(doc_->Mutex());
+      for (xmlNodePtr n : *nodes_) {
+        Whereabouts at = WhereIs(n);
+        locks.push_back(at.mutex);
+        if (!at.tree->Alive()) deferred.push_back(at.tree);
+      }
+    }
+    // A tree its document let go of comes back under a document first, as
+    // a handout would bring it (with no list's lock held, as there).
+    for (TreeHolder* tree : deferred)
+      if (auto brought = DomDocument::ForDeferredTree(tree)) revived.push_back(std::move(brought));
+    if (!deferred.empty()) continue;
+    DocLockSet lock(std::move(locks));
+    // Every node still where it was seen (else once more from the start).
+    bool held = true;
+    for (xmlNodePtr n : *nodes_) {
+      Whereabouts at = WhereIs(n);
+      held = held && at.tree->Alive() && at.tree->Owner() && lock.Holds(at.mutex);
+    }
+    if (!held) {
+      std::this_thread::yield();
+      continue;
+    }
+    auto removeEvery = [&] {
+      HRESULT hr = RemoveNodes(0, static_cast<long>(nodes_->size()));
+      if (SUCCEEDED(hr)) position_ = 0;
+      return hr;
+    };
+    return NodeObject::Protect(removeEvery);
   }
-  if (SUCCEEDED(hr)) Locked([&] {
-      position_ = 0;
-      return S_OK;
-    });
-  return hr;
 }
 
 HRESULT SelectionList::clone(IXMLDOMSelection** copy) {

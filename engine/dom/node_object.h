@@ -22,6 +22,7 @@
 #include <atomic>
 #include <new>
 #include <string>
+#include <utility>
 
 #include <libxml/tree.h>
 
@@ -175,9 +176,10 @@ class NodeObject {
   }
   // The same with the lock of a second object's document (a node argument).
   // That document is held for the call: a node moved out of it may have
-  // been its last reference.
+  // been its last reference. With `exposed`, *exposed names the locks
+  // while f runs (a load gives them up while handlers run).
   template <class F>
-  HRESULT Call2(IUnknown* other, F&& f) {
+  HRESULT Call2(IUnknown* other, F&& f, DocLockPair** exposed = nullptr) {
     NodeObject* o = From(other);
     std::recursive_mutex* a = DocMutex();
     std::recursive_mutex* b = o ? o->DocMutex() : nullptr;
@@ -194,7 +196,9 @@ class NodeObject {
           continue;
         }
         held = HoldDocumentOf(o);
+        DocLockPair* outer = exposed ? std::exchange(*exposed, &lock) : nullptr;
         hr = Protect(f);
+        if (exposed) *exposed = outer;
       }
       if (held) held->Release();
       return hr;

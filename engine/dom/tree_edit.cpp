@@ -128,6 +128,9 @@ void OwnOutsideNamespaces(xmlNodePtr root) {
 // and walks off the entity's end: an attribute's references are adopted
 // one by one, apart from it, and put back in their places.
 void AdoptInto(xmlNodePtr node, xmlDocPtr doc, xmlNodePtr parent) {
+  // A list of a third document may be asking which document a node here
+  // is in.
+  std::lock_guard<std::mutex> moving(NodeMoveMutex());
   xmlDocPtr from = node->doc;
   std::vector<xmlNodePtr> values;
   bool references = false;

@@ -2,7 +2,9 @@
 // their document references, detached subtrees freed with their last
 // reference, and one free-threaded document driven from two threads.
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -673,6 +675,106 @@ TEST_F(FreeThreadedTest, TransformsIntoEachOthersDocumentsDoNotDeadlock) {
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(NameOf(Root(a.Get()).Get()), "out");
   EXPECT_EQ(NameOf(Root(b.Get()).Get()), "out");
+}
+
+// A readystatechange handler of one free-threaded document that reads
+// another whose own handler, on another thread, reads the first. The first
+// time each runs it waits for the other to be in its handler too, then
+// reads the other document from a helper thread, for at most a few seconds:
+// a handler called under its document's lock would wait for ever.
+class CrossReader : public ardo::ComObject<CrossReader, IDispatch> {
+ public:
+  CrossReader(IXMLDOMDocument* other, std::atomic<int>* meeting) : other_(other), meeting_(meeting) {}
+  ~CrossReader() override {
+    if (reader_.joinable()) reader_.join();
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (reader_.joinable()) return S_OK;  // once only
+    ++*meeting_;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (*meeting_ < 2 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    std::promise<void> read;
+    auto done = read.get_future();
+    reader_ = std::thread([this, read = std::move(read)]() mutable {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      long state = 0;
+      other_->get_readyState(&state);
+      read.set_value();
+      CoUninitialize();
+    });
+    readIt = done.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    return S_OK;
+  }
+  bool readIt = false;
+
+ private:
+  IXMLDOMDocument* other_;
+  std::atomic<int>* meeting_;
+  std::thread reader_;
+};
+
+TEST_F(FreeThreadedTest, HandlersOfTwoDocumentsReadingEachOtherDoNotDeadlock) {
+  auto a = Parse("<a/>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<b/>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b);
+  std::atomic<int> meeting{0};
+  auto onA = ardo::MakeObject<CrossReader>(b.Get(), &meeting);
+  auto onB = ardo::MakeObject<CrossReader>(a.Get(), &meeting);
+  Variant handlerA(Variant::Dispatch(onA.Get())), handlerB(Variant::Dispatch(onB.Get()));
+  ASSERT_HR(a->put_onreadystatechange(handlerA.get()), S_OK);
+  ASSERT_HR(b->put_onreadystatechange(handlerB.get()), S_OK);
+  EXPECT_EQ(OnThreads(2, [&](int t, std::atomic<int>& failures) {
+      if (LoadXml(t == 0 ? a.Get() : b.Get(), t == 0 ? "<a2/>" : "<b2/>") != S_OK) ++failures;
+    }),
+    0);
+  EXPECT_TRUE(onA->readIt) << "a's handler could not read b";
+  EXPECT_TRUE(onB->readIt) << "b's handler could not read a";
+  Variant none;
+  a->put_onreadystatechange(none.get());
+  b->put_onreadystatechange(none.get());
+  EXPECT_EQ(XmlOf(a.Get()), "<a2/>\r\n");
+  EXPECT_EQ(XmlOf(b.Get()), "<b2/>\r\n");
+}
+
+// A list whose nodes another thread moves between two other documents:
+// handing them out, copying the list and taking every node out meanwhile
+// read each node's document under the lock of the document it is in.
+TEST_F(FreeThreadedTest, AListsNodesMovingBetweenTwoOtherDocumentsAreUsedUnderTheirLocks) {
+  auto a = Parse("<a><x/><y/></a>", CLSID_FreeThreadedDOMDocument40);
+  auto b = Parse("<b/>", CLSID_FreeThreadedDOMDocument40);
+  auto c = Parse("<c/>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a && b && c);
+  auto list = Select(a.Get(), "/a/*").As<IXMLDOMSelection>();
+  auto x = SelectOne(a.Get(), "/a/x"), y = SelectOne(a.Get(), "/a/y");
+  auto rootB = Root(b.Get()), rootC = Root(c.Get());
+  ASSERT_TRUE(list && x && y && rootB && rootC);
+  std::atomic<bool> moving{true};
+  EXPECT_EQ(OnThreads(2, [&](int t, std::atomic<int>& failures) {
+      if (t == 0) {
+        for (int i = 0; i < 2000; ++i) {
+          ardo::ComPtr<IXMLDOMNode> moved;
+          IXMLDOMNode* to = i % 2 ? rootC.Get() : rootB.Get();
+          if (FAILED(to->appendChild(x.Get(), moved.Out())) || FAILED(to->appendChild(y.Get(), moved.Out())))
+            ++failures;
+        }
+        moving = false;
+        return;
+      }
+      for (int i = 0; moving; ++i) {
+        ardo::ComPtr<IXMLDOMNode> item;
+        if (list->get_item(i % 2, item.Out()) != S_OK || NameOf(item.Get()) != (i % 2 ? "y" : "x")) ++failures;
+        if (i % 50 != 0) continue;
+        ardo::ComPtr<IXMLDOMSelection> copy;
+        if (FAILED(list->clone(copy.Out())) || FAILED(copy->removeAll()) || LengthOf(copy.Get()) != 0)
+          ++failures;
+      }
+    }),
+    0);
+  EXPECT_HR(list->removeAll(), S_OK);
+  EXPECT_EQ(LengthOf(list.Get()), 0);
+  EXPECT_EQ(XmlOf(rootB.Get()) + XmlOf(rootC.Get()), "<b/><c/>");
+  ardo::ComPtr<IXMLDOMNode> parent;
+  EXPECT_HR(x->get_parentNode(parent.Out()), S_FALSE);
 }
 
 }  // namespace
