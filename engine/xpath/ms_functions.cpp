@@ -379,29 +379,36 @@ void FormatTimeFunction(xmlXPathParserContextPtr ctxt, int nargs) {
 }
 
 struct FunctionEntry {
-  const char* name;
+  FunctionArity arity;
   xmlXPathFunction function;
 };
 
 constexpr FunctionEntry kFunctions[] = {
-    {"string-compare", StringCompare}, {"local-name", LocalName},   {"namespace-uri", NamespaceUri},
-    {"number", Number},                {"utc", UtcFunction},        {"format-date", FormatDateFunction},
-    {"format-time", FormatTimeFunction},
+    {{"string-compare", 2, 4}, StringCompare}, {{"local-name", 1, 1}, LocalName},
+    {{"namespace-uri", 1, 1}, NamespaceUri},   {{"number", 1, 1}, Number},
+    {{"utc", 1, 1}, UtcFunction},              {{"format-date", 1, 3}, FormatDateFunction},
+    {{"format-time", 1, 3}, FormatTimeFunction},
 };
 
 }  // namespace
 
+const FunctionArity* MsXslFunctionArity(const std::string& name) {
+  for (const FunctionEntry& f : kFunctions)
+    if (name == f.arity.name) return &f.arity;
+  return nullptr;
+}
+
 void RegisterMsXslFunctions(xmlXPathContextPtr ctx) {
   if (!ctx) return;
   for (const FunctionEntry& f : kFunctions)
-    xmlXPathRegisterFuncNS(ctx, BAD_CAST f.name, BAD_CAST kMsXslNamespace, f.function);
+    xmlXPathRegisterFuncNS(ctx, BAD_CAST f.arity.name, BAD_CAST kMsXslNamespace, f.function);
 }
 
 void RegisterMsXslFunctionsForXslt() {
   static std::once_flag once;
   std::call_once(once, [] {
     for (const FunctionEntry& f : kFunctions)
-      xsltRegisterExtModuleFunction(BAD_CAST f.name, BAD_CAST kMsXslNamespace, f.function);
+      xsltRegisterExtModuleFunction(BAD_CAST f.arity.name, BAD_CAST kMsXslNamespace, f.function);
     // Style sheets written for this engine turn result tree fragments into
     // node sets with msxsl:node-set(), as EXSLT's exsl:node-set() does.
     xsltRegisterExtModuleFunction(BAD_CAST "node-set", BAD_CAST kMsXslNamespace, xsltFunctionNodeSet);

@@ -4,6 +4,8 @@
 // format-date and format-time.
 #pragma once
 
+#include <string>
+
 #include <libxml/xpath.h>
 
 namespace ardo::engine {
@@ -11,6 +13,18 @@ namespace ardo::engine {
 // The namespace the functions live in; a query reaches them through any
 // prefix it binds to this URI.
 inline constexpr const char* kMsXslNamespace = "urn:schemas-microsoft-com:xslt";
+
+// How many arguments a function takes.
+inline constexpr int kAnyNumber = -1;
+struct FunctionArity {
+  const char* name;
+  int least;
+  int most;  // or kAnyNumber
+};
+
+// The arguments one of the functions takes; null for a name that is none
+// of them.
+const FunctionArity* MsXslFunctionArity(const std::string& name);
 
 // Registers the functions on one XPath context. The prefix is not bound
 // here: the query's own namespace declarations decide it.

@@ -11,6 +11,7 @@
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/tree_holder.h"
 #include "engine/xpath/ms_functions.h"
+#include "engine/xpath/query_check.h"
 
 namespace ardo::engine {
 namespace {
@@ -227,6 +228,10 @@ xmlXPathCompExprPtr XPathCache::Compile(const std::string& query, std::string* r
   xmlXPathCompExprPtr comp = xmlXPathCtxtCompile(ctx_, Xml(query));
   if (!comp) {
     if (reason) *reason = capture.Reason("The query is not a valid XPath expression.") + " in \"" + query + "\"";
+    return nullptr;
+  }
+  if (!CheckQueryCalls(ctx_, query, reason)) {
+    xmlXPathFreeCompExpr(comp);
     return nullptr;
   }
   if (compiled_.size() >= kMaxCompiled) DropCompiled();

@@ -62,6 +62,11 @@ const struct {
     {"//book[ms:utc('1999-01-01T05:00:00+05:00')='1999-01-01T00:00:00.000'][@lang='fr']", {"book"}},
     {"//book[ms:format-date(concat(@year,'-03-07'),'yyyy MMM dd')='2005 Mar 07']", {"book"}},
     {"//book[ms:format-time('2001-01-01T13:05:09','hh:mm:ss tt')='01:05:09 PM'][1]", {"book", "book"}},
+    // names that are also operators or functions, and calls among operators
+    {"//book[@year div 5 mod 2 = 1 and not(@lang) or count( title ) = 2]", {"book"}},
+    {"//*[ 2*3=6 ][name()='div' or local-name ( ) = 'title'][string-length(concat(., '(', \"'\"))=6]", {"title"}},
+    {"//shelf[@id='s2']/processing-instruction('proc') | //shelf/child ::comment()", {"#comment", "proc"}},
+    {"//book[substring(title, 2, 1)='e'][position()=last()]", {"book", "book"}},
 };
 
 TEST_F(XPathTest, ExpressionsSelectTheExpectedNodesInDocumentOrder) {
@@ -141,8 +146,13 @@ TEST_F(XPathTest, QueriesRunRelativeToTheNodeTheyAreAskedOf) {
 TEST_F(XPathTest, MalformedOrNonNodeQueriesFailWithoutAList) {
   auto doc = Library();
   ASSERT_TRUE(doc);
+  // Calls and variables no node reaches are refused as well: unknown
+  // functions, wrong numbers of arguments, undefined variables.
   for (const char* query : {"//book[", "///", "foo(", "//undeclared:book", "", "count(//book)",
-                            "'text'", "1 + 1", "//book[ms:no-such-function()]", "//@*/"}) {
+                            "'text'", "1 + 1", "//book[ms:no-such-function()]", "//@*/", "//none[foo()]",
+                            "//none[substring('a')]", "//none[true(1)]", "//none[concat('a')]", "//none[$v]",
+                            "//none[ms:utc()]", "//none[ms:format-date('a', 'b', 'c', 'd')]",
+                            "//none[bk:count(.)]", "//none[nope:count(.)]", "//none[count((1), $nope:v)]"}) {
     ardo::ComPtr<IXMLDOMNodeList> list;
     EXPECT_TRUE(FAILED(doc->selectNodes(Bstr(query), list.Out()))) << "'" << query << "'";
     EXPECT_FALSE(list) << query;
