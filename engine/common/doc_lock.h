@@ -61,6 +61,41 @@ class DocLockPair {
   std::recursive_mutex* b_;
 };
 
+// Names a pair of locks in *slot while it lasts (the load running on a
+// thread, for its handlers), then what the slot named before.
+class ExposedLocks {
+ public:
+  ExposedLocks(DocLockPair** slot, DocLockPair* locks) : slot_(slot), outer_(slot ? *slot : nullptr) {
+    if (slot_) *slot_ = locks;
+  }
+  ExposedLocks(const ExposedLocks&) = delete;
+  ExposedLocks& operator=(const ExposedLocks&) = delete;
+  ~ExposedLocks() {
+    if (slot_) *slot_ = outer_;
+  }
+
+ private:
+  DocLockPair** slot_;
+  DocLockPair* outer_;
+};
+
+// Gives a pair of locks up until it goes (a handler runs meanwhile), then
+// takes them again, however the handler returns.
+class UnlockedWhile {
+ public:
+  explicit UnlockedWhile(DocLockPair* locks) : locks_(locks) {
+    if (locks_) locks_->Unlock();
+  }
+  UnlockedWhile(const UnlockedWhile&) = delete;
+  UnlockedWhile& operator=(const UnlockedWhile&) = delete;
+  ~UnlockedWhile() {
+    if (locks_) locks_->Relock();
+  }
+
+ private:
+  DocLockPair* locks_;
+};
+
 // Holds the locks of any number of documents (nodes of one list spread over
 // several). They are taken as std::lock takes two: never waiting for one
 // while holding another.

@@ -172,7 +172,9 @@ void DomDocument::InstallTree(xmlDocPtr doc) {
 }
 
 ComPtr<DomDocument> DomDocument::ForDeferredTree(TreeHolder* holder) {
-  auto doc = MakeObject<DomDocument>(holder->Flavor());
+  DocumentFlavor flavor;
+  if (!TreeHolder::DeferredFlavor(holder, &flavor)) return {};
+  auto doc = MakeObject<DomDocument>(flavor);
   // Other threads reach the tree under the new document's lock as soon as
   // it is back: they find the document whole.
   DocLock lock(doc->Mutex());
@@ -425,16 +427,13 @@ void DomDocument::Fire(const VARIANT& sink) {
   if (sink.vt != VT_DISPATCH || !sink.pdispVal) return;
   // The handler runs with the load's locks given up: it may wait for
   // another free-threaded document whose own handler is reading this one.
-  DocLockPair* locks = t_loadLocks;
-  {
-    // The handler may set a new one (or none) from inside: the one called
-    // is held until it returns.
-    ComPtr<IDispatch> handler(sink.pdispVal);
-    if (locks) locks->Unlock();
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    handler->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
-  }
-  if (locks) locks->Relock();
+  // The handler may set a new one (or none) from inside: the one called is
+  // held until it returns.
+  ComPtr<IDispatch> handler(sink.pdispVal);
+  UnlockedWhile unlocked(t_loadLocks);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  handler->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+  handler.Reset();  // let go of before the locks are taken again
 }
 
 void DomDocument::SetReadyState(long state) {

@@ -322,19 +322,27 @@ HRESULT SelectionList::LockedWith(NodeObject* context, F&& f) {
 
 namespace {
 
-// Where a listed node is now: its tree and the lock of the document that
-// holds the tree (null for an apartment one). Another thread may be moving
-// the node between two documents whose locks the caller does not hold.
+// Where a listed node is now: its tree, the lock of the document that
+// holds the tree (null for an apartment one), and whether a document holds
+// it. Another thread may be moving the node between two documents whose
+// locks the caller does not hold, and then let go of the tree it left: the
+// tree is read only while the node cannot move, and is afterwards only an
+// address (see TreeHolder::TakeDeferred) unless its document's lock is
+// held.
 struct Whereabouts {
   TreeHolder* tree = nullptr;
   std::recursive_mutex* mutex = nullptr;
+  bool alive = false;  // not waiting for a list to let go of it
+  bool owned = false;  // a document holds it now
 };
 
 Whereabouts WhereIs(xmlNodePtr node) {
   if (!node) return {};
+  // A tree that holds a listed node is not freed (it waits instead).
   std::lock_guard<std::mutex> still(NodeMoveMutex());
   TreeHolder* tree = TreeHolder::Of(node);
-  return {tree, tree->OwnerMutex()};
+  const bool alive = tree->Alive();
+  return {tree, tree->OwnerMutex(), alive, alive && tree->Owner()};
 }
 
 }  // namespace
@@ -379,9 +387,10 @@ HRESULT SelectionList::WithListed(Index&& index, F&& f) {
       xmlNodePtr n = NodeAt(i);
       // (A tree on its way to the deferred list, its document going, is
       // neither there nor owned for a moment.)
-      auto [tree, now] = WhereIs(n);
-      if (tree && (!tree->Alive() || !tree->Owner()) && tries < 10000) {
-        if (!tree->Alive()) deferred = tree;  // waits there while this list lives
+      Whereabouts at = WhereIs(n);
+      std::recursive_mutex* now = at.mutex;
+      if (at.tree && !at.owned && tries < 10000) {
+        if (!at.alive) deferred = at.tree;  // waits there while this list lives
       } else if (now == other || now == own) {
         auto call = [&] { return f(i, n); };
         return NodeObject::Protect(call);
@@ -568,20 +577,23 @@ HRESULT SelectionList::removeAll() {
       for (xmlNodePtr n : *nodes_) {
         Whereabouts at = WhereIs(n);
         locks.push_back(at.mutex);
-        if (!at.tree->Alive()) deferred.push_back(at.tree);
+        if (!at.alive) deferred.push_back(at.tree);
       }
     }
     // A tree its document let go of comes back under a document first, as
     // a handout would bring it (with no list's lock held, as there).
     for (TreeHolder* tree : deferred)
       if (auto brought = DomDocument::ForDeferredTree(tree)) revived.push_back(std::move(brought));
-    if (!deferred.empty()) continue;
+    if (!deferred.empty()) {
+      std::this_thread::yield();
+      continue;
+    }
     DocLockSet lock(std::move(locks));
     // Every node still where it was seen (else once more from the start).
     bool held = true;
     for (xmlNodePtr n : *nodes_) {
       Whereabouts at = WhereIs(n);
-      held = held && at.tree->Alive() && at.tree->Owner() && lock.Holds(at.mutex);
+      held = held && at.owned && lock.Holds(at.mutex);
     }
     if (!held) {
       std::this_thread::yield();

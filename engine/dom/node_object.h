@@ -196,9 +196,8 @@ class NodeObject {
           continue;
         }
         held = HoldDocumentOf(o);
-        DocLockPair* outer = exposed ? std::exchange(*exposed, &lock) : nullptr;
+        ExposedLocks named(exposed, &lock);
         hr = Protect(f);
-        if (exposed) *exposed = outer;
       }
       if (held) held->Release();
       return hr;

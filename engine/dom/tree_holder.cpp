@@ -91,11 +91,22 @@ void TreeHolder::Release() {
   delete this;
 }
 
+bool TreeHolder::DeferredFlavor(const TreeHolder* holder, DocumentFlavor* flavor) {
+  std::lock_guard<std::mutex> lock(GcMutex());
+  if (!g_deferred || std::find(g_deferred->begin(), g_deferred->end(), holder) == g_deferred->end()) return false;
+  *flavor = holder->flavor_;
+  return true;
+}
+
 bool TreeHolder::TakeDeferred(DomDocument* owner) {
   std::lock_guard<std::mutex> lock(GcMutex());
-  if (!g_deferred || refs_.load(std::memory_order_acquire) > 0) return false;
+  // Found on the list before anything of it is read (a waiting tree has
+  // no reference). Another tree may have come to the same address since:
+  // one made for another kind of document stays where it is.
+  if (!g_deferred) return false;
   auto it = std::find(g_deferred->begin(), g_deferred->end(), this);
   if (it == g_deferred->end()) return false;
+  if (flavor_.freeThreaded != owner->Flavor().freeThreaded) return false;
   g_deferred->erase(it);
   SetOwner(owner);
   // Cached objects still name the document the tree had.

@@ -77,7 +77,12 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // list with one reference, for the new document `owner` that holds it
   // from now on; its cached objects are moved to that document. False when
   // the tree is not waiting there (alive again, or being deleted).
+  // The holder is known by its address alone: another thread may have
+  // brought it back and freed it since it was seen deferred.
   bool TakeDeferred(DomDocument* owner);
+  // Whether holder (known by its address alone, as above) waits on the
+  // deferred list, and then the kind of document it was made for.
+  static bool DeferredFlavor(const TreeHolder* holder, DocumentFlavor* flavor);
   // The holder of a node's tree.
   static TreeHolder* Of(const xmlNode* node) {
     return static_cast<TreeHolder*>(node->doc->_private);

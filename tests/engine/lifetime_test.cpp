@@ -777,5 +777,60 @@ TEST_F(FreeThreadedTest, AListsNodesMovingBetweenTwoOtherDocumentsAreUsedUnderTh
   EXPECT_HR(x->get_parentNode(parent.Out()), S_FALSE);
 }
 
+// A handler that breaks the rules and throws: the load fails with the
+// document's lock given back once, and another thread loads it after.
+class ThrowingHandler : public ardo::ComObject<ThrowingHandler, IDispatch> {
+ public:
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    throw std::bad_alloc();
+  }
+};
+
+TEST_F(FreeThreadedTest, AHandlerThatThrowsLeavesTheDocumentsLockAsItWas) {
+  auto doc = Parse("<a/>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(doc);
+  auto handler = ardo::MakeObject<ThrowingHandler>();
+  Variant on(Variant::Dispatch(handler.Get())), none;
+  ASSERT_HR(doc->put_onreadystatechange(on.get()), S_OK);
+  EXPECT_HR(LoadXml(doc.Get(), "<b/>"), E_OUTOFMEMORY);
+  ASSERT_HR(doc->put_onreadystatechange(none.get()), S_OK);
+  EXPECT_EQ(OnThreads(1, [&](int, std::atomic<int>& failures) {
+      if (LoadXml(doc.Get(), "<c/>") != S_OK) ++failures;
+    }),
+    0);
+  EXPECT_EQ(XmlOf(doc.Get()), "<c/>\r\n");
+}
+
+// Listed nodes that two threads keep moving into new documents, each let
+// go of as soon as the nodes have moved on (its tree freed), while two more
+// threads take every node out through copies of the list.
+TEST_F(FreeThreadedTest, ListedNodesMovingThroughShortLivedDocumentsAreTakenOutSafely) {
+  auto a = Parse("<a><x/><y/></a>", CLSID_FreeThreadedDOMDocument40);
+  ASSERT_TRUE(a);
+  auto list = Select(a.Get(), "/a/*").As<IXMLDOMSelection>();
+  ardo::ComPtr<IXMLDOMNode> nodes[] = {SelectOne(a.Get(), "/a/x"), SelectOne(a.Get(), "/a/y")};
+  ASSERT_TRUE(list && nodes[0] && nodes[1]);
+  std::atomic<int> moving{2};
+  EXPECT_EQ(OnThreads(4, [&](int t, std::atomic<int>& failures) {
+      if (t < 2) {
+        for (int i = 0; i < 1500; ++i) {
+          auto next = Parse("<t/>", CLSID_FreeThreadedDOMDocument40);  // the last one goes here
+          ardo::ComPtr<IXMLDOMNode> moved;
+          if (!next || FAILED(Root(next.Get())->appendChild(nodes[t].Get(), moved.Out()))) ++failures;
+        }
+        --moving;
+        return;
+      }
+      while (moving > 0) {
+        ardo::ComPtr<IXMLDOMSelection> copy;
+        if (FAILED(list->clone(copy.Out())) || FAILED(copy->removeAll()) || LengthOf(copy.Get()) != 0) ++failures;
+      }
+    }),
+    0);
+  EXPECT_HR(list->removeAll(), S_OK);
+  ardo::ComPtr<IXMLDOMNode> parent;
+  EXPECT_HR(nodes[0]->get_parentNode(parent.Out()), S_FALSE);
+}
+
 }  // namespace
 }  // namespace ardo::test
