@@ -25,6 +25,10 @@ constexpr FunctionArity kCoreFunctions[] = {
     {"floor", 1, 1},          {"ceiling", 1, 1},         {"round", 1, 1},
 };
 
+// The one function libxml2 adds, in the XQuery functions' namespace.
+constexpr const char* kXQueryFunctions = "http://www.w3.org/2002/08/xquery-functions";
+constexpr FunctionArity kEscapeUri = {"escape-uri", 2, 2};
+
 const FunctionArity* CoreFunction(const std::string& name) {
   for (const FunctionArity& f : kCoreFunctions)
     if (name == f.name) return &f;
@@ -37,10 +41,6 @@ bool NameChar(unsigned char c) { return NameStart(c) || std::isdigit(c) || c == 
 // The names that a test of a node's kind has, not a function.
 bool NodeTypeName(const std::string& name) {
   return name == "node" || name == "text" || name == "comment" || name == "processing-instruction";
-}
-
-bool OperatorName(const std::string& name) {
-  return name == "and" || name == "or" || name == "mod" || name == "div";
 }
 
 // An open parenthesis or bracket; for a call, the function and how many
@@ -105,13 +105,11 @@ class CallChecker {
         ReadQName(&prefix, &local);
         if (!CheckVariable(prefix, local)) return false;
         Seen(&operand);
+      } else if (!operand && OperatorAhead()) {
+        operand = true;  // "and", "or", "div" or "mod", read as libxml2 reads them
       } else if (NameStart(c)) {
         std::string prefix, local;
         ReadQName(&prefix, &local);
-        if (!operand && prefix.empty() && OperatorName(local)) {
-          operand = true;
-          continue;
-        }
         MarkGroup();
         size_t k = i_;
         while (k < n && std::isspace(static_cast<unsigned char>(q_[k]))) ++k;
@@ -138,6 +136,9 @@ class CallChecker {
         operand = true;
       }
     }
+    // A call left open at the end (libxml2 compiles "count(").
+    for (const Group& g : groups_)
+      if (g.call && !CheckCall(g)) return false;
     return true;
   }
 
@@ -153,6 +154,19 @@ class CallChecker {
     MarkGroup();
     ++i_;
     groups_.push_back(std::move(g));
+  }
+
+  // Where an operator is expected, libxml2 takes an operator name by its
+  // letters alone, whatever follows them ("1 andnot(0)" is "1 and not(0)").
+  bool OperatorAhead() {
+    for (const char* name : {"and", "or", "div", "mod"}) {
+      const size_t length = std::strlen(name);
+      if (q_.compare(i_, length, name) == 0) {
+        i_ += length;
+        return true;
+      }
+    }
+    return false;
   }
 
   void ReadQName(std::string* prefix, std::string* local) {
@@ -188,6 +202,8 @@ class CallChecker {
       arity = CoreFunction(g.local);
     } else if (xmlStrEqual(uri, Xml(kMsXslNamespace))) {
       arity = MsXslFunctionArity(g.local);
+    } else if (xmlStrEqual(uri, Xml(kXQueryFunctions)) && g.local == kEscapeUri.name) {
+      arity = &kEscapeUri;
     }
     const int given = g.empty ? 0 : g.commas + 1;
     if (arity && (given < arity->least || (arity->most != kAnyNumber && given > arity->most)))
