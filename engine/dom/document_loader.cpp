@@ -1013,10 +1013,8 @@ bool LocalPathOf(const std::string& location, std::string* path) {
   }
   // A fragment names a part of the file, not the file.
   rest.erase(std::min(rest.size(), rest.find('#')));
-  // No file name holds a NUL: an escaped one would cut the name short and
-  // name another file.
-  for (size_t at = rest.find('%'); at != std::string::npos; at = rest.find('%', at + 1))
-    if (rest.compare(at + 1, 2, "00") == 0) return false;
+  // No file name holds a NUL.
+  if (EscapesNul(rest.c_str())) return false;
   char* unescaped = xmlURIUnescapeString(rest.c_str(), 0, nullptr);
   if (!unescaped) return false;
   *path = unescaped;

@@ -364,8 +364,7 @@ HRESULT SelectionList::WithListed(Index&& index, F&& f) {
       xmlNodePtr n = NodeAt(i);
       // A tree its document let go of comes back under a document first,
       // as a handout would bring it: f may change it.
-      if (TreeHolder* tree = n ? TreeHolder::Of(n) : nullptr; tree && !tree->Alive())
-        revived = DomDocument::ForDeferredTree(tree);
+      if (Whereabouts at = WhereIs(n); at.tree && !at.alive) revived = DomDocument::ForDeferredTree(at.tree);
       return f(i, n);
     });
   }

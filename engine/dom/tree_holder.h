@@ -173,7 +173,6 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // field, if there is one.
   static void DeleteCached(void* privateField);
 
-  // A snapshot list over this tree's nodes announces itself.
   // A snapshot list over this tree's nodes announces itself (list is its
   // key) with the nodes it holds, again whenever it comes to hold others,
   // and lets go.
@@ -240,10 +239,8 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // Whether a pin of this tree or one it took on lasts; drops those that
   // ended (under the collection lock).
   bool PinnedLocked();
-  // The nodes that the lists of those pins hold (false, and nothing, when
-  // none lasts).
-  // (under the collection lock; null when none lasts). Collected again
-  // only when a list changed.
+  // The nodes that the lists of those pins hold (under the collection
+  // lock; null when none lasts). Collected again only when a list changed.
   const std::unordered_set<const xmlNode*>* ListedLocked();
   std::unordered_set<const xmlNode*> listed_;
   std::vector<std::pair<PinRef, uint64_t>> listedFrom_;  // held: an address is not reused meanwhile

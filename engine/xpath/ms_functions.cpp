@@ -47,8 +47,18 @@ bool PopStrings(xmlXPathParserContextPtr ctxt, int nargs, std::vector<std::strin
   return true;
 }
 
-bool CheckArity(xmlXPathParserContextPtr ctxt, int nargs, int min, int max) {
-  if (nargs < min || nargs > max) {
+// What each function takes: checked as it is called (style sheets call
+// them too), and as a query is compiled (see MsXslFunctionArity).
+constexpr FunctionArity kStringCompareArity{"string-compare", 2, 4};
+constexpr FunctionArity kLocalNameArity{"local-name", 1, 1};
+constexpr FunctionArity kNamespaceUriArity{"namespace-uri", 1, 1};
+constexpr FunctionArity kNumberArity{"number", 1, 1};
+constexpr FunctionArity kUtcArity{"utc", 1, 1};
+constexpr FunctionArity kFormatDateArity{"format-date", 1, 3};
+constexpr FunctionArity kFormatTimeArity{"format-time", 1, 3};
+
+bool CheckArity(xmlXPathParserContextPtr ctxt, int nargs, const FunctionArity& arity) {
+  if (nargs < arity.least || nargs > arity.most) {
     xmlXPathErr(ctxt, XPATH_INVALID_ARITY);
     return false;
   }
@@ -142,7 +152,7 @@ int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool
 }
 
 void StringCompare(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 2, 4)) return;
+  if (!CheckArity(ctxt, nargs, kStringCompareArity)) return;
   std::vector<std::string> args;
   if (!PopStrings(ctxt, nargs, &args)) return;
   bool ignoreCase = nargs == 4 && args[3].find('i') != std::string::npos;
@@ -153,7 +163,7 @@ void StringCompare(xmlXPathParserContextPtr ctxt, int nargs) {
 // --- qualified names -----------------------------------------------------
 
 void LocalName(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 1, 1)) return;
+  if (!CheckArity(ctxt, nargs, kLocalNameArity)) return;
   XmlText name(xmlXPathPopString(ctxt));
   if (ctxt->error != XPATH_EXPRESSION_OK) return;
   std::string_view s = name.View();
@@ -165,7 +175,7 @@ void LocalName(xmlXPathParserContextPtr ctxt, int nargs) {
 // in-scope declarations (an attribute's or text's element), then the
 // prefixes the query itself declared. An unprefixed name has no namespace.
 void NamespaceUri(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 1, 1)) return;
+  if (!CheckArity(ctxt, nargs, kNamespaceUriArity)) return;
   XmlText name(xmlXPathPopString(ctxt));
   if (ctxt->error != XPATH_EXPRESSION_OK) return;
   std::string_view s = name.View();
@@ -211,7 +221,7 @@ double XsdNumber(std::string_view s) {
 }
 
 void Number(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 1, 1)) return;
+  if (!CheckArity(ctxt, nargs, kNumberArity)) return;
   XmlText s(xmlXPathPopString(ctxt));
   if (ctxt->error != XPATH_EXPRESSION_OK) return;
   valuePush(ctxt, xmlXPathNewFloat(XsdNumber(s.View())));
@@ -358,21 +368,21 @@ std::string FormatTime(std::string_view value, std::string_view picture) {
 }
 
 void UtcFunction(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 1, 1)) return;
+  if (!CheckArity(ctxt, nargs, kUtcArity)) return;
   XmlText s(xmlXPathPopString(ctxt));
   if (ctxt->error != XPATH_EXPRESSION_OK) return;
   ReturnString(ctxt, Utc(s.View()));
 }
 
 void FormatDateFunction(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 1, 3)) return;
+  if (!CheckArity(ctxt, nargs, kFormatDateArity)) return;
   std::vector<std::string> args;
   if (!PopStrings(ctxt, nargs, &args)) return;
   ReturnString(ctxt, FormatDate(args[0], nargs > 1 ? args[1] : ""));
 }
 
 void FormatTimeFunction(xmlXPathParserContextPtr ctxt, int nargs) {
-  if (!CheckArity(ctxt, nargs, 1, 3)) return;
+  if (!CheckArity(ctxt, nargs, kFormatTimeArity)) return;
   std::vector<std::string> args;
   if (!PopStrings(ctxt, nargs, &args)) return;
   ReturnString(ctxt, FormatTime(args[0], nargs > 1 ? args[1] : ""));
@@ -384,10 +394,9 @@ struct FunctionEntry {
 };
 
 constexpr FunctionEntry kFunctions[] = {
-    {{"string-compare", 2, 4}, StringCompare}, {{"local-name", 1, 1}, LocalName},
-    {{"namespace-uri", 1, 1}, NamespaceUri},   {{"number", 1, 1}, Number},
-    {{"utc", 1, 1}, UtcFunction},              {{"format-date", 1, 3}, FormatDateFunction},
-    {{"format-time", 1, 3}, FormatTimeFunction},
+    {kStringCompareArity, StringCompare}, {kLocalNameArity, LocalName}, {kNamespaceUriArity, NamespaceUri},
+    {kNumberArity, Number},               {kUtcArity, UtcFunction},     {kFormatDateArity, FormatDateFunction},
+    {kFormatTimeArity, FormatTimeFunction},
 };
 
 }  // namespace

@@ -54,8 +54,8 @@ struct Group {
 
 class CallChecker {
  public:
-  CallChecker(xmlXPathContextPtr ctx, const std::string& query, std::string* reason)
-      : ctx_(ctx), q_(query), reason_(reason) {}
+  CallChecker(xmlXPathContextPtr ctx, const std::string& query, bool* documentOrderAxis, std::string* reason)
+      : ctx_(ctx), q_(query), documentOrderAxis_(documentOrderAxis), reason_(reason) {}
 
   bool Run() {
     const size_t n = q_.size();
@@ -124,6 +124,7 @@ class CallChecker {
         } else if (k + 1 < n && q_[k] == ':' && q_[k + 1] == ':') {
           i_ = k + 2;
           operand = true;
+          if (local == "following" || local == "preceding") *documentOrderAxis_ = true;
         } else {
           operand = false;
         }
@@ -230,6 +231,7 @@ class CallChecker {
 
   xmlXPathContextPtr ctx_;
   const std::string& q_;
+  bool* documentOrderAxis_;
   std::string* reason_;
   size_t i_ = 0;
   std::vector<Group> groups_;
@@ -237,8 +239,10 @@ class CallChecker {
 
 }  // namespace
 
-bool CheckQueryCalls(xmlXPathContextPtr ctx, const std::string& query, std::string* reason) {
-  return CallChecker(ctx, query, reason).Run();
+bool CheckQueryCalls(xmlXPathContextPtr ctx, const std::string& query, bool* documentOrderAxis,
+                     std::string* reason) {
+  *documentOrderAxis = false;
+  return CallChecker(ctx, query, documentOrderAxis, reason).Run();
 }
 
 }  // namespace ardo::engine

@@ -14,7 +14,10 @@ namespace ardo::engine {
 // True when every function the query calls is known to ctx (through the
 // prefixes ctx has registered) and given a number of arguments it takes,
 // and the query uses no variable ctx does not have. Otherwise false, with
-// the reason. The query must have compiled.
-bool CheckQueryCalls(xmlXPathContextPtr ctx, const std::string& query, std::string* reason);
+// the reason. The query must have compiled. *documentOrderAxis tells
+// whether it steps along the following or preceding axis (read in the
+// same pass).
+bool CheckQueryCalls(xmlXPathContextPtr ctx, const std::string& query, bool* documentOrderAxis,
+                     std::string* reason);
 
 }  // namespace ardo::engine

@@ -59,19 +59,6 @@ void IdFunction(xmlXPathParserContextPtr ctxt, int nargs) {
   valuePush(ctxt, xmlXPathWrapNodeSet(found));
 }
 
-// Whether a query names the following or preceding axis ("following-
-// sibling" and "preceding-sibling" aside).
-bool NamesDocumentOrderAxis(const std::string& query) {
-  for (const char* axis : {"following", "preceding"}) {
-    for (size_t at = query.find(axis); at != std::string::npos; at = query.find(axis, at + 1)) {
-      size_t i = at + 9;
-      while (i < query.size() && IsXmlSpace(static_cast<unsigned char>(query[i]))) ++i;
-      if (query.compare(i, 2, "::") == 0) return true;
-    }
-  }
-  return false;
-}
-
 // libxml2's following and preceding axes step into an entity reference's
 // content (the entity's own nodes, in the document type) and from there
 // back into the tree, round and round; the preceding axis steps into the
@@ -80,9 +67,10 @@ bool NamesDocumentOrderAxis(const std::string& query) {
 // value reads the entity itself), and the document hides its type.
 class HiddenEntityContent {
  public:
-  // top: the context's parentless ancestor-or-self.
-  HiddenEntityContent(const std::string& query, xmlDocPtr doc, xmlNodePtr top) {
-    if (!doc || (!doc->intSubset && !doc->extSubset) || !NamesDocumentOrderAxis(query)) return;
+  // top: the context's parentless ancestor-or-self; documentOrderAxis:
+  // whether the query steps along following or preceding.
+  HiddenEntityContent(bool documentOrderAxis, xmlDocPtr doc, xmlNodePtr top) {
+    if (!doc || (!doc->intSubset && !doc->extSubset) || !documentOrderAxis) return;
     // The document's tree as well as the context's own: "/" reaches it
     // from a node outside it.
     std::vector<xmlNodePtr> stack{reinterpret_cast<xmlNodePtr>(doc)};
@@ -195,7 +183,7 @@ void XPathCache::Clear() {
 }
 
 void XPathCache::DropCompiled() {
-  for (auto& [text, comp] : compiled_) xmlXPathFreeCompExpr(comp);
+  for (auto& [text, compiled] : compiled_) xmlXPathFreeCompExpr(compiled.expr);
   compiled_.clear();
 }
 
@@ -221,22 +209,21 @@ void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces
   }
 }
 
-xmlXPathCompExprPtr XPathCache::Compile(const std::string& query, std::string* reason) {
+const XPathCache::CompiledQuery* XPathCache::Compile(const std::string& query, std::string* reason) {
   auto it = compiled_.find(query);
-  if (it != compiled_.end()) return it->second;
+  if (it != compiled_.end()) return &it->second;
   ErrorCapture capture;
-  xmlXPathCompExprPtr comp = xmlXPathCtxtCompile(ctx_, Xml(query));
-  if (!comp) {
+  CompiledQuery compiled{xmlXPathCtxtCompile(ctx_, Xml(query)), false};
+  if (!compiled.expr) {
     if (reason) *reason = capture.Reason("The query is not a valid XPath expression.") + " in \"" + query + "\"";
     return nullptr;
   }
-  if (!CheckQueryCalls(ctx_, query, reason)) {
-    xmlXPathFreeCompExpr(comp);
+  if (!CheckQueryCalls(ctx_, query, &compiled.documentOrderAxis, reason)) {
+    xmlXPathFreeCompExpr(compiled.expr);
     return nullptr;
   }
   if (compiled_.size() >= kMaxCompiled) DropCompiled();
-  compiled_.emplace(query, comp);
-  return comp;
+  return &compiled_.emplace(query, compiled).first->second;
 }
 
 HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
@@ -255,8 +242,8 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   }
 
   PrepareContext(context->doc, namespaces);
-  xmlXPathCompExprPtr comp = Compile(query, reason);
-  if (!comp) return E_FAIL;
+  const CompiledQuery* compiled = Compile(query, reason);
+  if (!compiled) return E_FAIL;
 
   ErrorCapture capture;
   evaluationStamp_ = stamp;
@@ -275,8 +262,8 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   }
   xmlXPathObjectPtr result;
   {
-    HiddenEntityContent hidden(query, context->doc, top);
-    result = xmlXPathCompiledEval(comp, ctx_);
+    HiddenEntityContent hidden(compiled->documentOrderAxis, context->doc, top);
+    result = xmlXPathCompiledEval(compiled->expr, ctx_);
   }
   if (standIn) {
     top->parent = nullptr;

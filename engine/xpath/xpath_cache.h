@@ -76,13 +76,17 @@ class XPathCache {
     size_t operator()(const ResultKey& k) const;
   };
 
-  xmlXPathCompExprPtr Compile(const std::string& query, std::string* reason);
+  struct CompiledQuery {
+    xmlXPathCompExprPtr expr;
+    bool documentOrderAxis;  // steps along following or preceding
+  };
+  const CompiledQuery* Compile(const std::string& query, std::string* reason);
   void DropCompiled();
   void PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces);
 
   xmlXPathContextPtr ctx_ = nullptr;
   uint64_t registeredNamespaces_ = UINT64_MAX;
-  std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
+  std::unordered_map<std::string, CompiledQuery> compiled_;
   std::unordered_map<ResultKey, SharedSnapshot, ResultKeyHash> results_;
   uint64_t resultsStamp_ = 0;
   size_t resultNodes_ = 0;  // in results_

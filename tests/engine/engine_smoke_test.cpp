@@ -370,19 +370,15 @@ TEST_F(EngineSmokeTest, ADocumentFromTheWebReadsNoLocalFile) {
   const std::string secret = WriteTempFile("secret.txt", "local secret");
   LoopbackServer server("<!DOCTYPE r [<!ENTITY e SYSTEM 'file://" + secret + "'>]><r>[&e;]</r>", 1);
   ASSERT_TRUE(server.Ready());
-  auto doc = NewDocument();
+  auto doc = ResolvingDocument();
   ASSERT_TRUE(doc);
-  ASSERT_HR(doc->put_resolveExternals(VARIANT_TRUE), S_OK);
-  ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
   VARIANT_BOOL ok = VARIANT_FALSE;
   Variant url(Variant::Str(server.Url("/doc.xml").c_str()));
   EXPECT_HR(doc->load(url.get(), &ok), S_OK);
   EXPECT_EQ(TextOf(doc.Get()).find("secret"), std::string::npos) << TextOf(doc.Get());
   // The same document from a file reads it, as resolveExternals asks.
-  auto local = NewDocument();
+  auto local = ResolvingDocument();
   ASSERT_TRUE(local);
-  ASSERT_HR(local->put_resolveExternals(VARIANT_TRUE), S_OK);
-  ASSERT_HR(local->put_validateOnParse(VARIANT_FALSE), S_OK);
   Variant path(Variant::Str(WriteTempFile("doc.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'file://" + secret +
                                                          "'>]><r>[&e;]</r>").c_str()));
   EXPECT_HR(local->load(path.get(), &ok), S_OK);

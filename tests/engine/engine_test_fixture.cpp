@@ -199,6 +199,16 @@ ardo::ComPtr<IXMLDOMDocument2> EngineTest::NewDocument(const CLSID& clsid) {
   return doc;
 }
 
+ardo::ComPtr<IXMLDOMDocument2> EngineTest::ResolvingDocument() {
+  ardo::ComPtr<IXMLDOMDocument2> doc = NewDocument();
+  if (!doc) return doc;
+  HRESULT resolving = doc->put_resolveExternals(VARIANT_TRUE), validating = doc->put_validateOnParse(VARIANT_FALSE);
+  EXPECT_HR(resolving, S_OK);
+  EXPECT_HR(validating, S_OK);
+  if (resolving != S_OK || validating != S_OK) return {};
+  return doc;
+}
+
 HRESULT EngineTest::LoadXml(IXMLDOMDocument* doc, const char* xml, VARIANT_BOOL* ok) {
   VARIANT_BOOL flag = VARIANT_FALSE;
   Bstr text(xml);

@@ -110,6 +110,9 @@ class EngineTest : public LeakCheckedTest {
   // A new document of the class identity (4.0 by default). Fails the test
   // and returns null when the engine does not create it.
   ardo::ComPtr<IXMLDOMDocument2> NewDocument(const CLSID& clsid = CLSID_DOMDocument40);
+  // A new 4.0 document that reads external entities and DTDs and does not
+  // validate; null (the test failed) when one cannot be made so.
+  ardo::ComPtr<IXMLDOMDocument2> ResolvingDocument();
   // A new document loaded from inline text; fails the test and returns null
   // if it does not load.
   ardo::ComPtr<IXMLDOMDocument2> Parse(const char* xml, const CLSID& clsid = CLSID_DOMDocument40);

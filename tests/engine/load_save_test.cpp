@@ -707,10 +707,8 @@ TEST_F(ParseErrorTest, ErrorsInExternalEntitiesNameTheirFile) {
   const std::string entity = WriteTempFile("broken.ent", "ok\nline2 <b>bad</c>\n");
   const std::string main = WriteTempFile(
       "uses-entity.xml", "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY p SYSTEM 'broken.ent'>]>\n<r>\n&p;</r>");
-  auto doc = NewDocument();
+  auto doc = ResolvingDocument();
   ASSERT_TRUE(doc);
-  ASSERT_HR(doc->put_resolveExternals(VARIANT_TRUE), S_OK);
-  ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
   EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(main.c_str()), S_FALSE), VARIANT_FALSE);
   ParseErrorInfo e = ErrorOf(doc.Get());
   EXPECT_EQ(e.line, 2);
@@ -811,10 +809,8 @@ TEST_F(ParseErrorTest, MissingOrUnreadableFileIsAParseErrorWithItsUrl) {
   // Nor does an entity's system identifier name the file before the NUL.
   const std::string entity = WriteTempFile(
       "nul-entity.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'kept.xml%00.txt'>]><r>&e;</r>");
-  auto reading = NewDocument();
+  auto reading = ResolvingDocument();
   ASSERT_TRUE(reading);
-  ASSERT_HR(reading->put_resolveExternals(VARIANT_TRUE), S_OK);
-  ASSERT_HR(reading->put_validateOnParse(VARIANT_FALSE), S_OK);
   LoadSource(reading.Get(), Variant::Str(entity.c_str()), S_FALSE);
   EXPECT_NE(ErrorOf(reading.Get()).reason.find("kept.xml%00.txt"), std::string::npos) << ErrorOf(reading.Get()).reason;
 }
