@@ -355,6 +355,11 @@ HRESULT ReturnNodeSlow(xmlNodePtr node, IXMLDOMNode** out) noexcept;
   if (node->type != XML_DOCUMENT_NODE && node->_private) {
     auto* o = static_cast<NodeObject*>(node->_private);
     if (o->QuickHandOut()) {
+      // A walk's next step is the node's first child or next sibling:
+      // their objects start on their way into the cache now, while the
+      // host is busy with this node, not when it asks for them.
+      if (xmlNodePtr child = node->children) __builtin_prefetch(child->_private);
+      if (xmlNodePtr next = node->next) __builtin_prefetch(next->_private);
       *out = o->Interface();
       return S_OK;
     }
