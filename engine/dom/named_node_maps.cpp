@@ -295,8 +295,8 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
 AttributeMap::AttributeMap(NodeObject* element) : element_(element) {}
 
 AttributeMap* AttributeMap::HandOut(NodeObject* element) {
-  AttributeMap* map = element->attributeMap_;
-  if (!map) map = element->attributeMap_ = new AttributeMap(element);
+  AttributeMap*& map = element->Extras().attributeMap;
+  if (!map) map = new AttributeMap(element);
   ULONG before;
   if (!element->DocMutex()) {
     before = map->uses_.load(std::memory_order_relaxed);

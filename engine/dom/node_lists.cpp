@@ -73,7 +73,9 @@ HRESULT ReturnLength(long length, long* out) {
 
 // --- ChildNodeList -----------------------------------------------------------
 
-ChildNodeList::ChildNodeList(NodeObject* parent) : hold_(parent->Interface()), parent_(parent) {}
+ChildNodeList::ChildNodeList(NodeObject* parent) : hold_(parent->Interface()), parent_(parent) {
+  parent->TrackChanges();
+}
 
 namespace {
 
@@ -142,7 +144,9 @@ HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
 // --- ElementsByTagNameList ---------------------------------------------------
 
 ElementsByTagNameList::ElementsByTagNameList(NodeObject* root, std::string name)
-    : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {}
+    : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {
+  root->TrackChanges();
+}
 
 bool ElementsByTagNameList::Matches(const xmlNode* n) const {
   return n->type == XML_ELEMENT_NODE && (all_ || HasQualifiedName(n, name_));

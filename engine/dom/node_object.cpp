@@ -78,9 +78,10 @@ NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
 
 NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : isDocument_(true), iface_(iface) {}
 
+// An unreferenced map (a referenced one would hold its element's object).
+NodeObject::ObjectExtras::~ObjectExtras() { delete attributeMap; }
+
 NodeObject::~NodeObject() {
-  // An unreferenced map (a referenced one would hold this object).
-  delete attributeMap_;
   if (isDocument_) {
     if (tree_) tree_->Release();
     return;

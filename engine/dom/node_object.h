@@ -20,6 +20,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -112,10 +113,17 @@ class NodeObject {
   // Stamps (of the documents' common count) of the last change to the
   // node's children and to the elements below it: what the live lists over
   // the node rest on, so that an edit elsewhere leaves them where they are.
-  uint64_t ChildStamp() const { return childStamp_; }
-  uint64_t ElementsStamp() const { return elementsStamp_; }
-  void NoteChildrenChange(uint64_t stamp) { childStamp_ = stamp; }
-  void NoteElementsChange(uint64_t stamp) { elementsStamp_ = stamp; }
+  // Only a node that a live list rests on keeps them (TrackChanges): other
+  // nodes' objects stay small, and a walk touches less memory.
+  void TrackChanges() { Extras(); }
+  uint64_t ChildStamp() const { return extras_ ? extras_->childStamp : 0; }
+  uint64_t ElementsStamp() const { return extras_ ? extras_->elementsStamp : 0; }
+  void NoteChildrenChange(uint64_t stamp) {
+    if (extras_) extras_->childStamp = stamp;
+  }
+  void NoteElementsChange(uint64_t stamp) {
+    if (extras_) extras_->elementsStamp = stamp;
+  }
 
   // A cached object is one without references: the count says it (a
   // handout or last release happens under the document lock where there
@@ -303,11 +311,19 @@ class NodeObject {
   // Held while the object is referenced (the document holds no reference
   // on itself); a cached object keeps only the tree whose cache list it is on.
   DomDocument* doc_ = nullptr;
-  // An element's attribute map, made on first use and kept with the object
-  // (see AttributeMap::HandOut).
-  AttributeMap* attributeMap_ = nullptr;
-  uint64_t childStamp_ = 0;
-  uint64_t elementsStamp_ = 0;
+  // What few objects need, made on first use and kept with the object.
+  struct ObjectExtras {
+    ~ObjectExtras();
+    // An element's attribute map (see AttributeMap::HandOut).
+    AttributeMap* attributeMap = nullptr;
+    uint64_t childStamp = 0;
+    uint64_t elementsStamp = 0;
+  };
+  ObjectExtras& Extras() {
+    if (!extras_) extras_ = std::make_unique<ObjectExtras>();
+    return *extras_;
+  }
+  std::unique_ptr<ObjectExtras> extras_;
 
   friend class AttributeMap;
   friend class DomDocument;
