@@ -342,19 +342,46 @@ long RawWalk(xmlNodePtr node) {
   return count;
 }
 
-long g_engineWalkCount = 0, g_rawWalkCount = 0;
+long g_engineWalkCount = 0, g_rawWalkCount = 0, g_floorWalkCount = 0;
+
+// The fastest walk per side, in seconds, by case name.
+std::map<std::string, double>& WalkSeconds() {
+  static std::map<std::string, double> seconds;
+  return seconds;
+}
+
+// The walk cases time blocks of ten walks (a few milliseconds) and keep
+// each side's fastest block, where the other cases keep their fastest 50 ms
+// repetition: on this shared machine a repetition seldom escapes a slice in
+// which the machine is not given the processor, while a block of walks
+// often does. (Timing each walk alone would add the clock's system call and
+// its after-effects, about 20 us here, to every walk.)
+constexpr int kWalksPerBlock = 10;
+
+template <class Walk>
+void TimeWalks(benchmark::State& state, const char* name, Walk walk) {
+  double best = 0;
+  for (auto _ : state) {
+    double start = ThreadCpuSeconds();
+    for (int i = 0; i < kWalksPerBlock; ++i) walk();
+    double seconds = (ThreadCpuSeconds() - start) / kWalksPerBlock;
+    if (best == 0 || seconds < best) best = seconds;
+  }
+  double& slot = WalkSeconds()[name];
+  if (best > 0 && (slot == 0 || best < slot)) slot = best;
+}
 
 void BM_NodeWalk_Engine(benchmark::State& state) {
   ComPtr<IXMLDOMDocument2> doc = EngineDocument(DriveText(10000));
   if (!doc) return state.SkipWithError("engine load failed");
-  for (auto _ : state) g_engineWalkCount = InterfaceWalk<IXMLDOMNode>(doc.Get());
+  TimeWalks(state, "BM_NodeWalk_Engine", [&] { g_engineWalkCount = InterfaceWalk<IXMLDOMNode>(doc.Get()); });
   state.counters["nodes"] = double(g_engineWalkCount);
 }
 
 void BM_NodeWalk_Raw(benchmark::State& state) {
   const std::string& text = DriveText(10000);
   xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), nullptr, nullptr, XML_PARSE_NONET);
-  for (auto _ : state) g_rawWalkCount = RawWalk(reinterpret_cast<xmlNodePtr>(doc));
+  TimeWalks(state, "BM_NodeWalk_Raw", [&] { g_rawWalkCount = RawWalk(reinterpret_cast<xmlNodePtr>(doc)); });
   state.counters["nodes"] = double(g_rawWalkCount);
   xmlFreeDoc(doc);
 }
@@ -363,9 +390,9 @@ void BM_NodeWalk_Floor(benchmark::State& state) {
   const std::string& text = DriveText(10000);
   xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), nullptr, nullptr, XML_PARSE_NONET);
   ardo::bench::FloorNode* root = ardo::bench::NewFloor(doc);
-  long count = 0;
-  for (auto _ : state) count = InterfaceWalk<ardo::bench::FloorNode>(root);
-  state.counters["nodes"] = double(count);
+  TimeWalks(state, "BM_NodeWalk_Floor",
+            [&] { g_floorWalkCount = InterfaceWalk<ardo::bench::FloorNode>(root); });
+  state.counters["nodes"] = double(g_floorWalkCount);
   ardo::bench::FreeFloor(doc);
   xmlFreeDoc(doc);
 }
@@ -431,9 +458,9 @@ BENCHMARK(BM_QueryRead_Raw)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kM
     ->MinTime(0.05)->Repetitions(5);
 BENCHMARK(BM_QueryRead_Raw_Cold)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)
     ->MinTime(0.05)->Repetitions(5);
-BENCHMARK(BM_NodeWalk_Engine)->Unit(benchmark::kMillisecond)->MinTime(0.05)->Repetitions(5);
-BENCHMARK(BM_NodeWalk_Raw)->Unit(benchmark::kMillisecond)->MinTime(0.05)->Repetitions(5);
-BENCHMARK(BM_NodeWalk_Floor)->Unit(benchmark::kMillisecond)->MinTime(0.05)->Repetitions(5);
+BENCHMARK(BM_NodeWalk_Engine)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
+BENCHMARK(BM_NodeWalk_Raw)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
+BENCHMARK(BM_NodeWalk_Floor)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
 BENCHMARK(BM_RepeatedQueryWalk_Engine)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5);
 BENCHMARK(BM_RepeatedQueryWalk_Raw)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
@@ -470,8 +497,9 @@ struct Line {
 
 void PrintSummary(const RecordingReporter& r) {
   auto get = [&](const std::string& name, double* out) {
-    auto it = r.seconds.find(name);
-    if (it == r.seconds.end()) return false;
+    const auto& from = WalkSeconds().count(name) ? WalkSeconds() : r.seconds;
+    auto it = from.find(name);
+    if (it == from.end()) return false;
     *out = it->second;
     return true;
   };

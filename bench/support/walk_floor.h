@@ -1,6 +1,7 @@
 // The floor under any engine that hands out one COM object per node: the
 // least such an object can do (a reference count, an object found again
-// through the node's _private), walked by the same host loop as the engine.
+// through the node's _private, the next steps fetched early as the engine
+// fetches them), walked by the same host loop as the engine.
 //
 // The objects live in their own file, as a component's objects live behind
 // its library: the host's calls into them stay indirect calls, as they are
