@@ -362,6 +362,13 @@ NodeObject* MaterializeNamespace(xmlNsPtr ns, xmlNodePtr element);
 // objects whose revival has the tree to update. It catches what it throws,
 // so that the fast path around it needs no unwinding.
 HRESULT ReturnNodeSlow(xmlNodePtr node, IXMLDOMNode** out) noexcept;
+// kWalkStep: the node is a step of a walk (a first child or next
+// sibling), whose next step is likely the node's own first child or next
+// sibling: their objects start on their way into the cache now, while the
+// host is busy with this node, not when it asks for them. (A list's items
+// are not walked that way; for them it would be memory read for nothing.)
+enum HandOutKind { kItem, kWalkStep };
+template <HandOutKind kind = kItem>
 [[gnu::always_inline]] inline HRESULT ReturnNode(xmlNodePtr node, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
@@ -371,11 +378,10 @@ HRESULT ReturnNodeSlow(xmlNodePtr node, IXMLDOMNode** out) noexcept;
   if (node->type != XML_DOCUMENT_NODE && node->_private) {
     auto* o = static_cast<NodeObject*>(node->_private);
     if (o->QuickHandOut()) {
-      // A walk's next step is the node's first child or next sibling:
-      // their objects start on their way into the cache now, while the
-      // host is busy with this node, not when it asks for them.
-      if (xmlNodePtr child = node->children) __builtin_prefetch(child->_private);
-      if (xmlNodePtr next = node->next) __builtin_prefetch(next->_private);
+      if constexpr (kind == kWalkStep) {
+        if (xmlNodePtr child = node->children) __builtin_prefetch(child->_private);
+        if (xmlNodePtr next = node->next) __builtin_prefetch(next->_private);
+      }
       *out = o->Interface();
       return S_OK;
     }
@@ -383,10 +389,10 @@ HRESULT ReturnNodeSlow(xmlNodePtr node, IXMLDOMNode** out) noexcept;
   return ReturnNodeSlow(node, out);
 }
 [[gnu::always_inline]] inline HRESULT NodeObject::FirstChild(IXMLDOMNode** out) {
-  return ReturnNode(nsElement_ ? nullptr : DomFirstChild(node_), out);
+  return ReturnNode<kWalkStep>(nsElement_ ? nullptr : DomFirstChild(node_), out);
 }
 [[gnu::always_inline]] inline HRESULT NodeObject::NextSibling(IXMLDOMNode** out) {
-  return ReturnNode(nsElement_ ? nullptr : DomNextSibling(node_), out);
+  return ReturnNode<kWalkStep>(nsElement_ ? nullptr : DomNextSibling(node_), out);
 }
 template <class T>
 HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {
@@ -455,7 +461,7 @@ class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
   HRESULT get_firstChild(IXMLDOMNode** p) override {
     if constexpr (Kind::kLeaf) return ReturnNode(nullptr, p);
     if constexpr (Kind::kType == NODE_ELEMENT)
-      return Call([this, p] { return ReturnNode(FirstExposedFrom(node_->children), p); });
+      return Call([this, p] { return ReturnNode<kWalkStep>(FirstExposedFrom(node_->children), p); });
     return Call([this, p] { return FirstChild(p); });
   }
   HRESULT get_lastChild(IXMLDOMNode** p) override { return Call([this, p] { return LastChild(p); }); }
@@ -464,7 +470,7 @@ class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
   }
   HRESULT get_nextSibling(IXMLDOMNode** p) override {
     if constexpr (Kind::kExposedChild)
-      return Call([this, p] { return ReturnNode(FirstExposedFrom(node_->next), p); });
+      return Call([this, p] { return ReturnNode<kWalkStep>(FirstExposedFrom(node_->next), p); });
     return Call([this, p] { return NextSibling(p); });
   }
   HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override {
