@@ -448,8 +448,8 @@ void BM_RepeatedQueryWalk_Raw(benchmark::State& state) {
 // Five repetitions of each other case, interleaved at random with the
 // repetitions of the other cases (see main); the summary takes the fastest,
 // the one least disturbed by whatever else the machine was doing.
-BENCHMARK(BM_LoadMemory_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK(BM_LoadFile_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LoadMemory_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(32);
+BENCHMARK(BM_LoadFile_EngineAndRaw)->Unit(benchmark::kMillisecond)->Iterations(32);
 BENCHMARK(BM_QueryRead_Engine_Cold)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)
     ->MinTime(0.05)->Repetitions(5);
 BENCHMARK(BM_QueryRead_Engine_Warm)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)
