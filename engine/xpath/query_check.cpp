@@ -64,7 +64,7 @@ class CallChecker {
     bool operand = true;
     while (i_ < n) {
       const unsigned char c = q_[i_];
-      if (std::isspace(c)) {
+      if (IsXmlSpace(c)) {
         ++i_;
       } else if (c == '\'' || c == '"') {
         size_t end = q_.find(static_cast<char>(c), i_ + 1);
@@ -112,7 +112,7 @@ class CallChecker {
         ReadQName(&prefix, &local);
         MarkGroup();
         size_t k = i_;
-        while (k < n && std::isspace(static_cast<unsigned char>(q_[k]))) ++k;
+        while (k < n && IsXmlSpace(static_cast<unsigned char>(q_[k]))) ++k;
         if (k < n && q_[k] == '(') {
           i_ = k;
           Group g;
