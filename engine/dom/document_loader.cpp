@@ -798,6 +798,73 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
   return outcome;
 }
 
+// libxml2 keeps only a window of its input in memory, and the source line
+// of an error is cut from that window: on a long line (machine-written
+// documents are often one line) it starts mid-line. Where the input's
+// bytes are at hand and are UTF-8, the whole line is taken from them
+// instead, provided it holds what the window saw (the error may lie in an
+// entity's text, with a position of its own).
+constexpr size_t kMaxFullSourceLine = 1024 * 1024;
+
+bool IsUtf8Source(std::string_view head) {
+  if (head.size() >= 2 && (head[0] == '\0' || head[1] == '\0' || head.compare(0, 2, "\xFF\xFE") == 0 ||
+                           head.compare(0, 2, "\xFE\xFF") == 0))
+    return false;
+  std::string name;
+  if (!DeclaredEncoding(head, &name)) return true;
+  const std::string folded = FoldedEncodingName(name);
+  return folded == "utf8" || folded == "usascii" || folded == "ascii";
+}
+
+// The line around byte `offset` of `window` (which starts at byte `base`
+// of the input), or false when the window does not hold all of it.
+bool LineAround(std::string_view window, size_t base, long offset, bool windowEndsInput, std::string* line) {
+  if (offset < static_cast<long>(base) || static_cast<size_t>(offset) - base > window.size()) return false;
+  size_t at = static_cast<size_t>(offset) - base;
+  size_t start = window.find_last_of("\r\n", at == 0 ? std::string_view::npos : at - 1);
+  if (at == 0 || start == std::string_view::npos) {
+    if (base != 0) return false;  // the line began before the window
+    start = 0;
+  } else {
+    ++start;
+  }
+  size_t stop = window.find_first_of("\r\n", at);
+  if (stop == std::string_view::npos) {
+    if (!windowEndsInput) return false;
+    stop = window.size();
+  }
+  if (stop - start > kMaxFullSourceLine) return false;
+  line->assign(window.substr(start, stop - start));
+  return xmlCheckUTF8(reinterpret_cast<const xmlChar*>(line->c_str())) != 0;
+}
+
+void CompleteSourceLine(const std::string& found, ParseFailure* f) {
+  std::string_view line(found);
+  if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.remove_prefix(3);
+  if (line.size() > f->srcText.size() && line.find(f->srcText) != std::string_view::npos && !f->srcText.empty())
+    f->srcText.assign(line);
+}
+
+// The same for a source held in memory (`utf8`: whatever it declares).
+void CompleteSourceLine(std::string_view source, bool utf8, const std::string& url, ParseFailure* f) {
+  if (f->errorCode == S_OK || f->url != url || f->line <= 0) return;
+  std::string line;
+  if ((utf8 || IsUtf8Source(source.substr(0, kPrologBytes))) && LineAround(source, 0, f->filepos, true, &line))
+    CompleteSourceLine(line, f);
+}
+
+// And for a file, read again around the error.
+void CompleteSourceLine(FILE* file, std::string_view head, const std::string& url, ParseFailure* f) {
+  if (f->errorCode == S_OK || f->url != url || f->line <= 0 || !IsUtf8Source(head)) return;
+  const long from = std::max(0L, f->filepos - static_cast<long>(kMaxFullSourceLine));
+  std::string window(2 * kMaxFullSourceLine, '\0');
+  if (fseek(file, from, SEEK_SET) != 0) return;
+  window.resize(fread(window.data(), 1, window.size(), file));
+  const bool whole = window.size() < 2 * kMaxFullSourceLine;
+  std::string line;
+  if (LineAround(window, static_cast<size_t>(from), f->filepos, whole, &line)) CompleteSourceLine(line, f);
+}
+
 ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
   ParseOutcome outcome;
   outcome.error.errorCode = kParseErrorTooLarge;
@@ -1037,6 +1104,7 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                              parseOptions | XML_PARSE_IGNORE_ENC);
   });
+  CompleteSourceLine(utf8, true, std::string(), &outcome.error);
   // The host gave UTF-16 text: the error's position counts its code units
   // (unless it lies in an external entity's text).
   long& filepos = outcome.error.filepos;
@@ -1101,10 +1169,12 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, c
   std::string_view head(data, std::min(size, kPrologBytes));
   ParseOutcome conflict;
   if (EncodingConflict(head, url, &conflict)) return conflict;
-  return RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
+  ParseOutcome outcome = RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     return xmlCtxtReadMemory(ctxt, data, static_cast<int>(size), url.empty() ? nullptr : url.c_str(),
                              nullptr, parseOptions);
   });
+  CompleteSourceLine(std::string_view(data, size), false, url, &outcome.error);
+  return outcome;
 }
 
 ParseOutcome ParseFile(const std::string& path, const std::string& url, const LoadOptions& options) {
@@ -1146,6 +1216,7 @@ ParseOutcome ParseFile(const std::string& path, const std::string& url, const Lo
   reader.file = file;
   reader.limit = options.maxXmlSizeKb > 0 ? static_cast<size_t>(options.maxXmlSizeKb) * 1024 : 0;
   outcome = ParseWithReader(&reader, url, options);
+  CompleteSourceLine(file, reader.peeked, url, &outcome.error);
   fclose(file);
   return outcome;
 }
