@@ -254,7 +254,7 @@ HRESULT DomDocument::putref_documentElement(IXMLDOMElement* e) {
     if (HRESULT hr = CheckSameThreading(*this, *element); FAILED(hr)) return hr;
     xmlNodePtr node = element->Node();
     if (node == root) return S_OK;
-    if (IsReadOnly(node)) return kInvalidTreeChange;
+    if (IsReadOnly(node)) return RefuseReadOnly();
     TreeEdit edit(*this);
     edit.Move(node, node_, root);
     if (root) edit.Detach(root);

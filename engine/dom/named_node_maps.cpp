@@ -128,13 +128,14 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
     return S_OK;
   }
   xmlNsPtr ns = xmlNewNs(element, Xml(std::string(value)), prefix.empty() ? nullptr : Xml(prefix));
-  return ns ? S_OK : kInvalidTreeChange;
+  if (!ns) throw std::bad_alloc();  // the prefix was checked free above
+  return S_OK;
 }
 
 }  // namespace
 
 HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value) {
-  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (IsReadOnly(element)) return RefuseReadOnly();
   if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0) return E_INVALIDARG;
   TreeEdit edit(doc);  // a new declaration changes what queries see too
   if (IsDeclarationName(qname)) return SetDeclaration(element, qname, value);
@@ -174,7 +175,7 @@ const xmlChar* DeclaredDefault(xmlNodePtr element, const xmlChar* name, const xm
 // A declaration whose attribute node the host holds stays (that node
 // stands on it).
 HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXMLDOMNode** out) {
-  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (IsReadOnly(element)) return RefuseReadOnly();
   auto* held = static_cast<NodeObject*>(ns->_private);
   if (held && held->IsCached()) held = nullptr;
   ComPtr<IXMLDOMNode> removed;
@@ -213,7 +214,7 @@ HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXM
 }
 
 HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNode** out) {
-  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (IsReadOnly(element)) return RefuseReadOnly();
   ComPtr<IXMLDOMNode> removed;
   if (out) {
     HRESULT hr = ReturnNode(reinterpret_cast<xmlNodePtr>(attr), removed.Out());
@@ -245,12 +246,13 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   if (!attrObject || attrObject->IsNamespaceDeclaration()) return E_INVALIDARG;
   xmlNodePtr node = attrObject->Node();
   if (node->type != XML_ATTRIBUTE_NODE) return E_INVALIDARG;
-  if (IsReadOnly(element)) return kInvalidTreeChange;
+  if (IsReadOnly(element)) return RefuseReadOnly();
   // A pseudo-attribute of the XML declaration stays there.
   if (IsReadOnly(node)) return FailWith(kInvalidTreeChange, "The attribute is read-only and cannot be set on an element.");
   if (node->parent == element) return S_OK;
   // An attribute belongs to one element at a time.
-  if (node->parent) return kInvalidTreeChange;
+  if (node->parent)
+    return FailWith(kInvalidTreeChange, "The attribute belongs to another element; remove it there or clone it first.");
   if (HRESULT hr = CheckSameThreading(doc, *attrObject); FAILED(hr)) return hr;
   auto* attr = reinterpret_cast<xmlAttrPtr>(node);
   // An attribute named xmlns or xmlns:p is a namespace declaration: it
@@ -508,6 +510,10 @@ const std::vector<xmlNodePtr>& DeclarationMap::Items() {
   return items;
 }
 
+// The entities, notations and pseudo-attributes of the XML declaration
+// change only with the text they were read from.
+constexpr char kDeclarationsReadOnly[] = "The map is read-only: its items come from the declarations.";
+
 HRESULT DeclarationMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
   return doctype_->Call([&] {
     if (!item) return E_INVALIDARG;
@@ -521,12 +527,12 @@ HRESULT DeclarationMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
 
 HRESULT DeclarationMap::setNamedItem(IXMLDOMNode*, IXMLDOMNode** item) {
   if (item) *item = nullptr;
-  return kInvalidTreeChange;
+  return FailWith(kInvalidTreeChange, kDeclarationsReadOnly);
 }
 
 HRESULT DeclarationMap::removeNamedItem(BSTR, IXMLDOMNode** item) {
   if (item) *item = nullptr;
-  return kInvalidTreeChange;
+  return FailWith(kInvalidTreeChange, kDeclarationsReadOnly);
 }
 
 HRESULT DeclarationMap::get_item(long index, IXMLDOMNode** item) {
@@ -559,7 +565,7 @@ HRESULT DeclarationMap::getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLD
 
 HRESULT DeclarationMap::removeQualifiedItem(BSTR, BSTR, IXMLDOMNode** item) {
   if (item) *item = nullptr;
-  return kInvalidTreeChange;
+  return FailWith(kInvalidTreeChange, kDeclarationsReadOnly);
 }
 
 HRESULT DeclarationMap::nextNode(IXMLDOMNode** item) {

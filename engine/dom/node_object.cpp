@@ -232,7 +232,7 @@ HRESULT NodeObject::SetValueText(const std::string& text) {
   // A namespace declaration's value changes as setAttribute changes it:
   // while no name uses it.
   if (nsElement_) return attributes::Set(*doc_, nsElement_, DeclarationName(Namespace()), text);
-  if (IsReadOnly(node_)) return kInvalidTreeChange;
+  if (IsReadOnly(node_)) return RefuseReadOnly();
   switch (node_->type) {
     case XML_ATTRIBUTE_NODE: {
       TreeEdit edit(*doc_);
@@ -252,7 +252,8 @@ HRESULT NodeObject::SetValueText(const std::string& text) {
       return S_OK;
     }
     default:
-      return kInvalidTreeChange;
+      return FailWith(kInvalidTreeChange, std::string("A node of type '") + TypeString(DomTypeOf(node_)) +
+                                              "' has no value to set.");
   }
 }
 
@@ -349,10 +350,11 @@ namespace {
 
 // The node object behind a node argument that may be inserted somewhere.
 HRESULT InsertableArgument(const NodeObject& target, IXMLDOMNode* node, NodeObject** out) {
-  if (!node) return E_INVALIDARG;
+  if (!node) return FailWith(E_INVALIDARG, "No node was given to insert.");
   NodeObject* o = NodeObject::From(node);
-  if (!o) return E_INVALIDARG;  // not one of ours
-  if (o->IsNamespaceDeclaration()) return kInvalidTreeChange;
+  if (!o) return FailWith(E_INVALIDARG, "The node to insert was not made by this engine.");
+  if (o->IsNamespaceDeclaration())
+    return FailWith(kInvalidTreeChange, "A namespace declaration cannot be inserted as a child.");
   if (HRESULT hr = CheckSameThreading(target, *o); FAILED(hr)) return hr;
   *out = o;
   return S_OK;
@@ -385,7 +387,7 @@ HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild,
   NodeObject* child;
   HRESULT hr = InsertableArgument(*this, newChild, &child);
   if (FAILED(hr)) return hr;
-  if (nsElement_) return kInvalidTreeChange;
+  if (nsElement_) return FailWith(kInvalidTreeChange, "A namespace declaration has no children to change.");
   xmlNodePtr ref = nullptr;
   const VARIANT r = ShallowValue(refChild);
   if (r.vt == VT_UNKNOWN || r.vt == VT_DISPATCH) {
@@ -393,11 +395,11 @@ HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild,
     if (unk) {
       NodeObject* refObj = From(unk);
       if (!refObj || !SharesLockWith(*refObj) || refObj->nsElement_ || !IsChildOf(refObj->node_, node_))
-        return E_INVALIDARG;
+        return RefuseNotAChild("reference node");
       ref = refObj->node_;
     }
   } else if (r.vt != VT_EMPTY && r.vt != VT_NULL && !(r.vt == VT_ERROR && r.scode == DISP_E_PARAMNOTFOUND)) {
-    return E_INVALIDARG;
+    return FailWith(E_INVALIDARG, "The reference node is neither a node nor empty.");
   }
   if (child->node_ == ref) return ReturnSame(child, out);
   hr = CheckInsertion(node_, child->node_, nullptr, ref);
@@ -422,7 +424,7 @@ HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, I
   if (FAILED(hr)) return hr;
   NodeObject* old = From(oldChild);
   if (!old || !SharesLockWith(*old) || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_))
-    return E_INVALIDARG;
+    return RefuseNotAChild("node to replace");
   if (child == old) return ReturnSame(old, out);
   hr = CheckInsertion(node_, child->node_, old->node_, nullptr);
   if (FAILED(hr)) return hr;
@@ -438,9 +440,9 @@ HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
   if (out) *out = nullptr;
   NodeObject* child = From(childNode);
   if (!child || !SharesLockWith(*child) || child->nsElement_ || nsElement_ || !IsChildOf(child->node_, node_))
-    return E_INVALIDARG;
+    return RefuseNotAChild("node to remove");
   if (child->node_->type == XML_DTD_NODE) return FailWith(kInvalidTreeChange, kDocumentTypeStays);
-  if (IsReadOnly(node_)) return kInvalidTreeChange;
+  if (IsReadOnly(node_)) return RefuseReadOnly();
   {
     TreeEdit edit(*doc_);
     edit.Detach(child->node_);
@@ -589,7 +591,7 @@ HRESULT NodeObject::Text(BSTR* out) {
 HRESULT NodeObject::PutText(BSTR text) {
   std::string t = Utf8Of(text);
   if (nsElement_) return SetValueText(t);
-  if (IsReadOnly(node_)) return kInvalidTreeChange;
+  if (IsReadOnly(node_)) return RefuseReadOnly();
   switch (node_->type) {
     case XML_ELEMENT_NODE:
     case XML_DOCUMENT_FRAG_NODE: {
@@ -604,7 +606,8 @@ HRESULT NodeObject::PutText(BSTR text) {
     case XML_PI_NODE:
       return SetValueText(t);
     default:
-      return kInvalidTreeChange;
+      return FailWith(kInvalidTreeChange, std::string("The text of a node of type '") +
+                                              TypeString(DomTypeOf(node_)) + "' cannot be set.");
   }
 }
 
@@ -643,7 +646,7 @@ HRESULT NodeObject::NodeTypedValue(VARIANT* out) {
 
 HRESULT NodeObject::PutNodeTypedValue(const VARIANT& value) {
   if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
-    if (IsReadOnly(node_)) return kInvalidTreeChange;
+    if (IsReadOnly(node_)) return RefuseReadOnly();
     std::string text;
     engine::DataType type;
     if (!DeclaredDataType(node_, &type)) {
@@ -671,7 +674,7 @@ HRESULT NodeObject::DataType(VARIANT* out) {
 HRESULT NodeObject::PutDataType(BSTR name) {
   if (nsElement_ || node_->type != XML_ELEMENT_NODE)
     return FailWith(kInvalidTreeChange, "Only an element's data type can be set.");
-  if (IsReadOnly(node_)) return FailWith(kInvalidTreeChange, "The node is read-only.");
+  if (IsReadOnly(node_)) return RefuseReadOnly();
   std::string typeName = Utf8Of(name);
   engine::DataType type;
   HRESULT hr = ParseDataType(typeName.c_str(), &type);

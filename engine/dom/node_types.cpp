@@ -203,7 +203,7 @@ HRESULT DomElement::getElementsByTagName(BSTR name, IXMLDOMNodeList** list) {
 
 HRESULT DomElement::normalize() {
   return Call([&] {
-    if (IsReadOnly(node_)) return kInvalidTreeChange;
+    if (IsReadOnly(node_)) return RefuseReadOnly();
     TreeEdit edit(Document());
     std::vector<xmlNodePtr> elements{node_};
     while (!elements.empty()) {
@@ -320,7 +320,7 @@ HRESULT SplitCharacterData(NodeObject& self, long offset, IXMLDOMText** right) {
   if (!right) return E_INVALIDARG;
   *right = nullptr;
   xmlNodePtr node = self.Node();
-  if (IsReadOnly(node)) return kInvalidTreeChange;
+  if (IsReadOnly(node)) return RefuseReadOnly();
   std::u16string s = Utf16Of(View(node->content));
   if (HRESULT hr = CheckEdit(s, offset); FAILED(hr)) return hr;
   std::string left = Utf8OfUnits(s.substr(0, static_cast<size_t>(offset)));

@@ -426,21 +426,42 @@ HRESULT CheckAttributeContent(xmlNodePtr parent, xmlNodePtr child) {
 
 }  // namespace
 
+HRESULT RefuseReadOnly() {
+  return FailWith(kInvalidTreeChange,
+                  "The node is read-only: it belongs to the content of an entity, an entity reference or the "
+                  "document type.");
+}
+
+HRESULT RefuseNotAChild(const char* role) {
+  return FailWith(E_INVALIDARG, std::string("The ") + role + " is not a child of this node.");
+}
+
+namespace {
+
+HRESULT RefuseChildType(xmlNodePtr parent, const xmlNode* child) {
+  return FailWith(kInvalidTreeChange, std::string("A node of type '") + TypeString(DomTypeOf(child)) +
+                                          "' cannot be a child of a node of type '" +
+                                          TypeString(DomTypeOf(parent)) + "'.");
+}
+
+}  // namespace
+
 HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing, xmlNodePtr before) {
-  if (IsReadOnly(parent) || IsReadOnly(child)) return kInvalidTreeChange;
+  if (IsReadOnly(parent) || IsReadOnly(child)) return RefuseReadOnly();
   if (replacing && replacing->type == XML_DTD_NODE) return FailWith(kInvalidTreeChange, kDocumentTypeStays);
-  if (IsAncestorOrSelf(child, parent)) return kInvalidTreeChange;
+  if (IsAncestorOrSelf(child, parent))
+    return FailWith(kInvalidTreeChange, "A node cannot be inserted into itself or into one of its descendants.");
   int newElements = 0;
   if (child->type == XML_DOCUMENT_FRAG_NODE) {
     // Even an empty fragment goes only where children may.
     if (!MayHoldChild(parent->type, XML_TEXT_NODE) && !MayHoldChild(parent->type, XML_ELEMENT_NODE))
-      return kInvalidTreeChange;
+      return RefuseChildType(parent, child);
     for (xmlNodePtr c = child->children; c; c = c->next) {
-      if (!MayHoldChild(parent->type, c->type)) return kInvalidTreeChange;
+      if (!MayHoldChild(parent->type, c->type)) return RefuseChildType(parent, c);
       if (c->type == XML_ELEMENT_NODE) ++newElements;
     }
   } else {
-    if (!MayHoldChild(parent->type, child->type)) return kInvalidTreeChange;
+    if (!MayHoldChild(parent->type, child->type)) return RefuseChildType(parent, child);
     if (child->type == XML_ELEMENT_NODE) newElements = 1;
   }
   if (HRESULT hr = CheckAttributeContent(parent, child); FAILED(hr)) return hr;
@@ -448,7 +469,8 @@ HRESULT CheckInsertion(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr replacing
     int existing = 0;
     for (xmlNodePtr c = parent->children; c; c = c->next)
       if (c->type == XML_ELEMENT_NODE && c != replacing && c != child) ++existing;
-    if (existing + newElements > 1) return kInvalidTreeChange;
+    if (existing + newElements > 1)
+      return FailWith(kInvalidTreeChange, "Only one top-level element is allowed in a document.");
     if (HRESULT hr = CheckElementPlace(parent, replacing ? replacing : before); FAILED(hr)) return hr;
   }
   return CheckDeclarationPlace(parent, child, replacing, before);

@@ -80,6 +80,11 @@ void LiftDeclarations(xmlNodePtr root, const std::unordered_set<xmlNsPtr>& added
 
 // Why the document type stays where it is.
 inline constexpr char kDocumentTypeStays[] = "The document type of a document cannot be removed or replaced.";
+// The failure of a change to a read-only node (the content of an entity,
+// of an entity reference or of the document type).
+HRESULT RefuseReadOnly();
+// The failure of a node argument that is not the child it should be.
+HRESULT RefuseNotAChild(const char* role);
 
 // Checks that child may be inserted under parent (and, for the document,
 // that a second element would not result; `replacing` is the child that

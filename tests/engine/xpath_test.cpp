@@ -171,10 +171,15 @@ TEST_F(XPathTest, MalformedOrNonNodeQueriesFailWithoutAList) {
   Bstr reason;
   ASSERT_HR(info->GetDescription(reason.Out()), S_OK);
   EXPECT_EQ(reason.Utf8(), "Invalid expression in \"//book[\"");
-  // A later failure with no reason of its own leaves none, not that one.
+  // A later failure leaves its own reason, or none, never that one.
   ASSERT_TRUE(FAILED(doc->selectNodes(Bstr("//book["), list.Out())));
   ardo::ComPtr<IXMLDOMNode> removed;
   EXPECT_HR(doc->removeChild(doc.Get(), removed.Out()), E_INVALIDARG);
+  ASSERT_HR(GetErrorInfo(0, info.Out()), S_OK);
+  ASSERT_HR(info->GetDescription(reason.Out()), S_OK);
+  EXPECT_EQ(reason.Utf8(), "The node to remove is not a child of this node.");
+  ASSERT_TRUE(FAILED(doc->selectNodes(Bstr("//book["), list.Out())));
+  EXPECT_HR(doc->hasChildNodes(nullptr), E_INVALIDARG);
   EXPECT_HR(GetErrorInfo(0, info.Out()), S_FALSE);
 }
 
