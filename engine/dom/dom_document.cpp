@@ -101,6 +101,27 @@ HRESULT BadEntityName(const std::string& name) {
 // The prefix "xmlns" belongs to namespace declarations, never to an element.
 bool ValidElementName(const std::string& name) { return ValidName(name) && name.rfind("xmlns:", 0) != 0; }
 
+// A new attribute named `name` in the namespace `uri` ("" for none). A
+// name in the xml prefix is in the XML namespace, whatever the caller
+// names: the prefix is bound to it everywhere.
+HRESULT NewAttribute(xmlDocPtr doc, const std::string& name, std::string uri, xmlNodePtr* made) {
+  if (!ValidName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid attribute name.");
+  std::string_view prefix, local;
+  SplitQName(name, &prefix, &local);
+  if (prefix == "xml" && uri.empty()) uri = reinterpret_cast<const char*>(XML_XML_NAMESPACE);
+  xmlAttrPtr a;
+  if (uri.empty() || name == "xmlns" || prefix == "xmlns") {
+    a = xmlNewDocProp(doc, Xml(name), nullptr);
+  } else {
+    if (HRESULT hr = CheckReservedBinding(prefix, uri); FAILED(hr)) return hr;
+    a = xmlNewDocProp(doc, Xml(std::string(local)), nullptr);
+    if (a) a->ns = DocumentNamespace(doc, Xml(uri), prefix.empty() ? Xml("ns") : Xml(std::string(prefix)));
+  }
+  if (!a) throw std::bad_alloc();
+  *made = reinterpret_cast<xmlNodePtr>(a);
+  return S_OK;
+}
+
 }  // namespace
 
 uint64_t NextNamespacesVersion() { return ++g_namespaceVersions; }
@@ -324,9 +345,9 @@ HRESULT DomDocument::createAttribute(BSTR name, IXMLDOMAttribute** p) {
   return Call([&] {
     if (!p) return E_INVALIDARG;
     *p = nullptr;
-    std::string n = Utf8Of(name);
-    if (!ValidName(n)) return FailWith(E_FAIL, "\"" + n + "\" is not a valid attribute name.");
-    return CreateAndReturn(reinterpret_cast<xmlNodePtr>(xmlNewDocProp(XmlDoc(), Xml(n), nullptr)), p);
+    xmlNodePtr made;
+    if (HRESULT hr = NewAttribute(XmlDoc(), Utf8Of(name), std::string(), &made); FAILED(hr)) return hr;
+    return CreateAndReturn(made, p);
   });
 }
 
@@ -376,14 +397,9 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
       return CreateAndReturn(e, out);
     }
     case NODE_ATTRIBUTE: {
-      if (!ValidName(name)) return FailWith(E_FAIL, "\"" + name + "\" is not a valid attribute name.");
-      if (uri.empty() || name == "xmlns" || prefix == "xmlns")
-        return CreateAndReturn(reinterpret_cast<xmlNodePtr>(xmlNewDocProp(doc, Xml(name), nullptr)), out);
-      if (HRESULT hr = CheckReservedBinding(prefix, uri); FAILED(hr)) return hr;
-      xmlAttrPtr a = xmlNewDocProp(doc, Xml(std::string(local)), nullptr);
-      if (!a) throw std::bad_alloc();
-      a->ns = DocumentNamespace(doc, Xml(uri), prefix.empty() ? Xml("ns") : Xml(std::string(prefix)));
-      return CreateAndReturn(reinterpret_cast<xmlNodePtr>(a), out);
+      xmlNodePtr made;
+      if (HRESULT hr = NewAttribute(doc, name, uri, &made); FAILED(hr)) return hr;
+      return CreateAndReturn(made, out);
     }
     case NODE_TEXT:
       return CreateAndReturn(xmlNewDocText(doc, Xml("")), out);

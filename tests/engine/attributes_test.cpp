@@ -112,6 +112,26 @@ TEST_F(AttributesTest, SetAttributeNodeAddsOrReplacesAndHandsBackTheOldOne) {
   EXPECT_EQ(XmlOf(root.Get()), "<r a=\"new\"/>");
   EXPECT_TRUE(FAILED(NewElement(doc.Get(), "o")->setAttributeNode(fresh.Get(), out.Out())))
       << "an attribute in use by one element cannot be set on another";
+
+  // An attribute made in the xml prefix is in the XML namespace and does
+  // what a loaded one does: xml:space keeps the element's blanks.
+  auto spaced = Parse("<r><a>  sp  </a></r>");
+  ASSERT_TRUE(spaced);
+  auto a = SelectOne(spaced.Get(), "/r/a");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(TextOf(a.Get()), "sp");
+  ardo::ComPtr<IXMLDOMAttribute> space;
+  ASSERT_HR(spaced->createAttribute(Bstr("xml:space"), space.Out()), S_OK);
+  Bstr uri;
+  ASSERT_HR(space->get_namespaceURI(uri.Out()), S_OK);
+  EXPECT_EQ(uri.Utf8(), "http://www.w3.org/XML/1998/namespace");
+  Variant preserve(Variant::Str("preserve"));
+  ASSERT_HR(space->put_value(preserve.get()), S_OK);
+  ardo::ComPtr<IXMLDOMElement> element;
+  ASSERT_HR(a->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.Out())), S_OK);
+  ASSERT_HR(element->setAttributeNode(space.Get(), out.Out()), S_OK);
+  EXPECT_EQ(TextOf(a.Get()), "  sp  ");
+  EXPECT_EQ(XmlOf(a.Get()), "<a xml:space=\"preserve\">  sp  </a>");
 }
 
 TEST_F(AttributesTest, NamedNodeMapIndexesNamesAndIsLive) {
