@@ -457,6 +457,17 @@ void DomDocument::SetReadyState(long state) {
   Fire(onReadyStateChange_);
 }
 
+void DomDocument::BeginLoad(bool keepContent) {
+  // A host watching the states sees the old content gone as soon as the
+  // load starts, and no error from an earlier load.
+  if (!keepContent) {
+    InstallTree(NewEmptyTree());
+    lastError_ = ParseFailure();
+    url_.clear();
+  }
+  SetReadyState(1);
+}
+
 HRESULT DomDocument::Finish(ParseOutcome outcome, const std::string& url, VARIANT_BOOL* ok) {
   bool loaded = outcome.doc != nullptr;
   // Loading is synchronous: the states a host watches pass one after the
@@ -470,6 +481,15 @@ HRESULT DomDocument::Finish(ParseOutcome outcome, const std::string& url, VARIAN
   SetReadyState(4);
   if (ok) *ok = loaded ? VARIANT_TRUE : VARIANT_FALSE;
   return loaded ? S_OK : S_FALSE;
+}
+
+bool DomDocument::LoadsFrom(IUnknown* unknown) {
+  if (dynamic_cast<DomDocument*>(NodeObject::From(unknown))) return true;
+  for (const IID& iid : {IStream::kIID, IXMLDOMDocument::kIID}) {
+    ComPtr<IUnknown> kind;
+    if (SUCCEEDED(unknown->QueryInterface(iid, reinterpret_cast<void**>(kind.Out())))) return true;
+  }
+  return false;
 }
 
 ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
@@ -531,8 +551,9 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
   // A source of no kind the document loads from leaves it as it was.
   const bool objectSource = (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) && v.punkVal;
   if (!(v.vt == VT_BSTR || objectSource || (v.vt == (VT_ARRAY | VT_UI1) && v.parray))) return E_INVALIDARG;
+  if (objectSource && !LoadsFrom(v.punkVal)) return E_INVALIDARG;
   LoadOptions options = settings_.ToLoadOptions();
-  SetReadyState(1);
+  BeginLoad(objectSource && NodeObject::From(v.punkVal) == this);
   std::string url;
   ParseOutcome outcome;
   if (v.vt == VT_BSTR) {
@@ -586,7 +607,7 @@ HRESULT DomDocument::loadXML(BSTR xml, VARIANT_BOOL* ok) {
 HRESULT DomDocument::DoLoadXml(BSTR xml, VARIANT_BOOL* ok) {
   ComPtr<IXMLDOMNode> self(Interface());  // as in DoLoad
   if (ok) *ok = VARIANT_FALSE;
-  SetReadyState(1);
+  BeginLoad(false);
   const size_t length = xml ? SysStringLen(xml) : 0;
   return Finish(ParseUtf16Text(xml ? xml : u"", length, settings_.ToLoadOptions()), std::string(), ok);
 }

@@ -149,7 +149,13 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   HRESULT DoGetProperty(const std::string& name, VARIANT* value);
   // Installs a parse result: the new tree, or an empty one and the error.
   HRESULT Finish(ParseOutcome outcome, const std::string& url, VARIANT_BOOL* ok);
+  // Whether load takes its content from this object: one of our documents,
+  // a stream or another DOM document.
+  static bool LoadsFrom(IUnknown* unknown);
   ParseOutcome LoadFromObject(IUnknown* unknown, bool* handled);
+  // A load starts: the old content goes now (unless the document is its
+  // own source), and readyState becomes 1.
+  void BeginLoad(bool keepContent);
   void SetReadyState(long state);
   static void Fire(const VARIANT& sink);
 

@@ -559,9 +559,11 @@ TEST_F(LoadSaveTest, SaveRefusesEncodingsItCouldNotLoadBack) {
   EXPECT_EQ(LastReason().find("\"p\xE2\x82\xAC\""), 0u) << LastReason();
 }
 
-// A host's event handler: records the document's readyState at each call.
-// With stopAt, it lets go of itself (onreadystatechange = null) when the
-// document reaches that state, as ported handlers do.
+// A host's event handler: records the document's readyState at each call,
+// and a '!' where the load has started (1) but the document still shows
+// the old content or the old load's error. With stopAt, it lets go of
+// itself (onreadystatechange = null) when the document reaches that
+// state, as ported handlers do.
 class StateRecorder : public ardo::ComObject<StateRecorder, IDispatch> {
  public:
   explicit StateRecorder(IXMLDOMDocument* doc, long stopAt = 0) : doc_(doc), stopAt_(stopAt) {}
@@ -574,6 +576,14 @@ class StateRecorder : public ardo::ComObject<StateRecorder, IDispatch> {
       doc_->put_onreadystatechange(none);
     }
     seen += std::to_string(state);
+    if (state == 1) {
+      ardo::ComPtr<IXMLDOMNode> first;
+      ardo::ComPtr<IXMLDOMParseError> error;
+      long code = 0;
+      doc_->get_firstChild(first.Out());
+      if (SUCCEEDED(doc_->get_parseError(error.Out()))) error->get_errorCode(&code);
+      if (first || code != 0) seen += "!";
+    }
     return S_OK;
   }
   std::string seen;
@@ -596,8 +606,14 @@ TEST_F(LoadSaveTest, ReadyStateChangesPassEveryStateAndDataAvailableComesWithATr
   EXPECT_EQ(states->seen, "1234");
   EXPECT_EQ(data->seen, "3");
   EXPECT_HR(LoadXml(doc.Get(), "<r>", &ok), S_FALSE);
-  EXPECT_EQ(states->seen, "12341234") << "a failed load passes them too";
+  EXPECT_EQ(states->seen, "12341234") << "a failed load passes them too, the old content gone at 1";
   EXPECT_EQ(data->seen, "3") << "but has no data";
+  const std::string path = WriteTempFile("states.xml", "<r/>");
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(path.c_str())), VARIANT_TRUE);
+  EXPECT_EQ(states->seen, "123412341234") << "the last load's error gone at 1";
+  // A document loaded from itself keeps its content until it is read.
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(doc.Get())), VARIANT_TRUE);
+  EXPECT_EQ(states->seen, "1234123412341!234");
   Variant none;
   ASSERT_HR(doc->put_onreadystatechange(none.get()), S_OK);
   ASSERT_HR(doc->put_ondataavailable(none.get()), S_OK);
