@@ -142,6 +142,16 @@ void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr st
     xmlNodePtr first = expand(n);
     n = first ? first : after;
   }
+  // Nor has the data model two text nodes side by side: the text that a
+  // reference brought in joins the text around it (where a run starts
+  // from a reference, its content stays apart from its neighbours).
+  auto isStart = [&](xmlNodePtr node) { return starts && xmlXPathNodeSetContains(starts, node); };
+  for (n = root->children; n; n = NextWithin(n, root)) {
+    while (n->type == XML_TEXT_NODE && n->next && n->next->type == XML_TEXT_NODE && n->name == n->next->name &&
+           !isStart(n) && !isStart(n->next)) {
+      if (!xmlTextMerge(n, n->next)) throw std::bad_alloc();
+    }
+  }
 }
 
 // Messages that do not end the run are the style sheet author's notes: no

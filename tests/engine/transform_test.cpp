@@ -183,6 +183,14 @@ TEST_F(TransformTest, EmbeddedStyleSheetsKeepTheirScopeAndEntitiesAreExpanded) {
   ASSERT_TRUE(text);
   EXPECT_HR(withEntities->transformNode(text.Get(), out.Out()), S_OK);
   EXPECT_EQ(out.Utf8(), "aentb&");
+  // The text a reference brings in joins the text around it: one text node.
+  auto joined = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT i ANY><!ENTITY e 'EE'>]><r><i>x&e;y</i></r>");
+  auto texts = Parse(Sheet("<xsl:output method='text'/><xsl:template match='/'>"
+                           "<xsl:value-of select='count(/r/i/text())'/>:<xsl:value-of select='/r/i/text()'/>"
+                           "</xsl:template>").c_str());
+  ASSERT_TRUE(joined && texts);
+  EXPECT_HR(joined->transformNode(texts.Get(), out.Out()), S_OK);
+  EXPECT_EQ(out.Utf8(), "1:xEEy");
 }
 
 // What a host hands over is transformed as it stands: a fragment's
