@@ -377,7 +377,8 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   DOMNodeType type;
-  if (!NodeTypeOf(typeValue, &type)) return E_INVALIDARG;
+  if (!NodeTypeOf(typeValue, &type))
+    return FailWith(E_INVALIDARG, "The node type is neither a node type number nor a node type's name.");
   std::string name = Utf8Of(nameText), uri = Utf8Of(uriText);
   std::string_view prefix, local;
   SplitQName(name, &prefix, &local);
@@ -418,7 +419,8 @@ HRESULT DomDocument::DoCreateNode(const VARIANT& typeValue, BSTR nameText, BSTR 
     default:
       // Documents, document types, entities and notations are not created
       // this way.
-      return E_INVALIDARG;
+      return FailWith(E_INVALIDARG, "A node of type " + std::to_string(static_cast<int>(type)) +
+                                        " cannot be created by createNode.");
   }
 }
 

@@ -334,8 +334,10 @@ std::string SerializeNode(xmlNodePtr node) {
     node->doc->intSubset = own;
   } else {
     DumpInto(buf, node, &out);
-    // libxml2 writes an attribute as it appears in a start tag, after a space.
+    // libxml2 writes an attribute as it appears in a start tag, after a
+    // space, and an entity declaration as a line of the document type.
     if (node->type == XML_ATTRIBUTE_NODE && !out.empty() && out[0] == ' ') out.erase(0, 1);
+    if (node->type == XML_ENTITY_DECL && !out.empty() && out.back() == '\n') out.pop_back();
   }
   xmlBufferFree(buf);
   return out;

@@ -595,6 +595,7 @@ TEST_F(NodeTypesTest, DocumentTypeListsEntitiesAndNotations) {
   ASSERT_HR(quotingType->get_notations(quotedNotations.Out()), S_OK);
   ASSERT_HR(quotedNotations->get_item(0, quoted.Out()), S_OK);
   EXPECT_EQ(XmlOf(quoted.Get()), "<!NOTATION quoted SYSTEM 'a\"b'>");
+  EXPECT_EQ(XmlOf(outer.Get()), "<!ENTITY outer SYSTEM \"not-read.txt\">") << "a declaration, not a line";
   auto entity = outer.As<IXMLDOMEntity>();
   auto notation = viewer.As<IXMLDOMNotation>();
   ASSERT_TRUE(entity && notation);
@@ -849,7 +850,10 @@ TEST_F(NodeTypesTest, TreeChangesThatBreakTheTreeAreRefused) {
 TEST_F(NodeTypesTest, CreatingNodesRefusesUnknownTypesAndElementsInTheXmlnsPrefix) {
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
-  for (long type : {-1L, 0L, 13L, 100L, 0x7FFFFFFFL}) CreateNode(doc.Get(), type, "x", nullptr, E_INVALIDARG);
+  for (long type : {-1L, 0L, 13L, 100L, 0x7FFFFFFFL, long(NODE_DOCUMENT), long(NODE_ENTITY), long(NODE_NOTATION)}) {
+    CreateNode(doc.Get(), type, "x", nullptr, E_INVALIDARG);
+    EXPECT_NE(LastReason(), "") << type;
+  }
   CreateNode(doc.Get(), NODE_ELEMENT, "xmlns:q", "urn:q", E_FAIL);
   ardo::ComPtr<IXMLDOMElement> element;
   EXPECT_HR(doc->createElement(Bstr("xmlns:q"), element.Out()), E_FAIL);
