@@ -805,6 +805,7 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
 // instead, provided it holds what the window saw (the error may lie in an
 // entity's text, with a position of its own).
 constexpr size_t kMaxFullSourceLine = 1024 * 1024;
+constexpr long kMaxCountedPrefix = 64L * 1024 * 1024;
 
 bool IsUtf8Source(std::string_view head) {
   if (head.size() >= 2 && (head[0] == '\0' || head[1] == '\0' || head.compare(0, 2, "\xFF\xFE") == 0 ||
@@ -838,6 +839,37 @@ bool LineAround(std::string_view window, size_t base, long offset, bool windowEn
   return xmlCheckUTF8(reinterpret_cast<const xmlChar*>(line->c_str())) != 0;
 }
 
+// libxml2 counts lines by their line feeds only: in a text whose lines
+// end in a carriage return alone it places every error on one long line.
+// Where such a line end comes before the error, the line, the position in
+// it (in characters) and its text are worked out again from `prefix`, the
+// UTF-8 text up to the error, and `rest`, what follows it.
+void PlaceAfterLoneCarriageReturns(std::string_view prefix, std::string_view rest, ParseFailure* f) {
+  long line = 1;
+  size_t lineStart = 0;
+  bool lone = false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (prefix[i] == '\r') {
+      const bool pair = i + 1 < prefix.size() ? prefix[i + 1] == '\n' : !rest.empty() && rest[0] == '\n';
+      lone = lone || !pair;
+      if (pair) ++i;
+    } else if (prefix[i] != '\n') {
+      continue;
+    }
+    ++line;
+    lineStart = i + 1;
+  }
+  if (!lone) return;
+  f->line = line;
+  f->linepos = 1;
+  for (size_t i = lineStart; i < prefix.size(); ++i)
+    if ((static_cast<unsigned char>(prefix[i]) & 0xC0) != 0x80) ++f->linepos;
+  std::string text(prefix.substr(lineStart));
+  text.append(rest.substr(0, std::min(rest.find_first_of("\r\n"), kMaxFullSourceLine)));
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  f->srcText = std::move(text);
+}
+
 void CompleteSourceLine(const std::string& found, ParseFailure* f) {
   std::string_view line(found);
   if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.remove_prefix(3);
@@ -848,9 +880,11 @@ void CompleteSourceLine(const std::string& found, ParseFailure* f) {
 // The same for a source held in memory (`utf8`: whatever it declares).
 void CompleteSourceLine(std::string_view source, bool utf8, const std::string& url, ParseFailure* f) {
   if (f->errorCode == S_OK || f->url != url || f->line <= 0) return;
+  if (!utf8 && !IsUtf8Source(source.substr(0, kPrologBytes))) return;
   std::string line;
-  if ((utf8 || IsUtf8Source(source.substr(0, kPrologBytes))) && LineAround(source, 0, f->filepos, true, &line))
-    CompleteSourceLine(line, f);
+  if (LineAround(source, 0, f->filepos, true, &line)) CompleteSourceLine(line, f);
+  if (f->filepos >= 0 && static_cast<size_t>(f->filepos) <= source.size())
+    PlaceAfterLoneCarriageReturns(source.substr(0, f->filepos), source.substr(f->filepos), f);
 }
 
 // And for a file, read again around the error.
@@ -863,6 +897,14 @@ void CompleteSourceLine(FILE* file, std::string_view head, const std::string& ur
   const bool whole = window.size() < 2 * kMaxFullSourceLine;
   std::string line;
   if (LineAround(window, static_cast<size_t>(from), f->filepos, whole, &line)) CompleteSourceLine(line, f);
+  // Lines that end in a carriage return alone are counted from the start,
+  // for a file of reasonable size.
+  if (f->filepos > kMaxCountedPrefix || fseek(file, 0, SEEK_SET) != 0) return;
+  std::string text(static_cast<size_t>(f->filepos) + kMaxFullSourceLine, '\0');
+  text.resize(fread(text.data(), 1, text.size(), file));
+  if (text.size() < static_cast<size_t>(f->filepos)) return;
+  const std::string_view all(text);
+  PlaceAfterLoneCarriageReturns(all.substr(0, f->filepos), all.substr(f->filepos), f);
 }
 
 ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
@@ -1118,7 +1160,8 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
       return units;
     };
     const std::string_view before = utf8.substr(0, static_cast<size_t>(filepos));
-    const size_t lineStart = before.find_last_of('\n') == std::string_view::npos ? 0 : before.find_last_of('\n') + 1;
+    const size_t lastBreak = before.find_last_of("\r\n");
+    const size_t lineStart = lastBreak == std::string_view::npos ? 0 : lastBreak + 1;
     long characters = 0, lineCharacters = 0;
     const long lineUnits = measure(before.substr(lineStart), &lineCharacters);
     // libxml2 counts the column in characters: where it is the position's

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -736,6 +737,17 @@ TEST_F(ParseErrorTest, LongLinesAreReportedWhole) {
     EXPECT_NE(line.find(e.srcText), std::string::npos) << v.vt;
     EXPECT_NE(static_cast<unsigned char>(e.srcText[0]) & 0xC0, 0x80);
     EXPECT_NE(e.srcText.find("<b c>"), std::string::npos) << v.vt;
+  }
+  // Lines that end in a carriage return alone are lines too.
+  const std::string oldMac = "<r>\r<q/>\r\r<a>\xC3\xA9</b></r>\r";
+  const std::string macPath = WriteTempFile("old-mac.xml", oldMac);
+  e = FailingLoadXml(doc.Get(), oldMac.c_str());
+  EXPECT_EQ(std::make_tuple(e.line, e.linepos, e.srcText), std::make_tuple(4L, 9L, std::string("<a>\xC3\xA9</b></r>")));
+  for (VARIANT v : {Variant::Str(macPath.c_str()), ByteArrayVariant(oldMac)}) {
+    EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
+    e = ErrorOf(doc.Get());
+    EXPECT_EQ(std::make_tuple(e.line, e.linepos, e.srcText), std::make_tuple(4L, 9L, std::string("<a>\xC3\xA9</b></r>")))
+        << v.vt;
   }
   // Bytes in another encoding keep the parser's own view of the line.
   std::string latin = "<?xml version='1.0' encoding='ISO-8859-1'?>\n<r>";
