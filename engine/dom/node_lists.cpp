@@ -35,7 +35,7 @@ xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, const Walk& walk) {
   long i = 0;
   xmlNodePtr n = nullptr;
   long best = index;
-  if (node_ && std::labs(index - index_) < best) best = std::labs(index - index_), i = index_, n = node_;
+  if (node_ && std::labs(index - index_) <= best) best = std::labs(index - index_), i = index_, n = node_;
   if (length_ >= 0 && length_ - 1 - index < best) i = length_ - 1, n = walk.Last();
   if (!n) i = 0, n = walk.First();
   // An end reached without a step leaves the cached place alone: a host
@@ -48,6 +48,17 @@ xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, const Walk& walk) {
     node_ = n;
   }
   return n;
+}
+
+void LiveListCursor::Follow(uint64_t was, uint64_t now, long delta, long index, xmlNodePtr node) {
+  if (!KnowsLength(was)) return;
+  const long length = length_ + delta;
+  Revalidate(now);
+  length_ = std::max(0L, length);
+  if (node && index >= 0 && index < length_) {
+    index_ = index;
+    node_ = node;
+  }
 }
 
 template <class Walk>
@@ -146,6 +157,35 @@ HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
 ElementsByTagNameList::ElementsByTagNameList(NodeObject* root, std::string name)
     : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {
   root->TrackChanges();
+  root->AddElementList(this);
+}
+
+// The last reference may go on any thread: the root's edits are followed
+// under its document's lock.
+ElementsByTagNameList::~ElementsByTagNameList() {
+  root_->Call([this] {
+    root_->RemoveElementList(this);
+    return S_OK;
+  });
+}
+
+void ElementsByTagNameList::Follow(uint64_t was, uint64_t now, const xmlNode* subtree, int sign) {
+  if (!cursor_.KnowsLength(was)) return;
+  const xmlNodePtr place = cursor_.PlaceNode();
+  long count = 0, beforePlace = -1;
+  auto* top = const_cast<xmlNodePtr>(subtree);
+  xmlNodePtr last = top;
+  for (xmlNodePtr n = top; n; n = NextWithin(n, top)) {
+    if (n == place) beforePlace = count;
+    if (Matches(n)) ++count;
+    last = n;
+  }
+  // A host taking the items out one by one (item(0) or item(i) each time)
+  // takes out the cached place: the place moves on to the first item after
+  // the subtree that goes, which then stands where the place stood, so that
+  // the next item asked for is a step away and not a walk from the start.
+  xmlNodePtr next = sign < 0 && beforePlace >= 0 ? Walk{this}.Next(last) : nullptr;
+  cursor_.Follow(was, now, sign * count, cursor_.PlaceIndex() - beforePlace, next);
 }
 
 bool ElementsByTagNameList::Matches(const xmlNode* n) const {

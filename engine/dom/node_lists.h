@@ -28,6 +28,15 @@ class LiveListCursor {
   xmlNodePtr At(long index, uint64_t stamp, const Walk& walk);
   template <class Walk>
   long Length(uint64_t stamp, const Walk& walk);
+  // Whether the cached length is that of stamp.
+  bool KnowsLength(uint64_t stamp) const { return stamp_ == stamp && length_ >= 0; }
+  // The list changed from `was` to `now` by `delta` nodes: a length known at
+  // `was` stays known, and the place in the list becomes `node` at `index`
+  // (forgotten with a null node).
+  void Follow(uint64_t was, uint64_t now, long delta, long index, xmlNodePtr node);
+  // The cached place: its node (null when none) and index.
+  xmlNodePtr PlaceNode() const { return node_; }
+  long PlaceIndex() const { return index_; }
 
  private:
   void Revalidate(uint64_t stamp);
@@ -62,6 +71,13 @@ class ElementsByTagNameList final : public ComObject<ElementsByTagNameList, IXML
  public:
   // "*" matches every element; other names match the qualified name.
   ElementsByTagNameList(NodeObject* root, std::string name);
+  ~ElementsByTagNameList() override;
+
+  // An element subtree came in (+1) or is about to go (-1) below the root,
+  // whose stamp moves from `was` to `now`: a known length follows it, so
+  // that a host removing the list's items one by one, asking its length
+  // each time, does not recount the tree at every step.
+  void Follow(uint64_t was, uint64_t now, const xmlNode* subtree, int sign);
 
   HRESULT get_item(long index, IXMLDOMNode** item) override;
   HRESULT get_length(long* length) override;

@@ -1,5 +1,7 @@
 #include "engine/dom/node_object.h"
 
+#include <algorithm>
+
 #include <libxml/entities.h>
 #include <libxml/valid.h>
 
@@ -80,6 +82,20 @@ NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : isDocument_(true), ifa
 
 // An unreferenced map (a referenced one would hold its element's object).
 NodeObject::ObjectExtras::~ObjectExtras() { delete attributeMap; }
+
+void NodeObject::NoteElementsChange(uint64_t stamp, const xmlNode* subtree, int sign) {
+  if (!extras_) return;
+  const uint64_t was = extras_->elementsStamp;
+  extras_->elementsStamp = stamp;
+  if (!subtree) return;
+  for (ElementsByTagNameList* list : extras_->elementLists) list->Follow(was, stamp, subtree, sign);
+}
+
+void NodeObject::RemoveElementList(ElementsByTagNameList* list) {
+  if (!extras_) return;
+  auto& lists = extras_->elementLists;
+  lists.erase(std::remove(lists.begin(), lists.end(), list), lists.end());
+}
 
 NodeObject::~NodeObject() {
   if (isDocument_) {

@@ -24,6 +24,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <libxml/tree.h>
 
@@ -39,6 +40,7 @@ namespace ardo::engine {
 
 class AttributeMap;
 class DomDocument;
+class ElementsByTagNameList;
 
 // A transformation's result tree waiting to become a document's tree once
 // the locks of the call that made it are released (freed if it never is).
@@ -121,9 +123,13 @@ class NodeObject {
   void NoteChildrenChange(uint64_t stamp) {
     if (extras_) extras_->childStamp = stamp;
   }
-  void NoteElementsChange(uint64_t stamp) {
-    if (extras_) extras_->elementsStamp = stamp;
-  }
+  // An element subtree came in (+1) or is about to go (-1) below the node,
+  // or (no subtree) the node's content changed as a whole: the element
+  // lists over the node that were current count the change in.
+  void NoteElementsChange(uint64_t stamp, const xmlNode* subtree = nullptr, int sign = 0);
+  // The element lists (getElementsByTagName) over the node.
+  void AddElementList(ElementsByTagNameList* list) { Extras().elementLists.push_back(list); }
+  void RemoveElementList(ElementsByTagNameList* list);
 
   // A cached object is one without references: the count says it (a
   // handout or last release happens under the document lock where there
@@ -318,6 +324,7 @@ class NodeObject {
     AttributeMap* attributeMap = nullptr;
     uint64_t childStamp = 0;
     uint64_t elementsStamp = 0;
+    std::vector<ElementsByTagNameList*> elementLists;
   };
   ObjectExtras& Extras() {
     if (!extras_) extras_ = std::make_unique<ObjectExtras>();

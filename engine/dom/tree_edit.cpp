@@ -262,13 +262,14 @@ NodeObject* ListedObject(xmlNodePtr n) {
 // objects that live lists rest on: parent's, and where an element came or
 // went, its ancestors' too. Attributes' children are their values, which
 // the lists over attributes follow by the document's stamp.
-void MarkShapeChange(xmlNodePtr parent, const xmlNode* child) {
+// `sign`: +1 for a child come in, -1 for one about to go.
+void MarkShapeChange(xmlNodePtr parent, const xmlNode* child, int sign) {
   if (parent->type == XML_ATTRIBUTE_NODE) return;
   const uint64_t stamp = NextStamp();
   if (NodeObject* o = ListedObject(parent)) o->NoteChildrenChange(stamp);
   if (child->type != XML_ELEMENT_NODE) return;
   for (xmlNodePtr n = parent; n; n = n->parent)
-    if (NodeObject* o = ListedObject(n)) o->NoteElementsChange(stamp);
+    if (NodeObject* o = ListedObject(n)) o->NoteElementsChange(stamp, child, sign);
 }
 
 }  // namespace
@@ -285,7 +286,7 @@ void TreeEdit::Detach(xmlNodePtr node) {
   Track(holder);
   long live = TreeHolder::CountObjects(node);
   holder->AdjustContaining(node, -live);
-  if (node->type != XML_ATTRIBUTE_NODE) MarkShapeChange(node->parent, node);
+  if (node->type != XML_ATTRIBUTE_NODE) MarkShapeChange(node->parent, node, -1);
   Unlink(node);
   holder->AddRoot(node, live);
 }
@@ -324,7 +325,7 @@ void TreeEdit::Attach(xmlNodePtr node, xmlNodePtr parent, xmlNodePtr before) {
     if (attr->ns) attr->ns = AttributeNamespace(parent, attr->ns);
   } else {
     LinkChild(parent, node, before);
-    MarkShapeChange(parent, node);
+    MarkShapeChange(parent, node, +1);
   }
   target->AdjustContaining(parent, live);
 }
@@ -347,7 +348,7 @@ void TreeEdit::ReplaceChildrenWithText(xmlNodePtr node, std::string_view text) {
   xmlNodePtr t = xmlNewDocTextLen(node->doc, Xml(std::string(text)), static_cast<int>(text.size()));
   if (!t) throw std::bad_alloc();
   LinkChild(node, t, nullptr);
-  MarkShapeChange(node, t);
+  MarkShapeChange(node, t, +1);
 }
 
 void TreeEdit::SetAttributeValue(xmlAttrPtr attr, std::string_view text) {
