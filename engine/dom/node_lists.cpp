@@ -86,6 +86,24 @@ HRESULT ReturnLength(long length, long* out) {
 
 ChildNodeList::ChildNodeList(NodeObject* parent) : hold_(parent->Interface()), parent_(parent) {
   parent->TrackChanges();
+  parent->AddList(this);
+}
+
+// The last reference may go on any thread: the parent's edits are followed
+// under its document's lock.
+ChildNodeList::~ChildNodeList() {
+  parent_->Call([this] {
+    parent_->RemoveList(this);
+    return S_OK;
+  });
+}
+
+void ChildNodeList::Follow(uint64_t was, uint64_t now, const xmlNode* child, int sign) {
+  auto* c = const_cast<xmlNodePtr>(child);
+  const bool listed = IsExposedChild(c);
+  // The item last read goes: the next child takes its place and index.
+  xmlNodePtr next = sign < 0 && listed && c == cursor_.PlaceNode() ? DomNextSibling(c) : nullptr;
+  cursor_.Follow(was, now, listed ? sign : 0, cursor_.PlaceIndex(), next);
 }
 
 namespace {
@@ -157,14 +175,14 @@ HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
 ElementsByTagNameList::ElementsByTagNameList(NodeObject* root, std::string name)
     : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {
   root->TrackChanges();
-  root->AddElementList(this);
+  root->AddList(this);
 }
 
 // The last reference may go on any thread: the root's edits are followed
 // under its document's lock.
 ElementsByTagNameList::~ElementsByTagNameList() {
   root_->Call([this] {
-    root_->RemoveElementList(this);
+    root_->RemoveList(this);
     return S_OK;
   });
 }

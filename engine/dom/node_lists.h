@@ -49,6 +49,12 @@ class LiveListCursor {
 class ChildNodeList final : public ComObject<ChildNodeList, IXMLDOMNodeList> {
  public:
   explicit ChildNodeList(NodeObject* parent);
+  ~ChildNodeList() override;
+
+  // A child came in (+1) or is about to go (-1), the parent's stamp moving
+  // from `was` to `now`: a known length follows it (see
+  // ElementsByTagNameList::Follow).
+  void Follow(uint64_t was, uint64_t now, const xmlNode* child, int sign);
 
   HRESULT get_item(long index, IXMLDOMNode** item) override;
   HRESULT get_length(long* length) override;

@@ -91,10 +91,29 @@ void NodeObject::NoteElementsChange(uint64_t stamp, const xmlNode* subtree, int 
   for (ElementsByTagNameList* list : extras_->elementLists) list->Follow(was, stamp, subtree, sign);
 }
 
-void NodeObject::RemoveElementList(ElementsByTagNameList* list) {
+void NodeObject::NoteChildrenChange(uint64_t stamp, const xmlNode* child, int sign) {
   if (!extras_) return;
-  auto& lists = extras_->elementLists;
+  const uint64_t was = extras_->childStamp;
+  extras_->childStamp = stamp;
+  if (!child) return;
+  for (ChildNodeList* list : extras_->childLists) list->Follow(was, stamp, child, sign);
+}
+
+namespace {
+
+template <class List>
+void Forget(std::vector<List*>& lists, List* list) {
   lists.erase(std::remove(lists.begin(), lists.end(), list), lists.end());
+}
+
+}  // namespace
+
+void NodeObject::RemoveList(ChildNodeList* list) {
+  if (extras_) Forget(extras_->childLists, list);
+}
+
+void NodeObject::RemoveList(ElementsByTagNameList* list) {
+  if (extras_) Forget(extras_->elementLists, list);
 }
 
 NodeObject::~NodeObject() {

@@ -40,6 +40,7 @@ namespace ardo::engine {
 
 class AttributeMap;
 class DomDocument;
+class ChildNodeList;
 class ElementsByTagNameList;
 
 // A transformation's result tree waiting to become a document's tree once
@@ -120,16 +121,19 @@ class NodeObject {
   void TrackChanges() { Extras(); }
   uint64_t ChildStamp() const { return extras_ ? extras_->childStamp : 0; }
   uint64_t ElementsStamp() const { return extras_ ? extras_->elementsStamp : 0; }
-  void NoteChildrenChange(uint64_t stamp) {
-    if (extras_) extras_->childStamp = stamp;
-  }
+  // A child came in (+1) or is about to go (-1), or (no child) the
+  // children changed as a whole: the child lists over the node that were
+  // current count the change in.
+  void NoteChildrenChange(uint64_t stamp, const xmlNode* child = nullptr, int sign = 0);
   // An element subtree came in (+1) or is about to go (-1) below the node,
   // or (no subtree) the node's content changed as a whole: the element
   // lists over the node that were current count the change in.
   void NoteElementsChange(uint64_t stamp, const xmlNode* subtree = nullptr, int sign = 0);
-  // The element lists (getElementsByTagName) over the node.
-  void AddElementList(ElementsByTagNameList* list) { Extras().elementLists.push_back(list); }
-  void RemoveElementList(ElementsByTagNameList* list);
+  // The live lists (childNodes, getElementsByTagName) over the node.
+  void AddList(ChildNodeList* list) { Extras().childLists.push_back(list); }
+  void AddList(ElementsByTagNameList* list) { Extras().elementLists.push_back(list); }
+  void RemoveList(ChildNodeList* list);
+  void RemoveList(ElementsByTagNameList* list);
 
   // A cached object is one without references: the count says it (a
   // handout or last release happens under the document lock where there
@@ -324,6 +328,7 @@ class NodeObject {
     AttributeMap* attributeMap = nullptr;
     uint64_t childStamp = 0;
     uint64_t elementsStamp = 0;
+    std::vector<ChildNodeList*> childLists;
     std::vector<ElementsByTagNameList*> elementLists;
   };
   ObjectExtras& Extras() {

@@ -266,7 +266,7 @@ NodeObject* ListedObject(xmlNodePtr n) {
 void MarkShapeChange(xmlNodePtr parent, const xmlNode* child, int sign) {
   if (parent->type == XML_ATTRIBUTE_NODE) return;
   const uint64_t stamp = NextStamp();
-  if (NodeObject* o = ListedObject(parent)) o->NoteChildrenChange(stamp);
+  if (NodeObject* o = ListedObject(parent)) o->NoteChildrenChange(stamp, child, sign);
   if (child->type != XML_ELEMENT_NODE) return;
   for (xmlNodePtr n = parent; n; n = n->parent)
     if (NodeObject* o = ListedObject(n)) o->NoteElementsChange(stamp, child, sign);

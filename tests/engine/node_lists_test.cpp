@@ -45,15 +45,17 @@ TEST_F(NodeListsTest, LiveListsFollowEditsWhileSelectionsKeepTheirSnapshot) {
   EXPECT_EQ(lengths(), "2332");
 }
 
-// A host empties a live list by taking out item(0), or the last item, or
-// an item in the middle, asking the length each time: at every step the
-// list agrees with a fresh query, and every item comes out once, with the
-// items inside it.
+// A host empties a live list (by name or a node's children) by taking out
+// item(0), or the last item, or an item in the middle, asking the length
+// each time: at every step the list agrees with a fresh query, and every
+// item comes out once, with the items inside it.
 TEST_F(NodeListsTest, LiveListsEmptiedItemByItemAgreeWithAFreshQueryAtEachStep) {
   std::string xml = "<r>";
   for (int i = 0; i < 12; ++i) {
     const std::string n = std::to_string(i);
     xml += i % 4 == 3 ? "<b><t n='" + n + "'><t n='" + n + "x'/></t></b>" : "<b><x/><t n='" + n + "'/><y/></b>";
+    if (i % 5 == 0) xml += "<!--c-->";
+    if (i % 3 == 0) xml += "text";
   }
   xml += "</r>";
   auto nameOf = [](IXMLDOMNode* node) {
@@ -61,25 +63,27 @@ TEST_F(NodeListsTest, LiveListsEmptiedItemByItemAgreeWithAFreshQueryAtEachStep) 
     EXPECT_HR(ardo::ComPtr<IXMLDOMNode>::Share(node).As<IXMLDOMElement>()->getAttribute(Bstr("n"), n.Out()), S_OK);
     return n.Utf8();
   };
-  for (int where : {0, 1, 2}) {  // the first item, the last, the middle one
+  for (int where : {0, 1, 2, 3, 4, 5}) {  // the first item, the last, the middle one; by name, then children
+    const bool children = where >= 3;
     auto doc = Parse(xml.c_str());
     ASSERT_TRUE(doc);
-    auto items = ByTag(doc.Get(), "t");
+    auto items = children ? ChildrenOf(Root(doc.Get()).Get()) : ByTag(doc.Get(), "t");
     ASSERT_TRUE(items);
     std::string order;
     for (long length; (length = LengthOf(items.Get())) > 0;) {
-      auto fresh = Select(doc.Get(), "//t");
+      auto fresh = Select(doc.Get(), children ? "/r/node()" : "//t");
       ASSERT_EQ(length, LengthOf(fresh.Get())) << order;
       ardo::ComPtr<IXMLDOMNode> item, expected, parent, removed;
-      const long at = where == 0 ? 0 : where == 1 ? length - 1 : length / 2;
+      const long at = where % 3 == 0 ? 0 : where % 3 == 1 ? length - 1 : length / 2;
       ASSERT_HR(items->get_item(at, item.Out()), S_OK) << at;
       ASSERT_HR(fresh->get_item(at, expected.Out()), S_OK);
       ASSERT_EQ(item.Get(), expected.Get()) << order << "item " << at;
-      order += nameOf(item.Get()) + " ";
+      order += children ? NameOf(item.Get()) + " " : nameOf(item.Get()) + " ";
       ASSERT_HR(item->get_parentNode(parent.Out()), S_OK);
       ASSERT_HR(parent->removeChild(item.Get(), removed.Out()), S_OK);
     }
-    const char* const kOrders[] = {"0 1 2 3 4 5 6 7 8 9 10 11 ", "11x 11 10 9 8 7x 7 6 5 4 3x 3 2 1 0 ", nullptr};
+    const char* const kOrders[] = {"0 1 2 3 4 5 6 7 8 9 10 11 ", "11x 11 10 9 8 7x 7 6 5 4 3x 3 2 1 0 ", nullptr,
+                                   nullptr, nullptr, nullptr};
     if (kOrders[where]) {
       EXPECT_EQ(order, kOrders[where]);
     }
