@@ -84,19 +84,8 @@ HRESULT ReturnLength(long length, long* out) {
 
 // --- ChildNodeList -----------------------------------------------------------
 
-ChildNodeList::ChildNodeList(NodeObject* parent) : hold_(parent->Interface()), parent_(parent) {
-  parent->TrackChanges();
-  parent->AddList(this);
-}
-
-// The last reference may go on any thread: the parent's edits are followed
-// under its document's lock.
-ChildNodeList::~ChildNodeList() {
-  parent_->Call([this] {
-    parent_->RemoveList(this);
-    return S_OK;
-  });
-}
+ChildNodeList::ChildNodeList(NodeObject* parent)
+    : hold_(parent->Interface()), parent_(parent), listed_(parent, this) {}
 
 void ChildNodeList::Follow(uint64_t was, uint64_t now, const xmlNode* child, int sign) {
   auto* c = const_cast<xmlNodePtr>(child);
@@ -173,19 +162,7 @@ HRESULT ChildNodeList::get__newEnum(IUnknown** out) {
 // --- ElementsByTagNameList ---------------------------------------------------
 
 ElementsByTagNameList::ElementsByTagNameList(NodeObject* root, std::string name)
-    : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*") {
-  root->TrackChanges();
-  root->AddList(this);
-}
-
-// The last reference may go on any thread: the root's edits are followed
-// under its document's lock.
-ElementsByTagNameList::~ElementsByTagNameList() {
-  root_->Call([this] {
-    root_->RemoveList(this);
-    return S_OK;
-  });
-}
+    : hold_(root->Interface()), root_(root), name_(std::move(name)), all_(name_ == "*"), listed_(root, this) {}
 
 void ElementsByTagNameList::Follow(uint64_t was, uint64_t now, const xmlNode* subtree, int sign) {
   if (!cursor_.KnowsLength(was)) return;

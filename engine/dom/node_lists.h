@@ -46,10 +46,33 @@ class LiveListCursor {
   long length_ = -1;
 };
 
+// A live list's place among the lists of the node it rests on, which the
+// node's edits update. The last reference to a list may go on any thread:
+// the place is given up under the node's document lock.
+template <class List>
+class ListedOn {
+ public:
+  ListedOn(NodeObject* node, List* list) : node_(node), list_(list) {
+    node->TrackChanges();
+    node->AddList(list);
+  }
+  ListedOn(const ListedOn&) = delete;
+  ListedOn& operator=(const ListedOn&) = delete;
+  ~ListedOn() {
+    node_->Call([this] {
+      node_->RemoveList(list_);
+      return S_OK;
+    });
+  }
+
+ private:
+  NodeObject* node_;
+  List* list_;
+};
+
 class ChildNodeList final : public ComObject<ChildNodeList, IXMLDOMNodeList> {
  public:
   explicit ChildNodeList(NodeObject* parent);
-  ~ChildNodeList() override;
 
   // A child came in (+1) or is about to go (-1), the parent's stamp moving
   // from `was` to `now`: a known length follows it (see
@@ -71,13 +94,13 @@ class ChildNodeList final : public ComObject<ChildNodeList, IXMLDOMNodeList> {
   NodeObject* parent_;
   LiveListCursor cursor_;
   long position_ = 0;
+  ListedOn<ChildNodeList> listed_;  // last: it goes first, while hold_ keeps the node
 };
 
 class ElementsByTagNameList final : public ComObject<ElementsByTagNameList, IXMLDOMNodeList> {
  public:
   // "*" matches every element; other names match the qualified name.
   ElementsByTagNameList(NodeObject* root, std::string name);
-  ~ElementsByTagNameList() override;
 
   // An element subtree came in (+1) or is about to go (-1) below the root,
   // whose stamp moves from `was` to `now`: a known length follows it, so
@@ -111,6 +134,7 @@ class ElementsByTagNameList final : public ComObject<ElementsByTagNameList, IXML
   bool all_;
   LiveListCursor cursor_;
   long position_ = 0;
+  ListedOn<ElementsByTagNameList> listed_;  // as in ChildNodeList
 };
 
 // The result of selectNodes: the nodes the query selected when it ran.

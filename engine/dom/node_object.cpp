@@ -83,20 +83,25 @@ NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : isDocument_(true), ifa
 // An unreferenced map (a referenced one would hold its element's object).
 NodeObject::ObjectExtras::~ObjectExtras() { delete attributeMap; }
 
+namespace {
+
+// Moves a stamp on, and the lists that rest on it with it.
+template <class List>
+void NoteChange(uint64_t* slot, const std::vector<List*>& lists, uint64_t stamp, const xmlNode* node, int sign) {
+  const uint64_t was = *slot;
+  *slot = stamp;
+  if (node)
+    for (List* list : lists) list->Follow(was, stamp, node, sign);
+}
+
+}  // namespace
+
 void NodeObject::NoteElementsChange(uint64_t stamp, const xmlNode* subtree, int sign) {
-  if (!extras_) return;
-  const uint64_t was = extras_->elementsStamp;
-  extras_->elementsStamp = stamp;
-  if (!subtree) return;
-  for (ElementsByTagNameList* list : extras_->elementLists) list->Follow(was, stamp, subtree, sign);
+  if (extras_) NoteChange(&extras_->elementsStamp, extras_->elementLists, stamp, subtree, sign);
 }
 
 void NodeObject::NoteChildrenChange(uint64_t stamp, const xmlNode* child, int sign) {
-  if (!extras_) return;
-  const uint64_t was = extras_->childStamp;
-  extras_->childStamp = stamp;
-  if (!child) return;
-  for (ChildNodeList* list : extras_->childLists) list->Follow(was, stamp, child, sign);
+  if (extras_) NoteChange(&extras_->childStamp, extras_->childLists, stamp, child, sign);
 }
 
 namespace {
