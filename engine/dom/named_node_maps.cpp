@@ -510,9 +510,16 @@ const std::vector<xmlNodePtr>& DeclarationMap::Items() {
   return items;
 }
 
+namespace {
+
 // The entities, notations and pseudo-attributes of the XML declaration
-// change only with the text they were read from.
-constexpr char kDeclarationsReadOnly[] = "The map is read-only: its items come from the declarations.";
+// change only with the text they were read from. (Refused without the
+// document's call wrapper: the reason is concluded here.)
+HRESULT RefuseDeclarationChange() {
+  return ConcludeFailure(FailWith(kInvalidTreeChange, "The map is read-only: its items come from the declarations."));
+}
+
+}  // namespace
 
 HRESULT DeclarationMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
   return doctype_->Call([&] {
@@ -527,12 +534,12 @@ HRESULT DeclarationMap::getNamedItem(BSTR name, IXMLDOMNode** item) {
 
 HRESULT DeclarationMap::setNamedItem(IXMLDOMNode*, IXMLDOMNode** item) {
   if (item) *item = nullptr;
-  return FailWith(kInvalidTreeChange, kDeclarationsReadOnly);
+  return RefuseDeclarationChange();
 }
 
 HRESULT DeclarationMap::removeNamedItem(BSTR, IXMLDOMNode** item) {
   if (item) *item = nullptr;
-  return FailWith(kInvalidTreeChange, kDeclarationsReadOnly);
+  return RefuseDeclarationChange();
 }
 
 HRESULT DeclarationMap::get_item(long index, IXMLDOMNode** item) {
@@ -565,7 +572,7 @@ HRESULT DeclarationMap::getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLD
 
 HRESULT DeclarationMap::removeQualifiedItem(BSTR, BSTR, IXMLDOMNode** item) {
   if (item) *item = nullptr;
-  return FailWith(kInvalidTreeChange, kDeclarationsReadOnly);
+  return RefuseDeclarationChange();
 }
 
 HRESULT DeclarationMap::nextNode(IXMLDOMNode** item) {

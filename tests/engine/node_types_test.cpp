@@ -793,6 +793,11 @@ TEST_F(NodeTypesTest, TheXmlDeclarationListsItsPseudoAttributes) {
   EXPECT_EQ(IdentityOf(again.Get()), IdentityOf(encoding.Get()));
   EXPECT_TRUE(FAILED(encoding->put_text(Bstr("ISO-8859-1"))));
   EXPECT_TRUE(FAILED(attributes->removeNamedItem(Bstr("version"), again.Out())));
+  EXPECT_NE(LastReason(), "");
+  // That reason is that call's alone: a later failure without one leaves none.
+  EXPECT_TRUE(FAILED(attributes->removeNamedItem(Bstr("version"), again.Out())));
+  EXPECT_HR(encoding->hasChildNodes(nullptr), E_INVALIDARG);
+  EXPECT_EQ(LastReason(), "");
   EXPECT_EQ(TextOf(encoding.Get()), "UTF-8");
   EXPECT_HR(other->get_attributes(none.Out()), S_FALSE) << "another instruction has none";
   EXPECT_FALSE(none);
