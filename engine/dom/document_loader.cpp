@@ -907,6 +907,18 @@ void CompleteSourceLine(FILE* file, std::string_view head, const std::string& ur
   PlaceAfterLoneCarriageReturns(all.substr(0, f->filepos), all.substr(f->filepos), f);
 }
 
+// Input that is a byte-order mark and nothing else holds no text at all:
+// it fails as empty input does, not as a mark the parser cannot read.
+bool OnlyByteOrderMark(std::string_view bytes) {
+  return bytes == "\xEF\xBB\xBF" || bytes == "\xFF\xFE" || bytes == "\xFE\xFF";
+}
+
+ParseOutcome ParseNothing(const std::string& url, const LoadOptions& options) {
+  ParseOutcome outcome = ParseText("", options);
+  outcome.error.url = url;
+  return outcome;
+}
+
 ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
   ParseOutcome outcome;
   outcome.error.errorCode = kParseErrorTooLarge;
@@ -1027,6 +1039,8 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
   // The opening bytes, read ahead, give the declaration's text and the
   // parse options.
   Peek(reader, kPrologBytes);  // a failure shows in reader->error
+  if (reader->error == S_OK && reader->peeked.size() < kPrologBytes && OnlyByteOrderMark(reader->peeked))
+    return ParseNothing(url, options);
   ParseOutcome conflict;
   if (EncodingConflict(reader->peeked, url, &conflict)) return conflict;
   ParseOutcome outcome = RunParse(
@@ -1210,6 +1224,7 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, c
   if (OverLimit(size, options)) return TooLarge(url, options);
   if (size > static_cast<size_t>(INT32_MAX)) return TooLarge(url, options);
   std::string_view head(data, std::min(size, kPrologBytes));
+  if (OnlyByteOrderMark(std::string_view(data, size))) return ParseNothing(url, options);
   ParseOutcome conflict;
   if (EncodingConflict(head, url, &conflict)) return conflict;
   ParseOutcome outcome = RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {

@@ -225,7 +225,19 @@ TEST_F(LoadSaveTest, SourcesThatAreNotDocumentsAreRefused) {
   // A document without an element loads as empty text does: not at all.
   auto blank = NewDocument();
   EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(blank.Get()), S_FALSE), VARIANT_FALSE);
-  EXPECT_NE(ErrorOf(doc.Get()).errorCode, 0);
+  const ParseErrorInfo nothing = ErrorOf(doc.Get());
+  EXPECT_NE(nothing.errorCode, 0);
+  // So does a byte-order mark with nothing after it, from any source.
+  for (const std::string mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    const std::string path = WriteTempFile("mark-only.xml", mark);
+    for (VARIANT v : {Variant::Str(path.c_str()), StreamOf(mark), ByteArrayVariant(mark)}) {
+      EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
+      const ParseErrorInfo e = ErrorOf(doc.Get());
+      EXPECT_EQ(std::make_tuple(e.errorCode, e.reason, e.srcText),
+                std::make_tuple(nothing.errorCode, nothing.reason, std::string()))
+          << v.vt;
+    }
+  }
 }
 
 TEST_F(LoadSaveTest, SavesToPathStreamAndDocument) {
