@@ -90,9 +90,19 @@ ChildNodeList::ChildNodeList(NodeObject* parent)
 void ChildNodeList::Follow(uint64_t was, uint64_t now, const xmlNode* child, int sign) {
   auto* c = const_cast<xmlNodePtr>(child);
   const bool listed = IsExposedChild(c);
-  // The item last read goes: the next child takes its place and index.
-  xmlNodePtr next = sign < 0 && listed && c == cursor_.PlaceNode() ? DomNextSibling(c) : nullptr;
-  cursor_.Follow(was, now, listed ? sign : 0, cursor_.PlaceIndex(), next);
+  const xmlNodePtr place = cursor_.PlaceNode();
+  long index = cursor_.PlaceIndex();
+  xmlNodePtr kept = nullptr;
+  if (listed && place && sign < 0 && c == place) {
+    kept = DomNextSibling(c);  // the item last read goes: the next one takes its place
+  } else if (listed && place && sign > 0 && c != place) {
+    // A child added at the end, or just before the place, leaves the place
+    // known: a host appending while it reads the list stays linear.
+    const xmlNodePtr after = DomNextSibling(c);
+    if (!after) kept = place;
+    if (after == place) kept = place, ++index;
+  }
+  cursor_.Follow(was, now, listed ? sign : 0, index, kept);
 }
 
 namespace {
@@ -179,8 +189,15 @@ void ElementsByTagNameList::Follow(uint64_t was, uint64_t now, const xmlNode* su
   // takes out the cached place: the place moves on to the first item after
   // the subtree that goes, which then stands where the place stood, so that
   // the next item asked for is a step away and not a walk from the start.
-  xmlNodePtr next = sign < 0 && beforePlace >= 0 ? Walk{this}.Next(last) : nullptr;
-  cursor_.Follow(was, now, sign * count, cursor_.PlaceIndex() - beforePlace, next);
+  // A subtree coming in with no item after it (a host appending while it
+  // reads the list) leaves the place where it is.
+  if (sign < 0 && beforePlace >= 0) {
+    cursor_.Follow(was, now, -count, cursor_.PlaceIndex() - beforePlace, Walk{this}.Next(last));
+  } else if (sign > 0 && place && beforePlace < 0 && !Walk{this}.Next(last)) {
+    cursor_.Follow(was, now, count, cursor_.PlaceIndex(), place);
+  } else {
+    cursor_.Follow(was, now, sign * count, -1, nullptr);
+  }
 }
 
 bool ElementsByTagNameList::Matches(const xmlNode* n) const {

@@ -90,6 +90,37 @@ TEST_F(NodeListsTest, LiveListsEmptiedItemByItemAgreeWithAFreshQueryAtEachStep) 
   }
 }
 
+// A host reading a live list with item(i) while it adds to the list (at
+// the end, or just before the item it read) sees at every step what a
+// fresh query sees.
+TEST_F(NodeListsTest, LiveListsReadWhileTheyGrowAgreeWithAFreshQuery) {
+  for (bool children : {false, true}) {
+    auto doc = Parse("<r><b><t n='0'/></b><t n='1'/><!--c--><b><x/><t n='2'/></b>tail</r>");
+    ASSERT_TRUE(doc);
+    auto root = Root(doc.Get());
+    auto items = children ? ChildrenOf(root.Get()) : ByTag(doc.Get(), "t");
+    ASSERT_TRUE(items);
+    for (long i = 0; i < LengthOf(items.Get()) && i < 40; ++i) {
+      auto fresh = Select(doc.Get(), children ? "/r/node()" : "//t");
+      ASSERT_EQ(LengthOf(items.Get()), LengthOf(fresh.Get())) << i;
+      ardo::ComPtr<IXMLDOMNode> item, expected, added;
+      ASSERT_HR(items->get_item(i, item.Out()), S_OK) << i;
+      ASSERT_HR(fresh->get_item(i, expected.Out()), S_OK);
+      ASSERT_EQ(item.Get(), expected.Get()) << (children ? "children " : "by name ") << i;
+      auto made = NewElement(doc.Get(), "t");
+      if (i % 3 == 1) {
+        // Just before the item read, under the same parent.
+        ardo::ComPtr<IXMLDOMNode> parent;
+        ASSERT_HR(item->get_parentNode(parent.Out()), S_OK);
+        Variant before(Variant::Unknown(item.Get()));
+        ASSERT_HR(parent->insertBefore(made.Get(), before.get(), added.Out()), S_OK);
+      } else {
+        Append(root.Get(), made.Get());
+      }
+    }
+  }
+}
+
 // Setting attributes while walking a live list keeps the walk where it is
 // (the list's elements are the same); a change to the tree does not, and
 // an attribute's own children follow its value.
