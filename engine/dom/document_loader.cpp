@@ -860,14 +860,23 @@ void PlaceAfterLoneCarriageReturns(std::string_view prefix, std::string_view res
     lineStart = i + 1;
   }
   if (!lone) return;
+  std::string text(prefix.substr(lineStart));
+  text.append(rest.substr(0, rest.find_first_of("\r\n")));
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  // The parser's own view of the line runs from its last line feed up to
+  // the line end after the error: its part after the last carriage return
+  // ends this line, unless the error lies in an entity's text elsewhere.
+  const std::string& seen = f->srcText;
+  const size_t lastBreak = seen.find_last_of('\r');
+  const std::string_view tail = lastBreak == std::string::npos ? std::string_view(seen)
+                                                               : std::string_view(seen).substr(lastBreak + 1);
+  if (tail.empty() || text.size() < tail.size() || text.compare(text.size() - tail.size(), tail.size(), tail) != 0)
+    return;
   f->line = line;
   f->linepos = 1;
   for (size_t i = lineStart; i < prefix.size(); ++i)
     if ((static_cast<unsigned char>(prefix[i]) & 0xC0) != 0x80) ++f->linepos;
-  std::string text(prefix.substr(lineStart));
-  text.append(rest.substr(0, std::min(rest.find_first_of("\r\n"), kMaxFullSourceLine)));
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-  f->srcText = std::move(text);
+  f->srcText = text.size() <= kMaxFullSourceLine ? std::move(text) : std::string(tail);
 }
 
 void CompleteSourceLine(const std::string& found, ParseFailure* f) {
@@ -973,7 +982,14 @@ struct IoReader {
   size_t peekedServed = 0;
   HRESULT error = S_OK;
   bool ended = false;  // a read gave nothing: the end, for every later read too
+  // A stream cannot be read again for a parse error's line: what it gave
+  // is kept, up to kKeptStreamBytes (beyond, the parser's view of the
+  // line stands).
+  bool keep = false;
+  std::string kept;
 };
+
+constexpr size_t kKeptStreamBytes = 16 * 1024 * 1024;
 
 // Reads from the file or stream itself; -1 on failure (r->error says why).
 int RawRead(IoReader* r, char* buffer, size_t len) {
@@ -1002,6 +1018,14 @@ int RawRead(IoReader* r, char* buffer, size_t len) {
     }
   }
   if (got == 0) r->ended = true;
+  if (r->keep) {
+    if (r->kept.size() + got <= kKeptStreamBytes) {
+      r->kept.append(buffer, got);
+    } else {
+      r->keep = false;
+      std::string().swap(r->kept);
+    }
+  }
   r->total += got;
   if (r->limit && r->total > r->limit) {
     r->error = kParseErrorTooLarge;
@@ -1283,7 +1307,10 @@ ParseOutcome ParseStream(IStream* stream, const LoadOptions& options) {
   IoReader reader;
   reader.stream = stream;
   reader.limit = options.maxXmlSizeKb > 0 ? static_cast<size_t>(options.maxXmlSizeKb) * 1024 : 0;
-  return ParseWithReader(&reader, std::string(), options);
+  reader.keep = true;
+  ParseOutcome outcome = ParseWithReader(&reader, std::string(), options);
+  if (reader.keep) CompleteSourceLine(reader.kept, false, std::string(), &outcome.error);
+  return outcome;
 }
 
 bool IsWebUrl(const std::string& location) {

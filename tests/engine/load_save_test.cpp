@@ -755,12 +755,22 @@ TEST_F(ParseErrorTest, LongLinesAreReportedWhole) {
   const std::string macPath = WriteTempFile("old-mac.xml", oldMac);
   e = FailingLoadXml(doc.Get(), oldMac.c_str());
   EXPECT_EQ(std::make_tuple(e.line, e.linepos, e.srcText), std::make_tuple(4L, 9L, std::string("<a>\xC3\xA9</b></r>")));
-  for (VARIANT v : {Variant::Str(macPath.c_str()), ByteArrayVariant(oldMac)}) {
+  for (VARIANT v : {Variant::Str(macPath.c_str()), ByteArrayVariant(oldMac), StreamOf(oldMac)}) {
     EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
     e = ErrorOf(doc.Get());
     EXPECT_EQ(std::make_tuple(e.line, e.linepos, e.srcText), std::make_tuple(4L, 9L, std::string("<a>\xC3\xA9</b></r>")))
         << v.vt;
   }
+  // An error in an internal entity's text stays placed in that text.
+  auto placed = [&](const std::string& lineEnd) {
+    const std::string text = "<!DOCTYPE r [" + lineEnd + "<!-- a note in the internal subset -->" + lineEnd +
+                             "<!ENTITY e \"<q>" + std::string(44, 'x') + "</z>\">" + lineEnd + "]>" + lineEnd +
+                             "<r>&e;</r>";
+    ParseErrorInfo f = FailingLoadXml(doc.Get(), text.c_str());
+    return std::make_tuple(f.line, f.linepos, f.srcText);
+  };
+  EXPECT_EQ(placed("\r"), placed("\n"));
+  EXPECT_NE(std::get<2>(placed("\r")).find("</z>"), std::string::npos) << std::get<2>(placed("\r"));
   // Bytes in another encoding keep the parser's own view of the line.
   std::string latin = "<?xml version='1.0' encoding='ISO-8859-1'?>\n<r>";
   for (int i = 0; i < 400; ++i) latin += "<i>\xE9</i>";
