@@ -886,14 +886,39 @@ void CompleteSourceLine(const std::string& found, ParseFailure* f) {
     f->srcText.assign(line);
 }
 
-// The same for a source held in memory (`utf8`: whatever it declares).
+// libxml2 counts a line's columns in characters, the host in UTF-16 units:
+// where the column is the error's own place (`window` holds the text up
+// to it from the line's start on), it is counted again in units.
+// The UTF-16 units of UTF-8 text; *characters counts its characters.
+long Utf16Units(std::string_view text, long* characters) {
+  long units = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++units, ++*characters;  // a character starts here
+    if ((c & 0xF8) == 0xF0) ++units;                  // beyond the BMP: a surrogate pair
+  }
+  return units;
+}
+
+void ColumnInUnits(std::string_view window, ParseFailure* f) {
+  const size_t lastBreak = window.find_last_of("\r\n");
+  if (lastBreak == std::string_view::npos && f->line != 1) return;  // the line starts before the window
+  std::string_view before = window.substr(lastBreak == std::string_view::npos ? 0 : lastBreak + 1);
+  if (before.compare(0, 3, "\xEF\xBB\xBF") == 0) before.remove_prefix(3);
+  long characters = 0;
+  const long units = Utf16Units(before, &characters);
+  if (f->linepos == characters + 1) f->linepos = units + 1;
+}
+
+// The same for a source held in memory (`utf8`: text the host gave, whose
+// positions ParseText counts in units itself).
 void CompleteSourceLine(std::string_view source, bool utf8, const std::string& url, ParseFailure* f) {
   if (f->errorCode == S_OK || f->url != url || f->line <= 0) return;
   if (!utf8 && !IsUtf8Source(source.substr(0, kPrologBytes))) return;
   std::string line;
   if (LineAround(source, 0, f->filepos, true, &line)) CompleteSourceLine(line, f);
-  if (f->filepos >= 0 && static_cast<size_t>(f->filepos) <= source.size())
-    PlaceAfterLoneCarriageReturns(source.substr(0, f->filepos), source.substr(f->filepos), f);
+  if (f->filepos < 0 || static_cast<size_t>(f->filepos) > source.size()) return;
+  PlaceAfterLoneCarriageReturns(source.substr(0, f->filepos), source.substr(f->filepos), f);
+  if (!utf8) ColumnInUnits(source.substr(0, f->filepos), f);
 }
 
 // And for a file, read again around the error.
@@ -908,12 +933,16 @@ void CompleteSourceLine(FILE* file, std::string_view head, const std::string& ur
   if (LineAround(window, static_cast<size_t>(from), f->filepos, whole, &line)) CompleteSourceLine(line, f);
   // Lines that end in a carriage return alone are counted from the start,
   // for a file of reasonable size.
-  if (f->filepos > kMaxCountedPrefix || fseek(file, 0, SEEK_SET) != 0) return;
-  std::string text(static_cast<size_t>(f->filepos) + kMaxFullSourceLine, '\0');
-  text.resize(fread(text.data(), 1, text.size(), file));
-  if (text.size() < static_cast<size_t>(f->filepos)) return;
-  const std::string_view all(text);
-  PlaceAfterLoneCarriageReturns(all.substr(0, f->filepos), all.substr(f->filepos), f);
+  if (f->filepos <= kMaxCountedPrefix && fseek(file, 0, SEEK_SET) == 0) {
+    std::string text(static_cast<size_t>(f->filepos) + kMaxFullSourceLine, '\0');
+    text.resize(fread(text.data(), 1, text.size(), file));
+    const std::string_view all(text);
+    if (all.size() >= static_cast<size_t>(f->filepos))
+      PlaceAfterLoneCarriageReturns(all.substr(0, f->filepos), all.substr(f->filepos), f);
+  }
+  const size_t before = static_cast<size_t>(f->filepos - from);
+  if (before <= window.size() && (from == 0 || window.substr(0, before).find_first_of("\r\n") != std::string::npos))
+    ColumnInUnits(std::string_view(window).substr(0, before), f);
 }
 
 // Input that is a byte-order mark and nothing else holds no text at all:
@@ -1189,23 +1218,10 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
   // (unless it lies in an external entity's text).
   long& filepos = outcome.error.filepos;
   if (outcome.error.url.empty() && filepos > 0 && static_cast<size_t>(filepos) <= utf8.size()) {
-    auto measure = [](std::string_view text, long* characters) {
-      long units = 0;
-      for (unsigned char c : text) {
-        if ((c & 0xC0) != 0x80) ++units, ++*characters;  // a character starts here
-        if ((c & 0xF8) == 0xF0) ++units;                  // beyond the BMP: a surrogate pair
-      }
-      return units;
-    };
     const std::string_view before = utf8.substr(0, static_cast<size_t>(filepos));
-    const size_t lastBreak = before.find_last_of("\r\n");
-    const size_t lineStart = lastBreak == std::string_view::npos ? 0 : lastBreak + 1;
-    long characters = 0, lineCharacters = 0;
-    const long lineUnits = measure(before.substr(lineStart), &lineCharacters);
-    // libxml2 counts the column in characters: where it is the position's
-    // own, it becomes code units too.
-    if (outcome.error.linepos == lineCharacters + 1) outcome.error.linepos = lineUnits + 1;
-    filepos = measure(before, &characters);
+    ColumnInUnits(before, &outcome.error);
+    long characters = 0;
+    filepos = Utf16Units(before, &characters);
   }
   return outcome;
 }

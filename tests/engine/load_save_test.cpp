@@ -761,6 +761,15 @@ TEST_F(ParseErrorTest, LongLinesAreReportedWhole) {
     EXPECT_EQ(std::make_tuple(e.line, e.linepos, e.srcText), std::make_tuple(4L, 9L, std::string("<a>\xC3\xA9</b></r>")))
         << v.vt;
   }
+  // Columns count UTF-16 units from every source: a character beyond the
+  // BMP is two of them.
+  const std::string wide = "<r>\n<a>\xF0\x9F\x98\x80\xF0\x9F\x98\x80</b></r>";
+  const std::string widePath = WriteTempFile("wide.xml", wide);
+  EXPECT_EQ(FailingLoadXml(doc.Get(), wide.c_str()).linepos, 12);
+  for (VARIANT v : {Variant::Str(widePath.c_str()), ByteArrayVariant(wide), StreamOf(wide)}) {
+    EXPECT_EQ(LoadSource(doc.Get(), v, S_FALSE), VARIANT_FALSE) << v.vt;
+    EXPECT_EQ(ErrorOf(doc.Get()).linepos, 12) << v.vt;
+  }
   // An error in an internal entity's text stays placed in that text.
   auto placed = [&](const std::string& lineEnd) {
     const std::string text = "<!DOCTYPE r [" + lineEnd + "<!-- a note in the internal subset -->" + lineEnd +
