@@ -932,8 +932,8 @@ void CompleteSourceLine(FILE* file, std::string_view head, const std::string& ur
   std::string line;
   if (LineAround(window, static_cast<size_t>(from), f->filepos, whole, &line)) CompleteSourceLine(line, f);
   // Lines that end in a carriage return alone are counted from the start,
-  // for a file of reasonable size.
-  if (f->filepos <= kMaxCountedPrefix && fseek(file, 0, SEEK_SET) == 0) {
+  // for a file of reasonable size that has carriage returns near the error.
+  if (f->filepos <= kMaxCountedPrefix && window.find('\r') != std::string::npos && fseek(file, 0, SEEK_SET) == 0) {
     std::string text(static_cast<size_t>(f->filepos) + kMaxFullSourceLine, '\0');
     text.resize(fread(text.data(), 1, text.size(), file));
     const std::string_view all(text);
