@@ -426,12 +426,15 @@ void PruneWhiteSpace(xmlDocPtr doc) {
   }
 }
 
+// The byte-order mark is no part of the first line's text.
+std::string_view WithoutMark(std::string_view text) {
+  return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
+}
+
 // The reason and position of a captured error.
 void DescribeFrom(const CapturedError& e, ParseFailure* f) {
   f->reason = e.message;
-  f->srcText = e.sourceLine;
-  // The byte-order mark is no part of the first line's text.
-  if (f->srcText.compare(0, 3, "\xEF\xBB\xBF") == 0) f->srcText.erase(0, 3);
+  f->srcText = WithoutMark(e.sourceLine);
   f->line = e.line;
   f->linepos = e.column;
   f->filepos = e.offset >= 0 ? e.offset : 0;
@@ -839,6 +842,16 @@ bool LineAround(std::string_view window, size_t base, long offset, bool windowEn
   return xmlCheckUTF8(reinterpret_cast<const xmlChar*>(line->c_str())) != 0;
 }
 
+// The UTF-16 units of UTF-8 text; *characters counts its characters.
+long Utf16Units(std::string_view text, long* characters) {
+  long units = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++units, ++*characters;  // a character starts here
+    if ((c & 0xF8) == 0xF0) ++units;                  // beyond the BMP: a surrogate pair
+  }
+  return units;
+}
+
 // libxml2 counts lines by their line feeds only: in a text whose lines
 // end in a carriage return alone it places every error on one long line.
 // Where such a line end comes before the error, the line, the position in
@@ -860,9 +873,9 @@ void PlaceAfterLoneCarriageReturns(std::string_view prefix, std::string_view res
     lineStart = i + 1;
   }
   if (!lone) return;
-  std::string text(prefix.substr(lineStart));
+  const std::string_view before = prefix.substr(lineStart);  // past a line end: no mark in it
+  std::string text(before);
   text.append(rest.substr(0, rest.find_first_of("\r\n")));
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
   // The parser's own view of the line runs from its last line feed up to
   // the line end after the error: its part after the last carriage return
   // ends this line, unless the error lies in an entity's text elsewhere.
@@ -872,16 +885,15 @@ void PlaceAfterLoneCarriageReturns(std::string_view prefix, std::string_view res
                                                                : std::string_view(seen).substr(lastBreak + 1);
   if (tail.empty() || text.size() < tail.size() || text.compare(text.size() - tail.size(), tail.size(), tail) != 0)
     return;
+  long characters = 0;
+  Utf16Units(before, &characters);
   f->line = line;
-  f->linepos = 1;
-  for (size_t i = lineStart; i < prefix.size(); ++i)
-    if ((static_cast<unsigned char>(prefix[i]) & 0xC0) != 0x80) ++f->linepos;
+  f->linepos = characters + 1;
   f->srcText = text.size() <= kMaxFullSourceLine ? std::move(text) : std::string(tail);
 }
 
 void CompleteSourceLine(const std::string& found, ParseFailure* f) {
-  std::string_view line(found);
-  if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.remove_prefix(3);
+  const std::string_view line = WithoutMark(found);
   if (line.size() > f->srcText.size() && line.find(f->srcText) != std::string_view::npos && !f->srcText.empty())
     f->srcText.assign(line);
 }
@@ -889,21 +901,10 @@ void CompleteSourceLine(const std::string& found, ParseFailure* f) {
 // libxml2 counts a line's columns in characters, the host in UTF-16 units:
 // where the column is the error's own place (`window` holds the text up
 // to it from the line's start on), it is counted again in units.
-// The UTF-16 units of UTF-8 text; *characters counts its characters.
-long Utf16Units(std::string_view text, long* characters) {
-  long units = 0;
-  for (unsigned char c : text) {
-    if ((c & 0xC0) != 0x80) ++units, ++*characters;  // a character starts here
-    if ((c & 0xF8) == 0xF0) ++units;                  // beyond the BMP: a surrogate pair
-  }
-  return units;
-}
-
 void ColumnInUnits(std::string_view window, ParseFailure* f) {
   const size_t lastBreak = window.find_last_of("\r\n");
   if (lastBreak == std::string_view::npos && f->line != 1) return;  // the line starts before the window
-  std::string_view before = window.substr(lastBreak == std::string_view::npos ? 0 : lastBreak + 1);
-  if (before.compare(0, 3, "\xEF\xBB\xBF") == 0) before.remove_prefix(3);
+  const std::string_view before = WithoutMark(window.substr(lastBreak == std::string_view::npos ? 0 : lastBreak + 1));
   long characters = 0;
   const long units = Utf16Units(before, &characters);
   if (f->linepos == characters + 1) f->linepos = units + 1;
