@@ -485,19 +485,19 @@ HRESULT DomDocument::Finish(ParseOutcome outcome, const std::string& url, VARIAN
   return loaded ? S_OK : S_FALSE;
 }
 
-bool DomDocument::LoadsFrom(IUnknown* unknown) {
-  if (dynamic_cast<DomDocument*>(NodeObject::From(unknown))) return true;
-  for (const IID& iid : {IStream::kIID, IXMLDOMDocument::kIID}) {
-    ComPtr<IUnknown> kind;
-    if (SUCCEEDED(unknown->QueryInterface(iid, reinterpret_cast<void**>(kind.Out())))) return true;
-  }
-  return false;
+DomDocument::ObjectSource DomDocument::SourceOf(IUnknown* unknown) {
+  ObjectSource source;
+  source.ours = dynamic_cast<DomDocument*>(NodeObject::From(unknown));
+  if (source.ours) return source;
+  if (FAILED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(source.stream.Out()))))
+    unknown->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(source.foreign.Out()));
+  return source;
 }
 
-ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
+ParseOutcome DomDocument::LoadFromObject(const ObjectSource& source, bool* handled) {
   *handled = true;
   ParseOutcome outcome;
-  if (auto* other = dynamic_cast<DomDocument*>(NodeObject::From(unknown))) {
+  if (DomDocument* other = source.ours) {
     DocLock lock(other == this ? nullptr : other->Mutex());
     // A document without an element is no document to load: it fails as
     // empty text does.
@@ -515,13 +515,10 @@ ParseOutcome DomDocument::LoadFromObject(IUnknown* unknown, bool* handled) {
     BuildEntityContent(outcome.doc);
     return outcome;
   }
-  ComPtr<IStream> stream;
-  if (SUCCEEDED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out()))))
-    return ParseStream(stream.Get(), settings_.ToLoadOptions());
-  ComPtr<IXMLDOMDocument> foreign;
-  if (SUCCEEDED(unknown->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(foreign.Out())))) {
+  if (source.stream) return ParseStream(source.stream.Get(), settings_.ToLoadOptions());
+  if (source.foreign) {
     BSTR xml = nullptr;
-    HRESULT hr = foreign->get_xml(&xml);
+    HRESULT hr = source.foreign->get_xml(&xml);
     std::string text = Utf8OfWhole(xml);
     SysFreeString(xml);
     if (SUCCEEDED(hr)) return ParseText(text, settings_.ToLoadOptions());
@@ -553,9 +550,10 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
   // A source of no kind the document loads from leaves it as it was.
   const bool objectSource = (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) && v.punkVal;
   if (!(v.vt == VT_BSTR || objectSource || (v.vt == (VT_ARRAY | VT_UI1) && v.parray))) return E_INVALIDARG;
-  if (objectSource && !LoadsFrom(v.punkVal)) return E_INVALIDARG;
+  const ObjectSource object = objectSource ? SourceOf(v.punkVal) : ObjectSource();
+  if (objectSource && !object.Known()) return E_INVALIDARG;
   LoadOptions options = settings_.ToLoadOptions();
-  BeginLoad(objectSource && NodeObject::From(v.punkVal) == this);
+  BeginLoad(object.ours == this);
   std::string url;
   ParseOutcome outcome;
   if (v.vt == VT_BSTR) {
@@ -574,9 +572,8 @@ HRESULT DomDocument::DoLoad(const VARIANT& source, VARIANT_BOOL* ok) {
       outcome = ParseFile(path, url, options);
     }
   } else if (v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) {
-    IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.pdispVal;
     bool handled;
-    outcome = LoadFromObject(unknown, &handled);
+    outcome = LoadFromObject(object, &handled);
     if (!handled) {
       SetReadyState(4);
       return E_INVALIDARG;

@@ -149,10 +149,16 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   HRESULT DoGetProperty(const std::string& name, VARIANT* value);
   // Installs a parse result: the new tree, or an empty one and the error.
   HRESULT Finish(ParseOutcome outcome, const std::string& url, VARIANT_BOOL* ok);
-  // Whether load takes its content from this object: one of our documents,
-  // a stream or another DOM document.
-  static bool LoadsFrom(IUnknown* unknown);
-  ParseOutcome LoadFromObject(IUnknown* unknown, bool* handled);
+  // What load reads an object as: one of our documents, a stream or another
+  // DOM document (none of them for an object load does not read).
+  struct ObjectSource {
+    DomDocument* ours = nullptr;
+    ComPtr<IStream> stream;
+    ComPtr<IXMLDOMDocument> foreign;
+    bool Known() const { return ours || stream || foreign; }
+  };
+  static ObjectSource SourceOf(IUnknown* unknown);
+  ParseOutcome LoadFromObject(const ObjectSource& source, bool* handled);
   // A load starts: the old content goes now (unless the document is its
   // own source), and readyState becomes 1.
   void BeginLoad(bool keepContent);
