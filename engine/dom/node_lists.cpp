@@ -88,6 +88,7 @@ ChildNodeList::ChildNodeList(NodeObject* parent)
     : hold_(parent->Interface()), parent_(parent), listed_(parent, this) {}
 
 void ChildNodeList::Follow(uint64_t was, uint64_t now, const xmlNode* child, int sign) {
+  if (!cursor_.KnowsLength(was)) return;
   auto* c = const_cast<xmlNodePtr>(child);
   const bool listed = IsExposedChild(c);
   const xmlNodePtr place = cursor_.PlaceNode();
