@@ -382,16 +382,18 @@ void BM_NodeWalk_Raw(benchmark::State& state) {
   xmlFreeDoc(doc);
 }
 
-void BM_NodeWalk_Floor(benchmark::State& state) {
+void NodeWalkFloor(benchmark::State& state, const char* name, bool typed) {
   const std::string& text = DriveText(10000);
   xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), nullptr, nullptr, XML_PARSE_NONET);
-  ardo::bench::FloorNode* root = ardo::bench::NewFloor(doc);
-  TimeWalks(state, "BM_NodeWalk_Floor",
-            [&] { g_floorWalkCount = InterfaceWalk<ardo::bench::FloorNode>(root); });
+  ardo::bench::FloorNode* root = ardo::bench::NewFloor(doc, typed);
+  TimeWalks(state, name, [&] { g_floorWalkCount = InterfaceWalk<ardo::bench::FloorNode>(root); });
   state.counters["nodes"] = double(g_floorWalkCount);
   ardo::bench::FreeFloor(doc);
   xmlFreeDoc(doc);
 }
+
+void BM_NodeWalk_Floor(benchmark::State& state) { NodeWalkFloor(state, "BM_NodeWalk_Floor", false); }
+void BM_NodeWalk_TypedFloor(benchmark::State& state) { NodeWalkFloor(state, "BM_NodeWalk_TypedFloor", true); }
 
 // --- the catalogue's walk: the same query at every step -------------------
 
@@ -457,6 +459,7 @@ BENCHMARK(BM_QueryRead_Raw_Cold)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmar
 BENCHMARK(BM_NodeWalk_Engine)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
 BENCHMARK(BM_NodeWalk_Raw)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
 BENCHMARK(BM_NodeWalk_Floor)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
+BENCHMARK(BM_NodeWalk_TypedFloor)->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(5);
 BENCHMARK(BM_RepeatedQueryWalk_Engine)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5);
 BENCHMARK(BM_RepeatedQueryWalk_Raw)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
@@ -522,8 +525,9 @@ void PrintSummary(const RecordingReporter& r) {
            "BM_QueryRead_Raw" + suffix, 2.0);
   }
   slower("walk of every node", "BM_NodeWalk_Engine", "BM_NodeWalk_Raw", 3.0);
-  double floorWalk = 0, rawWalk = 0;
+  double floorWalk = 0, typedFloorWalk = 0, rawWalk = 0;
   bool floorMeasured = get("BM_NodeWalk_Floor", &floorWalk) && get("BM_NodeWalk_Raw", &rawWalk) && rawWalk > 0;
+  bool typedFloorMeasured = floorMeasured && get("BM_NodeWalk_TypedFloor", &typedFloorWalk);
 
   // Peak heap growth of one load.
   for (const char* kind : {"LoadMemory", "LoadFile"}) {
@@ -585,6 +589,9 @@ void PrintSummary(const RecordingReporter& r) {
   if (floorMeasured)
     std::printf("(walk floor: a minimal object per node, same host loop, %.3f ms = %.2fx raw)\n",
                 floorWalk * 1e3, floorWalk / rawWalk);
+  if (typedFloorMeasured)
+    std::printf("(typed walk floor: the same with an object class per node type, %.3f ms = %.2fx raw)\n",
+                typedFloorWalk * 1e3, typedFloorWalk / rawWalk);
 }
 
 }  // namespace

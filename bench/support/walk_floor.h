@@ -24,7 +24,11 @@ struct FloorNode : IUnknown {
 // The object for the document node, with one reference. Objects for the
 // other nodes are made on the first walk and kept, as the engine keeps
 // them; FreeFloor deletes them all (the document stays the caller's).
-FloorNode* NewFloor(xmlDocPtr doc);
+// Typed: elements, text and other nodes have object classes of their own,
+// as nodes with typed interfaces must (an element's interface is not a
+// text node's); the host's calls then go to one of several
+// implementations, which the processor predicts less well than one.
+FloorNode* NewFloor(xmlDocPtr doc, bool typed = false);
 void FreeFloor(xmlDocPtr doc);
 
 }  // namespace ardo::bench
