@@ -151,6 +151,10 @@ void ErrorCapture::OnStructuredError(void* self, xmlErrorPtr error) {
                       error->domain == XML_FROM_I18N ||
                       (error->domain == XML_FROM_VALID && error->ctxt == capture->parser_))) {
     FillPosition(error->ctxt, &e);
+  } else if (error->domain == XML_FROM_VALID && !error->ctxt && capture->elementParser_ &&
+             capture->elementParser_ != capture->parser_) {
+    // Found in an external entity's content: the position is in its file.
+    FillPosition(capture->elementParser_, &e);
   }
   capture->errors_.push_back(std::move(e));
 }

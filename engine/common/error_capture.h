@@ -57,6 +57,15 @@ class ErrorCapture {
   // (libxml2 hands validity errors the parser only while it validates as
   // it parses); null when none.
   void SetParser(void* parserContext) { parser_ = parserContext; }
+  // The parser at work on an element, set around the element's callbacks:
+  // libxml2 reads an external entity's content with a parser of its own,
+  // and the validity errors found there name neither that parser nor the
+  // entity's file. Returns the one it replaces.
+  void* SetElementParser(void* parserContext) {
+    void* previous = elementParser_;
+    elementParser_ = parserContext;
+    return previous;
+  }
   // The name the document's own input goes by ("" for text): a position in
   // any other input (an external DTD or entity) names that file.
   void SetMainFile(const std::string& name) { mainFile_ = name; }
@@ -86,6 +95,7 @@ class ErrorCapture {
   void* previousGenericContext_;
   std::string pending_;  // generic messages arrive in several pieces
   void* parser_ = nullptr;
+  void* elementParser_ = nullptr;
   std::string mainFile_;
   long switchOffset_ = 0;
 };

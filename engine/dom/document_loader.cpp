@@ -46,6 +46,7 @@ struct ParseSession {
   ErrorCapture* capture = nullptr;
   HRESULT ownError = S_OK;
   startElementNsSAX2Func startElement = nullptr;
+  endElementNsSAX2Func endElement = nullptr;
   internalSubsetSAXFunc internalSubset = nullptr;
   cdataBlockSAXFunc cdataBlock = nullptr;
   entityDeclSAXFunc entityDecl = nullptr;
@@ -112,6 +113,30 @@ void ResolveAmpersands(xmlParserCtxtPtr ctxt, xmlNodePtr element) {
 // Every element start passes here: MaxElementDepth is enforced before the
 // element is built, and the attributes that the document type supplied by
 // default are marked once it is (libxml2 appends them after the written ones).
+// Names the parser at work on an element to the error capture while
+// libxml2 builds (and validates) it.
+class ElementParserScope {
+ public:
+  ElementParserScope(ParseSession* s, void* ctxt)
+      : capture_(s->capture), previous_(capture_ ? capture_->SetElementParser(ctxt) : nullptr) {}
+  ~ElementParserScope() {
+    if (capture_) capture_->SetElementParser(previous_);
+  }
+  ElementParserScope(const ElementParserScope&) = delete;
+  ElementParserScope& operator=(const ElementParserScope&) = delete;
+
+ private:
+  ErrorCapture* capture_;
+  void* previous_;
+};
+
+void CheckingEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
+  ParseSession* s = t_session;
+  if (!s || !s->endElement) return;
+  ElementParserScope scope(s, ctx);
+  s->endElement(ctx, localname, prefix, uri);
+}
+
 void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
                           int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
                           const xmlChar** attributes) {
@@ -142,7 +167,10 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
                  std::to_string(static_cast<int>(kDefaultsPerInputByte)) + " times the document's own size.");
     return;
   }
-  s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
+  {
+    ElementParserScope scope(s, ctxt);
+    s->startElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
+  }
   xmlNodePtr element = ctxt->node;
   if (!element || element->name != localname) return;
   if (nbNamespaces > 0) ResolveAmpersands(ctxt, element);
@@ -730,6 +758,8 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
   if (!ctxt) throw std::bad_alloc();
   session.startElement = ctxt->sax->startElementNs;
   ctxt->sax->startElementNs = CheckingStartElement;
+  session.endElement = ctxt->sax->endElementNs;
+  ctxt->sax->endElementNs = CheckingEndElement;
   session.cdataBlock = ctxt->sax->cdataBlock;
   ctxt->sax->cdataBlock = SeparateCdataBlock;
   session.entityDecl = ctxt->sax->entityDecl;

@@ -803,6 +803,18 @@ TEST_F(ParseErrorTest, ErrorsInExternalEntitiesNameTheirFile) {
   EXPECT_EQ(e.srcText, "line2 <b>bad</c>");
   EXPECT_NE(e.url.find("broken.ent"), std::string::npos) << e.url;
 
+  // So is a validity error there, found as the entity is read.
+  WriteTempFile("invalid.ent", "ok\n<zz/>\n");
+  const std::string validated = WriteTempFile(
+      "uses-invalid.xml", "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY p SYSTEM 'invalid.ent'>]>\n<r>&p;</r>");
+  ASSERT_HR(doc->put_validateOnParse(VARIANT_TRUE), S_OK);
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(validated.c_str()), S_FALSE), VARIANT_FALSE);
+  e = ErrorOf(doc.Get());
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.srcText, "<zz/>");
+  EXPECT_NE(e.url.find("invalid.ent"), std::string::npos) << e.url;
+  ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
+
   // The same for an external DTD, from a file and from text.
   const std::string dtd = WriteTempFile("broken.dtd", "<!ELEMENT r ANY>\n<!ELEMENT c EMPTY>\n<!ATTLIST c k CDATA oops>\n");
   const std::string declaring = "<!DOCTYPE r SYSTEM '" + dtd + "'>\n<r><c/></r>";
