@@ -133,6 +133,7 @@ DocumentSettings DocumentSettings::DefaultsFor(const DocumentFlavor& flavor) {
     s.allowDocumentFunction = false;
     s.allowXsltScript = false;
   }
+  s.namespaces.inScope = s.selectionLanguage == "XSLPattern";
   s.namespaces.version = NextNamespacesVersion();
   return s;
 }
@@ -807,6 +808,8 @@ HRESULT DomDocument::DoSetProperty(const std::string& name, const VARIANT& value
     HRESULT hr = CheckSelectionLanguage(v, flavor_.version40);
     if (FAILED(hr)) return hr;
     settings_.selectionLanguage = v;
+    settings_.namespaces.inScope = v == "XSLPattern";
+    settings_.namespaces.version = NextNamespacesVersion();
     return S_OK;
   }
   if (Named(name, "SelectionNamespaces")) {
@@ -815,6 +818,7 @@ HRESULT DomDocument::DoSetProperty(const std::string& name, const VARIANT& value
     QueryNamespaces ns;
     if (!ParseSelectionNamespaces(v, &ns.bindings))
       return FailWith(E_FAIL, "Malformed namespace declarations: " + v);
+    ns.inScope = settings_.namespaces.inScope;
     ns.version = NextNamespacesVersion();
     settings_.namespaces = std::move(ns);
     settings_.selectionNamespaces = v;

@@ -702,12 +702,23 @@ HRESULT SelectionList::setProperty(BSTR name, VARIANT value) {
     if (xmlStrcasecmp(Xml(n), Xml("SelectionLanguage")) == 0) {
       hr = CheckSelectionLanguage(v, doc_->Flavor().version40);
       if (FAILED(hr)) return hr;
+      // The language decides which prefixes the query may use: a change
+      // runs it again.
+      if ((v == "XSLPattern") != namespaces_.inScope) {
+        QueryNamespaces ns = namespaces_;
+        ns.inScope = !ns.inScope;
+        ns.version = NextNamespacesVersion();
+        hr = Evaluate(expr_, context_, ns);
+        if (FAILED(hr)) return hr;
+        namespaces_ = std::move(ns);
+      }
       language_ = v;
       return S_OK;
     }
     if (xmlStrcasecmp(Xml(n), Xml("SelectionNamespaces")) == 0) {
       QueryNamespaces ns;
       if (!ParseSelectionNamespaces(v, &ns.bindings)) return FailWith(E_FAIL, "Malformed namespace declarations.");
+      ns.inScope = namespaces_.inScope;
       ns.version = NextNamespacesVersion();
       hr = Evaluate(expr_, context_, ns);
       if (FAILED(hr)) return hr;

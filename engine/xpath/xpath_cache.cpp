@@ -1,5 +1,6 @@
 #include "engine/xpath/xpath_cache.h"
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <tuple>
@@ -187,6 +188,55 @@ void XPathCache::DropCompiled() {
   compiled_.clear();
 }
 
+namespace {
+
+// The element whose declarations are in scope where a query starts: the
+// context element, an attribute's or other node's parent, or the document
+// element of a document or fragment.
+xmlNodePtr ScopeElement(xmlNodePtr context) {
+  xmlNodePtr n = context;
+  if (n->type == XML_DOCUMENT_NODE || n->type == XML_DOCUMENT_FRAG_NODE) {
+    n = n->children;
+    while (n && n->type != XML_ELEMENT_NODE) n = n->next;
+  } else if (n->type != XML_ELEMENT_NODE) {
+    n = n->parent;
+  }
+  return n && n->type == XML_ELEMENT_NODE ? n : nullptr;
+}
+
+}  // namespace
+
+// libxml2 looks prefixes up in the context's namespace list before the
+// registered ones: the list holds the prefixed declarations in scope that
+// the registered bindings do not name, for one query.
+XPathCache::InScopePrefixes::InScopePrefixes(xmlXPathContextPtr ctx, const QueryNamespaces& namespaces,
+                                             xmlNodePtr context)
+    : ctx_(ctx) {
+  if (!namespaces.inScope) return;
+  xmlNodePtr element = ScopeElement(context);
+  if (!element) return;
+  for (xmlNodePtr e = element; e && e->type == XML_ELEMENT_NODE; e = e->parent) {
+    for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) {
+      if (!ns->prefix) continue;
+      std::string_view prefix = View(ns->prefix);
+      auto same = [&](const auto& b) { return b.first == prefix; };
+      auto sameNs = [&](xmlNsPtr o) { return xmlStrEqual(o->prefix, ns->prefix); };
+      if (std::any_of(namespaces.bindings.begin(), namespaces.bindings.end(), same) ||
+          std::any_of(list_.begin(), list_.end(), sameNs))
+        continue;  // bound for the query, or declared again nearer
+      list_.push_back(ns);
+    }
+  }
+  if (list_.empty()) return;
+  ctx_->namespaces = list_.data();
+  ctx_->nsNr = static_cast<int>(list_.size());
+}
+
+XPathCache::InScopePrefixes::~InScopePrefixes() {
+  ctx_->namespaces = nullptr;
+  ctx_->nsNr = 0;
+}
+
 void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces) {
   if (!ctx_) {
     ctx_ = xmlXPathNewContext(doc);
@@ -242,6 +292,7 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
   }
 
   PrepareContext(context->doc, namespaces);
+  InScopePrefixes inScope(ctx_, namespaces, context);
   const CompiledQuery* compiled = Compile(query, reason);
   if (!compiled) return E_FAIL;
 

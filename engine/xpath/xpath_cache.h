@@ -29,6 +29,11 @@ using SharedSnapshot = std::shared_ptr<const NodeSnapshot>;
 // version that changes whenever they do.
 struct QueryNamespaces {
   std::vector<std::pair<std::string, std::string>> bindings;  // prefix, URI
+  // Whether the prefixes declared where the query starts count as well
+  // (after the bindings): the XSLPattern language of the older document
+  // identities reads a document's own prefixes, so that queries written
+  // for it name them without SelectionNamespaces.
+  bool inScope = false;
   uint64_t version = 0;
 };
 
@@ -79,6 +84,19 @@ class XPathCache {
   struct CompiledQuery {
     xmlXPathCompExprPtr expr;
     bool documentOrderAxis;  // steps along following or preceding
+  };
+  // The prefixes in scope where a query starts, offered to libxml2 for the
+  // query's compilation and evaluation (when the namespaces ask for them).
+  class InScopePrefixes {
+   public:
+    InScopePrefixes(xmlXPathContextPtr ctx, const QueryNamespaces& namespaces, xmlNodePtr context);
+    InScopePrefixes(const InScopePrefixes&) = delete;
+    InScopePrefixes& operator=(const InScopePrefixes&) = delete;
+    ~InScopePrefixes();
+
+   private:
+    xmlXPathContextPtr ctx_;
+    std::vector<xmlNsPtr> list_;
   };
   const CompiledQuery* Compile(const std::string& query, std::string* reason);
   void DropCompiled();

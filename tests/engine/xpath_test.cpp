@@ -205,6 +205,37 @@ TEST_F(XPathTest, SelectionNamespacesReplacesEarlierDeclarationsAndIsValidated) 
   }
 }
 
+// The older identities' XSLPattern reads the prefixes declared where a
+// query starts; SelectionNamespaces comes first, and XPath reads only it.
+TEST_F(XPathTest, XslPatternReadsTheDocumentsOwnPrefixes) {
+  auto doc = Parse(kLibrary, CLSID_DOMDocument30);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(NamesOf(Select(doc.Get(), "//b:book").Get()), V{"b:book"}) << "declared on the document element";
+  auto year = SelectOne(doc.Get(), "//b:book/@year");
+  ASSERT_TRUE(year);
+  EXPECT_EQ(NamesOf(Select(year.Get(), "ancestor::b:book").Get()), V{"b:book"}) << "from an attribute";
+  ardo::ComPtr<IXMLDOMNodeList> list;
+  EXPECT_HR(doc->selectNodes(Bstr("//d:item"), list.Out()), E_FAIL) << "declared further down only";
+  auto item = SelectOne(doc.Get(), "/lib/*[local-name()='item'][1]");
+  ASSERT_TRUE(item);
+  EXPECT_EQ(NamesOf(Select(item.Get(), "self::d:item").Get()), V{"d:item"}) << "in scope at the context";
+
+  SetProperty(doc.Get(), "SelectionNamespaces", "xmlns:b='urn:other'");
+  EXPECT_EQ(LengthOf(Select(doc.Get(), "//b:book").Get()), 0) << "the declared binding wins";
+  SetProperty(doc.Get(), "SelectionNamespaces", "");
+  auto selection = Select(doc.Get(), "//b:book").As<IXMLDOMSelection>();
+  ASSERT_TRUE(selection);
+  Variant xpath(Variant::Str("XPath"));
+  EXPECT_HR(selection->setProperty(Bstr("SelectionLanguage"), xpath.get()), E_FAIL);
+  Variant language;
+  EXPECT_HR(selection->getProperty(Bstr("SelectionLanguage"), language.Out()), S_OK);
+  EXPECT_EQ(language.Utf8(), "XSLPattern") << "a refused change leaves the language";
+  EXPECT_EQ(LengthOf(selection.Get()), 1);
+  SetProperty(doc.Get(), "SelectionLanguage", "XPath");
+  EXPECT_HR(doc->selectNodes(Bstr("//b:book"), list.Out()), E_FAIL);
+  EXPECT_HR(Parse(kLibrary)->selectNodes(Bstr("//b:book"), list.Out()), E_FAIL) << "4.0 knows XPath only";
+}
+
 // --- the selection object ---
 
 class SelectionTest : public XPathTest {
