@@ -48,6 +48,20 @@ struct ParseSession {
   startElementNsSAX2Func startElement = nullptr;
   endElementNsSAX2Func endElement = nullptr;
   internalSubsetSAXFunc internalSubset = nullptr;
+  externalSubsetSAXFunc externalSubset = nullptr;
+  elementDeclSAXFunc elementDecl = nullptr;
+  attributeDeclSAXFunc attributeDecl = nullptr;
+  notationDeclSAXFunc notationDecl = nullptr;
+  unparsedEntityDeclSAXFunc unparsedEntityDecl = nullptr;
+  commentSAXFunc comment = nullptr;
+  processingInstructionSAXFunc processingInstruction = nullptr;
+  // The document type declaration as written, taken from the document's
+  // input while it is read (the input keeps only a window of the text):
+  // the input, how far into it the text is taken (in the count of its
+  // characters), and the text.
+  xmlParserInputPtr doctypeInput = nullptr;
+  unsigned long doctypeTaken = 0;
+  std::string doctypeText;
   cdataBlockSAXFunc cdataBlock = nullptr;
   entityDeclSAXFunc entityDecl = nullptr;
   resolveEntitySAXFunc resolveEntity = nullptr;
@@ -202,6 +216,26 @@ bool EscapesNul(const void* url) {
   return url && std::string_view(static_cast<const char*>(url)).find("%00") != std::string_view::npos;
 }
 
+// Takes the document type's text that the parser has read since the last
+// call, while its input still holds it. The text of parameter entities is
+// not the document's: only the document's own input counts. A stretch the
+// input has let go of already leaves the declaration untaken.
+void TakeDoctypeText(ParseSession* s, void* ctx) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  xmlParserInputPtr in = ctxt->input;
+  if (!s->doctypeInput || in != s->doctypeInput || !in->base || !in->cur) return;
+  if (s->doctypeTaken < in->consumed) {
+    s->doctypeInput = nullptr;
+    s->doctypeText.clear();
+    return;
+  }
+  const unsigned long end = in->consumed + static_cast<unsigned long>(in->cur - in->base);
+  if (end <= s->doctypeTaken) return;
+  s->doctypeText.append(reinterpret_cast<const char*>(in->base) + (s->doctypeTaken - in->consumed),
+                        end - s->doctypeTaken);
+  s->doctypeTaken = end;
+}
+
 // An external entity's system identifier is resolved as it is declared,
 // and libxml2 unescapes an escaped NUL and cuts the name short before the
 // loader sees it: such an entity is given a location of a scheme of ours
@@ -211,6 +245,7 @@ void NulCheckingEntityDecl(void* ctx, const xmlChar* name, int type, const xmlCh
                            const xmlChar* systemId, xmlChar* content) {
   ParseSession* s = t_session;
   if (!s || !s->entityDecl) return;
+  TakeDoctypeText(s, ctx);
   s->entityDecl(ctx, name, type, publicId, systemId, content);
   if (!EscapesNul(systemId)) return;
   const bool parameter = type == XML_INTERNAL_PARAMETER_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY;
@@ -231,6 +266,53 @@ xmlParserInputPtr NulCheckingResolveEntity(void* ctx, const xmlChar* publicId, c
     return nullptr;
   }
   return s && s->resolveEntity ? s->resolveEntity(ctx, publicId, systemId) : nullptr;
+}
+
+// A SAX callback that takes the document type's text read so far, then
+// calls the handler it stands in for.
+template <class Callback>
+struct TakingDoctype;
+template <class... Args>
+struct TakingDoctype<void (*)(void*, Args...)> {
+  template <void (*ParseSession::*handler)(void*, Args...)>
+  static void Call(void* ctx, Args... args) {
+    ParseSession* s = t_session;
+    if (!s) return;
+    TakeDoctypeText(s, ctx);
+    if (s->*handler) (s->*handler)(ctx, args...);
+  }
+};
+
+// libxml2 reports the document type after its name and identifiers: the
+// declaration starts before, in the document's own input.
+void RecordingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
+                             const xmlChar* systemId) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  ParseSession* s = t_session;
+  if (!s || !s->internalSubset) return;
+  xmlParserInputPtr in = ctxt->input;
+  if (in && in->base && in->cur && ctxt->inputNr == 1) {
+    std::string_view before(reinterpret_cast<const char*>(in->base), static_cast<size_t>(in->cur - in->base));
+    size_t at = before.rfind("<!DOCTYPE");
+    if (at != std::string_view::npos) {
+      s->doctypeInput = in;
+      s->doctypeTaken = in->consumed + at;
+      s->doctypeText.clear();
+      TakeDoctypeText(s, ctx);
+    }
+  }
+  s->internalSubset(ctx, name, externalId, systemId);
+}
+
+// Reported just after the declaration's closing '>'.
+void RecordingExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
+                             const xmlChar* systemId) {
+  ParseSession* s = t_session;
+  if (!s) return;
+  TakeDoctypeText(s, ctx);
+  if (!s->doctypeInput || s->doctypeText.empty() || s->doctypeText.back() != '>') s->doctypeText.clear();
+  s->doctypeInput = nullptr;
+  if (s->externalSubset) s->externalSubset(ctx, name, externalId, systemId);
 }
 
 void DtdRefusingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
@@ -766,10 +848,23 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
   ctxt->sax->entityDecl = NulCheckingEntityDecl;
   session.resolveEntity = ctxt->sax->resolveEntity;
   ctxt->sax->resolveEntity = NulCheckingResolveEntity;
-  if (options.prohibitDtd) {
-    session.internalSubset = ctxt->sax->internalSubset;
-    ctxt->sax->internalSubset = DtdRefusingInternalSubset;
-  }
+  session.internalSubset = ctxt->sax->internalSubset;
+  ctxt->sax->internalSubset = options.prohibitDtd ? DtdRefusingInternalSubset : RecordingInternalSubset;
+  session.externalSubset = ctxt->sax->externalSubset;
+  ctxt->sax->externalSubset = RecordingExternalSubset;
+  session.elementDecl = ctxt->sax->elementDecl;
+  ctxt->sax->elementDecl = TakingDoctype<elementDeclSAXFunc>::Call<&ParseSession::elementDecl>;
+  session.attributeDecl = ctxt->sax->attributeDecl;
+  ctxt->sax->attributeDecl = TakingDoctype<attributeDeclSAXFunc>::Call<&ParseSession::attributeDecl>;
+  session.notationDecl = ctxt->sax->notationDecl;
+  ctxt->sax->notationDecl = TakingDoctype<notationDeclSAXFunc>::Call<&ParseSession::notationDecl>;
+  session.unparsedEntityDecl = ctxt->sax->unparsedEntityDecl;
+  ctxt->sax->unparsedEntityDecl = TakingDoctype<unparsedEntityDeclSAXFunc>::Call<&ParseSession::unparsedEntityDecl>;
+  session.comment = ctxt->sax->comment;
+  ctxt->sax->comment = TakingDoctype<commentSAXFunc>::Call<&ParseSession::comment>;
+  session.processingInstruction = ctxt->sax->processingInstruction;
+  ctxt->sax->processingInstruction =
+      TakingDoctype<processingInstructionSAXFunc>::Call<&ParseSession::processingInstruction>;
   capture.SetParser(ctxt);
   capture.SetMainFile(url);
   capture.SetSwitchOffset(EncodingSwitchOffset(head));
@@ -822,6 +917,7 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
       }
     }
     AddDeclarationNode(doc, head);
+    if (doc->intSubset && !session.doctypeText.empty()) KeepWrittenDoctype(doc->intSubset, session.doctypeText);
     BuildEntityContent(doc);
   } catch (...) {
     xmlFreeDoc(doc);

@@ -11,6 +11,8 @@
 
 #include <libxml/xmlIO.h>
 #include <libxml/valid.h>
+#include <libxml/entities.h>
+#include <libxml/hash.h>
 #include <libxml/xmlsave.h>
 
 #include "engine/common/bstr_text.h"
@@ -287,6 +289,52 @@ std::string WithoutEncoding(const std::string& data) {
   return data.substr(0, b) + data.substr(e);
 }
 
+// The text is kept as a parameter entity of the document type that is in
+// its table but in none of its lists of declarations: libxml2 copies the
+// table with the document type and frees it with it, writes and validates
+// from the lists, and no reference can name it (names hold no spaces).
+namespace {
+const xmlChar* const kWrittenDoctypeName = reinterpret_cast<const xmlChar*>("doctype as written");
+}  // namespace
+
+void KeepWrittenDoctype(xmlDtdPtr dtd, const std::string& text) {
+  if (!dtd->pentities) {
+    dtd->pentities = xmlHashCreateDict(0, dtd->doc ? dtd->doc->dict : nullptr);
+    if (!dtd->pentities) throw std::bad_alloc();
+  }
+  auto* table = static_cast<xmlHashTablePtr>(dtd->pentities);
+  if (xmlHashLookup(table, kWrittenDoctypeName)) return;
+  xmlEntityPtr kept =
+      xmlNewEntity(nullptr, kWrittenDoctypeName, XML_INTERNAL_PARAMETER_ENTITY, nullptr, nullptr, Xml(text));
+  if (!kept) throw std::bad_alloc();
+  if (xmlHashAddEntry(table, kWrittenDoctypeName, kept) != 0) {
+    // What libxml2 would free of an entity made without a document.
+    xmlFree(const_cast<xmlChar*>(kept->name));
+    xmlFree(kept->content);
+    xmlFree(kept);
+    throw std::bad_alloc();
+  }
+}
+
+const xmlChar* WrittenDoctype(const xmlDtd* dtd) {
+  if (!dtd || !dtd->pentities) return nullptr;
+  auto* kept = static_cast<xmlEntityPtr>(xmlHashLookup(static_cast<xmlHashTablePtr>(dtd->pentities), kWrittenDoctypeName));
+  return kept ? kept->content : nullptr;
+}
+
+namespace {
+
+// A document type as written, where it was kept.
+bool AppendWrittenDoctype(const xmlNode* node, std::string* out) {
+  if (node->type != XML_DTD_NODE) return false;
+  const xmlChar* text = WrittenDoctype(reinterpret_cast<const xmlDtd*>(node));
+  if (!text) return false;
+  out->append(reinterpret_cast<const char*>(text));
+  return true;
+}
+
+}  // namespace
+
 std::string SerializeNode(xmlNodePtr node) {
   std::string out;
   switch (node->type) {
@@ -311,7 +359,7 @@ std::string SerializeNode(xmlNodePtr node) {
       if (!IsExposedChild(c)) continue;
       if (IsXmlDeclaration(c)) {
         out += "<?xml " + WithoutEncoding(std::string(View(c->content))) + "?>";
-      } else {
+      } else if (!AppendWrittenDoctype(c, &out)) {
         DumpInto(buf, c, &out);
       }
       out += "\r\n";
@@ -319,6 +367,8 @@ std::string SerializeNode(xmlNodePtr node) {
   } else if (IsXmlDeclaration(node)) {
     // As the document writes it: the text is no longer in that encoding.
     out = "<?xml " + WithoutEncoding(std::string(View(node->content))) + "?>";
+  } else if (AppendWrittenDoctype(node, &out)) {
+    // as the document wrote it
   } else if (node->type == XML_DTD_NODE && node->doc && node->doc->intSubset != reinterpret_cast<xmlDtdPtr>(node)) {
     // libxml2 writes a document type's notations for the document's own
     // internal subset only: a copy standing apart is written as if it were.
@@ -697,6 +747,8 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
     if (IsXmlDeclaration(c)) {
       std::string text = "<?xml " + std::string(View(c->content)) + "?>";
       xmlOutputBufferWriteString(out, text.c_str());
+    } else if (const xmlChar* doctype = c->type == XML_DTD_NODE ? WrittenDoctype(reinterpret_cast<xmlDtdPtr>(c)) : nullptr) {
+      xmlOutputBufferWriteString(out, reinterpret_cast<const char*>(doctype));
     } else {
       xmlNodeDumpOutput(out, doc, c, 0, 0, encName);
     }

@@ -72,6 +72,14 @@ bool HasPseudoAttribute(const std::string& data, const char* name, std::string* 
 // The data with the encoding pseudo-attribute removed.
 std::string WithoutEncoding(const std::string& data);
 
+// A loaded document type's declaration as the document wrote it (UTF-8).
+// libxml2 keeps the declarations it read and writes them out anew
+// (notations first, one declaration per line); the text as written goes
+// with the document type, copies included, and is what xml and save write.
+void KeepWrittenDoctype(xmlDtdPtr dtd, const std::string& text);
+// The kept text, or null.
+const xmlChar* WrittenDoctype(const xmlDtd* dtd);
+
 // The xml property of a node, as UTF-8.
 std::string SerializeNode(xmlNodePtr node);
 
