@@ -225,6 +225,7 @@ XPathCache::InScopePrefixes::InScopePrefixes(xmlXPathContextPtr ctx, const Query
           std::any_of(list_.begin(), list_.end(), sameNs))
         continue;  // bound for the query, or declared again nearer
       list_.push_back(ns);
+      bindings_.append(View(ns->prefix)).append(1, '\0').append(View(ns->href)).append(1, '\0');
     }
   }
   if (list_.empty()) return;
@@ -259,8 +260,11 @@ void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces
   }
 }
 
-const XPathCache::CompiledQuery* XPathCache::Compile(const std::string& query, std::string* reason) {
-  auto it = compiled_.find(query);
+const XPathCache::CompiledQuery* XPathCache::Compile(const std::string& query, const std::string& bindings,
+                                                     std::string* reason) {
+  // The bindings' length first: a query's text may hold any character.
+  std::string key = std::to_string(bindings.size()) + ':' + bindings + query;
+  auto it = compiled_.find(key);
   if (it != compiled_.end()) return &it->second;
   ErrorCapture capture;
   CompiledQuery compiled{xmlXPathCtxtCompile(ctx_, Xml(query)), false};
@@ -273,7 +277,7 @@ const XPathCache::CompiledQuery* XPathCache::Compile(const std::string& query, s
     return nullptr;
   }
   if (compiled_.size() >= kMaxCompiled) DropCompiled();
-  return &compiled_.emplace(query, compiled).first->second;
+  return &compiled_.emplace(std::move(key), compiled).first->second;
 }
 
 HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
@@ -293,7 +297,7 @@ HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
 
   PrepareContext(context->doc, namespaces);
   InScopePrefixes inScope(ctx_, namespaces, context);
-  const CompiledQuery* compiled = Compile(query, reason);
+  const CompiledQuery* compiled = Compile(query, inScope.Bindings(), reason);
   if (!compiled) return E_FAIL;
 
   ErrorCapture capture;

@@ -93,12 +93,19 @@ class XPathCache {
     InScopePrefixes(const InScopePrefixes&) = delete;
     InScopePrefixes& operator=(const InScopePrefixes&) = delete;
     ~InScopePrefixes();
+    // The bindings offered, as text ("" for none): libxml2 fixes what a
+    // prefix means in a compiled query (the namespace of a simple path,
+    // the function a call finds), so a compiled query goes with them.
+    const std::string& Bindings() const { return bindings_; }
 
    private:
     xmlXPathContextPtr ctx_;
     std::vector<xmlNsPtr> list_;
+    std::string bindings_;
   };
-  const CompiledQuery* Compile(const std::string& query, std::string* reason);
+  // The query compiled under the namespaces registered and the in-scope
+  // bindings offered (see InScopePrefixes::Bindings).
+  const CompiledQuery* Compile(const std::string& query, const std::string& bindings, std::string* reason);
   void DropCompiled();
   void PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces);
 
