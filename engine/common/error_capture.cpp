@@ -153,7 +153,10 @@ void ErrorCapture::OnStructuredError(void* self, xmlErrorPtr error) {
     FillPosition(error->ctxt, &e);
   } else if (error->domain == XML_FROM_VALID && !error->ctxt && capture->elementParser_ &&
              capture->elementParser_ != capture->parser_) {
-    // Found in an external entity's content: the position is in its file.
+    // Found in an external entity's content: the position is in its file,
+    // where its parser stands (the error gives the element's first line,
+    // which for an end tag is not where the fault shows).
+    e.line = e.column = 0;
     FillPosition(capture->elementParser_, &e);
   }
   capture->errors_.push_back(std::move(e));

@@ -859,6 +859,17 @@ TEST_F(ParseErrorTest, ErrorsInExternalEntitiesNameTheirFile) {
   EXPECT_EQ(e.line, 2);
   EXPECT_EQ(e.srcText, "<zz/>");
   EXPECT_NE(e.url.find("invalid.ent"), std::string::npos) << e.url;
+  // A content that breaks its model shows at the end tag.
+  WriteTempFile("unordered.ent", "<a>\n  <b/>\n</a>\n");
+  const std::string unordered = WriteTempFile(
+      "uses-unordered.xml",
+      "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT a (c)><!ELEMENT b EMPTY><!ELEMENT c EMPTY>"
+      "<!ENTITY p SYSTEM 'unordered.ent'>]>\n<r>&p;</r>");
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(unordered.c_str()), S_FALSE), VARIANT_FALSE);
+  e = ErrorOf(doc.Get());
+  EXPECT_EQ(e.line, 3);
+  EXPECT_EQ(e.srcText, "</a>");
+  EXPECT_NE(e.url.find("unordered.ent"), std::string::npos) << e.url;
   ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
 
   // The same for an external DTD, from a file and from text.
