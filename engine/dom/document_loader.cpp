@@ -1,8 +1,10 @@
 #include "engine/dom/document_loader.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <unordered_map>
 #include <cctype>
 #include <cerrno>
@@ -57,11 +59,17 @@ struct ParseSession {
   processingInstructionSAXFunc processingInstruction = nullptr;
   // The document type declaration as written, taken from the document's
   // input while it is read (the input keeps only a window of the text):
-  // the input, how far into it the text is taken (in the count of its
-  // characters), and the text.
+  // the input, where the declaration starts and how far it is taken (in
+  // the count of the input's characters), the text, and whether the
+  // window moved on before a stretch was taken (a long comment does that).
+  // Up to the declaration, where the last markup before it ended.
   xmlParserInputPtr doctypeInput = nullptr;
-  unsigned long doctypeTaken = 0;
+  unsigned long doctypeStart = 0, doctypeTaken = 0, prologEnd = 0;
   std::string doctypeText;
+  bool doctypeBroken = false;
+  // Reads the document's own bytes again (at an offset, a length), where
+  // they can be: a declaration the window lost is taken from there.
+  std::function<bool(size_t, size_t, std::string*)> readBack;
   cdataBlockSAXFunc cdataBlock = nullptr;
   entityDeclSAXFunc entityDecl = nullptr;
   resolveEntitySAXFunc resolveEntity = nullptr;
@@ -216,20 +224,30 @@ bool EscapesNul(const void* url) {
   return url && std::string_view(static_cast<const char*>(url)).find("%00") != std::string_view::npos;
 }
 
+// Where the parser stands in its input, in the count of its characters.
+unsigned long InputPosition(const xmlParserInput* in) {
+  return in->consumed + static_cast<unsigned long>(in->cur - in->base);
+}
+
 // Takes the document type's text that the parser has read since the last
 // call, while its input still holds it. The text of parameter entities is
-// not the document's: only the document's own input counts. A stretch the
-// input has let go of already leaves the declaration untaken.
+// not the document's: only the document's own input counts. Before the
+// declaration, notes where the prolog's last markup ended.
 void TakeDoctypeText(ParseSession* s, void* ctx) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   xmlParserInputPtr in = ctxt->input;
-  if (!s->doctypeInput || in != s->doctypeInput || !in->base || !in->cur) return;
+  if (!in || !in->base || !in->cur) return;
+  if (!s->doctypeInput) {
+    if (ctxt->inputNr == 1 && !ctxt->node && ctxt->inSubset == 0) s->prologEnd = InputPosition(in);
+    return;
+  }
+  if (in != s->doctypeInput || s->doctypeBroken) return;
   if (s->doctypeTaken < in->consumed) {
-    s->doctypeInput = nullptr;
+    s->doctypeBroken = true;
     s->doctypeText.clear();
     return;
   }
-  const unsigned long end = in->consumed + static_cast<unsigned long>(in->cur - in->base);
+  const unsigned long end = InputPosition(in);
   if (end <= s->doctypeTaken) return;
   s->doctypeText.append(reinterpret_cast<const char*>(in->base) + (s->doctypeTaken - in->consumed),
                         end - s->doctypeTaken);
@@ -284,7 +302,8 @@ struct TakingDoctype<void (*)(void*, Args...)> {
 };
 
 // libxml2 reports the document type after its name and identifiers: the
-// declaration starts before, in the document's own input.
+// declaration starts before, the first one after the prolog's last markup
+// (its identifiers may hold the same letters).
 void RecordingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
                              const xmlChar* systemId) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
@@ -292,12 +311,14 @@ void RecordingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* exte
   if (!s || !s->internalSubset) return;
   xmlParserInputPtr in = ctxt->input;
   if (in && in->base && in->cur && ctxt->inputNr == 1) {
-    std::string_view before(reinterpret_cast<const char*>(in->base), static_cast<size_t>(in->cur - in->base));
-    size_t at = before.rfind("<!DOCTYPE");
+    const size_t from = s->prologEnd > in->consumed ? s->prologEnd - in->consumed : 0;
+    std::string_view read(reinterpret_cast<const char*>(in->base), static_cast<size_t>(in->cur - in->base));
+    size_t at = from < read.size() ? read.find("<!DOCTYPE", from) : std::string_view::npos;
     if (at != std::string_view::npos) {
       s->doctypeInput = in;
-      s->doctypeTaken = in->consumed + at;
+      s->doctypeStart = s->doctypeTaken = in->consumed + at;
       s->doctypeText.clear();
+      s->doctypeBroken = false;
       TakeDoctypeText(s, ctx);
     }
   }
@@ -307,10 +328,22 @@ void RecordingInternalSubset(void* ctx, const xmlChar* name, const xmlChar* exte
 // Reported just after the declaration's closing '>'.
 void RecordingExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
                              const xmlChar* systemId) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   ParseSession* s = t_session;
   if (!s) return;
   TakeDoctypeText(s, ctx);
-  if (!s->doctypeInput || s->doctypeText.empty() || s->doctypeText.back() != '>') s->doctypeText.clear();
+  xmlParserInputPtr in = ctxt->input;
+  if (s->doctypeInput && in == s->doctypeInput && s->doctypeBroken && s->readBack &&
+      !(in->buf && in->buf->encoder && xmlStrcasecmp(Xml(in->buf->encoder->name), Xml("UTF-8")) != 0)) {
+    // Read as UTF-8, the input counts the document's own bytes (the text
+    // read back is checked to be the declaration, whole).
+    const unsigned long end = InputPosition(in);
+    if (s->doctypeStart >= end || !s->readBack(s->doctypeStart, end - s->doctypeStart, &s->doctypeText))
+      s->doctypeText.clear();
+  }
+  std::string_view text = s->doctypeText;
+  if (!s->doctypeInput || text.size() < 10 || text.substr(0, 9) != "<!DOCTYPE" || text.back() != '>')
+    s->doctypeText.clear();
   s->doctypeInput = nullptr;
   if (s->externalSubset) s->externalSubset(ctx, name, externalId, systemId);
 }
@@ -826,14 +859,25 @@ ParseFailure CheckEntityExpansion(xmlDocPtr doc, const LoadOptions& options, con
   return f;
 }
 
+// Reading back from a document held in memory.
+std::function<bool(size_t, size_t, std::string*)> ReadBackFrom(std::string_view text) {
+  return [text](size_t offset, size_t length, std::string* out) {
+    if (offset > text.size() || length > text.size() - offset) return false;
+    out->assign(text.substr(offset, length));
+    return true;
+  };
+}
+
 template <class Read>
 ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::string_view head,
-                      Read&& read, HRESULT* ioError = nullptr) {
+                      Read&& read, HRESULT* ioError = nullptr,
+                      std::function<bool(size_t, size_t, std::string*)> readBack = {}) {
   ParseOutcome outcome;
   ErrorCapture capture;
   ParseSession session;
   session.options = &options;
   session.capture = &capture;
+  session.readBack = std::move(readBack);
   SessionScope scope(&session);
 
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
@@ -1146,6 +1190,27 @@ struct IoReader {
 };
 
 constexpr size_t kKeptStreamBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxReadBack = 64 * 1024 * 1024;
+
+// Reading back from a file (by position, leaving the reader's place) or
+// from what a stream gave and was kept.
+bool ReadBack(IoReader* r, size_t offset, size_t length, std::string* out) {
+  if (length > kMaxReadBack) return false;
+  if (r->stream) {
+    if (!r->keep || offset > r->kept.size() || length > r->kept.size() - offset) return false;
+    out->assign(r->kept, offset, length);
+    return true;
+  }
+  if (!r->file) return false;
+  out->resize(length);
+  size_t got = 0;
+  while (got < length) {
+    ssize_t n = pread(fileno(r->file), &(*out)[got], length - got, static_cast<off_t>(offset + got));
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
 
 // Reads from the file or stream itself; -1 on failure (r->error says why).
 int RawRead(IoReader* r, char* buffer, size_t len) {
@@ -1230,7 +1295,9 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
                                       nullptr, parseOptions);
         return doc;
       },
-      &reader->error);
+      &reader->error, [reader](size_t offset, size_t length, std::string* out) {
+        return ReadBack(reader, offset, length, out);
+      });
   if (outcome.doc) return outcome;
   if (reader->error == kParseErrorTooLarge) {
     outcome = TooLarge(url, options);
@@ -1339,7 +1406,7 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
     // The text is UTF-8 now, whatever its declaration names.
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                              parseOptions | XML_PARSE_IGNORE_ENC);
-  });
+  }, nullptr, ReadBackFrom(utf8));
   CompleteSourceLine(utf8, true, std::string(), &outcome.error);
   // The host gave UTF-16 text: the error's position counts its code units
   // (unless it lies in an external entity's text).
@@ -1397,7 +1464,7 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, c
   ParseOutcome outcome = RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     return xmlCtxtReadMemory(ctxt, data, static_cast<int>(size), url.empty() ? nullptr : url.c_str(),
                              nullptr, parseOptions);
-  });
+  }, nullptr, ReadBackFrom(std::string_view(data, size)));
   CompleteSourceLine(std::string_view(data, size), false, url, &outcome.error);
   return outcome;
 }
