@@ -961,7 +961,9 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
       }
     }
     AddDeclarationNode(doc, head);
-    if (doc->intSubset && !session.doctypeText.empty()) KeepWrittenDoctype(doc->intSubset, session.doctypeText);
+    // (A declaration whose end was not reported is not whole.)
+    if (doc->intSubset && !session.doctypeInput && !session.doctypeText.empty())
+      KeepWrittenDoctype(doc->intSubset, session.doctypeText);
     BuildEntityContent(doc);
   } catch (...) {
     xmlFreeDoc(doc);
