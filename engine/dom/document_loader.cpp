@@ -135,6 +135,64 @@ void ResolveAmpersands(xmlParserCtxtPtr ctxt, xmlNodePtr element) {
 // Every element start passes here: MaxElementDepth is enforced before the
 // element is built, and the attributes that the document type supplied by
 // default are marked once it is (libxml2 appends them after the written ones).
+// The names of a start tag's attributes, declarations among them, in the
+// order the tag gives them; false for text that does not read as a tag.
+bool AttributeNamesInOrder(std::string_view tag, std::vector<std::string_view>* names) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  size_t i = 1;  // past '<', over the element's name
+  while (i < tag.size() && !blank(tag[i]) && tag[i] != '>' && tag[i] != '/') ++i;
+  for (;;) {
+    while (i < tag.size() && blank(tag[i])) ++i;
+    if (i >= tag.size() || tag[i] == '>' || tag[i] == '/') return true;
+    const size_t start = i;
+    while (i < tag.size() && !blank(tag[i]) && tag[i] != '=') ++i;
+    names->push_back(tag.substr(start, i - start));
+    while (i < tag.size() && blank(tag[i])) ++i;
+    if (i >= tag.size() || tag[i] != '=') return false;
+    ++i;
+    while (i < tag.size() && blank(tag[i])) ++i;
+    if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) return false;
+    const size_t close = tag.find(tag[i], i + 1);
+    if (close == std::string_view::npos) return false;
+    i = close + 1;
+  }
+}
+
+// libxml2 has read the start tag when it reports the element, and holds it
+// still: back from where it stands to the tag's '<' (attribute values
+// hold none) is the tag. Declarations written after attributes are placed
+// after them (see PlaceDeclarationAfter).
+void PlaceDeclarationsAsWritten(xmlParserCtxtPtr ctxt, xmlNodePtr element) {
+  xmlParserInputPtr in = ctxt->input;
+  if (!in || !in->base || !in->cur) return;
+  const char* base = reinterpret_cast<const char*>(in->base);
+  const char* cur = reinterpret_cast<const char*>(in->cur);
+  const char* open = cur;
+  while (open > base && *open != '<') --open;
+  if (*open != '<') return;
+  std::vector<std::string_view> names;
+  if (!AttributeNamesInOrder(std::string_view(open, static_cast<size_t>(cur - open)), &names)) return;
+  // The tag's names must match the element's declarations and (written)
+  // attributes one for one before any place is taken from them.
+  std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> places;
+  xmlNsPtr ns = element->nsDef;
+  xmlAttrPtr attr = element->properties, last = nullptr;
+  for (std::string_view name : names) {
+    if (IsDeclarationName(name)) {
+      if (!ns) return;
+      places.emplace_back(ns, last);
+      ns = ns->next;
+    } else {
+      const size_t colon = name.find(':');
+      if (!attr || View(attr->name) != (colon == std::string_view::npos ? name : name.substr(colon + 1))) return;
+      last = attr;
+      attr = attr->next;
+    }
+  }
+  if (ns) return;
+  for (auto& [declaration, after] : places) PlaceDeclarationAfter(declaration, after);
+}
+
 // Names the parser at work on an element to the error capture while
 // libxml2 builds (and validates) it.
 class ElementParserScope {
@@ -196,6 +254,7 @@ void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* pr
   xmlNodePtr element = ctxt->node;
   if (!element || element->name != localname) return;
   if (nbNamespaces > 0) ResolveAmpersands(ctxt, element);
+  if (nbNamespaces > 0 && nbAttributes > nbDefaulted) PlaceDeclarationsAsWritten(ctxt, element);
   if (nbDefaulted <= 0) return;
   int written = 0;
   for (xmlAttrPtr a = element->properties; a; a = a->next) ++written;

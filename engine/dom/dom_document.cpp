@@ -216,6 +216,7 @@ ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
   {
     ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(XmlDoc()), deep);
     tree = xmlCopyDoc(XmlDoc(), deep ? 1 : 0);
+    if (tree) CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(XmlDoc()), reinterpret_cast<xmlNodePtr>(tree));
   }
   if (!tree) throw std::bad_alloc();
   copy->InstallTree(tree);
@@ -229,6 +230,7 @@ void DomDocument::LoadCopyOf(xmlDocPtr source) {
   {
     ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(source));
     tree = xmlCopyDoc(source, 1);
+    if (tree) CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(source), reinterpret_cast<xmlNodePtr>(tree));
   }
   if (!tree) throw std::bad_alloc();
   InstallTree(tree);
@@ -511,6 +513,8 @@ ParseOutcome DomDocument::LoadFromObject(const ObjectSource& source, bool* handl
     {
       ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(other->XmlDoc()));
       outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
+      if (outcome.doc)
+        CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(other->XmlDoc()), reinterpret_cast<xmlNodePtr>(outcome.doc));
     }
     if (!outcome.doc) throw std::bad_alloc();
     BuildEntityContent(outcome.doc);

@@ -226,6 +226,7 @@ HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNod
     xmlNsPtr ns = attr->ns;
     const xmlChar* fallback = DeclaredDefault(element, attr->name, ns ? ns->prefix : nullptr);
     std::string value = fallback ? std::string(View(fallback)) : std::string();
+    AttributeLeaving(element, attr);
     edit.Detach(reinterpret_cast<xmlNodePtr>(attr));
     if (fallback) {
       xmlNsPtr scoped = ns ? BoundOn(element, ns->prefix) : nullptr;
@@ -285,6 +286,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
     xmlAttrPtr before = old ? old->next : nullptr;
     if (old) edit.Detach(reinterpret_cast<xmlNodePtr>(old));
     edit.Attach(node, element, reinterpret_cast<xmlNodePtr>(before));
+    if (old) AttributeReplaced(element, old, attr);
   }
   if (replaced) *replaced = oldObject.Detach();
   return S_OK;
@@ -342,9 +344,7 @@ const std::vector<AttributeMap::Entry>& AttributeMap::Entries() {
   const uint64_t stamp = element_->Document().Stamp();
   if (entriesStamp_ == stamp && entriesStamp_ != 0) return entries_;
   entries_.clear();
-  xmlNodePtr e = element_->Node();
-  for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) entries_.push_back({ns, nullptr});
-  for (xmlAttrPtr a = e->properties; a; a = a->next) entries_.push_back({nullptr, a});
+  ForEachDeclarationAndAttribute(element_->Node(), [&](xmlNsPtr ns, xmlAttrPtr a) { entries_.push_back({ns, a}); });
   entriesStamp_ = stamp;
   return entries_;
 }

@@ -187,6 +187,45 @@ void MarkSpecified(xmlAttrPtr attr) {
 bool IsDefaulted(const xmlAttr* attr) { return attr->psvi == &g_defaultedMark; }
 void MarkReadOnlyStandIn(xmlAttrPtr attr) { attr->psvi = &g_standInMark; }
 
+void PlaceDeclarationAfter(xmlNsPtr ns, xmlAttrPtr attr) { ns->context = reinterpret_cast<xmlDocPtr>(attr); }
+
+xmlAttrPtr DeclarationFollows(const xmlNode* element, const xmlNs* ns) {
+  if (!ns->context) return nullptr;
+  // Only an attribute the element still has: the one named may be gone.
+  for (xmlAttrPtr a = element->properties; a; a = a->next)
+    if (reinterpret_cast<xmlDocPtr>(a) == ns->context) return a;
+  return nullptr;
+}
+
+void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr) {
+  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+    if (ns->context == reinterpret_cast<xmlDocPtr>(attr)) PlaceDeclarationAfter(ns, attr->prev);
+}
+
+void AttributeReplaced(xmlNodePtr element, xmlAttrPtr old, xmlAttrPtr replacement) {
+  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+    if (ns->context == reinterpret_cast<xmlDocPtr>(old)) PlaceDeclarationAfter(ns, replacement);
+}
+
+void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to) {
+  auto* a = const_cast<xmlNodePtr>(from);
+  xmlNodePtr b = to;
+  for (; a && b && a->type == b->type; a = NextWithin(a, from), b = NextWithin(b, to)) {
+    if (a->type != XML_ELEMENT_NODE) continue;
+    xmlNsPtr copied = b->nsDef;
+    for (const xmlNs* ns = a->nsDef; ns && copied; ns = ns->next, copied = copied->next) {
+      xmlAttrPtr after = DeclarationFollows(a, ns);
+      if (!after) continue;
+      xmlAttrPtr original = a->properties, same = b->properties;
+      while (original && same && original != after) {
+        original = original->next;
+        same = same->next;
+      }
+      if (original == after && same) PlaceDeclarationAfter(copied, same);
+    }
+  }
+}
+
 xmlNodePtr NextWithin(xmlNodePtr n, const xmlNode* root) {
   if (n->children && (n == root || n->type == XML_ELEMENT_NODE)) return n->children;
   while (n != root && !n->next) n = n->parent;

@@ -91,6 +91,35 @@ bool IsDefaulted(const xmlAttr* attr);
 // declaration's pseudo-attributes): read-only.
 void MarkReadOnlyStandIn(xmlAttrPtr attr);
 
+// Namespace declarations that a start tag writes after attributes keep
+// their place among them. libxml2 holds declarations apart from
+// attributes; a declaration's `context` field, which libxml2 leaves to its
+// users, names the attribute it follows (none: it goes before them all).
+// Declarations made later go first.
+void PlaceDeclarationAfter(xmlNsPtr ns, xmlAttrPtr attr);
+// The attribute of element that ns follows, or null.
+xmlAttrPtr DeclarationFollows(const xmlNode* element, const xmlNs* ns);
+// Before attr leaves element: what followed it follows the one before it.
+void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr);
+// After `replacement` took old's place: what followed old follows it.
+void AttributeReplaced(xmlNodePtr element, xmlAttrPtr old, xmlAttrPtr replacement);
+// Gives a copy's declarations the places the original's have; `to` was
+// copied from `from` just now (the same elements, declarations and
+// attributes in the same order).
+void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to);
+// Calls f(ns, nullptr) for each declaration and f(nullptr, attr) for each
+// attribute of element, in their order.
+template <class F>
+void ForEachDeclarationAndAttribute(const xmlNode* element, F f) {
+  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+    if (!DeclarationFollows(element, ns)) f(ns, nullptr);
+  for (xmlAttrPtr a = element->properties; a; a = a->next) {
+    f(nullptr, a);
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+      if (ns->context && DeclarationFollows(element, ns) == a) f(ns, nullptr);
+  }
+}
+
 // libxml2 copies a tree recursively, a few stack frames per level. Parsing
 // stops long before that matters (MaxElementDepth), but edits can nest
 // deeper; such a tree is refused rather than copied.

@@ -595,6 +595,7 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
       case XML_DOCUMENT_FRAG_NODE: {
         ScopedDeclarations declared(node_, deep != 0);
         copy = xmlDocCopyNode(node_, doc, deep ? 1 : 2);
+        if (copy) CopyDeclarationPlaces(node_, copy);
         if (copy) LiftDeclarations(copy, CopiedDeclarations(node_, copy, declared));
         break;
       }

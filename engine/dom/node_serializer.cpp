@@ -118,6 +118,100 @@ class EscapedNamespaceNames {
   std::vector<std::pair<xmlNsPtr, const xmlChar*>> swapped_;
 };
 
+// libxml2 writes an element's declarations before its attributes. For the
+// length of a serialisation, a declaration placed after attributes (see
+// PlaceDeclarationAfter) leaves the element's declarations and stands at
+// its place as an attribute of its name and value.
+class PlacedDeclarations {
+ public:
+  explicit PlacedDeclarations(xmlNodePtr root) {
+    if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE &&
+        root->type != XML_DOCUMENT_FRAG_NODE)
+      return;
+    try {
+      for (xmlNodePtr n = root; n; n = NextWithin(n, root))
+        if (n->type == XML_ELEMENT_NODE && n->nsDef && n->properties) Place(n);
+    } catch (...) {
+      Restore();
+      throw;
+    }
+  }
+  PlacedDeclarations(const PlacedDeclarations&) = delete;
+  PlacedDeclarations& operator=(const PlacedDeclarations&) = delete;
+  ~PlacedDeclarations() { Restore(); }
+
+ private:
+  struct Placed {
+    xmlNodePtr element;
+    std::vector<xmlNsPtr> declarations;  // as the element had them
+    std::vector<xmlAttrPtr> standIns;
+  };
+
+  void Place(xmlNodePtr element) {
+    bool any = false;
+    for (xmlNsPtr ns = element->nsDef; ns && !any; ns = ns->next) any = DeclarationFollows(element, ns) != nullptr;
+    if (!any) return;
+    placed_.push_back(Placed{element, {}, {}});
+    Placed& p = placed_.back();
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) p.declarations.push_back(ns);
+    p.standIns.reserve(p.declarations.size());
+    xmlNsPtr* link = &element->nsDef;
+    for (xmlNsPtr ns : p.declarations) {
+      xmlAttrPtr after = DeclarationFollows(element, ns);
+      if (!after) {
+        *link = ns;
+        link = &ns->next;
+        continue;
+      }
+      // After the attribute, and after declarations placed there before it.
+      while (after->next && std::find(p.standIns.begin(), p.standIns.end(), after->next) != p.standIns.end())
+        after = after->next;
+      xmlAttrPtr standIn = NewStandIn(element->doc, ns);
+      standIn->parent = element;
+      standIn->prev = after;
+      standIn->next = after->next;
+      if (after->next) after->next->prev = standIn;
+      after->next = standIn;
+      p.standIns.push_back(standIn);
+    }
+    *link = nullptr;
+  }
+
+  static xmlAttrPtr NewStandIn(xmlDocPtr doc, const xmlNs* ns) {
+    xmlAttrPtr attr = xmlNewDocProp(doc, Xml(DeclarationName(ns)), nullptr);
+    if (!attr) throw std::bad_alloc();
+    xmlNodePtr text = xmlNewDocText(doc, ns->href);
+    if (!text) {
+      xmlFreeProp(attr);
+      throw std::bad_alloc();
+    }
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = attr->last = text;
+    return attr;
+  }
+
+  void Restore() {
+    for (auto it = placed_.rbegin(); it != placed_.rend(); ++it) {
+      for (xmlAttrPtr a : it->standIns) {
+        if (a->prev) a->prev->next = a->next;
+        if (a->next) a->next->prev = a->prev;
+        a->parent = nullptr;
+        a->prev = a->next = nullptr;
+        xmlFreeProp(a);
+      }
+      xmlNsPtr* link = &it->element->nsDef;
+      for (xmlNsPtr ns : it->declarations) {
+        *link = ns;
+        link = &ns->next;
+      }
+      *link = nullptr;
+    }
+    placed_.clear();
+  }
+
+  std::vector<Placed> placed_;
+};
+
 // A public or system literal, in the quotes its text allows.
 std::string Literal(const xmlChar* text) {
   std::string_view t = View(text);
@@ -351,6 +445,7 @@ std::string SerializeNode(xmlNodePtr node) {
   // it is.
   OutputEncoding utf8(node->doc, "UTF-8");
   ScopedDeclarations namespaces(node);
+  PlacedDeclarations placed(node);
   EscapedNamespaceNames escaped(node);
   xmlBufferPtr buf = xmlBufferCreate();
   if (!buf) throw std::bad_alloc();
@@ -741,6 +836,7 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
   const char* encName = encoding.empty() ? nullptr : encoding.c_str();
   OutputEncoding declared(doc, encName ? encName : "UTF-8");
   ScopedDeclarations namespaces(reinterpret_cast<xmlNodePtr>(doc));
+  PlacedDeclarations placed(reinterpret_cast<xmlNodePtr>(doc));
   EscapedNamespaceNames escaped(reinterpret_cast<xmlNodePtr>(doc));
   for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
     if (!IsExposedChild(c)) continue;

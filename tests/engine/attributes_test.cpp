@@ -176,6 +176,54 @@ TEST_F(AttributesTest, NamedNodeMapIndexesNamesAndIsLive) {
       << "only attributes belong in an attribute map";
 }
 
+// Namespace declarations written after attributes keep their place among
+// them: in the map, in what the document writes, in copies, and as the
+// attributes around them go or are replaced.
+TEST_F(AttributesTest, DeclarationsKeepTheirPlaceAmongAttributes) {
+  auto doc = Parse("<e a='1' xmlns:p='urn:p' b='2' xmlns='urn:d' p:c='3'><p:k q='1' xmlns:z='urn:z'/></e>");
+  ASSERT_TRUE(doc);
+  auto root = Root(doc.Get());
+  auto names = [&] {
+    std::vector<std::string> listed;
+    auto map = MapOf(root.Get());
+    for (long i = 0; i < MapLength(map.Get()); ++i) {
+      ardo::ComPtr<IXMLDOMNode> item;
+      EXPECT_HR(map->get_item(i, item.Out()), S_OK);
+      listed.push_back(item ? NameOf(item.Get()) : "?");
+    }
+    return listed;
+  };
+  const std::string written =
+      "<e a=\"1\" xmlns:p=\"urn:p\" b=\"2\" xmlns=\"urn:d\" p:c=\"3\"><p:k q=\"1\" xmlns:z=\"urn:z\"/></e>";
+  EXPECT_EQ(XmlOf(root.Get()), written);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "xmlns:p", "b", "xmlns", "p:c"}));
+  ardo::ComPtr<IXMLDOMNode> clone;
+  ASSERT_HR(doc->cloneNode(VARIANT_TRUE, clone.Out()), S_OK);
+  EXPECT_EQ(XmlOf(clone.Get()), written + "\r\n");
+  auto copied = NewDocument();
+  ASSERT_EQ(LoadSource(copied.Get(), Variant::Dispatch(doc.Get())), VARIANT_TRUE);
+  EXPECT_EQ(XmlOf(copied.Get()), written + "\r\n");
+  ardo::ComPtr<IStream> stream;
+  ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+  Variant destination(Variant::Unknown(stream.Get()));
+  ASSERT_HR(doc->save(destination.get()), S_OK);
+  EXPECT_NE(StreamBytes(stream.Get()).find(written), std::string::npos);
+
+  // A declaration follows the attribute before the one that went, or none.
+  EXPECT_HR(root->removeAttribute(Bstr("a")), S_OK);
+  EXPECT_EQ(names(), (std::vector<std::string>{"xmlns:p", "b", "xmlns", "p:c"}));
+  ardo::ComPtr<IXMLDOMAttribute> fresh, old;
+  ASSERT_HR(doc->createAttribute(Bstr("b"), fresh.Out()), S_OK);
+  ASSERT_HR(root->setAttributeNode(fresh.Get(), old.Out()), S_OK);
+  EXPECT_EQ(names(), (std::vector<std::string>{"xmlns:p", "b", "xmlns", "p:c"})) << "a replacement takes the place";
+  EXPECT_HR(root->removeAttribute(Bstr("b")), S_OK);
+  EXPECT_EQ(XmlOf(root.Get()).rfind("<e xmlns:p=\"urn:p\" xmlns=\"urn:d\" p:c=\"3\">", 0), 0u) << XmlOf(root.Get());
+  // Declarations written first stay first.
+  auto first = Parse("<f xmlns:q='urn:q' x='1'/>");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(XmlOf(Root(first.Get()).Get()), "<f xmlns:q=\"urn:q\" x=\"1\"/>");
+}
+
 TEST_F(AttributesTest, NamedNodeMapWalksWithNextNodeResetAndEnumerator) {
   auto doc = Parse("<r a='1' b='2'/>");
   ASSERT_TRUE(doc);
