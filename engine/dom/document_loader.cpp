@@ -178,6 +178,7 @@ void PlaceDeclarationsAsWritten(xmlParserCtxtPtr ctxt, xmlNodePtr element) {
   xmlNsPtr ns = element->nsDef;
   xmlAttrPtr attr = element->properties, last = nullptr;
   for (std::string_view name : names) {
+    if (name == "xmlns:xml") continue;  // libxml2 keeps no such declaration
     if (IsDeclarationName(name)) {
       if (!ns) return;
       places.emplace_back(ns, last);
@@ -189,7 +190,8 @@ void PlaceDeclarationsAsWritten(xmlParserCtxtPtr ctxt, xmlNodePtr element) {
       attr = attr->next;
     }
   }
-  if (ns) return;
+  // (Declarations left over are the document type's defaults, after the
+  // tag's own: they go first.)
   for (auto& [declaration, after] : places) PlaceDeclarationAfter(declaration, after);
 }
 

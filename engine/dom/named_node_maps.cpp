@@ -226,7 +226,6 @@ HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNod
     xmlNsPtr ns = attr->ns;
     const xmlChar* fallback = DeclaredDefault(element, attr->name, ns ? ns->prefix : nullptr);
     std::string value = fallback ? std::string(View(fallback)) : std::string();
-    AttributeLeaving(element, attr);
     edit.Detach(reinterpret_cast<xmlNodePtr>(attr));
     if (fallback) {
       xmlNsPtr scoped = ns ? BoundOn(element, ns->prefix) : nullptr;
@@ -284,9 +283,11 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   {
     TreeEdit edit(doc);
     xmlAttrPtr before = old ? old->next : nullptr;
+    // The replacement takes the old attribute's place among declarations too.
+    const std::vector<xmlNsPtr> following = old ? DeclarationsFollowing(element, old) : std::vector<xmlNsPtr>();
     if (old) edit.Detach(reinterpret_cast<xmlNodePtr>(old));
     edit.Attach(node, element, reinterpret_cast<xmlNodePtr>(before));
-    if (old) AttributeReplaced(element, old, attr);
+    for (xmlNsPtr ns : following) PlaceDeclarationAfter(ns, attr);
   }
   if (replaced) *replaced = oldObject.Detach();
   return S_OK;

@@ -1,6 +1,7 @@
 #include "engine/dom/node_navigation.h"
 
 #include <cstring>
+#include <unordered_set>
 
 #include <libxml/entities.h>
 #include <libxml/valid.h>
@@ -197,14 +198,34 @@ xmlAttrPtr DeclarationFollows(const xmlNode* element, const xmlNs* ns) {
   return nullptr;
 }
 
+std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> DeclarationPlaces(const xmlNode* element) {
+  std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> places;
+  bool any = false;
+  for (xmlNsPtr ns = element->nsDef; ns && !any; ns = ns->next) any = ns->context != nullptr;
+  if (!any || !element->properties) return places;
+  // Only attributes the element still has count: one named may be gone.
+  std::unordered_set<const void*> attributes;
+  for (xmlAttrPtr a = element->properties; a; a = a->next) attributes.insert(a);
+  bool placed = false;
+  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
+    xmlAttrPtr a = ns->context && attributes.count(ns->context) ? reinterpret_cast<xmlAttrPtr>(ns->context) : nullptr;
+    placed = placed || a;
+    places.emplace_back(ns, a);
+  }
+  if (!placed) places.clear();
+  return places;
+}
+
 void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr) {
   for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
     if (ns->context == reinterpret_cast<xmlDocPtr>(attr)) PlaceDeclarationAfter(ns, attr->prev);
 }
 
-void AttributeReplaced(xmlNodePtr element, xmlAttrPtr old, xmlAttrPtr replacement) {
+std::vector<xmlNsPtr> DeclarationsFollowing(const xmlNode* element, const xmlAttr* attr) {
+  std::vector<xmlNsPtr> following;
   for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
-    if (ns->context == reinterpret_cast<xmlDocPtr>(old)) PlaceDeclarationAfter(ns, replacement);
+    if (ns->context == reinterpret_cast<const xmlDoc*>(attr)) following.push_back(ns);
+  return following;
 }
 
 void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to) {
@@ -212,16 +233,17 @@ void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to) {
   xmlNodePtr b = to;
   for (; a && b && a->type == b->type; a = NextWithin(a, from), b = NextWithin(b, to)) {
     if (a->type != XML_ELEMENT_NODE) continue;
+    const auto places = DeclarationPlaces(a);
+    if (places.empty()) continue;
+    // The copy's attributes stand where the original's do.
+    std::unordered_map<const xmlAttr*, xmlAttrPtr> same;
+    for (xmlAttrPtr o = a->properties, c = b->properties; o && c; o = o->next, c = c->next) same[o] = c;
     xmlNsPtr copied = b->nsDef;
-    for (const xmlNs* ns = a->nsDef; ns && copied; ns = ns->next, copied = copied->next) {
-      xmlAttrPtr after = DeclarationFollows(a, ns);
-      if (!after) continue;
-      xmlAttrPtr original = a->properties, same = b->properties;
-      while (original && same && original != after) {
-        original = original->next;
-        same = same->next;
-      }
-      if (original == after && same) PlaceDeclarationAfter(copied, same);
+    for (const auto& [ns, after] : places) {
+      if (!copied) break;
+      auto it = after ? same.find(after) : same.end();
+      if (it != same.end()) PlaceDeclarationAfter(copied, it->second);
+      copied = copied->next;
     }
   }
 }

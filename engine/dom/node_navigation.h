@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <libxml/tree.h>
 
@@ -101,22 +103,36 @@ void PlaceDeclarationAfter(xmlNsPtr ns, xmlAttrPtr attr);
 xmlAttrPtr DeclarationFollows(const xmlNode* element, const xmlNs* ns);
 // Before attr leaves element: what followed it follows the one before it.
 void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr);
-// After `replacement` took old's place: what followed old follows it.
-void AttributeReplaced(xmlNodePtr element, xmlAttrPtr old, xmlAttrPtr replacement);
+// The declarations of element that follow attr (to follow its replacement).
+std::vector<xmlNsPtr> DeclarationsFollowing(const xmlNode* element, const xmlAttr* attr);
 // Gives a copy's declarations the places the original's have; `to` was
 // copied from `from` just now (the same elements, declarations and
 // attributes in the same order).
 void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to);
+// Each declaration of element with the attribute it follows (null: none),
+// in the element's order of declarations; empty when none follows one.
+std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> DeclarationPlaces(const xmlNode* element);
 // Calls f(ns, nullptr) for each declaration and f(nullptr, attr) for each
 // attribute of element, in their order.
 template <class F>
 void ForEachDeclarationAndAttribute(const xmlNode* element, F f) {
-  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
-    if (!DeclarationFollows(element, ns)) f(ns, nullptr);
+  const std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> places = DeclarationPlaces(element);
+  if (places.empty()) {
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) f(ns, nullptr);
+    for (xmlAttrPtr a = element->properties; a; a = a->next) f(nullptr, a);
+    return;
+  }
+  // Declarations after an attribute come in the order of the attributes.
+  std::unordered_map<const xmlAttr*, std::vector<xmlNsPtr>> after;
+  for (const auto& [ns, a] : places)
+    if (a) after[a].push_back(ns);
+  for (const auto& [ns, a] : places)
+    if (!a) f(ns, nullptr);
   for (xmlAttrPtr a = element->properties; a; a = a->next) {
     f(nullptr, a);
-    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
-      if (ns->context && DeclarationFollows(element, ns) == a) f(ns, nullptr);
+    auto it = after.find(a);
+    if (it != after.end())
+      for (xmlNsPtr ns : it->second) f(ns, nullptr);
   }
 }
 

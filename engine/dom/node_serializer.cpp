@@ -98,6 +98,7 @@ class EscapedNamespaceNames {
   EscapedNamespaceNames(const EscapedNamespaceNames&) = delete;
   EscapedNamespaceNames& operator=(const EscapedNamespaceNames&) = delete;
   ~EscapedNamespaceNames() { Restore(); }
+  bool Changed() const { return !swapped_.empty(); }
 
  private:
   void Escape(xmlNsPtr ns) {
@@ -139,6 +140,7 @@ class PlacedDeclarations {
   PlacedDeclarations(const PlacedDeclarations&) = delete;
   PlacedDeclarations& operator=(const PlacedDeclarations&) = delete;
   ~PlacedDeclarations() { Restore(); }
+  bool Changed() const { return !placed_.empty(); }
 
  private:
   struct Placed {
@@ -148,24 +150,24 @@ class PlacedDeclarations {
   };
 
   void Place(xmlNodePtr element) {
-    bool any = false;
-    for (xmlNsPtr ns = element->nsDef; ns && !any; ns = ns->next) any = DeclarationFollows(element, ns) != nullptr;
-    if (!any) return;
+    const auto places = DeclarationPlaces(element);
+    if (places.empty()) return;
     placed_.push_back(Placed{element, {}, {}});
     Placed& p = placed_.back();
-    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) p.declarations.push_back(ns);
-    p.standIns.reserve(p.declarations.size());
+    for (const auto& place : places) p.declarations.push_back(place.first);
+    p.standIns.reserve(places.size());
+    // Where the next declaration after an attribute goes: after the
+    // attribute, or after the declarations placed there before it.
+    std::unordered_map<const xmlAttr*, xmlAttrPtr> lastAfter;
     xmlNsPtr* link = &element->nsDef;
-    for (xmlNsPtr ns : p.declarations) {
-      xmlAttrPtr after = DeclarationFollows(element, ns);
-      if (!after) {
+    for (const auto& [ns, follows] : places) {
+      if (!follows) {
         *link = ns;
         link = &ns->next;
         continue;
       }
-      // After the attribute, and after declarations placed there before it.
-      while (after->next && std::find(p.standIns.begin(), p.standIns.end(), after->next) != p.standIns.end())
-        after = after->next;
+      xmlAttrPtr& at = lastAfter[follows];
+      xmlAttrPtr after = at ? at : follows;
       xmlAttrPtr standIn = NewStandIn(element->doc, ns);
       standIn->parent = element;
       standIn->prev = after;
@@ -173,6 +175,7 @@ class PlacedDeclarations {
       if (after->next) after->next->prev = standIn;
       after->next = standIn;
       p.standIns.push_back(standIn);
+      at = standIn;
     }
     *link = nullptr;
   }
@@ -827,6 +830,14 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
   HRESULT hr = OutputConverter(doc, &encoding, &handler, reason);
   if (FAILED(hr)) return hr;
   ErrorCapture capture;
+  // While the tree is changed for libxml2 (see the classes above), the
+  // writer (the host's stream, which may read the tree) gets nothing: the
+  // output waits until the tree is as it was.
+  std::string held;
+  const std::function<bool(const char*, size_t)> hold = [&held](const char* data, size_t n) {
+    held.append(data, n);
+    return true;
+  };
   WriteContext ctx{&write};
   xmlOutputBufferPtr out = xmlOutputBufferCreateIO(WriteCallback, CloseCallback, &ctx, handler);
   if (!out) {
@@ -834,23 +845,30 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
     throw std::bad_alloc();
   }
   const char* encName = encoding.empty() ? nullptr : encoding.c_str();
-  OutputEncoding declared(doc, encName ? encName : "UTF-8");
-  ScopedDeclarations namespaces(reinterpret_cast<xmlNodePtr>(doc));
-  PlacedDeclarations placed(reinterpret_cast<xmlNodePtr>(doc));
-  EscapedNamespaceNames escaped(reinterpret_cast<xmlNodePtr>(doc));
-  for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
-    if (!IsExposedChild(c)) continue;
-    if (IsXmlDeclaration(c)) {
-      std::string text = "<?xml " + std::string(View(c->content)) + "?>";
-      xmlOutputBufferWriteString(out, text.c_str());
-    } else if (const xmlChar* doctype = c->type == XML_DTD_NODE ? WrittenDoctype(reinterpret_cast<xmlDtdPtr>(c)) : nullptr) {
-      xmlOutputBufferWriteString(out, reinterpret_cast<const char*>(doctype));
-    } else {
-      xmlNodeDumpOutput(out, doc, c, 0, 0, encName);
+  int rc = 0;
+  bool holding = false;
+  {
+    OutputEncoding declared(doc, encName ? encName : "UTF-8");
+    ScopedDeclarations namespaces(reinterpret_cast<xmlNodePtr>(doc));
+    PlacedDeclarations placed(reinterpret_cast<xmlNodePtr>(doc));
+    EscapedNamespaceNames escaped(reinterpret_cast<xmlNodePtr>(doc));
+    holding = namespaces.Changed() || placed.Changed() || escaped.Changed();
+    if (holding) ctx.write = &hold;
+    for (xmlNodePtr c = doc->children; c && !ctx.failed; c = c->next) {
+      if (!IsExposedChild(c)) continue;
+      if (IsXmlDeclaration(c)) {
+        std::string text = "<?xml " + std::string(View(c->content)) + "?>";
+        xmlOutputBufferWriteString(out, text.c_str());
+      } else if (const xmlChar* doctype = c->type == XML_DTD_NODE ? WrittenDoctype(reinterpret_cast<xmlDtdPtr>(c)) : nullptr) {
+        xmlOutputBufferWriteString(out, reinterpret_cast<const char*>(doctype));
+      } else {
+        xmlNodeDumpOutput(out, doc, c, 0, 0, encName);
+      }
+      xmlOutputBufferWriteString(out, "\r\n");
     }
-    xmlOutputBufferWriteString(out, "\r\n");
+    rc = xmlOutputBufferClose(out);
   }
-  int rc = xmlOutputBufferClose(out);
+  if (holding && !ctx.failed && rc >= 0 && !held.empty() && !write(held.data(), held.size())) ctx.failed = true;
   if (ctx.failed || rc < 0) {
     if (reason) *reason = ctx.failed ? "The output could not be written." : capture.Reason("The document could not be serialised.");
     return E_FAIL;

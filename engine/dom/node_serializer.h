@@ -39,6 +39,8 @@ class ScopedDeclarations {
   ~ScopedDeclarations();
   // Whether ns is one of the declarations given for the scope's length.
   bool Added(const xmlNs* ns) const;
+  // Whether any declaration was given.
+  bool Changed() const { return !added_.empty(); }
 
  private:
   void Restore();

@@ -287,6 +287,7 @@ void TreeEdit::Detach(xmlNodePtr node) {
   long live = TreeHolder::CountObjects(node);
   holder->AdjustContaining(node, -live);
   if (node->type != XML_ATTRIBUTE_NODE) MarkShapeChange(node->parent, node, -1);
+  if (node->type == XML_ATTRIBUTE_NODE) AttributeLeaving(node->parent, reinterpret_cast<xmlAttrPtr>(node));
   Unlink(node);
   holder->AddRoot(node, live);
 }

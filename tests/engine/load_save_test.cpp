@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -59,12 +60,15 @@ class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
   // Takes at most `step` bytes a write, where writes are taken at all.
   HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override {
     if (!takesWrites_) return E_NOTIMPL;
+    if (onWrite_) onWrite_();
     ULONG n = std::min(cb, step_);
     written_.append(static_cast<const char*>(pv), n);
     if (written) *written = n;
     return S_OK;
   }
   void TakeWrites() { takesWrites_ = true; }
+  // Runs at every write, as a host's stream may do anything then.
+  void OnWrite(std::function<void()> f) { onWrite_ = std::move(f); }
   const std::string& Written() const { return written_; }
   // Reads then report more bytes than they gave.
   void Overstate(ULONG extra) { overstated_ = extra; }
@@ -89,6 +93,7 @@ class TrickleStream : public ardo::ComObject<TrickleStream, IStream> {
   bool takesWrites_ = false;
   std::string written_;
   ULONG overstated_ = 0;
+  std::function<void()> onWrite_;
 };
 
 TEST_F(LoadSaveTest, StreamsThatReadInSmallStepsLoadAndOnesThatFailSaySo) {
@@ -498,6 +503,23 @@ TEST_F(LoadSaveTest, TheDocumentTypeIsWrittenAsTheDocumentWroteIt) {
   ASSERT_HR(LoadXml(reloaded.Get(), ("<!DOCTYPE r SYSTEM 'x<!DOCTYPE y>' [<!--<!DOCTYPE z>-->]><r/>")), S_OK);
   EXPECT_EQ(XmlOf(reloaded.Get()), "<!DOCTYPE r SYSTEM 'x<!DOCTYPE y>' [<!--<!DOCTYPE z>-->]>\r\n<r/>\r\n")
       << "the declaration starts where it does, not at the same letters in its identifier";
+}
+
+// A host's stream may read the document while it is saved: it sees the
+// document as it is (not as libxml2 is shown it for the writing).
+TEST_F(LoadSaveTest, AStreamReadingTheDocumentWhileItIsSavedSeesItAsItIs) {
+  auto doc = Parse("<r a='1' xmlns:p='urn:p' b='2'><e x='1' xmlns:q='urn:q'/></r>");
+  ASSERT_TRUE(doc);
+  const std::string written = XmlOf(doc.Get());
+  std::vector<std::string> seen;
+  auto stream = ardo::MakeObject<TrickleStream>(std::string(), 7, size_t(-1));
+  stream->TakeWrites();
+  stream->OnWrite([&] { seen.push_back(XmlOf(doc.Get())); });
+  Variant destination(Variant::Unknown(stream.Get()));
+  ASSERT_HR(doc->save(destination.get()), S_OK);
+  ASSERT_FALSE(seen.empty());
+  for (const std::string& xml : seen) EXPECT_EQ(xml, written);
+  EXPECT_EQ(stream->Written(), written);
 }
 
 TEST_F(LoadSaveTest, SaveWritesTheDeclaredEncoding) {
