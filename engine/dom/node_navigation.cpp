@@ -229,6 +229,9 @@ std::vector<xmlNsPtr> DeclarationsFollowing(const xmlNode* element, const xmlAtt
 }
 
 void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to) {
+  // (An entity reference's children are its entity's, below another parent.)
+  if (from->type != XML_ELEMENT_NODE && from->type != XML_DOCUMENT_NODE && from->type != XML_DOCUMENT_FRAG_NODE)
+    return;
   auto* a = const_cast<xmlNodePtr>(from);
   xmlNodePtr b = to;
   for (; a && b && a->type == b->type; a = NextWithin(a, from), b = NextWithin(b, to)) {

@@ -231,6 +231,16 @@ TEST_F(AttributesTest, DeclarationsKeepTheirPlaceAmongAttributes) {
                     "<f a='1' xmlns:xml='http://www.w3.org/XML/1998/namespace' xmlns:p='urn:p' b='2'/>"),
             S_OK);
   EXPECT_EQ(XmlOf(Root(defaulted.Get()).Get()), "<f xmlns:d=\"urn:d\" a=\"1\" xmlns:p=\"urn:p\" b=\"2\"/>");
+  // An entity reference's copy carries no places of its own (its children
+  // are its entity's, below another parent).
+  auto referring = NewDocument();
+  ASSERT_HR(referring->put_validateOnParse(VARIANT_FALSE), S_OK);
+  ASSERT_HR(LoadXml(referring.Get(), "<!DOCTYPE r [<!ENTITY e '<b x=\"1\" xmlns:p=\"u\" y=\"2\"/>'>]><r>&e;</r>"),
+            S_OK);
+  ardo::ComPtr<IXMLDOMNode> reference, referenceCopy;
+  ASSERT_HR(Root(referring.Get())->get_firstChild(reference.Out()), S_OK);
+  ASSERT_HR(reference->cloneNode(VARIANT_TRUE, referenceCopy.Out()), S_OK);
+  EXPECT_EQ(XmlOf(referenceCopy.Get()), "&e;");
   // An attribute taken out through a selection leaves the declaration after
   // the one before it.
   auto selected = Parse("<g a='1' b='2' xmlns:p='urn:p' c='3'/>");
