@@ -77,23 +77,33 @@ std::string EscapedAttributeText(std::string_view text) {
 
 std::string QuotedAttributeText(std::string_view text) { return "\"" + EscapedAttributeText(text) + "\""; }
 
+// Calls change(element) for each element of root's subtree (nothing below
+// other nodes declares a namespace); undo() runs before what it throws
+// goes on.
+template <class Change, class Undo>
+void ChangeElementsWithin(xmlNodePtr root, Change change, Undo undo) {
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE && root->type != XML_DOCUMENT_FRAG_NODE)
+    return;
+  try {
+    for (xmlNodePtr n = root; n; n = NextWithin(n, root))
+      if (n->type == XML_ELEMENT_NODE) change(n);
+  } catch (...) {
+    undo();
+    throw;
+  }
+}
+
 // libxml2 writes a namespace declaration's name with only its quotes
 // looked after. For the length of a serialisation, the declarations in a
 // subtree whose names hold markup characters carry them escaped.
 class EscapedNamespaceNames {
  public:
   explicit EscapedNamespaceNames(xmlNodePtr root) {
-    if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE &&
-        root->type != XML_DOCUMENT_FRAG_NODE)
-      return;  // nothing below it declares a namespace
-    try {
-      for (xmlNodePtr n = root; n; n = NextWithin(n, root))
-        if (n->type == XML_ELEMENT_NODE)
-          for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) Escape(ns);
-    } catch (...) {
-      Restore();
-      throw;
-    }
+    ChangeElementsWithin(
+        root, [this](xmlNodePtr e) {
+          for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) Escape(ns);
+        },
+        [this] { Restore(); });
   }
   EscapedNamespaceNames(const EscapedNamespaceNames&) = delete;
   EscapedNamespaceNames& operator=(const EscapedNamespaceNames&) = delete;
@@ -126,16 +136,11 @@ class EscapedNamespaceNames {
 class PlacedDeclarations {
  public:
   explicit PlacedDeclarations(xmlNodePtr root) {
-    if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE &&
-        root->type != XML_DOCUMENT_FRAG_NODE)
-      return;
-    try {
-      for (xmlNodePtr n = root; n; n = NextWithin(n, root))
-        if (n->type == XML_ELEMENT_NODE && n->nsDef && n->properties) Place(n);
-    } catch (...) {
-      Restore();
-      throw;
-    }
+    ChangeElementsWithin(
+        root, [this](xmlNodePtr e) {
+          if (e->nsDef && e->properties) Place(e);
+        },
+        [this] { Restore(); });
   }
   PlacedDeclarations(const PlacedDeclarations&) = delete;
   PlacedDeclarations& operator=(const PlacedDeclarations&) = delete;
