@@ -132,9 +132,6 @@ void ResolveAmpersands(xmlParserCtxtPtr ctxt, xmlNodePtr element) {
   }
 }
 
-// Every element start passes here: MaxElementDepth is enforced before the
-// element is built, and the attributes that the document type supplied by
-// default are marked once it is (libxml2 appends them after the written ones).
 // The names of a start tag's attributes, declarations among them, in the
 // order the tag gives them; false for text that does not read as a tag.
 bool AttributeNamesInOrder(std::string_view tag, std::vector<std::string_view>* names) {
@@ -219,6 +216,9 @@ void CheckingEndElement(void* ctx, const xmlChar* localname, const xmlChar* pref
   s->endElement(ctx, localname, prefix, uri);
 }
 
+// Every element start passes here: MaxElementDepth is enforced before the
+// element is built, and the attributes that the document type supplied by
+// default are marked once it is (libxml2 appends them after the written ones).
 void CheckingStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
                           int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
                           const xmlChar** attributes) {

@@ -190,14 +190,6 @@ void MarkReadOnlyStandIn(xmlAttrPtr attr) { attr->psvi = &g_standInMark; }
 
 void PlaceDeclarationAfter(xmlNsPtr ns, xmlAttrPtr attr) { ns->context = reinterpret_cast<xmlDocPtr>(attr); }
 
-xmlAttrPtr DeclarationFollows(const xmlNode* element, const xmlNs* ns) {
-  if (!ns->context) return nullptr;
-  // Only an attribute the element still has: the one named may be gone.
-  for (xmlAttrPtr a = element->properties; a; a = a->next)
-    if (reinterpret_cast<xmlDocPtr>(a) == ns->context) return a;
-  return nullptr;
-}
-
 std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> DeclarationPlaces(const xmlNode* element) {
   std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> places;
   bool any = false;
@@ -216,16 +208,15 @@ std::vector<std::pair<xmlNsPtr, xmlAttrPtr>> DeclarationPlaces(const xmlNode* el
   return places;
 }
 
-void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr) {
-  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
-    if (ns->context == reinterpret_cast<xmlDocPtr>(attr)) PlaceDeclarationAfter(ns, attr->prev);
-}
-
 std::vector<xmlNsPtr> DeclarationsFollowing(const xmlNode* element, const xmlAttr* attr) {
   std::vector<xmlNsPtr> following;
   for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
     if (ns->context == reinterpret_cast<const xmlDoc*>(attr)) following.push_back(ns);
   return following;
+}
+
+void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr) {
+  for (xmlNsPtr ns : DeclarationsFollowing(element, attr)) PlaceDeclarationAfter(ns, attr->prev);
 }
 
 void CopyDeclarationPlaces(const xmlNode* from, xmlNode* to) {

@@ -99,8 +99,6 @@ void MarkReadOnlyStandIn(xmlAttrPtr attr);
 // users, names the attribute it follows (none: it goes before them all).
 // Declarations made later go first.
 void PlaceDeclarationAfter(xmlNsPtr ns, xmlAttrPtr attr);
-// The attribute of element that ns follows, or null.
-xmlAttrPtr DeclarationFollows(const xmlNode* element, const xmlNs* ns);
 // Before attr leaves element: what followed it follows the one before it.
 void AttributeLeaving(xmlNodePtr element, xmlAttrPtr attr);
 // The declarations of element that follow attr (to follow its replacement).

@@ -286,8 +286,10 @@ void TreeEdit::Detach(xmlNodePtr node) {
   Track(holder);
   long live = TreeHolder::CountObjects(node);
   holder->AdjustContaining(node, -live);
-  if (node->type != XML_ATTRIBUTE_NODE) MarkShapeChange(node->parent, node, -1);
-  if (node->type == XML_ATTRIBUTE_NODE) AttributeLeaving(node->parent, reinterpret_cast<xmlAttrPtr>(node));
+  if (node->type == XML_ATTRIBUTE_NODE)
+    AttributeLeaving(node->parent, reinterpret_cast<xmlAttrPtr>(node));
+  else
+    MarkShapeChange(node->parent, node, -1);
   Unlink(node);
   holder->AddRoot(node, live);
 }

@@ -25,6 +25,20 @@ constexpr size_t kMaxResults = 64;
 // cache stays small beside the document itself.
 constexpr size_t kMaxResultNodes = size_t(1) << 20;
 
+// The element whose declarations are in scope where a query starts: the
+// context element, an attribute's or other node's parent, or the document
+// element of a document or fragment.
+xmlNodePtr ScopeElement(xmlNodePtr context) {
+  xmlNodePtr n = context;
+  if (n->type == XML_DOCUMENT_NODE || n->type == XML_DOCUMENT_FRAG_NODE) {
+    n = n->children;
+    while (n && n->type != XML_ELEMENT_NODE) n = n->next;
+  } else if (n->type != XML_ELEMENT_NODE) {
+    n = n->parent;
+  }
+  return n && n->type == XML_ELEMENT_NODE ? n : nullptr;
+}
+
 // XPath's id(), answered as nodeFromID answers: libxml2's own reads its
 // table of IDs alone, which lists what the parse met and nothing the host
 // has done since.
@@ -188,24 +202,6 @@ void XPathCache::DropCompiled() {
   compiled_.clear();
 }
 
-namespace {
-
-// The element whose declarations are in scope where a query starts: the
-// context element, an attribute's or other node's parent, or the document
-// element of a document or fragment.
-xmlNodePtr ScopeElement(xmlNodePtr context) {
-  xmlNodePtr n = context;
-  if (n->type == XML_DOCUMENT_NODE || n->type == XML_DOCUMENT_FRAG_NODE) {
-    n = n->children;
-    while (n && n->type != XML_ELEMENT_NODE) n = n->next;
-  } else if (n->type != XML_ELEMENT_NODE) {
-    n = n->parent;
-  }
-  return n && n->type == XML_ELEMENT_NODE ? n : nullptr;
-}
-
-}  // namespace
-
 // libxml2 looks prefixes up in the context's namespace list before the
 // registered ones: the list holds the prefixed declarations in scope that
 // the registered bindings do not name, for one query.
@@ -214,20 +210,19 @@ XPathCache::InScopePrefixes::InScopePrefixes(xmlXPathContextPtr ctx, const Query
     : ctx_(ctx) {
   if (!namespaces.inScope) return;
   xmlNodePtr element = ScopeElement(context);
-  if (!element) return;
-  for (xmlNodePtr e = element; e && e->type == XML_ELEMENT_NODE; e = e->parent) {
-    for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) {
-      if (!ns->prefix) continue;
-      std::string_view prefix = View(ns->prefix);
-      auto same = [&](const auto& b) { return b.first == prefix; };
-      auto sameNs = [&](xmlNsPtr o) { return xmlStrEqual(o->prefix, ns->prefix); };
-      if (std::any_of(namespaces.bindings.begin(), namespaces.bindings.end(), same) ||
-          std::any_of(list_.begin(), list_.end(), sameNs))
-        continue;  // bound for the query, or declared again nearer
-      list_.push_back(ns);
-      bindings_.append(View(ns->prefix)).append(1, '\0').append(View(ns->href)).append(1, '\0');
-    }
+  // libxml2 lists the declarations in scope, the nearest of each prefix.
+  xmlNsPtr* inScope = element ? xmlGetNsList(element->doc, element) : nullptr;
+  if (!inScope) return;
+  for (xmlNsPtr* it = inScope; *it; ++it) {
+    xmlNsPtr ns = *it;
+    if (!ns->prefix) continue;
+    std::string_view prefix = View(ns->prefix);
+    auto same = [&](const auto& b) { return b.first == prefix; };
+    if (std::any_of(namespaces.bindings.begin(), namespaces.bindings.end(), same)) continue;  // bound for the query
+    list_.push_back(ns);
+    bindings_.append(prefix).append(1, '\0').append(View(ns->href)).append(1, '\0');
   }
+  xmlFree(inScope);
   if (list_.empty()) return;
   ctx_->namespaces = list_.data();
   ctx_->nsNr = static_cast<int>(list_.size());
@@ -262,9 +257,11 @@ void XPathCache::PrepareContext(xmlDocPtr doc, const QueryNamespaces& namespaces
 
 const XPathCache::CompiledQuery* XPathCache::Compile(const std::string& query, const std::string& bindings,
                                                      std::string* reason) {
-  // The bindings' length first: a query's text may hold any character.
-  std::string key = std::to_string(bindings.size()) + ':' + bindings + query;
-  auto it = compiled_.find(key);
+  // Under in-scope bindings, the key leads with their length (a query's
+  // text may hold any character; none that compiles starts so).
+  const std::string key = bindings.empty() ? std::string() : std::to_string(bindings.size()) + ':' + bindings + query;
+  const std::string& lookup = bindings.empty() ? query : key;
+  auto it = compiled_.find(lookup);
   if (it != compiled_.end()) return &it->second;
   ErrorCapture capture;
   CompiledQuery compiled{xmlXPathCtxtCompile(ctx_, Xml(query)), false};
@@ -277,7 +274,7 @@ const XPathCache::CompiledQuery* XPathCache::Compile(const std::string& query, c
     return nullptr;
   }
   if (compiled_.size() >= kMaxCompiled) DropCompiled();
-  return &compiled_.emplace(std::move(key), compiled).first->second;
+  return &compiled_.emplace(lookup, compiled).first->second;
 }
 
 HRESULT XPathCache::Select(const std::string& query, xmlNodePtr context,
