@@ -490,7 +490,7 @@ HRESULT DomDocument::Finish(ParseOutcome outcome, const std::string& url, VARIAN
 
 DomDocument::ObjectSource DomDocument::SourceOf(IUnknown* unknown) {
   ObjectSource source;
-  source.ours = dynamic_cast<DomDocument*>(NodeObject::From(unknown));
+  source.ours = dynamic_cast<DomDocument*>(unknown);
   if (source.ours) return source;
   if (FAILED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(source.stream.Out()))))
     unknown->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(source.foreign.Out()));
@@ -675,7 +675,7 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
   }
   IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
   if (!unknown) return E_INVALIDARG;
-  if (auto* target = dynamic_cast<DomDocument*>(NodeObject::From(unknown))) {
+  if (auto* target = dynamic_cast<DomDocument*>(unknown)) {
     if (target == this) return S_OK;
     DocLock lock(target->Mutex());
     target->LoadCopyOf(XmlDoc());

@@ -61,15 +61,16 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   explicit DomDocument(const DocumentFlavor& flavor);
   ~DomDocument() override;
 
-  // The document object counts its references as any COM object.
-  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+  // The document object counts its references as any COM object, in the
+  // count its node objects keep.
+  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
   // A free-threaded document goes under its own lock: a node of its tree
   // handed out meanwhile (from a list of another document) takes that lock
   // and a reference on the document, which must not come back from zero.
   ULONG STDMETHODCALLTYPE Release() override {
-    if (!Mutex()) return ComObject::Release();
+    if (!Mutex()) return ReleaseDocument();
     DocLock lock(Mutex());
-    return ComObject::Release();
+    return ReleaseDocument();
   }
 
   const DocumentFlavor& Flavor() const { return flavor_; }
@@ -139,6 +140,12 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   HRESULT getProperty(BSTR name, VARIANT* value) override;
 
  private:
+  ULONG ReleaseDocument() {
+    ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
   template <class T>
   HRESULT CreateAndReturn(xmlNodePtr node, T** out);
   HRESULT DoCreateNode(const VARIANT& type, BSTR name, BSTR namespaceURI, IXMLDOMNode** out);

@@ -1,6 +1,9 @@
 #include "engine/dom/node_object.h"
 
 #include <algorithm>
+#include <array>
+#include <cassert>
+#include <cstdlib>
 
 #include <libxml/entities.h>
 #include <libxml/valid.h>
@@ -63,7 +66,37 @@ void NodeObject::SetDocument(DomDocument* document) {
   docMutex_.store(document ? document->Mutex() : nullptr, std::memory_order_release);
 }
 
-NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface_(iface) {
+namespace {
+
+// From the interface at the object's start to its NodeObject part: a few
+// bytes (the interface's vtable pointer).
+uint8_t OffsetFrom(IXMLDOMNode* iface, const NodeObject* part) {
+  const ptrdiff_t offset = reinterpret_cast<const char*>(part) - reinterpret_cast<const char*>(iface);
+  assert(offset > 0 && offset < 256);
+  return uint8_t(offset);
+}
+
+constexpr int kMaxNodeClasses = 32;
+std::array<NodeObject::Deleter, kMaxNodeClasses> g_deleters{};
+std::atomic<int> g_nodeClasses{0};
+
+}  // namespace
+
+NodeObject::Deleter* NodeObject::Deleters() { return g_deleters.data(); }
+
+uint8_t NodeObject::RegisterDeleter(Deleter deleter) {
+  const int index = g_nodeClasses.fetch_add(1);
+  if (index >= kMaxNodeClasses) std::abort();  // more node classes than the table holds
+  g_deleters[index] = deleter;
+  return uint8_t(index);
+}
+
+void NodeObject::SetDeclaringElement(xmlNodePtr element) {
+  isNamespace_ = element != nullptr;
+  if (element || extras_) Extras().nsElement = element;
+}
+
+NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), ifaceOffset_(OffsetFrom(iface, this)) {
   tree_ = TreeHolder::Of(node);
   SetDocument(tree_->Owner());
   node->_private = this;
@@ -71,14 +104,15 @@ NodeObject::NodeObject(xmlNodePtr node, IXMLDOMNode* iface) : node_(node), iface
 }
 
 NodeObject::NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface)
-    : node_(reinterpret_cast<xmlNodePtr>(ns)), iface_(iface), nsElement_(element) {
+    : node_(reinterpret_cast<xmlNodePtr>(ns)), ifaceOffset_(OffsetFrom(iface, this)) {
+  SetDeclaringElement(element);
   tree_ = TreeHolder::Of(element);
   SetDocument(tree_->Owner());
   ns->_private = this;
   tree_->ObjectCreated(element);
 }
 
-NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : isDocument_(true), iface_(iface) {}
+NodeObject::NodeObject(DocumentTag, IXMLDOMNode* iface) : isDocument_(true), ifaceOffset_(OffsetFrom(iface, this)) {}
 
 // An unreferenced map (a referenced one would hold its element's object).
 NodeObject::ObjectExtras::~ObjectExtras() { delete attributeMap; }
@@ -127,7 +161,7 @@ NodeObject::~NodeObject() {
     return;
   }
   // Only cached objects are deleted (their tree or subtree is going).
-  if (nsElement_) {
+  if (isNamespace_) {
     if (Namespace()->_private == this) Namespace()->_private = nullptr;
   } else if (node_->_private == this) {
     node_->_private = nullptr;
@@ -175,10 +209,10 @@ ULONG NodeObject::ReleaseLocked() {
 }
 
 void NodeObject::BecomeAttribute(xmlNodePtr attr) {
-  xmlNodePtr element = nsElement_;
+  xmlNodePtr element = DeclaringElement();
   Namespace()->_private = nullptr;
   node_ = attr;
-  nsElement_ = nullptr;
+  SetDeclaringElement(nullptr);
   attr->_private = this;
   // The object now counts in attr's detached subtree, not the element's.
   tree_->AdjustContaining(element, -1);
@@ -186,12 +220,12 @@ void NodeObject::BecomeAttribute(xmlNodePtr attr) {
 }
 
 bool NodeObject::BecomeDeclaration(xmlNsPtr ns, xmlNodePtr element) {
-  if (ns->_private || nsElement_ || node_->type != XML_ATTRIBUTE_NODE || tree_ != TreeHolder::Of(element))
+  if (ns->_private || isNamespace_ || node_->type != XML_ATTRIBUTE_NODE || tree_ != TreeHolder::Of(element))
     return false;
   xmlNodePtr attr = node_;
   attr->_private = nullptr;
   node_ = reinterpret_cast<xmlNodePtr>(ns);
-  nsElement_ = element;
+  SetDeclaringElement(element);
   ns->_private = this;
   // The object now counts where the element is, no longer in attr's
   // detached subtree (which goes once nothing else holds it).
@@ -254,7 +288,7 @@ NodeObject* NodeObject::From(IXMLDOMNode* node) {
 // --- values ------------------------------------------------------------------
 
 std::string NodeObject::ValueText() const {
-  if (nsElement_) return std::string(View(Namespace()->href));
+  if (isNamespace_) return std::string(View(Namespace()->href));
   switch (node_->type) {
     case XML_ATTRIBUTE_NODE:
       return AttributeValue(reinterpret_cast<xmlAttrPtr>(node_));
@@ -271,7 +305,7 @@ std::string NodeObject::ValueText() const {
 HRESULT NodeObject::SetValueText(const std::string& text) {
   // A namespace declaration's value changes as setAttribute changes it:
   // while no name uses it.
-  if (nsElement_) return attributes::Set(*doc_, nsElement_, DeclarationName(Namespace()), text);
+  if (isNamespace_) return attributes::Set(*doc_, DeclaringElement(), DeclarationName(Namespace()), text);
   if (IsReadOnly(node_)) return RefuseReadOnly();
   switch (node_->type) {
     case XML_ATTRIBUTE_NODE: {
@@ -300,7 +334,7 @@ HRESULT NodeObject::SetValueText(const std::string& text) {
 // --- the IXMLDOMNode members -------------------------------------------------
 
 HRESULT NodeObject::NodeName(BSTR* out) {
-  if (nsElement_) return ReturnBstr(DeclarationName(Namespace()), out);
+  if (isNamespace_) return ReturnBstr(DeclarationName(Namespace()), out);
   switch (node_->type) {
     case XML_ELEMENT_NODE:
     case XML_ATTRIBUTE_NODE:
@@ -322,7 +356,7 @@ HRESULT NodeObject::NodeName(BSTR* out) {
 
 HRESULT NodeObject::NodeValue(VARIANT* out) {
   if (!out) return E_INVALIDARG;
-  if (nsElement_) return ReturnBstrVariant(ValueText(), out);
+  if (isNamespace_) return ReturnBstrVariant(ValueText(), out);
   switch (node_->type) {
     case XML_ATTRIBUTE_NODE:
     case XML_TEXT_NODE:
@@ -350,7 +384,7 @@ HRESULT NodeObject::NodeType(DOMNodeType* out) {
 }
 
 HRESULT NodeObject::ParentNode(IXMLDOMNode** out) {
-  if (nsElement_) return ReturnNode(nullptr, out);
+  if (isNamespace_) return ReturnNode(nullptr, out);
   xmlNodePtr parent = DomParent(node_);
   // A tree that a load has replaced is no longer the document's content:
   // its top-level nodes have no parent there.
@@ -365,21 +399,21 @@ HRESULT NodeObject::ChildNodes(IXMLDOMNodeList** out) {
 }
 
 HRESULT NodeObject::LastChild(IXMLDOMNode** out) {
-  return ReturnNode(nsElement_ ? nullptr : DomLastChild(node_), out);
+  return ReturnNode(isNamespace_ ? nullptr : DomLastChild(node_), out);
 }
 
 HRESULT NodeObject::PreviousSibling(IXMLDOMNode** out) {
-  return ReturnNode(nsElement_ ? nullptr : DomPreviousSibling(node_), out);
+  return ReturnNode(isNamespace_ ? nullptr : DomPreviousSibling(node_), out);
 }
 
 HRESULT NodeObject::Attributes(IXMLDOMNamedNodeMap** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
+  if (!isNamespace_ && node_->type == XML_ELEMENT_NODE) {
     *out = AttributeMap::HandOut(this);
     return S_OK;
   }
-  if (!nsElement_ && IsXmlDeclarationInstruction(node_)) {
+  if (!isNamespace_ && IsXmlDeclarationInstruction(node_)) {
     *out = MakeObject<DeclarationMap>(this, DeclarationMap::Kind::XmlDeclaration).Detach();
     return S_OK;
   }
@@ -427,14 +461,14 @@ HRESULT NodeObject::InsertBefore(IXMLDOMNode* newChild, const VARIANT& refChild,
   NodeObject* child;
   HRESULT hr = InsertableArgument(*this, newChild, &child);
   if (FAILED(hr)) return hr;
-  if (nsElement_) return FailWith(kInvalidTreeChange, "A namespace declaration has no children to change.");
+  if (isNamespace_) return FailWith(kInvalidTreeChange, "A namespace declaration has no children to change.");
   xmlNodePtr ref = nullptr;
   const VARIANT r = ShallowValue(refChild);
   if (r.vt == VT_UNKNOWN || r.vt == VT_DISPATCH) {
     IUnknown* unk = r.vt == VT_UNKNOWN ? r.punkVal : r.pdispVal;
     if (unk) {
       NodeObject* refObj = From(unk);
-      if (!refObj || !SharesLockWith(*refObj) || refObj->nsElement_ || !IsChildOf(refObj->node_, node_))
+      if (!refObj || !SharesLockWith(*refObj) || refObj->isNamespace_ || !IsChildOf(refObj->node_, node_))
         return RefuseNotAChild("reference node");
       ref = refObj->node_;
     }
@@ -463,7 +497,7 @@ HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, I
   HRESULT hr = InsertableArgument(*this, newChild, &child);
   if (FAILED(hr)) return hr;
   NodeObject* old = From(oldChild);
-  if (!old || !SharesLockWith(*old) || old->nsElement_ || nsElement_ || !IsChildOf(old->node_, node_))
+  if (!old || !SharesLockWith(*old) || old->isNamespace_ || isNamespace_ || !IsChildOf(old->node_, node_))
     return RefuseNotAChild("node to replace");
   if (child == old) return ReturnSame(old, out);
   hr = CheckInsertion(node_, child->node_, old->node_, nullptr);
@@ -479,7 +513,7 @@ HRESULT NodeObject::ReplaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild, I
 HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
   if (out) *out = nullptr;
   NodeObject* child = From(childNode);
-  if (!child || !SharesLockWith(*child) || child->nsElement_ || nsElement_ || !IsChildOf(child->node_, node_))
+  if (!child || !SharesLockWith(*child) || child->isNamespace_ || isNamespace_ || !IsChildOf(child->node_, node_))
     return RefuseNotAChild("node to remove");
   if (child->node_->type == XML_DTD_NODE) return FailWith(kInvalidTreeChange, kDocumentTypeStays);
   if (IsReadOnly(node_)) return RefuseReadOnly();
@@ -492,7 +526,7 @@ HRESULT NodeObject::RemoveChild(IXMLDOMNode* childNode, IXMLDOMNode** out) {
 
 // S_FALSE (with VARIANT_FALSE) for a node without children.
 HRESULT NodeObject::HasChildNodes(VARIANT_BOOL* out) {
-  bool has = !nsElement_ && DomFirstChild(node_) != nullptr;
+  bool has = !isNamespace_ && DomFirstChild(node_) != nullptr;
   HRESULT hr = ReturnFlag(has, out);
   return SUCCEEDED(hr) && !has ? S_FALSE : hr;
 }
@@ -551,15 +585,15 @@ std::unordered_set<xmlNsPtr> CopiedDeclarations(xmlNodePtr source, xmlNodePtr co
 HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  if (deep && !nsElement_) CheckCopyDepth(node_);
+  if (deep && !isNamespace_) CheckCopyDepth(node_);
   if (isDocument_) {
     ComPtr<DomDocument> copy = doc_->CloneDocument(deep != 0);
     *out = copy.Detach();
     return S_OK;
   }
-  xmlDocPtr doc = (nsElement_ ? nsElement_ : node_)->doc;
+  xmlDocPtr doc = (Anchor())->doc;
   xmlNodePtr copy = nullptr;
-  if (nsElement_) {
+  if (isNamespace_) {
     xmlAttrPtr attr = xmlNewDocProp(doc, Xml(DeclarationName(Namespace())), nullptr);
     if (!attr) throw std::bad_alloc();
     copy = reinterpret_cast<xmlNodePtr>(attr);
@@ -619,7 +653,7 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
 HRESULT NodeObject::NodeTypeString(BSTR* out) { return ReturnBstr(TypeString(DomTypeOf(node_)), out); }
 
 HRESULT NodeObject::Text(BSTR* out) {
-  if (nsElement_) return ReturnBstr(View(Namespace()->href), out);
+  if (isNamespace_) return ReturnBstr(View(Namespace()->href), out);
   if (node_->type == XML_ATTRIBUTE_NODE) {
     // The usual attribute holds one text node: its content is the value.
     xmlNodePtr t = node_->children;
@@ -631,7 +665,7 @@ HRESULT NodeObject::Text(BSTR* out) {
 
 HRESULT NodeObject::PutText(BSTR text) {
   std::string t = Utf8Of(text);
-  if (nsElement_) return SetValueText(t);
+  if (isNamespace_) return SetValueText(t);
   if (IsReadOnly(node_)) return RefuseReadOnly();
   switch (node_->type) {
     case XML_ELEMENT_NODE:
@@ -653,13 +687,13 @@ HRESULT NodeObject::PutText(BSTR text) {
 }
 
 HRESULT NodeObject::Specified(VARIANT_BOOL* out) {
-  const bool defaulted = !nsElement_ && node_->type == XML_ATTRIBUTE_NODE &&
+  const bool defaulted = !isNamespace_ && node_->type == XML_ATTRIBUTE_NODE &&
                          IsDefaulted(reinterpret_cast<const xmlAttr*>(node_));
   return ReturnFlag(!defaulted, out);
 }
 
 HRESULT NodeObject::Definition(IXMLDOMNode** out) {
-  if (!nsElement_ && node_->type == XML_ENTITY_REF_NODE)
+  if (!isNamespace_ && node_->type == XML_ENTITY_REF_NODE)
     return ReturnNode(reinterpret_cast<xmlNodePtr>(ReferencedEntity(node_)), out);
   return ReturnNode(nullptr, out);
 }
@@ -675,7 +709,7 @@ static HRESULT TypedValueFailure(HRESULT hr, engine::DataType type, const char* 
 HRESULT NodeObject::NodeTypedValue(VARIANT* out) {
   if (!out) return E_INVALIDARG;
   VariantInit(out);
-  if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
+  if (!isNamespace_ && node_->type == XML_ELEMENT_NODE) {
     std::string text = TextOf(node_, doc_->Settings().preserveWhiteSpace);
     engine::DataType type;
     if (!DeclaredDataType(node_, &type)) return ReturnBstrVariant(text, out);
@@ -686,7 +720,7 @@ HRESULT NodeObject::NodeTypedValue(VARIANT* out) {
 }
 
 HRESULT NodeObject::PutNodeTypedValue(const VARIANT& value) {
-  if (!nsElement_ && node_->type == XML_ELEMENT_NODE) {
+  if (!isNamespace_ && node_->type == XML_ELEMENT_NODE) {
     if (IsReadOnly(node_)) return RefuseReadOnly();
     std::string text;
     engine::DataType type;
@@ -707,13 +741,13 @@ HRESULT NodeObject::PutNodeTypedValue(const VARIANT& value) {
 HRESULT NodeObject::DataType(VARIANT* out) {
   if (!out) return E_INVALIDARG;
   VariantInit(out);
-  xmlAttrPtr attr = nsElement_ ? nullptr : DataTypeAttribute(node_);
+  xmlAttrPtr attr = isNamespace_ ? nullptr : DataTypeAttribute(node_);
   if (!attr) return ReturnNull(out);
   return ReturnBstrVariant(AttributeValue(attr), out);
 }
 
 HRESULT NodeObject::PutDataType(BSTR name) {
-  if (nsElement_ || node_->type != XML_ELEMENT_NODE)
+  if (isNamespace_ || node_->type != XML_ELEMENT_NODE)
     return FailWith(kInvalidTreeChange, "Only an element's data type can be set.");
   if (IsReadOnly(node_)) return RefuseReadOnly();
   std::string typeName = Utf8Of(name);
@@ -771,7 +805,7 @@ HRESULT NodeObject::TransformNode(IXMLDOMNode* stylesheet, BSTR* out) {
   TransformRequest request;
   HRESULT hr = StylesheetOf(stylesheet, &request);
   if (FAILED(hr)) return hr;
-  request.source = nsElement_ ? nsElement_ : node_;
+  request.source = Anchor();
   std::string text, reason;
   hr = Transform(request, TransformTarget::Text, &text, nullptr, &reason);
   if (FAILED(hr)) return FailWith(hr, reason);
@@ -828,12 +862,12 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
   TransformRequest request;
   HRESULT hr = StylesheetOf(stylesheet, &request);
   if (FAILED(hr)) return hr;
-  request.source = nsElement_ ? nsElement_ : node_;
+  request.source = Anchor();
   const VARIANT v = ShallowValue(output);
   IUnknown* target = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
   if (!target) return FailWith(E_INVALIDARG, kOutputKinds);
   std::string reason;
-  if (auto* targetDoc = dynamic_cast<DomDocument*>(NodeObject::From(target))) {
+  if (auto* targetDoc = dynamic_cast<DomDocument*>(target)) {
     xmlDocPtr tree = nullptr;
     hr = Transform(request, TransformTarget::Tree, nullptr, &tree, &reason);
     if (FAILED(hr)) return FailWith(hr, reason);
@@ -895,7 +929,7 @@ HRESULT NodeObject::SelectSingleNode(BSTR query, IXMLDOMNode** out) {
 }
 
 HRESULT NodeObject::RunQuery(const std::string& query, SharedSnapshot* nodes) {
-  xmlNodePtr context = nsElement_ ? nsElement_ : node_;
+  xmlNodePtr context = Anchor();
   std::string reason;
   HRESULT hr = doc_->Queries().Select(query, context, doc_->Settings().namespaces, doc_->Stamp(),
                                       nodes, &reason);
@@ -906,7 +940,7 @@ HRESULT NodeObject::Parsed(VARIANT_BOOL* out) { return ReturnFlag(true, out); }
 
 HRESULT NodeObject::NamespaceUri(BSTR* out) {
   // An attribute named xmlns or xmlns:p is a declaration, in the tree or not.
-  if (nsElement_ || (node_->type == XML_ATTRIBUTE_NODE && !node_->ns && IsDeclarationName(View(node_->name))))
+  if (isNamespace_ || (node_->type == XML_ATTRIBUTE_NODE && !node_->ns && IsDeclarationName(View(node_->name))))
     return ReturnBstr(kXmlnsNamespace, out);
   if ((node_->type == XML_ELEMENT_NODE || node_->type == XML_ATTRIBUTE_NODE) && node_->ns)
     return ReturnBstr(node_->ns->href, out);
@@ -914,7 +948,7 @@ HRESULT NodeObject::NamespaceUri(BSTR* out) {
 }
 
 HRESULT NodeObject::Prefix(BSTR* out) {
-  if (nsElement_) return ReturnBstr(Namespace()->prefix ? "xmlns" : "", out);
+  if (isNamespace_) return ReturnBstr(Namespace()->prefix ? "xmlns" : "", out);
   if (node_->type == XML_ELEMENT_NODE || node_->type == XML_ATTRIBUTE_NODE) {
     if (node_->ns && node_->ns->prefix) return ReturnBstr(node_->ns->prefix, out);
     std::string_view prefix, local;
@@ -925,7 +959,7 @@ HRESULT NodeObject::Prefix(BSTR* out) {
 }
 
 HRESULT NodeObject::BaseName(BSTR* out) {
-  if (nsElement_) return ReturnBstr(Namespace()->prefix ? View(Namespace()->prefix) : "xmlns", out);
+  if (isNamespace_) return ReturnBstr(Namespace()->prefix ? View(Namespace()->prefix) : "xmlns", out);
   switch (node_->type) {
     case XML_ELEMENT_NODE:
     case XML_ATTRIBUTE_NODE: {

@@ -68,13 +68,19 @@ class NodeObject {
 
   xmlNodePtr Node() const { return node_; }
   // The element that declares a namespace-declaration attribute, else null.
-  xmlNodePtr DeclaringElement() const { return nsElement_; }
-  bool IsNamespaceDeclaration() const { return nsElement_ != nullptr; }
+  xmlNodePtr DeclaringElement() const { return isNamespace_ ? extras_->nsElement : nullptr; }
+  bool IsNamespaceDeclaration() const { return isNamespace_; }
   xmlNsPtr Namespace() const { return reinterpret_cast<xmlNsPtr>(node_); }
   DomDocument& Document() const { return *doc_; }
   TreeHolder* Tree() const { return tree_; }
   // The object's IXMLDOMNode (no reference added).
-  IXMLDOMNode* Interface() const { return iface_; }
+  IXMLDOMNode* Interface() const {
+    return reinterpret_cast<IXMLDOMNode*>(const_cast<char*>(reinterpret_cast<const char*>(this)) - ifaceOffset_);
+  }
+  using Deleter = void (*)(NodeObject*);
+  // Deletes a cached object (its class's destructor, without a vtable of
+  // this part of the object: see the members below).
+  static void Delete(NodeObject* o) { Deleters()[o->class_](o); }
 
   // Our node object behind an interface pointer, or null for a foreign one.
   static NodeObject* From(IUnknown* unknown);
@@ -155,7 +161,7 @@ class NodeObject {
   // into them as it is.
   [[gnu::always_inline]] void Revive() {
     refs_.store(1, std::memory_order_relaxed);
-    tree_->ObjectCreated(nsElement_ ? nsElement_ : node_);
+    tree_->ObjectCreated(Anchor());
   }
 
   // The lock of the object's document (null for apartment documents). It
@@ -287,7 +293,22 @@ class NodeObject {
   NodeObject(xmlNsPtr ns, xmlNodePtr element, IXMLDOMNode* iface);
   // The document object itself; DomDocument sets node_ and tree_.
   NodeObject(DocumentTag, IXMLDOMNode* iface);
-  virtual ~NodeObject();
+  // Not virtual: the object's one vtable is its interface's (Delete).
+  ~NodeObject();
+
+  // The node whose tree counts the object: a namespace declaration's
+  // element, else the node.
+  xmlNodePtr Anchor() const { return isNamespace_ ? extras_->nsElement : node_; }
+  void SetDeclaringElement(xmlNodePtr element);
+
+  // Each node class's deleter, by the index the class registered under.
+  static Deleter* Deleters();
+  static uint8_t RegisterDeleter(Deleter deleter);
+  template <class Impl>
+  void SetClass() {
+    static const uint8_t index = RegisterDeleter([](NodeObject* o) { delete static_cast<Impl*>(o); });
+    class_ = index;
+  }
 
   // The UTF-8 text value of an attribute, text, CDATA, comment or PI.
   std::string ValueText() const;
@@ -298,7 +319,7 @@ class NodeObject {
   [[gnu::always_inline]] void Retire() {
     // May delete this object (its subtree or its tree goes): nothing of it
     // is touched afterwards.
-    tree_->ObjectDestroyed(nsElement_ ? nsElement_ : node_);
+    tree_->ObjectDestroyed(Anchor());
   }
   // ReleaseObject for a free-threaded document.
   ULONG ReleaseLocked();
@@ -307,23 +328,29 @@ class NodeObject {
   // Sets the document (and with it the lock the object's calls take).
   void SetDocument(DomDocument* document);
 
-  // The members a walk touches at every step come first, so that with the
-  // object's vtable they fit in the object's first 64 bytes: a walk then
-  // touches one cache line of an object where it can.
+  // A walk reads an object at every step, and a large document has many:
+  // with its interface's vtable pointer, an object is 56 bytes, which the
+  // allocator rounds to one cache line. What few objects need lives in
+  // extras_; the flags share the count's word; the interface is found
+  // from its offset, and deletion through a class index, so that this
+  // part of the object needs no vtable pointer of its own.
   xmlNodePtr node_ = nullptr;
   std::atomic<ULONG> refs_{1};
   bool isDocument_ = false;
+  bool isNamespace_ = false;  // node_ is an xmlNs; extras_->nsElement declares it
+  uint8_t ifaceOffset_ = 0;   // from the interface to this part of the object
+  uint8_t class_ = 0;         // the index of the class's deleter
   // doc_'s lock, kept here so that a call need not reach the document.
   std::atomic<std::recursive_mutex*> docMutex_{nullptr};
   TreeHolder* tree_ = nullptr;
-  IXMLDOMNode* iface_;
-  xmlNodePtr nsElement_ = nullptr;
   // Held while the object is referenced (the document holds no reference
   // on itself); a cached object keeps only the tree whose cache list it is on.
   DomDocument* doc_ = nullptr;
   // What few objects need, made on first use and kept with the object.
   struct ObjectExtras {
     ~ObjectExtras();
+    // A namespace declaration's element.
+    xmlNodePtr nsElement = nullptr;
     // An element's attribute map (see AttributeMap::HandOut).
     AttributeMap* attributeMap = nullptr;
     uint64_t childStamp = 0;
@@ -401,10 +428,10 @@ template <HandOutKind kind = kItem>
   return ReturnNodeSlow(node, out);
 }
 [[gnu::always_inline]] inline HRESULT NodeObject::FirstChild(IXMLDOMNode** out) {
-  return ReturnNode<kWalkStep>(nsElement_ ? nullptr : DomFirstChild(node_), out);
+  return ReturnNode<kWalkStep>(isNamespace_ ? nullptr : DomFirstChild(node_), out);
 }
 [[gnu::always_inline]] inline HRESULT NodeObject::NextSibling(IXMLDOMNode** out) {
-  return ReturnNode<kWalkStep>(nsElement_ ? nullptr : DomNextSibling(node_), out);
+  return ReturnNode<kWalkStep>(isNamespace_ ? nullptr : DomNextSibling(node_), out);
 }
 template <class T>
 HRESULT ReturnNodeAs(xmlNodePtr node, T** out) {
@@ -446,7 +473,7 @@ template <>
 struct NodeKind<IXMLDOMProcessingInstruction> : KnownNodeKind<NODE_PROCESSING_INSTRUCTION, true> {};
 
 template <class Impl, class Itf>
-class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
+class NodeImpl : public ComObjectBase<Impl, Itf>, public NodeObject {
   using Kind = NodeKind<Itf>;
 
  public:
@@ -537,9 +564,11 @@ class NodeImpl : public ComObject<Impl, Itf>, public NodeObject {
   }
 
  protected:
-  explicit NodeImpl(xmlNodePtr node) : NodeObject(node, static_cast<Itf*>(this)) {}
-  NodeImpl(xmlNsPtr ns, xmlNodePtr element) : NodeObject(ns, element, static_cast<Itf*>(this)) {}
-  explicit NodeImpl(DocumentTag tag) : NodeObject(tag, static_cast<Itf*>(this)) {}
+  explicit NodeImpl(xmlNodePtr node) : NodeObject(node, static_cast<Itf*>(this)) { SetClass<Impl>(); }
+  NodeImpl(xmlNsPtr ns, xmlNodePtr element) : NodeObject(ns, element, static_cast<Itf*>(this)) {
+    SetClass<Impl>();
+  }
+  explicit NodeImpl(DocumentTag tag) : NodeObject(tag, static_cast<Itf*>(this)) { SetClass<Impl>(); }
 };
 
 }  // namespace ardo::engine

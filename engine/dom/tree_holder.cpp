@@ -317,7 +317,7 @@ void TreeHolder::DeleteCached(void* privateField) {
   if (!privateField) return;
   auto* o = static_cast<NodeObject*>(privateField);
   assert(o->IsCached());
-  delete o;
+  NodeObject::Delete(o);
 }
 
 void TreeHolder::DeleteCachedIn(xmlNodePtr root) {

@@ -60,19 +60,21 @@ struct QiTable {
 
 }  // namespace detail
 
+// ComObjectBase<Impl, Interfaces...>: all of ComObject but the count, for
+// objects that keep their count with state of their own (a count of their
+// own here would only make every such object larger).
 template <class Impl, class... Interfaces>
-class ComObject : public Interfaces... {
+class ComObjectBase : public Interfaces... {
   static_assert(sizeof...(Interfaces) > 0, "a COM object implements at least one interface");
 
  public:
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
+  ComObjectBase(const ComObjectBase&) = delete;
+  ComObjectBase& operator=(const ComObjectBase&) = delete;
 
   // E_POINTER for a null ppv; E_NOINTERFACE (and *ppv = null) for an
   // identity the table lacks.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
-    using Table = detail::QiTable<ComObject, Interfaces...>;
     for (const auto& entry : Table::kEntries) {
       if (*entry.iid == riid) {
         *ppv = entry.cast(this);
@@ -83,15 +85,9 @@ class ComObject : public Interfaces... {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
-  }
-  // Deletes the object when the count reaches zero.
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
+  // The count is the derived class's (one member for every interface's).
+  ULONG STDMETHODCALLTYPE AddRef() override = 0;
+  ULONG STDMETHODCALLTYPE Release() override = 0;
 
   // Late binding is declined unless Impl overrides these (they override
   // IDispatch's only when a listed interface derives from it).
@@ -116,16 +112,37 @@ class ComObject : public Interfaces... {
 
   // The object's identity (the IUnknown that QueryInterface hands out); no AddRef.
   IUnknown* GetUnknown() {
-    for (const auto& entry : detail::QiTable<ComObject, Interfaces...>::kEntries)
+    for (const auto& entry : Table::kEntries)
       if (*entry.iid == IUnknown::kIID) return static_cast<IUnknown*>(entry.cast(this));
     return nullptr;
   }
+
+ protected:
+  ComObjectBase() { detail::CounterFor<Impl>().Add(); }
+  virtual ~ComObjectBase() { detail::CounterFor<Impl>().Remove(); }
+
+ private:
+  using Table = detail::QiTable<ComObjectBase, Interfaces...>;
+};
+
+template <class Impl, class... Interfaces>
+class ComObject : public ComObjectBase<Impl, Interfaces...> {
+ public:
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+  }
+  // Deletes the object when the count reaches zero.
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
   // The current count, for tests and diagnostics only.
   ULONG DebugRefCount() const { return refs_.load(std::memory_order_relaxed); }
 
  protected:
-  ComObject() { detail::CounterFor<Impl>().Add(); }
-  virtual ~ComObject() { detail::CounterFor<Impl>().Remove(); }
+  ComObject() = default;
 
  private:
   std::atomic<ULONG> refs_{1};
