@@ -12,11 +12,12 @@ namespace ardo::engine {
 
 // Parse errors found by libxml2 are reported with the codes that programs
 // written for this DOM know, where the error is one of theirs (a missing or
-// second top-level element, mismatched end tags, a duplicate attribute,
-// ...): see ParseErrorCodeFor. Any other is kParseErrorBase plus the
-// libxml2 error number (its xmlParserErrors value, which also groups the
-// classes: well-formedness below 200, namespaces 200..299, DTD validity
-// 500..599, ...). Numbers past 0xFFF share the last code of the range.
+// second top-level element, mismatched end tags, a duplicate attribute, an
+// undefined entity, ...): see ParseErrorCodeFor. Any other is
+// kParseErrorBase plus the libxml2 error number (its xmlParserErrors value,
+// which also groups the classes: well-formedness below 200, namespaces
+// 200..299, DTD validity 500..599, ...). Numbers past 0xFFF share the last
+// code of the range.
 inline constexpr HRESULT kParseErrorBase = static_cast<HRESULT>(0xC00CE000u);
 // The code for a libxml2 error; `at` is the input from the error's position
 // on, where known (some errors take their code from what stands there).

@@ -778,7 +778,8 @@ TEST_F(ParseErrorTest, EachMalformedInputIsReportedNotAccepted) {
       {"", 0xC00CE558u},          {"   ", 0xC00CE558u},         {"<!--only a comment-->", 0xC00CE558u},
       {"text only", 0xC00CE556u}, {"<r/>text", 0xC00CE556u},    {"<r/><r/>", 0xC00CE555u},
       {"<r><a></r>", 0xC00CE56Du}, {"<r a='1' a='2'/>", 0xC00CE554u}, {"<r>\x01</r>", 0xC00CE508u},
-      {"<r>", 0},                 {"<r>&undefined;</r>", 0},    {"<r xmlns:p='urn:x'><q:a/></r>", 0},
+      {"<r>", 0},                 {"<r>&undefined;</r>", 0xC00CE002u},
+      {"<!DOCTYPE r [<!ENTITY known 'k'>]><r>&known;&undefined;</r>", 0xC00CE002u}, {"<r xmlns:p='urn:x'><q:a/></r>", 0},
   };
   for (const auto& c : cases) {
     auto doc = NewDocument();
