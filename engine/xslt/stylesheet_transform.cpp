@@ -343,6 +343,13 @@ void DeclareUtf16(std::string* text, xmlDocPtr result, xsltStylesheetPtr style) 
     if (pos != std::string::npos && pos < end) text->replace(pos, 16, "encoding=\"UTF-16\"");
     return;
   }
+  // The element the serialiser adds (or rewrites) is written in capitals,
+  // as the platform writes it: hosts look for "<META" in the output.
+  static const std::string kAdded = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">";
+  if (size_t at = text->find(kAdded); at != std::string::npos) {
+    text->replace(at, kAdded.size(), "<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">");
+    return;
+  }
   static const std::string kMeta = "content=\"text/html; charset=UTF-8\"";
   size_t pos = text->find(kMeta);
   if (pos != std::string::npos) text->replace(pos, kMeta.size(), "content=\"text/html; charset=UTF-16\"");

@@ -66,7 +66,7 @@ TEST_F(TransformTest, TextOutputDeclaresUtf16WithoutAddedLineBreaks) {
       {"<xsl:template match='/'><n><xsl:value-of select='count(//book)'/></n></xsl:template>",
        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><n>2</n>"},
       {"<xsl:output method='html'/><xsl:template match='/'><html><head/><body>2</body></html></xsl:template>",
-       "<html>\n<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\"></head>\n"
+       "<html>\n<head><META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\"></head>\n"
        "<body>2</body>\n</html>"},
       {"<xsl:output method='text'/><xsl:template match='/'>a&#10;</xsl:template>", "a\n"}};
   for (const auto& [body, expected] : cases) {
