@@ -168,6 +168,52 @@ const xmlChar* DeclaredDefault(xmlNodePtr element, const xmlChar* name, const xm
 
 }  // namespace
 
+namespace {
+
+// The names that use ns, a declaration leaving element, turn to the
+// document's own namespace of the same prefix and URI, and ns is freed.
+// Such names stand below element only (a subtree that leaves its ancestors
+// takes their namespaces' document copies with it; a copy or an adoption
+// declares anew), and in entity content, which libxml2 parses in the scope
+// of the first reference to it. Without the document's copy (no memory),
+// ns stays with the document instead.
+void RetireDeclaration(xmlNodePtr element, xmlNsPtr ns) {
+  xmlDocPtr doc = element->doc;
+  xmlNsPtr kept = nullptr;
+  bool used = false;
+  auto retarget = [&](xmlNodePtr root) {
+    for (xmlNodePtr n = root; n; n = NextWithin(n, root)) {
+      if (n->type != XML_ELEMENT_NODE) continue;
+      used = used || n->ns == ns;
+      if (n->ns == ns && kept) n->ns = kept;
+      for (xmlAttrPtr a = n->properties; a; a = a->next) {
+        used = used || a->ns == ns;
+        if (a->ns == ns && kept) a->ns = kept;
+      }
+    }
+  };
+  std::vector<xmlNodePtr> entities;
+  for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset})
+    if (dtd && dtd->entities)
+      xmlHashScan(
+          static_cast<xmlHashTablePtr>(dtd->entities),
+          [](void* entity, void* list, const xmlChar*) {
+            static_cast<std::vector<xmlNodePtr>*>(list)->push_back(static_cast<xmlNodePtr>(entity));
+          },
+          &entities);
+  retarget(element);
+  for (xmlNodePtr e : entities) retarget(e);
+  if (used) {
+    kept = DocumentNamespace(doc, ns->href, ns->prefix);
+    if (!kept) return KeepWithDocument(doc, ns);
+    retarget(element);
+    for (xmlNodePtr e : entities) retarget(e);
+  }
+  xmlFreeNs(ns);
+}
+
+}  // namespace
+
 // An attribute the document type gives a default comes back at once with
 // that value, as one the document did not specify.
 // The names that used the declaration keep their namespace, now one kept by
@@ -204,10 +250,8 @@ HRESULT RemoveDeclaration(DomDocument& doc, xmlNodePtr element, xmlNsPtr ns, IXM
         break;
       }
     }
-    // Names anywhere (moved or removed since, too) may refer to it: the
-    // document keeps it among its own namespaces, declared by no element.
     ns->next = nullptr;
-    KeepWithDocument(element->doc, ns);
+    RetireDeclaration(element, ns);
   }
   if (out) *out = removed.Detach();
   return S_OK;
@@ -241,9 +285,17 @@ HRESULT Remove(DomDocument& doc, xmlNodePtr element, xmlAttrPtr attr, IXMLDOMNod
   return S_OK;
 }
 
+constexpr char kInUseElsewhere[] = "The attribute belongs to another element; remove it there or clone it first.";
+
 HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IXMLDOMNode** replaced) {
   if (replaced) *replaced = nullptr;
-  if (!attrObject || attrObject->IsNamespaceDeclaration()) return E_INVALIDARG;
+  if (!attrObject) return E_INVALIDARG;
+  // A declaration is an attribute on its element: set there again it stays,
+  // elsewhere it is refused as any attribute in use.
+  if (attrObject->IsNamespaceDeclaration()) {
+    if (attrObject->DeclaringElement() == element) return S_OK;
+    return FailWith(kInvalidTreeChange, kInUseElsewhere);
+  }
   xmlNodePtr node = attrObject->Node();
   if (node->type != XML_ATTRIBUTE_NODE) return E_INVALIDARG;
   if (IsReadOnly(element)) return RefuseReadOnly();
@@ -251,8 +303,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
   if (IsReadOnly(node)) return FailWith(kInvalidTreeChange, "The attribute is read-only and cannot be set on an element.");
   if (node->parent == element) return S_OK;
   // An attribute belongs to one element at a time.
-  if (node->parent)
-    return FailWith(kInvalidTreeChange, "The attribute belongs to another element; remove it there or clone it first.");
+  if (node->parent) return FailWith(kInvalidTreeChange, kInUseElsewhere);
   if (HRESULT hr = CheckSameThreading(doc, *attrObject); FAILED(hr)) return hr;
   auto* attr = reinterpret_cast<xmlAttrPtr>(node);
   // An attribute named xmlns or xmlns:p is a namespace declaration: it

@@ -495,6 +495,63 @@ TEST_F(AttributesTest, NamespaceDeclarationsCanBeRemovedWithoutChangingNames) {
   EXPECT_EQ(XmlOf(otherRoot.Get()), "<r/>");
 }
 
+// A removed declaration goes once the names below its element use the
+// document's copy of it: adding and removing one again and again leaves
+// every name its namespace, moved ones too (the sanitizers would see a name
+// left on a freed declaration).
+TEST_F(AttributesTest, RemovedDeclarationsLeaveEveryNameItsNamespace) {
+  auto doc = NewDocument();
+  ASSERT_HR(doc->put_validateOnParse(VARIANT_FALSE), S_OK);
+  ASSERT_HR(LoadXml(doc.Get(), "<!DOCTYPE r [<!ENTITY e '<p:c p:k=\"1\"/>'>]>"
+                               "<r><e xmlns:p='urn:p'><p:a p:x='1'><p:b/></p:a>&e;</e><f/></r>"),
+            S_OK);
+  auto e = SelectOne(doc.Get(), "/r/e");
+  auto f = SelectOne(doc.Get(), "/r/f");
+  auto b = SelectOne(doc.Get(), "//*[local-name()='b']");
+  ASSERT_TRUE(e && f && b);
+  ardo::ComPtr<IXMLDOMNode> moved;
+  ASSERT_HR(f->appendChild(b.Get(), moved.Out()), S_OK);
+  ardo::ComPtr<IXMLDOMElement> element;
+  ASSERT_HR(e->QueryInterface(IXMLDOMElement::kIID, reinterpret_cast<void**>(element.Out())), S_OK);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_HR(element->removeAttribute(Bstr("xmlns:p")), S_OK);
+    Variant uri(Variant::Str("urn:p"));
+    ASSERT_HR(element->setAttribute(Bstr("xmlns:p"), uri.get()), S_OK);
+  }
+  ASSERT_HR(element->removeAttribute(Bstr("xmlns:p")), S_OK);
+  EXPECT_EQ(XmlOf(f.Get()), "<f><p:b xmlns:p=\"urn:p\"/></f>");
+  auto a = SelectOne(e.Get(), "*[1]");
+  auto x = a ? SelectOne(a.Get(), "@*") : nullptr;
+  ASSERT_TRUE(x);
+  for (IXMLDOMNode* n : {a.Get(), b.Get(), x.Get()}) {
+    Bstr uri;
+    ASSERT_HR(n->get_namespaceURI(uri.Out()), S_OK);
+    EXPECT_EQ(uri.Utf8(), "urn:p") << XmlOf(n);
+  }
+  EXPECT_NE(XmlOf(a.Get()).find("xmlns:p=\"urn:p\""), std::string::npos) << XmlOf(a.Get());
+  auto reloaded = NewDocument();
+  ASSERT_HR(reloaded->put_validateOnParse(VARIANT_FALSE), S_OK);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  EXPECT_HR(LoadXml(reloaded.Get(), XmlOf(doc.Get()).c_str(), &ok), S_OK) << XmlOf(doc.Get());
+}
+
+// A declaration's node set on an element is an attribute in use like any
+// other: again on its own element nothing changes, on another it is refused.
+TEST_F(AttributesTest, ADeclarationInUseIsSetAsAnyAttributeInUse) {
+  auto doc = Parse("<r xmlns:p='urn:p'><s/></r>");
+  ASSERT_TRUE(doc);
+  auto root = Root(doc.Get());
+  ardo::ComPtr<IXMLDOMAttribute> declaration, replaced;
+  ASSERT_HR(root->getAttributeNode(Bstr("xmlns:p"), declaration.Out()), S_OK);
+  EXPECT_HR(root->setAttributeNode(declaration.Get(), replaced.Out()), S_OK);
+  EXPECT_EQ(XmlOf(root.Get()), "<r xmlns:p=\"urn:p\"><s/></r>");
+  ardo::ComPtr<IXMLDOMElement> s;
+  ASSERT_HR(SelectOne(doc.Get(), "/r/s")->QueryInterface(IXMLDOMElement::kIID, reinterpret_cast<void**>(s.Out())),
+            S_OK);
+  EXPECT_HR(s->setAttributeNode(declaration.Get(), replaced.Out()), E_FAIL);
+  EXPECT_NE(LastReason().find("belongs to another element"), std::string::npos);
+}
+
 TEST_F(AttributesTest, NamespaceNamesAreAnyTextAndComeBackAsTheyWereGiven) {
   auto namespaceOf = [](IXMLDOMNode* node) {
     Bstr uri;
