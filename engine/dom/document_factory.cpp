@@ -12,6 +12,8 @@ const DocumentFlavor kFlavors[] = {
     {&CLSID_FreeThreadedDOMDocument26, true, false},
     {&CLSID_FreeThreadedDOMDocument30, true, false},
     {&CLSID_FreeThreadedDOMDocument40, true, true},
+    {&CLSID_XMLDOMDocument, false, false},
+    {&CLSID_XMLDOMFreeThreadedDocument, true, false},
 };
 
 struct ProgId {
@@ -29,12 +31,12 @@ const ProgId kProgIds[] = {
     {"Msxml2.FreeThreadedDOMDocument.2.6", &CLSID_FreeThreadedDOMDocument26},
     {"Msxml2.FreeThreadedDOMDocument.3.0", &CLSID_FreeThreadedDOMDocument30},
     {"Msxml2.FreeThreadedDOMDocument.4.0", &CLSID_FreeThreadedDOMDocument40},
-    {"Microsoft.XMLDOM", &CLSID_DOMDocument},
-    {"Microsoft.FreeThreadedXMLDOM", &CLSID_FreeThreadedDOMDocument},
-    {"Microsoft.XMLDOM.1.0", &CLSID_DOMDocument},
-    {"Microsoft.FreeThreadedXMLDOM.1.0", &CLSID_FreeThreadedDOMDocument},
-    {"MSXML.DOMDocument", &CLSID_DOMDocument},
-    {"MSXML.FreeThreadedDOMDocument", &CLSID_FreeThreadedDOMDocument},
+    {"Microsoft.XMLDOM", &CLSID_XMLDOMDocument},
+    {"Microsoft.FreeThreadedXMLDOM", &CLSID_XMLDOMFreeThreadedDocument},
+    {"Microsoft.XMLDOM.1.0", &CLSID_XMLDOMDocument},
+    {"Microsoft.FreeThreadedXMLDOM.1.0", &CLSID_XMLDOMFreeThreadedDocument},
+    {"MSXML.DOMDocument", &CLSID_XMLDOMDocument},
+    {"MSXML.FreeThreadedDOMDocument", &CLSID_XMLDOMFreeThreadedDocument},
 };
 
 }  // namespace

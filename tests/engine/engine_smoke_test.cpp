@@ -263,11 +263,11 @@ TEST_F(EngineSmokeTest, EveryProgIdCreatesADocumentOfItsIdentity) {
       {"Msxml2.FreeThreadedDOMDocument.2.6", &CLSID_FreeThreadedDOMDocument26},
       {"Msxml2.FreeThreadedDOMDocument.3.0", &CLSID_FreeThreadedDOMDocument30},
       {"Msxml2.FreeThreadedDOMDocument.4.0", &CLSID_FreeThreadedDOMDocument40},
-      {"Microsoft.XMLDOM", &CLSID_DOMDocument},
-      {"Microsoft.FreeThreadedXMLDOM", &CLSID_FreeThreadedDOMDocument},
-      {"MSXML.DOMDocument", &CLSID_DOMDocument},
-      {"MSXML.FreeThreadedDOMDocument", &CLSID_FreeThreadedDOMDocument},
-      {"Microsoft.XMLDOM.1.0", &CLSID_DOMDocument},
+      {"Microsoft.XMLDOM", &CLSID_XMLDOMDocument},
+      {"Microsoft.FreeThreadedXMLDOM", &CLSID_XMLDOMFreeThreadedDocument},
+      {"MSXML.DOMDocument", &CLSID_XMLDOMDocument},
+      {"MSXML.FreeThreadedDOMDocument", &CLSID_XMLDOMFreeThreadedDocument},
+      {"Microsoft.XMLDOM.1.0", &CLSID_XMLDOMDocument},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.progId);
@@ -280,6 +280,11 @@ TEST_F(EngineSmokeTest, EveryProgIdCreatesADocumentOfItsIdentity) {
                                reinterpret_cast<void**>(doc.Out())),
               S_OK);
   }
+  // The first releases' class answers to its own name.
+  LPOLESTR name = nullptr;
+  ASSERT_HR(ProgIDFromCLSID(CLSID_XMLDOMDocument, &name), S_OK);
+  EXPECT_EQ(ardo::Utf16ToUtf8(name), "Microsoft.XMLDOM");
+  CoTaskMemFree(name);
   // The factory itself refuses to be aggregated.
   ComPtr<IClassFactory> factory;
   ASSERT_HR(CoGetClassObject(CLSID_DOMDocument40, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
