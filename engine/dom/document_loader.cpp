@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <type_traits>
 #include <unordered_map>
 #include <cctype>
 #include <cerrno>
@@ -361,6 +362,14 @@ struct TakingDoctype<void (*)(void*, Args...)> {
     if (s->*handler) (s->*handler)(ctx, args...);
   }
 };
+
+// Puts TakingDoctype in the parser's place for one of its handlers.
+template <auto kSax, auto kSession>
+void TakeDoctypeBefore(xmlSAXHandlerPtr sax, ParseSession* s) {
+  using Callback = std::remove_reference_t<decltype(sax->*kSax)>;
+  s->*kSession = sax->*kSax;
+  sax->*kSax = TakingDoctype<Callback>::template Call<kSession>;
+}
 
 // libxml2 reports the document type after its name and identifiers: the
 // declaration starts before, the first one after the prolog's last markup
@@ -957,19 +966,13 @@ ParseOutcome RunParse(const LoadOptions& options, const std::string& url, std::s
   ctxt->sax->internalSubset = options.prohibitDtd ? DtdRefusingInternalSubset : RecordingInternalSubset;
   session.externalSubset = ctxt->sax->externalSubset;
   ctxt->sax->externalSubset = RecordingExternalSubset;
-  session.elementDecl = ctxt->sax->elementDecl;
-  ctxt->sax->elementDecl = TakingDoctype<elementDeclSAXFunc>::Call<&ParseSession::elementDecl>;
-  session.attributeDecl = ctxt->sax->attributeDecl;
-  ctxt->sax->attributeDecl = TakingDoctype<attributeDeclSAXFunc>::Call<&ParseSession::attributeDecl>;
-  session.notationDecl = ctxt->sax->notationDecl;
-  ctxt->sax->notationDecl = TakingDoctype<notationDeclSAXFunc>::Call<&ParseSession::notationDecl>;
-  session.unparsedEntityDecl = ctxt->sax->unparsedEntityDecl;
-  ctxt->sax->unparsedEntityDecl = TakingDoctype<unparsedEntityDeclSAXFunc>::Call<&ParseSession::unparsedEntityDecl>;
-  session.comment = ctxt->sax->comment;
-  ctxt->sax->comment = TakingDoctype<commentSAXFunc>::Call<&ParseSession::comment>;
-  session.processingInstruction = ctxt->sax->processingInstruction;
-  ctxt->sax->processingInstruction =
-      TakingDoctype<processingInstructionSAXFunc>::Call<&ParseSession::processingInstruction>;
+  TakeDoctypeBefore<&xmlSAXHandler::elementDecl, &ParseSession::elementDecl>(ctxt->sax, &session);
+  TakeDoctypeBefore<&xmlSAXHandler::attributeDecl, &ParseSession::attributeDecl>(ctxt->sax, &session);
+  TakeDoctypeBefore<&xmlSAXHandler::notationDecl, &ParseSession::notationDecl>(ctxt->sax, &session);
+  TakeDoctypeBefore<&xmlSAXHandler::unparsedEntityDecl, &ParseSession::unparsedEntityDecl>(ctxt->sax, &session);
+  TakeDoctypeBefore<&xmlSAXHandler::comment, &ParseSession::comment>(ctxt->sax, &session);
+  TakeDoctypeBefore<&xmlSAXHandler::processingInstruction, &ParseSession::processingInstruction>(ctxt->sax,
+                                                                                               &session);
   capture.SetParser(ctxt);
   capture.SetMainFile(url);
   capture.SetSwitchOffset(EncodingSwitchOffset(head));

@@ -122,6 +122,20 @@ HRESULT NewAttribute(xmlDocPtr doc, const std::string& name, std::string uri, xm
   return S_OK;
 }
 
+// A copy of source's tree (whole, or without its content) that declares
+// the namespaces its names need and keeps its declarations' places among
+// attributes.
+xmlDocPtr CopyTree(xmlDocPtr source, bool deep) {
+  xmlDocPtr tree;
+  {
+    ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(source), deep);
+    tree = xmlCopyDoc(source, deep ? 1 : 0);
+    if (tree) CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(source), reinterpret_cast<xmlNodePtr>(tree));
+  }
+  if (!tree) throw std::bad_alloc();
+  return tree;
+}
+
 }  // namespace
 
 uint64_t NextNamespacesVersion() { return ++g_namespaceVersions; }
@@ -212,13 +226,7 @@ ComPtr<DomDocument> DomDocument::ForDeferredTree(TreeHolder* holder) {
 ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
   auto copy = MakeObject<DomDocument>(flavor_);
   copy->settings_ = settings_;
-  xmlDocPtr tree;
-  {
-    ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(XmlDoc()), deep);
-    tree = xmlCopyDoc(XmlDoc(), deep ? 1 : 0);
-    if (tree) CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(XmlDoc()), reinterpret_cast<xmlNodePtr>(tree));
-  }
-  if (!tree) throw std::bad_alloc();
+  xmlDocPtr tree = CopyTree(XmlDoc(), deep);
   copy->InstallTree(tree);
   BuildEntityContent(tree);
   return copy;
@@ -226,13 +234,7 @@ ComPtr<DomDocument> DomDocument::CloneDocument(bool deep) {
 
 void DomDocument::LoadCopyOf(xmlDocPtr source) {
   CheckCopyDepth(reinterpret_cast<xmlNodePtr>(source));
-  xmlDocPtr tree;
-  {
-    ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(source));
-    tree = xmlCopyDoc(source, 1);
-    if (tree) CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(source), reinterpret_cast<xmlNodePtr>(tree));
-  }
-  if (!tree) throw std::bad_alloc();
+  xmlDocPtr tree = CopyTree(source, true);
   InstallTree(tree);
   BuildEntityContent(tree);
   lastError_ = ParseFailure();
@@ -510,13 +512,7 @@ ParseOutcome DomDocument::LoadFromObject(const ObjectSource& source, bool* handl
       outcome.error.reason = "The document is nested too deeply to be copied.";
       return outcome;
     }
-    {
-      ScopedDeclarations declared(reinterpret_cast<xmlNodePtr>(other->XmlDoc()));
-      outcome.doc = xmlCopyDoc(other->XmlDoc(), 1);
-      if (outcome.doc)
-        CopyDeclarationPlaces(reinterpret_cast<xmlNodePtr>(other->XmlDoc()), reinterpret_cast<xmlNodePtr>(outcome.doc));
-    }
-    if (!outcome.doc) throw std::bad_alloc();
+    outcome.doc = CopyTree(other->XmlDoc(), true);
     BuildEntityContent(outcome.doc);
     return outcome;
   }

@@ -180,35 +180,30 @@ namespace {
 void RetireDeclaration(xmlNodePtr element, xmlNsPtr ns) {
   xmlDocPtr doc = element->doc;
   xmlNsPtr kept = nullptr;
-  bool used = false;
-  auto retarget = [&](xmlNodePtr root) {
+  bool unmoved = false;  // a name still on ns (no memory for the copy)
+  auto retarget = [&](xmlNsPtr* slot) {
+    if (*slot != ns) return;
+    if (!kept && !unmoved) kept = DocumentNamespace(doc, ns->href, ns->prefix);
+    unmoved = !kept;
+    if (kept) *slot = kept;
+  };
+  auto retargetWithin = [&](xmlNodePtr root) {
     for (xmlNodePtr n = root; n; n = NextWithin(n, root)) {
       if (n->type != XML_ELEMENT_NODE) continue;
-      used = used || n->ns == ns;
-      if (n->ns == ns && kept) n->ns = kept;
-      for (xmlAttrPtr a = n->properties; a; a = a->next) {
-        used = used || a->ns == ns;
-        if (a->ns == ns && kept) a->ns = kept;
-      }
+      retarget(&n->ns);
+      for (xmlAttrPtr a = n->properties; a; a = a->next) retarget(&a->ns);
     }
   };
-  std::vector<xmlNodePtr> entities;
+  retargetWithin(element);
   for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset})
     if (dtd && dtd->entities)
       xmlHashScan(
           static_cast<xmlHashTablePtr>(dtd->entities),
-          [](void* entity, void* list, const xmlChar*) {
-            static_cast<std::vector<xmlNodePtr>*>(list)->push_back(static_cast<xmlNodePtr>(entity));
+          [](void* entity, void* within, const xmlChar*) {
+            (*static_cast<decltype(retargetWithin)*>(within))(static_cast<xmlNodePtr>(entity));
           },
-          &entities);
-  retarget(element);
-  for (xmlNodePtr e : entities) retarget(e);
-  if (used) {
-    kept = DocumentNamespace(doc, ns->href, ns->prefix);
-    if (!kept) return KeepWithDocument(doc, ns);
-    retarget(element);
-    for (xmlNodePtr e : entities) retarget(e);
-  }
+          &retargetWithin);
+  if (unmoved) return KeepWithDocument(doc, ns);
   xmlFreeNs(ns);
 }
 

@@ -418,18 +418,20 @@ void KeepWrittenDoctype(xmlDtdPtr dtd, const std::string& text) {
   }
 }
 
-const xmlChar* WrittenDoctype(const xmlDtd* dtd) {
-  if (!dtd || !dtd->pentities) return nullptr;
+namespace {
+
+// The kept text of a document type node, or null.
+const xmlChar* WrittenDoctype(const xmlNode* node) {
+  if (!node || node->type != XML_DTD_NODE) return nullptr;
+  const auto* dtd = reinterpret_cast<const xmlDtd*>(node);
+  if (!dtd->pentities) return nullptr;
   auto* kept = static_cast<xmlEntityPtr>(xmlHashLookup(static_cast<xmlHashTablePtr>(dtd->pentities), kWrittenDoctypeName));
   return kept ? kept->content : nullptr;
 }
 
-namespace {
-
 // A document type as written, where it was kept.
 bool AppendWrittenDoctype(const xmlNode* node, std::string* out) {
-  if (node->type != XML_DTD_NODE) return false;
-  const xmlChar* text = WrittenDoctype(reinterpret_cast<const xmlDtd*>(node));
+  const xmlChar* text = WrittenDoctype(node);
   if (!text) return false;
   out->append(reinterpret_cast<const char*>(text));
   return true;
@@ -864,7 +866,7 @@ HRESULT WriteDocument(xmlDocPtr doc, const std::function<bool(const char*, size_
       if (IsXmlDeclaration(c)) {
         std::string text = "<?xml " + std::string(View(c->content)) + "?>";
         xmlOutputBufferWriteString(out, text.c_str());
-      } else if (const xmlChar* doctype = c->type == XML_DTD_NODE ? WrittenDoctype(reinterpret_cast<xmlDtdPtr>(c)) : nullptr) {
+      } else if (const xmlChar* doctype = WrittenDoctype(c)) {
         xmlOutputBufferWriteString(out, reinterpret_cast<const char*>(doctype));
       } else {
         xmlNodeDumpOutput(out, doc, c, 0, 0, encName);

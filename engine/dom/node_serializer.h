@@ -79,8 +79,6 @@ std::string WithoutEncoding(const std::string& data);
 // (notations first, one declaration per line); the text as written goes
 // with the document type, copies included, and is what xml and save write.
 void KeepWrittenDoctype(xmlDtdPtr dtd, const std::string& text);
-// The kept text, or null.
-const xmlChar* WrittenDoctype(const xmlDtd* dtd);
 
 // The xml property of a node, as UTF-8.
 std::string SerializeNode(xmlNodePtr node);
