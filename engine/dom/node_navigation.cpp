@@ -392,7 +392,10 @@ HRESULT CheckReservedBinding(std::string_view prefix, std::string_view uri) {
                               "\": the xml and xmlns names and namespaces are reserved.");
 }
 
-xmlNsPtr BoundOn(xmlNodePtr element, const xmlChar* prefix, const xmlNs* ignore) {
+namespace {
+
+// What prefix stands for on element itself, leaving its ancestors aside.
+xmlNsPtr BoundHere(xmlNodePtr element, const xmlChar* prefix, const xmlNs* ignore) {
   for (xmlNsPtr d = element->nsDef; d; d = d->next)
     if (xmlStrEqual(d->prefix, prefix)) return d;
   // The element's name and attributes may hold namespaces of the document's
@@ -401,6 +404,13 @@ xmlNsPtr BoundOn(xmlNodePtr element, const xmlChar* prefix, const xmlNs* ignore)
   if (binds(element->ns)) return element->ns;
   for (xmlAttrPtr a = element->properties; a; a = a->next)
     if (binds(a->ns)) return a->ns;
+  return nullptr;
+}
+
+}  // namespace
+
+xmlNsPtr BoundOn(xmlNodePtr element, const xmlChar* prefix, const xmlNs* ignore) {
+  if (xmlNsPtr here = BoundHere(element, prefix, ignore)) return here;
   return xmlSearchNs(element->doc, element, prefix);
 }
 
@@ -427,7 +437,9 @@ xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns) {
   if (ns->prefix) {
     xmlNsPtr bound = BoundOn(element, ns->prefix, ns);
     if (bound && xmlStrEqual(bound->href, ns->href)) return bound;
-    if (!bound) {
+    // Free on the element itself (an ancestor may bind it otherwise): the
+    // name stays, and what is written declares the prefix again there.
+    if (!bound || !BoundHere(element, ns->prefix, ns)) {
       xmlNsPtr own = DocumentNamespace(element->doc, ns->href, ns->prefix);
       if (!own) throw std::bad_alloc();
       return own;

@@ -193,8 +193,10 @@ xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* uri, const xmlChar* pre
 void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns);
 // The namespace an attribute in ns takes on element: what ns's prefix
 // stands for there (BoundOn) when that is ns's URI, the document's own when the
-// prefix is free there (the name stays as it is), and otherwise one that
-// EnsureNamespace finds or declares (the prefix is taken elsewhere).
+// element itself leaves the prefix free (the name stays as it is, and an
+// ancestor's other binding is declared over where the element is written),
+// and otherwise one that EnsureNamespace finds or declares (the element's
+// own name, attributes or declarations take the prefix).
 xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns);
 
 // The entity an entity reference refers to, or null.

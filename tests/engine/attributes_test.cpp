@@ -724,6 +724,24 @@ TEST_F(AttributesTest, NamesKeepTheirNamespacesThroughMovesAndWhatTheDocumentWri
     EXPECT_EQ(reloaded(doc.Get(), "//@p:far"), "urn:p1") << XmlOf(doc.Get());
     EXPECT_EQ(reloaded(doc.Get(), "//@p:near"), "urn:p1") << XmlOf(doc.Get());
   }
+  // A prefix that only an ancestor binds, to another namespace, is free on
+  // the element: the attribute keeps its name, and the element is written
+  // declaring the prefix over, the names below it declaring it back.
+  {
+    auto doc = Parse("<r xmlns:x='urn:p1'><e><x:c/></e></r>");
+    ASSERT_TRUE(doc);
+    ardo::ComPtr<IXMLDOMElement> e;
+    ASSERT_HR(SelectOne(doc.Get(), "/r/e")->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(e.Out())), S_OK);
+    ardo::ComPtr<IXMLDOMAttribute> attr, replaced;
+    auto node = created(doc.Get(), NODE_ATTRIBUTE, "x:at", "urn:x");
+    ASSERT_HR(node->QueryInterface(IID_IXMLDOMAttribute, reinterpret_cast<void**>(attr.Out())), S_OK);
+    ASSERT_HR(e->setAttributeNode(attr.Get(), replaced.Out()), S_OK);
+    EXPECT_EQ(NameOf(attr.Get()), "x:at");
+    Variant value;
+    EXPECT_HR(e->getAttribute(Bstr("x:at"), value.Out()), S_OK);
+    EXPECT_EQ(reloaded(doc.Get(), "//@*[local-name()='at']"), "urn:x") << XmlOf(doc.Get());
+    EXPECT_EQ(reloaded(doc.Get(), "//*[local-name()='c']"), "urn:p1") << XmlOf(doc.Get());
+  }
 }
 
 }  // namespace
