@@ -101,11 +101,13 @@ bool ParseNumber(const std::string& raw, Number* out) {
   return true;
 }
 
+// A real as the platform writes one: 15 significant digits for a double
+// and 7 for a float, trailing zeros dropped, and an exponent ("1E+21",
+// "1E-07") for values those digits cannot write plainly.
 std::string FormatDouble(double value, bool fromFloat) {
   char buf[64];
-  auto result = fromFloat ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(value))
-                          : std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, result.ptr);
+  std::snprintf(buf, sizeof buf, fromFloat ? "%.7G" : "%.15G", value);
+  return buf;
 }
 
 std::string FormatNumber(const Number& n) {
@@ -373,10 +375,15 @@ HRESULT NumberToVariant(const Number& n, VARTYPE vt, VARIANT* out) {
   return hr;
 }
 
-HRESULT ToText(const VARIANT& v, std::string* out) {
+// A boolean is written as the number it is ("-1", "0") unless the caller
+// asks for its name (VARIANT_ALPHABOOL, VARIANT_LOCALBOOL).
+HRESULT ToText(const VARIANT& v, USHORT flags, std::string* out) {
   switch (v.vt) {
     case VT_EMPTY: out->clear(); return S_OK;
-    case VT_BOOL: *out = v.boolVal ? "True" : "False"; return S_OK;
+    case VT_BOOL:
+      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) *out = v.boolVal ? "True" : "False";
+      else *out = v.boolVal ? "-1" : "0";
+      return S_OK;
     case VT_DATE:
       if (!(v.date >= kMinDate && v.date <= kMaxDate)) return DISP_E_OVERFLOW;
       *out = FormatDate(v.date);
@@ -455,7 +462,7 @@ HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT* out) {
   if (src.vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
   if (vt == VT_BSTR) {
     std::string text;
-    HRESULT hr = ToText(src, &text);
+    HRESULT hr = ToText(src, flags, &text);
     if (FAILED(hr)) return hr;
     std::u16string wide = ardo::Utf8ToUtf16(text);
     BSTR bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));

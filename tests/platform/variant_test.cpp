@@ -147,9 +147,15 @@ TEST_F(VariantTest, ChangeTypeToText) {
       {[] { return Make(VT_I8, [](VARIANT& v) { v.llVal = INT64_MIN; }); }, "-9223372036854775808"},
       {[] { return Make(VT_UI8, [](VARIANT& v) { v.ullVal = UINT64_MAX; }); }, "18446744073709551615"},
       {[] { return R8(2.5); }, "2.5"},
+      {[] { return R8(1.0 / 3); }, "0.333333333333333"},
+      {[] { return R8(1e21); }, "1E+21"},
+      {[] { return R8(-1e-7); }, "-1E-07"},
+      {[] { return R8(123456789012345.0); }, "123456789012345"},
+      {[] { return R8(1234567890123456.0); }, "1.23456789012346E+15"},
       {[] { return Make(VT_R4, [](VARIANT& v) { v.fltVal = 0.1f; }); }, "0.1"},
-      {[] { return Bool(true); }, "True"},
-      {[] { return Bool(false); }, "False"},
+      {[] { return Make(VT_R4, [](VARIANT& v) { v.fltVal = 16777216.0f; }); }, "1.677722E+07"},
+      {[] { return Bool(true); }, "-1"},
+      {[] { return Bool(false); }, "0"},
       {[] { return Cy(-12345); }, "-1.2345"},
       {[] { return Cy(70000); }, "7"},
       {[] { return Date(36526.5); }, "2000-01-01 12:00:00"},
@@ -164,6 +170,13 @@ TEST_F(VariantTest, ChangeTypeToText) {
     EXPECT_EQ(dst.vt, VT_BSTR);
     ASSERT_NE(dst.bstrVal, nullptr);
     EXPECT_EQ(TextOf(dst), c.expected);
+    VariantClear(&dst);
+  }
+  // A boolean's name is written only when asked for.
+  for (USHORT flags : {VARIANT_ALPHABOOL, VARIANT_LOCALBOOL}) {
+    VARIANT src = Bool(true), dst = Make(VT_EMPTY);
+    ASSERT_HR(VariantChangeType(&dst, &src, flags, VT_BSTR), S_OK);
+    EXPECT_EQ(TextOf(dst), "True");
     VariantClear(&dst);
   }
 }
