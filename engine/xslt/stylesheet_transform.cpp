@@ -41,16 +41,21 @@ xmlDocPtr PrivateCopy(xmlDocPtr doc) {
 }
 
 // The copy of node in copy, a document made by PrivateCopy of node's
-// document: found by the positions of node and its ancestors among their
-// siblings (the declaration node, absent from the copy, not counted).
+// document, or by SubtreeCopy of the top of node's detached tree: found by
+// the positions of node and its ancestors among their siblings (the
+// declaration node, absent from the copy, not counted).
 xmlNodePtr CounterpartIn(xmlDocPtr copy, xmlNodePtr node) {
   std::vector<int> positions;
-  for (xmlNodePtr n = node; n->parent; n = n->parent) {
+  xmlNodePtr top = node;
+  for (; top->parent; top = top->parent) {
     int position = 0;
-    for (xmlNodePtr s = n->parent->children; s && s != n; s = s->next)
+    for (xmlNodePtr s = top->parent->children; s && s != top; s = s->next)
       if (!(s->parent->type == XML_DOCUMENT_NODE && IsXmlDeclaration(s))) ++position;
     positions.push_back(position);
   }
+  // A detached top is the copy's one child; a fragment's children are the
+  // copy's own.
+  if (top->type != XML_DOCUMENT_NODE && top->type != XML_DOCUMENT_FRAG_NODE) positions.push_back(0);
   xmlNodePtr n = reinterpret_cast<xmlNodePtr>(copy);
   for (auto it = positions.rbegin(); n && it != positions.rend(); ++it) {
     n = n->children;
@@ -244,14 +249,20 @@ void RefusedDocumentFunction(xmlXPathParserContextPtr parser, int nargs) {
   valuePush(parser, xmlXPathNewNodeSet(nullptr));
 }
 
-// True for a node of the document's own tree that a copy of the document
-// has a counterpart for (not in a detached subtree, a document type or an
-// entity, and not the XML declaration).
-bool InDocumentTree(xmlNodePtr node) {
-  if (IsXmlDeclaration(node) || IsReadOnly(node)) return false;
-  xmlNodePtr top = node;
-  while (top->parent) top = top->parent;
-  return top->type == XML_DOCUMENT_NODE;
+// The root of the tree that holds node: its document, or the top of a
+// detached subtree or fragment.
+xmlNodePtr TopOf(xmlNodePtr node) {
+  while (node->parent) node = node->parent;
+  return node;
+}
+
+// True for a node that a transformation starts at: a node other than a
+// document or fragment, which a copy of the tree it is in has a
+// counterpart for (not in a document type or an entity, and not the XML
+// declaration).
+bool StartsAtNode(xmlNodePtr node) {
+  return node->type != XML_DOCUMENT_NODE && node->type != XML_DOCUMENT_FRAG_NODE && !IsXmlDeclaration(node) &&
+         !IsReadOnly(node);
 }
 
 // The start node's copy in source, once xsl:strip-space has taken the
@@ -442,9 +453,9 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   ErrorCapture capture;
   xmlDocPtr styleDoc = SubtreeCopy(request.stylesheet);
   DropNotes(styleDoc);
-  // Otherwise (a detached node, a literal-result style sheet) the node is
-  // transformed as the root of a document of its own.
-  const bool fromNode = request.source->type != XML_DOCUMENT_NODE && InDocumentTree(request.source);
+  // Otherwise (a document, a fragment, a literal-result style sheet) the
+  // node is transformed as the root of a document of its own.
+  const bool fromNode = StartsAtNode(request.source);
   bool started = false;
   try {
     started = fromNode && AddStartTemplate(styleDoc);
@@ -475,7 +486,9 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   xmlNodeSetPtr starts = nullptr;  // where a run from a node starts
   HRESULT hr = S_OK;
   try {
-    source = started ? PrivateCopy(request.source->doc) : SubtreeCopy(request.source);
+    // A detached node starts in a copy of its own tree, whose root stands
+    // for the top of that tree.
+    source = !started ? SubtreeCopy(request.source) : SubtreeCopy(TopOf(request.source));
     ctxt = xsltNewTransformContext(style, source);
     security = xsltNewSecurityPrefs();
     if (!ctxt || !security) throw std::bad_alloc();

@@ -35,7 +35,6 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
   EXPECT_EQ(one.Utf8(), "<t>Beta|2|lib</t>");
   EXPECT_HR(source->transformNode(fromNode.Get(), one.Out()), S_OK);
   EXPECT_EQ(one.Utf8(), "<root/>");
-
   Variant toDoc(Variant::Dispatch(target.Get())), nothing(Variant::I4(3));
   EXPECT_HR(source->transformNodeToObject(sheet.Get(), toDoc.get()), S_OK);
   EXPECT_EQ(XmlOf(Root(target.Get()).Get()), kListed);
@@ -44,6 +43,21 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
   EXPECT_NE(LastReason().find("DOM document or an IStream"), std::string::npos) << LastReason();
   EXPECT_HR(source->transformNode(nullptr, one.Out()), E_INVALIDARG);
   EXPECT_EQ(LastReason(), "No style sheet was given.");
+  // So does a node out of the tree, alone or in a fragment: its own tree
+  // is all the style sheet reaches.
+  ardo::ComPtr<IXMLDOMNode> taken, added;
+  ASSERT_HR(Root(source.Get())->removeChild(SelectOne(source.Get(), "/lib/book[1]").Get(), taken.Out()), S_OK);
+  EXPECT_HR(taken->transformNode(fromNode.Get(), one.Out()), S_OK);
+  EXPECT_EQ(one.Utf8(), "<t>Alpha|1|</t>");
+  ardo::ComPtr<IXMLDOMDocumentFragment> fragment;
+  ASSERT_HR(source->createDocumentFragment(fragment.Out()), S_OK);
+  Append(fragment.Get(), NewElement(source.Get(), "book").Get());
+  ASSERT_HR(fragment->appendChild(taken.Get(), added.Out()), S_OK);
+  EXPECT_HR(taken->transformNode(fromNode.Get(), one.Out()), S_OK);
+  EXPECT_EQ(one.Utf8(), "<t>Alpha|2|</t>");
+  EXPECT_HR(fragment->transformNode(fromNode.Get(), one.Out()), S_OK);
+  EXPECT_EQ(one.Utf8(), "<root/>");
+
 }
 
 // Text output is a UTF-16 string: the declaration and the HTML method's
