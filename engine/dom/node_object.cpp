@@ -794,6 +794,7 @@ HRESULT StylesheetOf(IXMLDOMNode* stylesheet, TransformRequest* request) {
   request->stylesheet = style->Node();
   request->allowDocumentFunction = style->Document().Settings().allowDocumentFunction;
   request->allowScript = style->Document().Settings().allowXsltScript;
+  request->processorVersion = style->Document().Flavor().version40 ? 4 : 3;
   return S_OK;
 }
 

@@ -256,6 +256,42 @@ xmlNodePtr TopOf(xmlNodePtr node) {
   return node;
 }
 
+// system-property() as the platform's processor answers it: its vendor,
+// XSLT 1.0, and (msxsl:version) the processor's own version.
+template <int kProcessorVersion>
+void SystemPropertyFunction(xmlXPathParserContextPtr parser, int nargs) {
+  if (nargs != 1) {
+    xmlXPathSetArityError(parser);
+    return;
+  }
+  xmlChar* qname = xmlXPathPopString(parser);
+  if (parser->error) {
+    xmlFree(qname);
+    return;
+  }
+  xmlChar* prefix = nullptr;
+  xmlChar* local = xmlSplitQName2(qname, &prefix);
+  const xmlChar* uri = nullptr;
+  if (local) {
+    uri = xmlXPathNsLookup(parser->context, prefix);
+    if (!uri)
+      xsltTransformError(xsltXPathGetTransformContext(parser), nullptr, nullptr,
+                         "system-property(): the prefix %s is not bound.\n", prefix);
+  }
+  auto is = [&](const char* ns, const char* name) { return xmlStrEqual(uri, Xml(ns)) && xmlStrEqual(local, Xml(name)); };
+  const char* xslt = reinterpret_cast<const char*>(XSLT_NAMESPACE);
+  xmlXPathObjectPtr value;
+  if (is(xslt, "version")) value = xmlXPathNewFloat(1.0);
+  else if (is(xslt, "vendor")) value = xmlXPathNewString(Xml("Microsoft"));
+  else if (is(xslt, "vendor-url")) value = xmlXPathNewString(Xml("http://www.microsoft.com"));
+  else if (is(kMsXslNamespace, "version")) value = xmlXPathNewFloat(kProcessorVersion);
+  else value = xmlXPathNewString(Xml(""));
+  xmlFree(local);
+  xmlFree(prefix);
+  xmlFree(qname);
+  valuePush(parser, value);
+}
+
 // True for a node that a transformation starts at: a node other than a
 // document or fragment, which a copy of the tree it is in has a
 // counterpart for (not in a document type or an entity, and not the XML
@@ -511,6 +547,10 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
       if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml("document"), RefusedDocumentFunction) != 0)
         throw std::bad_alloc();
     }
+    xmlXPathRegisterFuncNS(ctxt->xpathCtxt, Xml("system-property"), nullptr, nullptr);
+    if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml("system-property"),
+                             request.processorVersion == 4 ? SystemPropertyFunction<4> : SystemPropertyFunction<3>) != 0)
+      throw std::bad_alloc();
     xsltSetCtxtSecurityPrefs(security, ctxt);
     xsltSetTransformErrorFunc(ctxt, nullptr, ErrorCapture::GenericMessage);
     result = xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, ctxt);

@@ -4,11 +4,11 @@
 // libxslt may change the trees it is given (white-space stripping, the
 // compiled style sheet keeps its document), so both the source and the
 // style sheet are copied first: the caller's trees and node objects are
-// never touched. A transformation of a node other than the document starts
-// at that node (the root template does not run for it) with the whole
-// document reachable; a node in no document tree, and any node under a
-// literal-result style sheet, is transformed as the root of a document of
-// its own. The XSLT document() function reads local files only,
+// never touched. A transformation of a node other than a document or
+// fragment starts at that node (the root template does not run for it)
+// with the whole tree it is in reachable (its document, or the top of a
+// detached subtree); under a literal-result style sheet the node is
+// transformed as the root of a document of its own. The XSLT document() function reads local files only,
 // and only when allowed; nothing is ever written and nothing goes to the
 // network. Messages are captured.
 #pragma once
@@ -26,6 +26,7 @@ struct TransformRequest {
   xmlNodePtr stylesheet = nullptr;  // a document, or the element at the top of a style sheet
   bool allowDocumentFunction = false;
   bool allowScript = false;  // msxsl:script blocks (which this engine cannot run)
+  int processorVersion = 3;   // system-property('msxsl:version'): 3, or 4 for the 4.0 documents
 };
 
 enum class TransformTarget {

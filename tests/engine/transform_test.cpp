@@ -358,6 +358,19 @@ TEST_F(TransformTest, DocumentFunctionFollowsAllowDocumentFunctionAndExtensionsW
     }
     EXPECT_EQ(out.Utf8(), "<n>1</n>");
   }
+  // Ported style sheets ask system-property() whose processor runs them.
+  const std::string askText = Sheet(
+      "<xsl:template match='/'><xsl:value-of select=\"concat(system-property('xsl:vendor'), '|', "
+      "system-property('xsl:vendor-url'), '|', system-property('xsl:version'), '|', "
+      "system-property('ms:version'), '|', system-property('ms:other'))\"/></xsl:template>");
+  for (const CLSID* clsid : {&CLSID_DOMDocument30, &CLSID_DOMDocument40}) {
+    auto source = Parse(kSource, *clsid), sheet = Parse(askText.c_str(), *clsid);
+    ASSERT_TRUE(source && sheet);
+    Bstr out;
+    EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), S_OK) << LastReason();
+    EXPECT_EQ(out.Utf8(), clsid == &CLSID_DOMDocument40 ? "Microsoft|http://www.microsoft.com|1|4|"
+                                                        : "Microsoft|http://www.microsoft.com|1|3|");
+  }
 }
 
 // Idioms of style sheets written for this engine: msxsl:node-set() over a
