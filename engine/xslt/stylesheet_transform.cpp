@@ -335,7 +335,8 @@ bool AddStartTemplate(xmlDocPtr styleDoc) {
 }
 
 // Serialises a result; with forceUtf8 the bytes are UTF-8 whatever
-// xsl:output names.
+// xsl:output names. Bytes in no encoding named are UTF-8 and say so, in
+// the XML declaration as in the HTML method's meta element.
 bool SaveResult(xmlDocPtr result, xsltStylesheetPtr style, bool forceUtf8, std::string* out) {
   if (!forceUtf8) {
     // libxslt writes UTF-8 under an encoding name it does not know.
@@ -348,6 +349,7 @@ bool SaveResult(xmlDocPtr result, xsltStylesheetPtr style, bool forceUtf8, std::
       return false;
     }
     if (handler) xmlCharEncCloseFunc(handler);
+    forceUtf8 = !encoding;
   }
   xmlChar* savedEncoding = nullptr;
   if (forceUtf8) {
@@ -390,16 +392,22 @@ void DeclareUtf16(std::string* text, xmlDocPtr result, xsltStylesheetPtr style) 
     if (pos != std::string::npos && pos < end) text->replace(pos, 16, "encoding=\"UTF-16\"");
     return;
   }
-  // The element the serialiser adds (or rewrites) is written in capitals,
-  // as the platform writes it: hosts look for "<META" in the output.
   static const std::string kAdded = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">";
   if (size_t at = text->find(kAdded); at != std::string::npos) {
-    text->replace(at, kAdded.size(), "<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">");
+    text->replace(at, kAdded.size(), "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">");
     return;
   }
   static const std::string kMeta = "content=\"text/html; charset=UTF-8\"";
   size_t pos = text->find(kMeta);
   if (pos != std::string::npos) text->replace(pos, kMeta.size(), "content=\"text/html; charset=UTF-16\"");
+}
+
+// The content-type element the HTML serialiser adds is written in capitals,
+// as the platform writes it: hosts look for "<META" in the output.
+void CapitaliseAddedMeta(std::string* text, xmlDocPtr result) {
+  static const std::string kAdded = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=";
+  if (result->type != XML_HTML_DOCUMENT_NODE) return;
+  if (size_t at = text->find(kAdded); at != std::string::npos) text->replace(at, 5, "<META");
 }
 
 // The XML and HTML methods' text as a host receives it: without the line
@@ -570,8 +578,9 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     } else if (!SaveResult(result, style, target == TransformTarget::Text, output)) {
       if (reason) *reason = capture.Joined("The transformation output could not be written.");
       hr = E_FAIL;
-    } else if (target == TransformTarget::Text) {
-      DeclareUtf16(output, result, style);
+    } else {
+      if (target == TransformTarget::Text) DeclareUtf16(output, result, style);
+      CapitaliseAddedMeta(output, result);
       TrimLayout(output, style);
     }
   } catch (...) {

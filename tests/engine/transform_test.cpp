@@ -57,7 +57,6 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
   EXPECT_EQ(one.Utf8(), "<t>Alpha|2|</t>");
   EXPECT_HR(fragment->transformNode(fromNode.Get(), one.Out()), S_OK);
   EXPECT_EQ(one.Utf8(), "<root/>");
-
 }
 
 // Text output is a UTF-16 string: the declaration and the HTML method's
@@ -89,6 +88,23 @@ TEST_F(TransformTest, TextOutputDeclaresUtf16WithoutAddedLineBreaks) {
     Bstr out;
     EXPECT_HR(source->transformNode(style.Get(), out.Out()), S_OK) << body;
     EXPECT_EQ(out.Utf8(), expected);
+  }
+  // An IStream gets the bytes of the output encoding, UTF-8 and declared
+  // so where none is named, laid out as the text is.
+  const std::pair<std::string, std::string> written[] = {
+      {"<xsl:template match='/'><n/></xsl:template>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><n/>"},
+      {"<xsl:output encoding='ISO-8859-1'/><xsl:template match='/'><n>\xC3\xA9</n></xsl:template>",
+       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><n>\xE9</n>"},
+      {"<xsl:output method='html'/><xsl:template match='/'><html><head/></html></xsl:template>",
+       "<html><head><META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head></html>"}};
+  for (const auto& [body, expected] : written) {
+    auto style = Parse((sheet + body + "</xsl:stylesheet>").c_str());
+    ASSERT_TRUE(style) << body;
+    ardo::ComPtr<IStream> stream;
+    ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+    Variant toStream(Variant::Unknown(stream.Get()));
+    EXPECT_HR(source->transformNodeToObject(style.Get(), toStream.get()), S_OK) << body;
+    EXPECT_EQ(StreamBytes(stream.Get()), expected);
   }
 }
 
