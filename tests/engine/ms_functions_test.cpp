@@ -97,6 +97,10 @@ TEST_F(MsFunctionsTest, WrongArgumentCountsAndOtherNamespacesFailTheQuery) {
     EXPECT_TRUE(FAILED(doc_->selectNodes(Bstr(std::string("/r[") + expr + "]"), list.Out()))) << expr;
     EXPECT_FALSE(list) << expr;
   }
+  // The functions over schema types say why they are missing.
+  ardo::ComPtr<IXMLDOMNodeList> list;
+  EXPECT_TRUE(FAILED(doc_->selectNodes(Bstr("/r[ms:type-local-name()='int']"), list.Out())));
+  EXPECT_NE(LastReason().find("schema type information"), std::string::npos) << LastReason();
 }
 
 }  // namespace
