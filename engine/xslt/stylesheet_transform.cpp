@@ -1,5 +1,6 @@
 #include "engine/xslt/stylesheet_transform.h"
 
+#include <cctype>
 #include <vector>
 
 #include <libxml/parserInternals.h>
@@ -402,6 +403,20 @@ void DeclareUtf16(std::string* text, xmlDocPtr result, xsltStylesheetPtr style) 
   if (pos != std::string::npos) text->replace(pos, kMeta.size(), "content=\"text/html; charset=UTF-16\"");
 }
 
+// Whether the output encoding writes ASCII characters in more than a byte
+// each (the tidying after the serialiser looks for ASCII text).
+bool WideOutput(xsltStylesheetPtr style) {
+  const xmlChar* encoding;
+  XSLT_GET_IMPORT_PTR(encoding, style, encoding)
+  if (!encoding) return false;
+  std::string name;
+  for (const xmlChar* p = encoding; *p; ++p)
+    if (std::isalnum(*p)) name += static_cast<char>(std::toupper(*p));
+  for (const char* wide : {"UTF16", "UTF32", "UCS2", "UCS4", "ISO10646UCS", "UNICODE"})
+    if (name.rfind(wide, 0) == 0) return true;
+  return false;
+}
+
 // The content-type element the HTML serialiser adds is written in capitals,
 // as the platform writes it: hosts look for "<META" in the output.
 void CapitaliseAddedMeta(std::string* text, xmlDocPtr result) {
@@ -578,7 +593,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     } else if (!SaveResult(result, style, target == TransformTarget::Text, output)) {
       if (reason) *reason = capture.Joined("The transformation output could not be written.");
       hr = E_FAIL;
-    } else {
+    } else if (target == TransformTarget::Text || !WideOutput(style)) {
       if (target == TransformTarget::Text) DeclareUtf16(output, result, style);
       CapitaliseAddedMeta(output, result);
       TrimLayout(output, style);

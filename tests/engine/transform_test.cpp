@@ -106,6 +106,17 @@ TEST_F(TransformTest, TextOutputDeclaresUtf16WithoutAddedLineBreaks) {
     EXPECT_HR(source->transformNodeToObject(style.Get(), toStream.get()), S_OK) << body;
     EXPECT_EQ(StreamBytes(stream.Get()), expected);
   }
+  // Bytes of a wider encoding are left whole.
+  auto wide = Parse((sheet + "<xsl:output encoding='UTF-16BE'/><xsl:template match='/'><n/></xsl:template>"
+                             "</xsl:stylesheet>").c_str());
+  ASSERT_TRUE(wide);
+  ardo::ComPtr<IStream> stream;
+  ASSERT_HR(ardo::CreateMemoryStream(stream.Out()), S_OK);
+  Variant toStream(Variant::Unknown(stream.Get()));
+  EXPECT_HR(source->transformNodeToObject(wide.Get(), toStream.get()), S_OK);
+  const std::string bytes = StreamBytes(stream.Get());
+  EXPECT_EQ(bytes.size() % 2, 0u);
+  EXPECT_NE(bytes.find(std::string("\0<\0n\0/\0>", 8)), std::string::npos);
 }
 
 // msxsl:script needs a script engine: refused where AllowXsltScript is off
