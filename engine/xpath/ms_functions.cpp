@@ -134,11 +134,8 @@ int CompareBy(const std::vector<unsigned>& x, const std::vector<unsigned>& y, Ke
   return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
 }
 
-// Orders as a culture-aware comparison does for these alphabets: letters
-// compare without regard to accents and case first; texts equal in that
-// sense are ordered by their accents, unaccented first, and then by case,
-// lower case first ("u": upper case first). The "i" option leaves out the
-// case step.
+}  // namespace
+
 int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
   std::vector<unsigned> x = CodePoints(a), y = CodePoints(b);
   if (int letters = CompareBy(x, y, [](unsigned c) { return BaseLetter(Lower(c)); })) return letters;
@@ -150,6 +147,8 @@ int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool
   }
   return 0;
 }
+
+namespace {
 
 void StringCompare(xmlXPathParserContextPtr ctxt, int nargs) {
   if (!CheckArity(ctxt, nargs, kStringCompareArity)) return;

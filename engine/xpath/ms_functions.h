@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include <libxml/xpath.h>
 
@@ -21,6 +22,14 @@ struct FunctionArity {
   int least;
   int most;  // or kAnyNumber
 };
+
+// Orders as a culture-aware comparison does for the alphabets ported data
+// tends to hold: letters compare without regard to accents and case first;
+// texts equal in that sense are ordered by their accents, unaccented first,
+// and then by case, lower case first (upperFirst: upper case first).
+// ignoreCase leaves out the case step. ms:string-compare and xsl:sort order
+// text this way. Negative, zero or positive as a is before, with or after b.
+int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst);
 
 // The arguments one of the functions takes; null for a name that is none
 // of them.

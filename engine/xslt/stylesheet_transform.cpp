@@ -1,6 +1,9 @@
 #include "engine/xslt/stylesheet_transform.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <string_view>
 #include <vector>
 
 #include <libxml/parserInternals.h>
@@ -9,6 +12,7 @@
 #include <libxslt/documents.h>
 #include <libxslt/imports.h>
 #include <libxslt/security.h>
+#include <libxslt/templates.h>
 #include <libxslt/transform.h>
 #include <libxslt/xslt.h>
 #include <libxslt/xsltInternals.h>
@@ -293,6 +297,103 @@ void SystemPropertyFunction(xmlXPathParserContextPtr parser, int nargs) {
   valuePush(parser, value);
 }
 
+// The value of an xsl:sort attribute: its constant, else its attribute
+// value template evaluated now; empty when the attribute is absent.
+std::string SortAttribute(xsltTransformContextPtr ctxt, xmlNodePtr sort, const xmlChar* constant, const char* name) {
+  if (constant) return reinterpret_cast<const char*>(constant);
+  if (!xmlHasProp(sort, Xml(name))) return std::string();
+  xmlChar* value = xsltEvalAttrValueTemplate(ctxt, sort, Xml(name), XSLT_NAMESPACE);
+  std::string text = value ? reinterpret_cast<const char*>(value) : "";
+  xmlFree(value);
+  return text;
+}
+
+// xsl:sort as the platform's processor sorts: text in the culture-aware
+// order of ms:string-compare (lower case first unless case-order says
+// upper-first; libxslt would compare code points), numbers with NaN before
+// all others, each key ascending or descending, and nodes that tie on every
+// key in the order they came.
+void PlatformSort(xsltTransformContextPtr ctxt, xmlNodePtr* sorts, int nbsorts) {
+  xmlNodeSetPtr list = ctxt ? ctxt->nodeList : nullptr;
+  if (!list || list->nodeNr <= 1 || !sorts || nbsorts <= 0) return;
+  struct Key {
+    xmlXPathObjectPtr* values = nullptr;  // one a node, or null where it could not be computed
+    bool number = false, descending = false, upperFirst = false;
+  };
+  const int count = list->nodeNr;
+  std::vector<Key> keys;
+  std::vector<int> order;
+  std::vector<xmlNodePtr> sorted;
+  try {
+    keys.reserve(nbsorts);
+    order.resize(count);
+    sorted.resize(count);
+  } catch (const std::bad_alloc&) {
+    // Called from libxslt: nothing may unwind through it.
+    xsltTransformError(ctxt, nullptr, nullptr, "Out of memory while sorting.\n");
+    ctxt->state = XSLT_STATE_STOPPED;
+    return;
+  }
+  auto freeKeys = [&] {
+    for (Key& key : keys) {
+      if (!key.values) continue;
+      for (int i = 0; i < count; ++i) xmlXPathFreeObject(key.values[i]);
+      xmlFree(key.values);
+    }
+  };
+  for (int k = 0; k < nbsorts; ++k) {
+    auto* comp = sorts[k] ? static_cast<xsltStylePreCompPtr>(sorts[k]->psvi) : nullptr;
+    if (!comp) break;
+    Key key;
+    key.number = comp->number;
+    if (!comp->stype && comp->has_stype) key.number = SortAttribute(ctxt, sorts[k], nullptr, "data-type") == "number";
+    key.descending = comp->descending;
+    if (!comp->order && comp->has_order)
+      key.descending = SortAttribute(ctxt, sorts[k], nullptr, "order") == "descending";
+    key.upperFirst = SortAttribute(ctxt, sorts[k], comp->case_order, "case-order") == "upper-first";
+    // The values are computed as text or as numbers as the key's data type
+    // says at this moment.
+    const int constantNumber = comp->number;
+    comp->number = key.number;
+    key.values = xsltComputeSortResult(ctxt, sorts[k]);
+    comp->number = constantNumber;
+    if (!key.values) break;
+    keys.push_back(key);
+  }
+  auto compare = [](const Key& key, xmlXPathObjectPtr a, xmlXPathObjectPtr b) {
+    if (!a || !b) return a == b ? 0 : a ? -1 : 1;  // not computed: last, whatever the order
+    int c;
+    if (key.number) {
+      bool nanA = std::isnan(a->floatval), nanB = std::isnan(b->floatval);
+      c = nanA || nanB ? int(nanB) - int(nanA) : a->floatval < b->floatval ? -1 : a->floatval > b->floatval ? 1 : 0;
+    } else {
+      auto text = [](xmlXPathObjectPtr o) {
+        return std::string_view(o->stringval ? reinterpret_cast<const char*>(o->stringval) : "");
+      };
+      c = CompareStrings(text(a), text(b), false, key.upperFirst);
+    }
+    return key.descending ? -c : c;
+  };
+  for (int i = 0; i < count; ++i) order[i] = i;
+  // Sorted in place (a stable sort may want memory it cannot get; this one
+  // keeps ties in order by its comparison).
+  try {
+    std::sort(order.begin(), order.end(), [&](int x, int y) {
+      for (const Key& key : keys)
+        if (int c = compare(key, key.values[x], key.values[y])) return c < 0;
+      return x < y;
+    });
+  } catch (const std::bad_alloc&) {
+    freeKeys();
+    xsltTransformError(ctxt, nullptr, nullptr, "Out of memory while sorting.\n");
+    ctxt->state = XSLT_STATE_STOPPED;
+    return;
+  }
+  for (int i = 0; i < count; ++i) sorted[i] = list->nodeTab[order[i]];
+  std::copy(sorted.begin(), sorted.end(), list->nodeTab);
+  freeKeys();
+}
+
 // True for a node that a transformation starts at: a node other than a
 // document or fragment, which a copy of the tree it is in has a
 // counterpart for (not in a document type or an entity, and not the XML
@@ -574,6 +675,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml("system-property"),
                              request.processorVersion == 4 ? SystemPropertyFunction<4> : SystemPropertyFunction<3>) != 0)
       throw std::bad_alloc();
+    xsltSetCtxtSortFunc(ctxt, PlatformSort);
     xsltSetCtxtSecurityPrefs(security, ctxt);
     xsltSetTransformErrorFunc(ctxt, nullptr, ErrorCapture::GenericMessage);
     result = xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, ctxt);

@@ -418,5 +418,35 @@ TEST_F(TransformTest, NodeSetAndBlankTextOfPortedStyleSheetsWork) {
   EXPECT_EQ(out.Utf8(), "2 Alpha Beta\nEND");
 }
 
+// xsl:sort orders text as ms:string-compare does (case after letters and
+// accents, lower case first unless case-order says otherwise), numbers
+// with NaN first; keys may be attribute value templates; ties keep their
+// order.
+TEST_F(TransformTest, SortingFollowsThePlatformsTextOrder) {
+  auto source = Parse("<r><n v='10'>cherry</n><n v='9'>Banana</n><n v='x'>apple</n><n v='3'>\xC3\xA9" "clair</n>"
+                      "<n v='3'>Eclair</n><n v='3'>eclair</n><n v='-1'>Apple</n></r>");
+  ASSERT_TRUE(source);
+  const std::pair<const char*, const char*> cases[] = {
+      {"<xsl:sort/>", "apple Apple Banana cherry eclair Eclair \xC3\xA9" "clair"},
+      {"<xsl:sort case-order='upper-first'/>", "Apple apple Banana cherry Eclair eclair \xC3\xA9" "clair"},
+      {"<xsl:sort order='descending'/>", "\xC3\xA9" "clair Eclair eclair cherry Banana Apple apple"},
+      {"<xsl:sort select='@v' data-type='number'/>", "apple Apple \xC3\xA9" "clair Eclair eclair Banana cherry"},
+      {"<xsl:sort select='@v' data-type='{$type}' order='{$order}'/><xsl:sort/>",
+       "cherry Banana eclair Eclair \xC3\xA9" "clair Apple apple"}};
+  for (const auto& [sort, expected] : cases) {
+    auto sheet = Parse((std::string("<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                                    "<xsl:output method='text'/><xsl:param name='type' select=\"'number'\"/>"
+                                    "<xsl:param name='order' select=\"'descending'\"/><xsl:template match='/'>"
+                                    "<xsl:for-each select='r/n'>") +
+                        sort + "<xsl:if test='position() > 1'><xsl:text> </xsl:text></xsl:if><xsl:value-of select='.'/>"
+                               "</xsl:for-each></xsl:template></xsl:stylesheet>")
+                           .c_str());
+    ASSERT_TRUE(sheet) << sort;
+    Bstr out;
+    EXPECT_HR(source->transformNode(sheet.Get(), out.Out()), S_OK) << sort;
+    EXPECT_EQ(out.Utf8(), expected) << sort;
+  }
+}
+
 }  // namespace
 }  // namespace ardo::test
