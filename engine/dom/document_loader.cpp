@@ -1241,7 +1241,7 @@ bool OverLimit(size_t size, const LoadOptions& options) {
 // from them.
 struct IoReader {
   FILE* file = nullptr;
-  IStream* stream = nullptr;
+  ISequentialStream* stream = nullptr;
   size_t total = 0;
   size_t limit = 0;  // 0: none
   std::string peeked;
@@ -1583,7 +1583,7 @@ ParseOutcome ParseFile(const std::string& path, const std::string& url, const Lo
   return outcome;
 }
 
-ParseOutcome ParseStream(IStream* stream, const LoadOptions& options) {
+ParseOutcome ParseStream(ISequentialStream* stream, const LoadOptions& options) {
   IoReader reader;
   reader.stream = stream;
   reader.limit = options.maxXmlSizeKb > 0 ? static_cast<size_t>(options.maxXmlSizeKb) * 1024 : 0;

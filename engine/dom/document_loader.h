@@ -63,7 +63,7 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url,
 // A local file.
 ParseOutcome ParseFile(const std::string& path, const std::string& url, const LoadOptions& options);
 // Everything a stream holds from its current position.
-ParseOutcome ParseStream(IStream* stream, const LoadOptions& options);
+ParseOutcome ParseStream(ISequentialStream* stream, const LoadOptions& options);
 // A document the host names by an http: or https: URL (fetched with
 // libcurl: redirects followed within those two schemes, bounded in time and,
 // with MaxXMLSize, in size). Documents never make the engine fetch: this is

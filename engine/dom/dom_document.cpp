@@ -6,6 +6,7 @@
 #include <libxml/valid.h>
 
 #include "engine/common/bstr_text.h"
+#include "engine/common/byte_stream.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
 #include "engine/dom/document_namespaces.h"
@@ -494,7 +495,8 @@ DomDocument::ObjectSource DomDocument::SourceOf(IUnknown* unknown) {
   ObjectSource source;
   source.ours = dynamic_cast<DomDocument*>(unknown);
   if (source.ours) return source;
-  if (FAILED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(source.stream.Out()))))
+  source.stream = ByteStreamOf(unknown);
+  if (!source.stream)
     unknown->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(source.foreign.Out()));
   return source;
 }
@@ -677,22 +679,13 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
     target->LoadCopyOf(XmlDoc());
     return S_OK;
   }
-  ComPtr<IStream> stream;
-  if (SUCCEEDED(unknown->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out())))) {
+  if (ComPtr<ISequentialStream> stream = ByteStreamOf(unknown)) {
     HRESULT writable = CheckWritable(XmlDoc(), &reason);
     if (FAILED(writable)) return FailWith(writable, reason);
     HRESULT writeError = S_OK;
     HRESULT hr = WriteDocument(XmlDoc(), [&](const char* data, size_t n) {
-      // A stream may take less than it is given; the rest goes on until it
-      // takes nothing.
-      while (n > 0) {
-        ULONG written = 0;
-        writeError = stream->Write(data, static_cast<ULONG>(n), &written);
-        if (FAILED(writeError) || written == 0 || written > n) return false;
-        data += written;
-        n -= written;
-      }
-      return true;
+      writeError = WriteAll(stream.Get(), data, n);
+      return SUCCEEDED(writeError);
     }, &reason);
     if (FAILED(writeError)) return FailWith(writeError, "The stream refused the output.");
     return FAILED(hr) ? FailWith(hr, reason) : S_OK;

@@ -160,7 +160,7 @@ class DomDocument final : public NodeImpl<DomDocument, IXMLDOMDocument2> {
   // DOM document (none of them for an object load does not read).
   struct ObjectSource {
     DomDocument* ours = nullptr;
-    ComPtr<IStream> stream;
+    ComPtr<ISequentialStream> stream;
     ComPtr<IXMLDOMDocument> foreign;
     bool Known() const { return ours || stream || foreign; }
   };

@@ -9,6 +9,7 @@
 #include <libxml/valid.h>
 
 #include "engine/common/bstr_text.h"
+#include "engine/common/byte_stream.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/last_error.h"
 #include "engine/dom/data_types.h"
@@ -882,13 +883,12 @@ HRESULT NodeObject::TransformNodeToObject(IXMLDOMNode* stylesheet, const VARIANT
     install->Set(targetDoc, tree);
     return S_OK;
   }
-  ComPtr<IStream> stream;
-  if (SUCCEEDED(target->QueryInterface(IStream::kIID, reinterpret_cast<void**>(stream.Out())))) {
+  if (ComPtr<ISequentialStream> stream = ByteStreamOf(target)) {
     std::string bytes;
     hr = Transform(request, TransformTarget::Bytes, &bytes, nullptr, &reason);
     if (FAILED(hr)) return FailWith(hr, reason);
-    ULONG written = 0;
-    return bytes.empty() ? S_OK : stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    hr = WriteAll(stream.Get(), bytes.data(), bytes.size());
+    return FAILED(hr) ? FailWith(hr, "The stream refused the output.") : S_OK;
   }
   ComPtr<IXMLDOMDocument> foreign;
   if (SUCCEEDED(target->QueryInterface(IXMLDOMDocument::kIID, reinterpret_cast<void**>(foreign.Out())))) {
