@@ -3,7 +3,8 @@
 // libxslt's generic messages are silenced for good (each engine call
 // captures what it needs through error_capture.h), the external-entity
 // loader that keeps the engine off the network is installed, and the DOM
-// document classes are registered with the COM runtime.
+// document classes and the type library that lets hosts bind to the DOM
+// late are registered with the COM runtime.
 #include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxslt/extensions.h>
@@ -12,6 +13,7 @@
 
 #include "engine/common/error_capture.h"
 #include "engine/dom/document_factory.h"
+#include "engine/dom/dom_dispatch.h"
 #include "engine/dom/document_loader.h"
 #include "engine/xslt/stylesheet_transform.h"
 
@@ -35,6 +37,7 @@ struct EngineStartup {
     xsltInit();
     InitTransforms();
     RegisterDocumentClasses();
+    ServeDomLateBinding();
   }
 };
 

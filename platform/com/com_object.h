@@ -1,16 +1,21 @@
 // ardo::ComObject<Impl, Interfaces...>: the base of every COM object we
 // implement. It supplies the reference count, a QueryInterface driven by a
-// static table of each listed interface and its base chain, declining
-// IDispatch defaults, and live-object accounting under Impl's name.
+// static table of each listed interface and its base chain, IDispatch
+// through the type information served for the first listed interface
+// (declined where there is none), and live-object accounting under Impl's
+// name.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "platform/com/com_ptr.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/live_objects.h"
+#include "platform/com/type_library.h"
 
 namespace ardo {
 namespace detail {
@@ -89,25 +94,35 @@ class ComObjectBase : public Interfaces... {
   ULONG STDMETHODCALLTYPE AddRef() override = 0;
   ULONG STDMETHODCALLTYPE Release() override = 0;
 
-  // Late binding is declined unless Impl overrides these (they override
-  // IDispatch's only when a listed interface derives from it).
+  // Late binding goes through the type information served for the first
+  // listed interface (ServeDispatchInterface), and is declined without it
+  // or when Impl overrides these. (They override IDispatch's only when a
+  // listed interface derives from it.)
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) {
     if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
+    *pctinfo = LateBinding() ? 1 : 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** ppTInfo) {
+    if (!ppTInfo) return E_POINTER;
+    *ppTInfo = index == 0 ? LateBinding() : nullptr;
+    if (!*ppTInfo) return DISP_E_BADINDEX;
+    (*ppTInfo)->AddRef();
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT cNames, LCID,
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
                                           DISPID* rgDispId) {
+    if (ITypeInfo* info = LateBinding()) return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
     for (UINT i = 0; rgDispId && i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO*, UINT*) {
-    return DISP_E_MEMBERNOTFOUND;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags,
+                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    ITypeInfo* info = LateBinding();
+    if (!info) return DISP_E_MEMBERNOTFOUND;
+    return info->Invoke(static_cast<First*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
+                        pExcepInfo, puArgErr);
   }
 
   // The object's identity (the IUnknown that QueryInterface hands out); no AddRef.
@@ -123,6 +138,11 @@ class ComObjectBase : public Interfaces... {
 
  private:
   using Table = detail::QiTable<ComObjectBase, Interfaces...>;
+  using First = std::tuple_element_t<0, std::tuple<Interfaces...>>;
+  static ITypeInfo* LateBinding() {
+    if constexpr (std::is_base_of_v<IDispatch, First>) return ServedDispatchInterface(First::kIID);
+    else return nullptr;
+  }
 };
 
 template <class Impl, class... Interfaces>

@@ -340,4 +340,48 @@ HRESULT CreateTypeLibrary(const TypeLibraryDescription& description, ITypeLib** 
   return S_OK;
 }
 
+namespace {
+
+// Kept for the whole process (objects may answer late-bound calls during
+// static destruction).
+struct ServedInterfaces {
+  std::mutex mutex;
+  std::map<GUID, ITypeInfo*> infos;
+};
+ServedInterfaces& Served() {
+  static ServedInterfaces* served = new ServedInterfaces;
+  return *served;
+}
+
+}  // namespace
+
+HRESULT ServeDispatchInterface(const IID& iid, ITypeInfo* info) {
+  ServedInterfaces& served = Served();
+  std::lock_guard<std::mutex> lock(served.mutex);
+  if (!info) {
+    auto it = served.infos.find(iid);
+    if (it != served.infos.end()) {
+      it->second->Release();
+      served.infos.erase(it);
+    }
+    return S_OK;
+  }
+  try {
+    ITypeInfo*& slot = served.infos[iid];
+    info->AddRef();
+    if (slot) slot->Release();
+    slot = info;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+ITypeInfo* ServedDispatchInterface(const IID& iid) {
+  ServedInterfaces& served = Served();
+  std::lock_guard<std::mutex> lock(served.mutex);
+  auto it = served.infos.find(iid);
+  return it == served.infos.end() ? nullptr : it->second;
+}
+
 }  // namespace ardo

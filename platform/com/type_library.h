@@ -122,4 +122,13 @@ struct TypeLibraryDescription {
 // E_INVALIDARG when an interface is described twice or a member lacks a thunk.
 HRESULT CreateTypeLibrary(const TypeLibraryDescription& description, ITypeLib** out);
 
+// Late binding of the objects we implement: once a component serves the
+// type information of a dispatch interface, every object whose first listed
+// interface it is answers IDispatch through it (see ComObjectBase). The
+// information is kept whether or not its library stays registered, until
+// null info withdraws it.
+HRESULT ServeDispatchInterface(const IID& iid, ITypeInfo* info);
+// The information served for iid (no reference added), or null.
+ITypeInfo* ServedDispatchInterface(const IID& iid);
+
 }  // namespace ardo

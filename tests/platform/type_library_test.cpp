@@ -122,6 +122,42 @@ class TypeLibraryTest : public ardo::test::LeakCheckedTest {
   ardo::ComPtr<Calculator> calculator_;
 };
 
+// An object that leaves IDispatch to its base answers through the type
+// information served for its first interface, and declines without it.
+class PlainCalculator : public ardo::ComObject<PlainCalculator, ICalculator> {
+ public:
+  HRESULT STDMETHODCALLTYPE get_total(long* value) override { return *value = 42, S_OK; }
+  HRESULT STDMETHODCALLTYPE put_total(long) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE add(long, double, long*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE shout(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE describe(VARIANT, VARIANT_BOOL, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE adopt(ICalculator*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE fail() override { return E_NOTIMPL; }
+};
+
+TEST_F(TypeLibraryTest, ServedInterfacesBindObjectsLate) {
+  auto plain = ardo::MakeObject<PlainCalculator>();
+  auto total = [&](HRESULT expected) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"total")};
+    EXPECT_HR(plain->GetIDsOfNames(IID_NULL, names, 1, 0, &id), expected);
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXPECT_HR(plain->Invoke(kTotal, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+              SUCCEEDED(expected) ? S_OK : DISP_E_MEMBERNOTFOUND);
+    return result.vt == VT_I4 ? result.lVal : -1;
+  };
+  EXPECT_EQ(total(DISP_E_UNKNOWNNAME), -1);
+  ASSERT_HR(ardo::ServeDispatchInterface(ICalculator::kIID, calculator_->info_.Get()), S_OK);
+  UINT count = 0;
+  EXPECT_HR(plain->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(total(S_OK), 42);
+  ASSERT_HR(ardo::ServeDispatchInterface(ICalculator::kIID, nullptr), S_OK);
+  EXPECT_EQ(total(DISP_E_UNKNOWNNAME), -1);
+}
+
 TEST_F(TypeLibraryTest, NamesMapToDispidsIgnoringCase) {
   struct { const char16_t* name; HRESULT hr; DISPID id; } cases[] = {{u"add", S_OK, kAdd},       {u"ADD", S_OK, kAdd},
                {u"Total", S_OK, kTotal},    {u"describe", S_OK, kDescribe},
