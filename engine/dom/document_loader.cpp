@@ -1421,6 +1421,9 @@ HRESULT ParseErrorCodeFor(int libxmlCode, std::string_view at) {
     case XML_ERR_COMMENT_NOT_FINISHED: return code(0xC00CE561u);
     case XML_ERR_CDATA_NOT_FINISHED: return code(0xC00CE564u);
     case XML_ERR_TAG_NAME_MISMATCH: return code(0xC00CE56Du);
+    case XML_ERR_UNSUPPORTED_ENCODING: return code(0xC00CE56Eu);
+    // Single-byte text that names UTF-16: no switch to it can be made.
+    case XML_ERR_INVALID_ENCODING: return kParseErrorEncodingSwitch;
     case XML_ERR_UNDECLARED_ENTITY:
     case XML_WAR_UNDECLARED_ENTITY: return code(0xC00CE002u);
     // Not the base plus 2, which is the code above.

@@ -836,6 +836,14 @@ TEST_F(ParseErrorTest, EachMalformedInputIsReportedNotAccepted) {
     }
     EXPECT_EQ(static_cast<uint32_t>(e.errorCode) & 0xFFFFF000u, 0xC00CE000u) << c.input;
   }
+  // Bytes in an encoding nobody knows, or that name UTF-16 and are not.
+  for (const auto& [bytes, code] : {std::pair<std::string, uint32_t>{"<?xml version='1.0' encoding='x-nobody'?><r/>", 0xC00CE56Eu},
+                                    std::pair<std::string, uint32_t>{"<?xml version='1.0' encoding='UTF-16'?><r/>", 0xC00CE56Fu}}) {
+    auto doc = NewDocument();
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(LoadSource(doc.Get(), StreamOf(bytes), S_FALSE), VARIANT_FALSE) << bytes;
+    EXPECT_EQ(static_cast<uint32_t>(ErrorOf(doc.Get()).errorCode), code) << bytes;
+  }
   // Validating on parse, a document without a DTD still reports its own
   // fault, where it stands, not the DTD it never claimed.
   auto doc = NewDocument();
