@@ -228,9 +228,10 @@ xmlDocPtr SubtreeCopy(xmlNodePtr node) {
 }
 
 // A transformation of a node other than a document starts at that node,
-// with the whole document around it for the style sheet to reach: a template
-// for the root, added to the style sheet with the highest priority, applies
-// the templates to the node, which the function below hands over.
+// with the whole tree around it for the style sheet to reach: a template
+// for the root in a mode of its own, added to the style sheet and the mode
+// the run opens in, applies the templates to the node, which the function
+// below hands over.
 constexpr char kStartUri[] = "urn:ardoxml:transform-start";
 
 void StartNodeFunction(xmlXPathParserContextPtr parser, int nargs) {
@@ -430,7 +431,7 @@ bool AddStartTemplate(xmlDocPtr styleDoc) {
   xmlNodePtr apply = templ ? xmlNewChild(templ, root->ns, Xml("apply-templates"), nullptr) : nullptr;
   xmlNsPtr start = apply ? xmlNewNs(templ, Xml(kStartUri), Xml("ardo-start")) : nullptr;
   if (!start || !xmlNewProp(templ, Xml("match"), Xml("/")) ||
-      !xmlNewProp(templ, Xml("priority"), Xml("1000000")) ||
+      !xmlNewProp(templ, Xml("mode"), Xml("ardo-start:start")) ||
       !xmlNewProp(apply, Xml("select"), Xml("ardo-start:node()")))
     throw std::bad_alloc();
   return true;
@@ -658,6 +659,13 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
       ctxt->_private = starts;
       if (xsltRegisterExtFunction(ctxt, Xml("node"), Xml(kStartUri), StartNodeFunction) != 0)
         throw std::bad_alloc();
+      // The run opens in the start template's own mode, so that the root
+      // reached later ("/" selected by the style sheet) meets the style
+      // sheet's own templates. (Modes are compared as the style sheet's
+      // dictionary strings.)
+      ctxt->mode = xmlDictLookup(style->dict, Xml("start"), -1);
+      ctxt->modeURI = xmlDictLookup(style->dict, Xml(kStartUri), -1);
+      if (!ctxt->mode || !ctxt->modeURI) throw std::bad_alloc();
     }
     ExpandEntityReferences(source, request.source->doc, starts);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "platform/com/com_object.h"
+#include "platform/com/error_info.h"
 
 namespace {
 
@@ -160,14 +161,29 @@ class TypeInfo : public ardo::ComObject<TypeInfo, ITypeInfo> {
 
     VARIANT value;
     VariantInit(&value);
+    // What the thread's error object says after a failure is this call's.
+    if (excepInfo) SetErrorInfo(0, nullptr);
     HRESULT hr = member->invoke(instance, args.data(), &value);
     if (FAILED(hr)) {
       VariantClear(&value);
       if (!excepInfo) return hr;
       *excepInfo = EXCEPINFO{};
       excepInfo->scode = hr;
-      excepInfo->bstrSource = ardo::Utf8ToBstr(Interface().name.c_str());
-      excepInfo->bstrDescription = ardo::Utf8ToBstr(ardo::HResultMessage(hr).c_str());
+      // The member's own reason where it left one (the error object stays
+      // the thread's), else the code's message.
+      ardo::ComPtr<IErrorInfo> reason;
+      if (GetErrorInfo(0, reason.Out()) == S_OK && reason) {
+        reason->GetSource(&excepInfo->bstrSource);
+        reason->GetDescription(&excepInfo->bstrDescription);
+        SetErrorInfo(0, reason.Get());
+      }
+      auto fill = [](BSTR* field, const std::string& otherwise) {
+        if (SysStringLen(*field) > 0) return;
+        SysFreeString(*field);
+        *field = ardo::Utf8ToBstr(otherwise.c_str());
+      };
+      fill(&excepInfo->bstrSource, Interface().name);
+      fill(&excepInfo->bstrDescription, ardo::HResultMessage(hr));
       return DISP_E_EXCEPTION;
     }
     if (result)

@@ -35,6 +35,12 @@ TEST_F(TransformTest, OutputGoesToTextOrIntoADocumentFromTheNodeAskedOf) {
   EXPECT_EQ(one.Utf8(), "<t>Beta|2|lib</t>");
   EXPECT_HR(source->transformNode(fromNode.Get(), one.Out()), S_OK);
   EXPECT_EQ(one.Utf8(), "<root/>");
+  // The root, reached from there, meets the style sheet's own template.
+  auto toRoot = Parse(Sheet("<xsl:template match='/'>ROOT</xsl:template><xsl:template match='book'>B("
+                            "<xsl:apply-templates select='/'/>)</xsl:template>").c_str());
+  ASSERT_TRUE(toRoot);
+  EXPECT_HR(SelectOne(source.Get(), "/lib/book[2]")->transformNode(toRoot.Get(), one.Out()), S_OK) << LastReason();
+  EXPECT_EQ(one.Utf8(), "B(ROOT)");
   Variant toDoc(Variant::Dispatch(target.Get())), nothing(Variant::I4(3));
   EXPECT_HR(source->transformNodeToObject(sheet.Get(), toDoc.get()), S_OK);
   EXPECT_EQ(XmlOf(Root(target.Get()).Get()), kListed);
