@@ -16,6 +16,8 @@ class Members {
  public:
 
   template <auto M> Members& Get(const char* name) { return Add(DescribePropertyGet<M>(name, IdOf(name))); }
+  // The interface's default member.
+  template <auto M> Members& GetValue(const char* name) { return Add(DescribePropertyGet<M>(name, DISPID_VALUE)); }
   template <auto M> Members& Put(const char* name) { return Add(DescribePropertyPut<M>(name, IdOf(name))); }
   template <auto M> Members& PutRef(const char* name) { return Add(DescribePropertyPutRef<M>(name, IdOf(name))); }
   // A method whose last parameter is its result.
@@ -171,7 +173,7 @@ TypeLibraryDescription DomLibrary() {
           .Call<&M::nextNode>("nextNode").Do<&M::reset>("reset").Get<&M::get__newEnum>("_newEnum")
           .For(IID_IXMLDOMNamedNodeMap, "IXMLDOMNamedNodeMap"));
   add(Members()
-          .Get<&IXMLDOMParseError::get_errorCode>("errorCode").Get<&IXMLDOMParseError::get_url>("url")
+          .GetValue<&IXMLDOMParseError::get_errorCode>("errorCode").Get<&IXMLDOMParseError::get_url>("url")
           .Get<&IXMLDOMParseError::get_reason>("reason").Get<&IXMLDOMParseError::get_srcText>("srcText")
           .Get<&IXMLDOMParseError::get_line>("line").Get<&IXMLDOMParseError::get_linepos>("linepos")
           .Get<&IXMLDOMParseError::get_filepos>("filepos").For(IID_IXMLDOMParseError, "IXMLDOMParseError"));
@@ -181,7 +183,7 @@ TypeLibraryDescription DomLibrary() {
   using S = IXMLDOMSchemaCollection;
   add(Members()
           .Do<&S::add>("add").Call<&S::get>("get").Do<&S::remove>("remove").Get<&S::get_length>("length")
-          .Get<&S::get_namespaceURI>("namespaceURI").Do<&S::addCollection>("addCollection")
+          .GetValue<&S::get_namespaceURI>("namespaceURI").Do<&S::addCollection>("addCollection")
           .Get<&S::get__newEnum>("_newEnum").For(IID_IXMLDOMSchemaCollection, "IXMLDOMSchemaCollection"));
   return library;
 }

@@ -398,6 +398,22 @@ TEST_F(EngineSmokeTest, EveryDomObjectBindsLateByName) {
   EXPECT_HR(call(doc.Get(), "xml", DISPATCH_PROPERTYGET, {}, text.Out()), S_OK);
   EXPECT_EQ(text.Utf8(), "<r a=\"1\">new</r>\r\n");
   EXPECT_HR(call(doc.Get(), "noSuchMember", DISPATCH_METHOD, {}, bad.Out()), DISP_E_UNKNOWNNAME);
+  // A member that fails says why, as the engine's error object does.
+  Bstr createElement("createElement");
+  LPOLESTR names[] = {createElement.get()};
+  DISPID id = 0;
+  ASSERT_HR(doc->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+  VARIANT badName = Variant::Str("a b");
+  DISPPARAMS one{&badName, nullptr, 1, 0};
+  EXCEPINFO failure{};
+  EXPECT_HR(doc->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &one, bad.Out(), &failure, nullptr), DISP_E_EXCEPTION);
+  VariantClear(&badName);
+  EXPECT_EQ(failure.scode, E_FAIL);
+  EXPECT_NE(ardo::BstrToUtf8(failure.bstrDescription).find("not a valid element name"), std::string::npos)
+      << ardo::BstrToUtf8(failure.bstrDescription);
+  SysFreeString(failure.bstrSource);
+  SysFreeString(failure.bstrDescription);
+  SysFreeString(failure.bstrHelpFile);
   UINT count = 0;
   EXPECT_HR(doc->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
