@@ -119,11 +119,12 @@ std::vector<xmlNodePtr> ExpandReference(xmlDocPtr copy, xmlDocPtr original, xmlN
   return added;
 }
 
-// In the XSLT data model entity references are expanded: each reference in
-// a private copy, in content and in attribute values, gives way to its
-// entity's content (references within that content in turn). A start node
-// that is a reference gives way to that content in starts too.
-void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr starts) {
+// Shapes a private copy as the XSLT data model has a tree. Entity
+// references are expanded: each one, in content and in attribute values,
+// gives way to its entity's content (references within that content in
+// turn); a start node that is a reference gives way to that content in
+// starts too.
+void ShapeAsDataModel(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr starts) {
   auto expand = [&](xmlNodePtr ref) {
     std::vector<xmlNodePtr> added = ExpandReference(copy, original, ref);
     if (starts && starts->nodeNr == 1 && starts->nodeTab[0] == ref) {
@@ -152,9 +153,16 @@ void ExpandEntityReferences(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr st
     xmlNodePtr first = expand(n);
     n = first ? first : after;
   }
-  // Nor has the data model two text nodes side by side: the text that a
-  // reference brought in joins the text around it (where a run starts
-  // from a reference, its content stays apart from its neighbours).
+  // Nor has the data model CDATA sections: theirs is text like any other
+  // (libxslt would pass them by in node() patterns, and copy them as CDATA).
+  for (n = root->children; n; n = NextWithin(n, root)) {
+    if (n->type != XML_CDATA_SECTION_NODE) continue;
+    n->type = XML_TEXT_NODE;
+    n->name = xmlStringText;
+  }
+  // Nor two text nodes side by side: the text that a reference brought in
+  // joins the text around it (where a run starts from a reference, its
+  // content stays apart from its neighbours).
   auto isStart = [&](xmlNodePtr node) { return starts && xmlXPathNodeSetContains(starts, node); };
   for (n = root->children; n; n = NextWithin(n, root)) {
     while (n->type == XML_TEXT_NODE && n->next && n->next->type == XML_TEXT_NODE && n->name == n->next->name &&
@@ -667,7 +675,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
       ctxt->modeURI = xmlDictLookup(style->dict, Xml(kStartUri), -1);
       if (!ctxt->mode || !ctxt->modeURI) throw std::bad_alloc();
     }
-    ExpandEntityReferences(source, request.source->doc, starts);
+    ShapeAsDataModel(source, request.source->doc, starts);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
     xsltSetSecurityPrefs(security, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);

@@ -424,6 +424,21 @@ TEST_F(TransformTest, NodeSetAndBlankTextOfPortedStyleSheetsWork) {
   EXPECT_EQ(out.Utf8(), "2 Alpha Beta\nEND");
 }
 
+// The data model has no CDATA sections: their text is text, matched by
+// node() and text() alike, and copied as text.
+TEST_F(TransformTest, CDataSectionsAreText) {
+  auto source = Parse("<r><![CDATA[<cd>]]><a/>tx</r>");
+  auto sheet = Parse(Sheet("<xsl:template match='/'><xsl:apply-templates select='r/node()'/>|<xsl:copy-of select='r'/>"
+                           "</xsl:template><xsl:template match='node()'>[<xsl:value-of select='.'/>]</xsl:template>")
+                         .c_str());
+  ASSERT_TRUE(source && sheet);
+  Bstr out;
+  ASSERT_HR(source->transformNode(sheet.Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "[&lt;cd&gt;][][tx]|<r>&lt;cd&gt;<a/>tx</r>");
+  ASSERT_HR(SelectOne(source.Get(), "/r/node()[1]")->transformNode(sheet.Get(), out.Out()), S_OK) << LastReason();
+  EXPECT_EQ(out.Utf8(), "[&lt;cd&gt;]");
+}
+
 // xsl:sort orders text as ms:string-compare does (case after letters and
 // accents, lower case first unless case-order says otherwise), numbers
 // with NaN first; keys may be attribute value templates; ties keep their
