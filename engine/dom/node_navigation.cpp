@@ -434,18 +434,29 @@ xmlNsPtr EnsureNamespace(xmlNodePtr element, const xmlChar* uri, const xmlChar* 
 }
 
 xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns) {
+  auto own = [&](const xmlChar* prefix) {
+    xmlNsPtr kept = DocumentNamespace(element->doc, ns->href, prefix);
+    if (!kept) throw std::bad_alloc();
+    return kept;
+  };
   if (ns->prefix) {
     xmlNsPtr bound = BoundOn(element, ns->prefix, ns);
     if (bound && xmlStrEqual(bound->href, ns->href)) return bound;
     // Free on the element itself (an ancestor may bind it otherwise): the
     // name stays, and what is written declares the prefix again there.
-    if (!bound || !BoundHere(element, ns->prefix, ns)) {
-      xmlNsPtr own = DocumentNamespace(element->doc, ns->href, ns->prefix);
-      if (!own) throw std::bad_alloc();
-      return own;
-    }
+    if (!bound || !BoundHere(element, ns->prefix, ns)) return own(ns->prefix);
   }
-  return EnsureNamespace(element, ns->href, ns->prefix, ns);
+  // Taken on the element: a prefix that stands for the URI there already,
+  // else a free variant of the name's own, of the document's (no
+  // declaration joins the element's attributes; what is written declares it).
+  if (xmlNsPtr inScope = xmlSearchNsByHref(element->doc, element, ns->href); inScope && inScope->prefix) {
+    xmlNsPtr bound = BoundOn(element, inScope->prefix, ns);
+    if (bound && xmlStrEqual(bound->href, ns->href)) return bound;
+  }
+  const std::string base = ns->prefix ? reinterpret_cast<const char*>(ns->prefix) : "ns";
+  std::string prefix = base;
+  for (int i = 1; BoundOn(element, Xml(prefix), ns); ++i) prefix = base + std::to_string(i);
+  return own(Xml(prefix));
 }
 
 void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns) { TreeHolder::Of(reinterpret_cast<xmlNodePtr>(doc))->Keep(ns); }

@@ -195,8 +195,9 @@ void KeepWithDocument(xmlDocPtr doc, xmlNsPtr ns);
 // stands for there (BoundOn) when that is ns's URI, the document's own when the
 // element itself leaves the prefix free (the name stays as it is, and an
 // ancestor's other binding is declared over where the element is written),
-// and otherwise one that EnsureNamespace finds or declares (the element's
-// own name, attributes or declarations take the prefix).
+// and otherwise (the element's own name, attributes or declarations take
+// the prefix) one that stands for the URI there, or the document's own
+// under a free variant of the prefix: no declaration joins the element.
 xmlNsPtr AttributeNamespace(xmlNodePtr element, xmlNsPtr ns);
 
 // The entity an entity reference refers to, or null.

@@ -742,6 +742,26 @@ TEST_F(AttributesTest, NamesKeepTheirNamespacesThroughMovesAndWhatTheDocumentWri
     EXPECT_EQ(reloaded(doc.Get(), "//@*[local-name()='at']"), "urn:x") << XmlOf(doc.Get());
     EXPECT_EQ(reloaded(doc.Get(), "//*[local-name()='c']"), "urn:p1") << XmlOf(doc.Get());
   }
+  // Where the element itself binds the prefix otherwise, the attribute is
+  // given a free variant of it; no declaration joins the element's
+  // attributes, and taking the attribute away leaves the element as it was.
+  {
+    auto doc = Parse("<r><e xmlns:x='urn:p1'/></r>");
+    ASSERT_TRUE(doc);
+    ardo::ComPtr<IXMLDOMElement> e;
+    ASSERT_HR(SelectOne(doc.Get(), "/r/e")->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(e.Out())), S_OK);
+    const std::string before = XmlOf(e.Get());
+    ardo::ComPtr<IXMLDOMAttribute> attr, replaced, removed;
+    auto node = created(doc.Get(), NODE_ATTRIBUTE, "x:at", "urn:x");
+    ASSERT_HR(node->QueryInterface(IID_IXMLDOMAttribute, reinterpret_cast<void**>(attr.Out())), S_OK);
+    ASSERT_HR(e->setAttributeNode(attr.Get(), replaced.Out()), S_OK);
+    EXPECT_EQ(NameOf(attr.Get()), "x1:at");
+    EXPECT_EQ(uriOf(attr.Get()), "urn:x");
+    EXPECT_EQ(MapLength(MapOf(e.Get()).Get()), 2);
+    EXPECT_EQ(reloaded(doc.Get(), "//@*[local-name()='at']"), "urn:x") << XmlOf(doc.Get());
+    ASSERT_HR(e->removeAttributeNode(attr.Get(), removed.Out()), S_OK);
+    EXPECT_EQ(XmlOf(e.Get()), before);
+  }
 }
 
 }  // namespace
