@@ -134,11 +134,42 @@ int CompareBy(const std::vector<unsigned>& x, const std::vector<unsigned>& y, Ke
   return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
 }
 
+// Whether a character (lower case, accents taken off) sorts as a letter;
+// punctuation, symbols and spaces sort before digits, digits before letters.
+bool SortsAsLetter(unsigned c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z';
+  if (c < 0xC0 || c == 0xD7 || c == 0xF7) return false;
+  return !(c >= 0x2000 && c <= 0x2BFF) && !(c >= 0x3000 && c <= 0x303F) && !(c >= 0xFE30 && c <= 0xFE6F) &&
+         !(c >= 0xFF00 && c <= 0xFF20);
+}
+
+// The first level of a text's order: each character's letter without case
+// or accents, ligatures as the two letters they join, weighted by class.
+std::vector<unsigned> PrimaryKeys(const std::vector<unsigned>& text) {
+  std::vector<unsigned> keys;
+  keys.reserve(text.size());
+  auto weigh = [&](unsigned c) {
+    if (SortsAsLetter(c)) keys.push_back(0x200000u | c);
+    else if (c >= '0' && c <= '9') keys.push_back(0x100000u | c);
+    else keys.push_back(c);
+  };
+  for (unsigned c : text) {
+    unsigned l = Lower(c);
+    switch (l) {
+      case 0xDF: weigh('s'); weigh('s'); break;    // sharp s
+      case 0xE6: weigh('a'); weigh('e'); break;    // ae
+      case 0x153: weigh('o'); weigh('e'); break;   // oe
+      default: weigh(BaseLetter(l));
+    }
+  }
+  return keys;
+}
+
 }  // namespace
 
 int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
   std::vector<unsigned> x = CodePoints(a), y = CodePoints(b);
-  if (int letters = CompareBy(x, y, [](unsigned c) { return BaseLetter(Lower(c)); })) return letters;
+  if (int letters = CompareBy(PrimaryKeys(x), PrimaryKeys(y), [](unsigned k) { return k; })) return letters;
   if (int accents = CompareBy(x, y, Lower)) return accents;
   if (ignoreCase) return 0;
   size_t n = x.size();

@@ -46,6 +46,12 @@ const struct {
     {"ms:string-compare('\xC5\x81\xC3\xB3" "d\xC5\xBA', 'lodz', 'pl', 'i')", "1"},
     {"ms:string-compare('\xC5\x81\xC3\xB3" "d\xC5\xBA', 'lodzia')", "-1"},
     {"ms:string-compare(/r/v, 'Beta')", "0"},  {"ms:string-compare('x', 'y', 'en-US')", "-1"},
+    // Symbols before digits before letters; ligatures sort as their letters.
+    {"ms:string-compare('~a', 'a')", "-1"},  {"ms:string-compare('9', 'a')", "-1"},
+    {"ms:string-compare('-', '0')", "-1"},
+    {"ms:string-compare('stra\xC3\x9F" "e', 'strasz')", "-1"},
+    {"ms:string-compare('\xC3\xA6on', 'aeon', 'en-US', 'i')", "1"},
+    {"ms:string-compare('\xC3\xA6on', 'b')", "-1"},
     {"ms:number(' -1.5 ')", "-1.5"},  {"ms:number('.5')", "0.5"},  {"ms:number('-INF')", "-Infinity"},
     {"ms:number('')", "NaN"},  {"ms:number('12abc')", "NaN"},  {"ms:number('1,5')", "NaN"},
     {"ms:number('e5')", "NaN"},  {"ms:number('inf')", "NaN"},
