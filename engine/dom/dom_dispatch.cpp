@@ -14,7 +14,6 @@ namespace {
 // member and _newEnum the enumerator.
 class Members {
  public:
-
   template <auto M> Members& Get(const char* name) { return Add(DescribePropertyGet<M>(name, IdOf(name))); }
   // The interface's default member.
   template <auto M> Members& GetValue(const char* name) { return Add(DescribePropertyGet<M>(name, DISPID_VALUE)); }

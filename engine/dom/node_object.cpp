@@ -592,7 +592,7 @@ HRESULT NodeObject::CloneNode(VARIANT_BOOL deep, IXMLDOMNode** out) {
     *out = copy.Detach();
     return S_OK;
   }
-  xmlDocPtr doc = (Anchor())->doc;
+  xmlDocPtr doc = Anchor()->doc;
   xmlNodePtr copy = nullptr;
   if (isNamespace_) {
     xmlAttrPtr attr = xmlNewDocProp(doc, Xml(DeclarationName(Namespace())), nullptr);

@@ -167,16 +167,26 @@ std::vector<unsigned> PrimaryKeys(const std::vector<unsigned>& text) {
 
 }  // namespace
 
-int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
-  std::vector<unsigned> x = CodePoints(a), y = CodePoints(b);
-  if (int letters = CompareBy(PrimaryKeys(x), PrimaryKeys(y), [](unsigned k) { return k; })) return letters;
+CollationKey CollationKeyOf(std::string_view text) {
+  CollationKey key;
+  key.text = CodePoints(text);
+  key.primary = PrimaryKeys(key.text);
+  return key;
+}
+
+int CompareCollationKeys(const CollationKey& a, const CollationKey& b, bool ignoreCase, bool upperFirst) {
+  if (int letters = CompareBy(a.primary, b.primary, [](unsigned k) { return k; })) return letters;
+  const std::vector<unsigned>&x = a.text, &y = b.text;
   if (int accents = CompareBy(x, y, Lower)) return accents;
   if (ignoreCase) return 0;
-  size_t n = x.size();
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < x.size(); ++i) {
     if (x[i] != y[i]) return (x[i] == Lower(x[i])) != upperFirst ? -1 : 1;
   }
   return 0;
+}
+
+int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst) {
+  return CompareCollationKeys(CollationKeyOf(a), CollationKeyOf(b), ignoreCase, upperFirst);
 }
 
 namespace {

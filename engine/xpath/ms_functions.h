@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <libxml/xpath.h>
 
@@ -30,6 +31,13 @@ struct FunctionArity {
 // ignoreCase leaves out the case step. ms:string-compare and xsl:sort order
 // text this way. Negative, zero or positive as a is before, with or after b.
 int CompareStrings(std::string_view a, std::string_view b, bool ignoreCase, bool upperFirst);
+// The same order from keys worked out once, for texts compared many times.
+struct CollationKey {
+  std::vector<unsigned> primary;  // letters without case or accents, by class
+  std::vector<unsigned> text;     // the code points
+};
+CollationKey CollationKeyOf(std::string_view text);
+int CompareCollationKeys(const CollationKey& a, const CollationKey& b, bool ignoreCase, bool upperFirst);
 
 // The arguments one of the functions takes; null for a name that is none
 // of them.

@@ -200,8 +200,9 @@ class CallChecker {
       // The platform's functions over schema types: nodes carry none here.
       static const char* const kSchemaFunctions[] = {"type-is", "type-local-name", "type-namespace-uri",
                                                      "schema-info-available"};
+      const bool ms = uri && xmlStrEqual(uri, Xml(kMsXslNamespace));
       for (const char* name : kSchemaFunctions)
-        if (uri && xmlStrEqual(uri, Xml(kMsXslNamespace)) && g.local == name)
+        if (ms && g.local == name)
           return Refuse("The query calls " + shown + "(), which answers from schema type information that "
                         "this engine does not keep yet");
       return Refuse("The query calls a function that does not exist: " + shown + "()");

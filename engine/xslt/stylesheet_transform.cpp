@@ -1,7 +1,6 @@
 #include "engine/xslt/stylesheet_transform.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <string_view>
 #include <vector>
@@ -270,6 +269,13 @@ xmlNodePtr TopOf(xmlNodePtr node) {
   return node;
 }
 
+// Puts f in the place of one of libxslt's functions (in no namespace) for
+// one run.
+void ReplaceFunction(xsltTransformContextPtr ctxt, const char* name, xmlXPathFunction f) {
+  xmlXPathRegisterFuncNS(ctxt->xpathCtxt, Xml(name), nullptr, nullptr);
+  if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml(name), f) != 0) throw std::bad_alloc();
+}
+
 // system-property() as the platform's processor answers it: its vendor,
 // XSLT 1.0, and (msxsl:version) the processor's own version.
 template <int kProcessorVersion>
@@ -327,80 +333,74 @@ void PlatformSort(xsltTransformContextPtr ctxt, xmlNodePtr* sorts, int nbsorts) 
   if (!list || list->nodeNr <= 1 || !sorts || nbsorts <= 0) return;
   struct Key {
     xmlXPathObjectPtr* values = nullptr;  // one a node, or null where it could not be computed
+    std::vector<CollationKey> texts;      // a text key's values, ready to compare
     bool number = false, descending = false, upperFirst = false;
   };
   const int count = list->nodeNr;
   std::vector<Key> keys;
-  std::vector<int> order;
-  std::vector<xmlNodePtr> sorted;
-  try {
-    keys.reserve(nbsorts);
-    order.resize(count);
-    sorted.resize(count);
-  } catch (const std::bad_alloc&) {
-    // Called from libxslt: nothing may unwind through it.
-    xsltTransformError(ctxt, nullptr, nullptr, "Out of memory while sorting.\n");
-    ctxt->state = XSLT_STATE_STOPPED;
-    return;
-  }
-  auto freeKeys = [&] {
+  auto freeValues = [&] {
     for (Key& key : keys) {
-      if (!key.values) continue;
       for (int i = 0; i < count; ++i) xmlXPathFreeObject(key.values[i]);
       xmlFree(key.values);
     }
   };
-  for (int k = 0; k < nbsorts; ++k) {
-    auto* comp = sorts[k] ? static_cast<xsltStylePreCompPtr>(sorts[k]->psvi) : nullptr;
-    if (!comp) break;
-    Key key;
-    key.number = comp->number;
-    if (!comp->stype && comp->has_stype) key.number = SortAttribute(ctxt, sorts[k], nullptr, "data-type") == "number";
-    key.descending = comp->descending;
-    if (!comp->order && comp->has_order)
-      key.descending = SortAttribute(ctxt, sorts[k], nullptr, "order") == "descending";
-    key.upperFirst = SortAttribute(ctxt, sorts[k], comp->case_order, "case-order") == "upper-first";
-    // The values are computed as text or as numbers as the key's data type
-    // says at this moment.
-    const int constantNumber = comp->number;
-    comp->number = key.number;
-    key.values = xsltComputeSortResult(ctxt, sorts[k]);
-    comp->number = constantNumber;
-    if (!key.values) break;
-    keys.push_back(key);
-  }
-  auto compare = [](const Key& key, xmlXPathObjectPtr a, xmlXPathObjectPtr b) {
-    if (!a || !b) return a == b ? 0 : a ? -1 : 1;  // not computed: last, whatever the order
-    int c;
-    if (key.number) {
-      bool nanA = std::isnan(a->floatval), nanB = std::isnan(b->floatval);
-      c = nanA || nanB ? int(nanB) - int(nanA) : a->floatval < b->floatval ? -1 : a->floatval > b->floatval ? 1 : 0;
-    } else {
-      auto text = [](xmlXPathObjectPtr o) {
-        return std::string_view(o->stringval ? reinterpret_cast<const char*>(o->stringval) : "");
-      };
-      c = CompareStrings(text(a), text(b), false, key.upperFirst);
-    }
-    return key.descending ? -c : c;
-  };
-  for (int i = 0; i < count; ++i) order[i] = i;
-  // Sorted in place (a stable sort may want memory it cannot get; this one
-  // keeps ties in order by its comparison).
   try {
+    keys.reserve(nbsorts);
+    for (int k = 0; k < nbsorts; ++k) {
+      auto* comp = sorts[k] ? static_cast<xsltStylePreCompPtr>(sorts[k]->psvi) : nullptr;
+      if (!comp) break;
+      Key key;
+      key.number = comp->number;
+      if (!comp->stype && comp->has_stype)
+        key.number = SortAttribute(ctxt, sorts[k], nullptr, "data-type") == "number";
+      key.descending = comp->descending;
+      if (!comp->order && comp->has_order)
+        key.descending = SortAttribute(ctxt, sorts[k], nullptr, "order") == "descending";
+      key.upperFirst = SortAttribute(ctxt, sorts[k], comp->case_order, "case-order") == "upper-first";
+      // The values are computed as text or as numbers as the key's data
+      // type says at this moment.
+      const int constantNumber = comp->number;
+      comp->number = key.number;
+      key.values = xsltComputeSortResult(ctxt, sorts[k]);
+      comp->number = constantNumber;
+      if (!key.values) break;
+      keys.push_back(std::move(key));  // reserved: cannot fail, so the values are always freed
+      if (keys.back().number) continue;
+      keys.back().texts.reserve(count);
+      for (int i = 0; i < count; ++i) {
+        xmlXPathObjectPtr v = keys.back().values[i];
+        keys.back().texts.push_back(CollationKeyOf(v && v->stringval ? View(v->stringval) : std::string_view()));
+      }
+    }
+    auto compare = [](const Key& key, int x, int y) {
+      xmlXPathObjectPtr a = key.values[x], b = key.values[y];
+      if (!a || !b) return a == b ? 0 : a ? -1 : 1;  // not computed: last, whatever the order
+      int c;
+      if (key.number) {
+        bool nanA = std::isnan(a->floatval), nanB = std::isnan(b->floatval);
+        c = nanA || nanB ? int(nanB) - int(nanA) : a->floatval < b->floatval ? -1 : a->floatval > b->floatval ? 1 : 0;
+      } else {
+        c = CompareCollationKeys(key.texts[x], key.texts[y], false, key.upperFirst);
+      }
+      return key.descending ? -c : c;
+    };
+    // Nodes that tie on every key keep their order.
+    std::vector<int> order(count);
+    for (int i = 0; i < count; ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](int x, int y) {
       for (const Key& key : keys)
-        if (int c = compare(key, key.values[x], key.values[y])) return c < 0;
+        if (int c = compare(key, x, y)) return c < 0;
       return x < y;
     });
+    std::vector<xmlNodePtr> sorted(count);
+    for (int i = 0; i < count; ++i) sorted[i] = list->nodeTab[order[i]];
+    std::copy(sorted.begin(), sorted.end(), list->nodeTab);
   } catch (const std::bad_alloc&) {
-    freeKeys();
+    // Called from libxslt: nothing may unwind through it.
     xsltTransformError(ctxt, nullptr, nullptr, "Out of memory while sorting.\n");
     ctxt->state = XSLT_STATE_STOPPED;
-    return;
   }
-  for (int i = 0; i < count; ++i) sorted[i] = list->nodeTab[order[i]];
-  std::copy(sorted.begin(), sorted.end(), list->nodeTab);
-  freeKeys();
+  freeValues();
 }
 
 // True for a node that a transformation starts at: a node other than a
@@ -519,10 +519,8 @@ bool WideOutput(xsltStylesheetPtr style) {
   const xmlChar* encoding;
   XSLT_GET_IMPORT_PTR(encoding, style, encoding)
   if (!encoding) return false;
-  std::string name;
-  for (const xmlChar* p = encoding; *p; ++p)
-    if (std::isalnum(*p)) name += static_cast<char>(std::toupper(*p));
-  for (const char* wide : {"UTF16", "UTF32", "UCS2", "UCS4", "ISO10646UCS", "UNICODE"})
+  const std::string name = FoldedEncodingName(reinterpret_cast<const char*>(encoding));
+  for (const char* wide : {"utf16", "utf32", "ucs2", "ucs4", "iso10646ucs", "unicode"})
     if (name.rfind(wide, 0) == 0) return true;
   return false;
 }
@@ -657,7 +655,7 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
   try {
     // A detached node starts in a copy of its own tree, whose root stands
     // for the top of that tree.
-    source = !started ? SubtreeCopy(request.source) : SubtreeCopy(TopOf(request.source));
+    source = SubtreeCopy(started ? TopOf(request.source) : request.source);
     ctxt = xsltNewTransformContext(style, source);
     security = xsltNewSecurityPrefs();
     if (!ctxt || !security) throw std::bad_alloc();
@@ -683,14 +681,10 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     if (!request.allowDocumentFunction) {
       xsltSetSecurityPrefs(security, XSLT_SECPREF_READ_FILE, xsltSecurityForbid);
       // document('') reads no file, but is the document() function all the same.
-      xmlXPathRegisterFuncNS(ctxt->xpathCtxt, Xml("document"), nullptr, nullptr);
-      if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml("document"), RefusedDocumentFunction) != 0)
-        throw std::bad_alloc();
+      ReplaceFunction(ctxt, "document", RefusedDocumentFunction);
     }
-    xmlXPathRegisterFuncNS(ctxt->xpathCtxt, Xml("system-property"), nullptr, nullptr);
-    if (xmlXPathRegisterFunc(ctxt->xpathCtxt, Xml("system-property"),
-                             request.processorVersion == 4 ? SystemPropertyFunction<4> : SystemPropertyFunction<3>) != 0)
-      throw std::bad_alloc();
+    ReplaceFunction(ctxt, "system-property",
+                    request.processorVersion == 4 ? SystemPropertyFunction<4> : SystemPropertyFunction<3>);
     xsltSetCtxtSortFunc(ctxt, PlatformSort);
     xsltSetCtxtSecurityPrefs(security, ctxt);
     xsltSetTransformErrorFunc(ctxt, nullptr, ErrorCapture::GenericMessage);
