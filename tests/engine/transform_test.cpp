@@ -153,7 +153,6 @@ TEST_F(TransformTest, StyleSheetsWriteTheExpectedText) {
   }
 }
 
-
 // A node out of the tree, alone or in a fragment, reaches only its own
 // tree; a fragment gives its children; a reference gives its content; text
 // inside an attribute and a document type are no source.

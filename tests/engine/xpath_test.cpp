@@ -35,6 +35,12 @@ class XPathTest : public EngineTest {
     return NamesOf(Select(context, query).Get());
   }
   long Count(IXMLDOMNode* context, const char* query) { return LengthOf(Select(context, query).Get()); }
+  ardo::ComPtr<IXMLDOMSelection> SelectionOf(IXMLDOMNode* context, const char* query) {
+    auto list = Select(context, query);
+    auto selection = list ? list.As<IXMLDOMSelection>() : ardo::ComPtr<IXMLDOMSelection>();
+    EXPECT_TRUE(selection) << "selectNodes must hand out a selection";
+    return selection;
+  }
   // selectNodes' HRESULT, for queries that are to fail.
   HRESULT Fails(IXMLDOMNode* context, const char* query) {
     ardo::ComPtr<IXMLDOMNodeList> list;
@@ -280,17 +286,11 @@ TEST_F(XPathTest, XslPatternReadsTheDocumentsOwnPrefixes) {
 
 // --- the selection object ---
 
-class SelectionTest : public XPathTest {
- protected:
-  ardo::ComPtr<IXMLDOMSelection> SelectionOf(IXMLDOMNode* context, const char* query) {
-    auto list = Select(context, query);
-    auto selection = list ? list.As<IXMLDOMSelection>() : ardo::ComPtr<IXMLDOMSelection>();
-    EXPECT_TRUE(selection) << "selectNodes must hand out a selection";
-    return selection;
-  }
-};
-
-TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
+// A selection knows its expression and context and is evaluated again when
+// either changes; peekNode looks ahead without moving; matches answers for
+// the document as it is now, while the list stays as taken; a clone walks
+// on its own.
+TEST_F(XPathTest, SelectionExprContextPeekMatchesAndClone) {
   auto doc = Library();
   ASSERT_TRUE(doc);
   auto shelf1 = SelectOne(doc.Get(), "/lib/shelf[1]");
@@ -299,7 +299,7 @@ TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
   Bstr expr;
   EXPECT_HR(selection->get_expr(expr.Out()), S_OK);
   EXPECT_EQ(expr.Utf8(), "book");
-  ardo::ComPtr<IXMLDOMNode> context;
+  ardo::ComPtr<IXMLDOMNode> context, peeked, again, next, matched, fromCopy, removed;
   EXPECT_HR(selection->get_context(context.Out()), S_OK);
   EXPECT_EQ(IdentityOf(context.Get()), IdentityOf(shelf1.Get()));
   EXPECT_EQ(LengthOf(selection.Get()), 2);
@@ -315,16 +315,9 @@ TEST_F(SelectionTest, ExprContextAndReevaluationOnChange) {
   // A language the document's version does not take is refused with a reason.
   EXPECT_HR(selection->setProperty(Bstr("SelectionLanguage"), pattern.get()), E_FAIL);
   EXPECT_EQ(LastReason(), "Unsupported selection language: XSLPattern");
-}
 
-// peekNode looks ahead without moving; matches answers for the document as
-// it is now, while the list stays as taken; a clone walks on its own.
-TEST_F(SelectionTest, PeekMatchesAndClone) {
-  auto doc = Library();
-  ASSERT_TRUE(doc);
-  auto selection = SelectionOf(doc.Get(), "//title");
+  selection = SelectionOf(doc.Get(), "//title");
   ASSERT_TRUE(selection);
-  ardo::ComPtr<IXMLDOMNode> peeked, again, next, matched, fromCopy;
   ASSERT_HR(selection->peekNode(peeked.Out()), S_OK);
   ASSERT_HR(selection->peekNode(again.Out()), S_OK);
   EXPECT_EQ(IdentityOf(peeked.Get()), IdentityOf(again.Get()));
@@ -342,7 +335,6 @@ TEST_F(SelectionTest, PeekMatchesAndClone) {
   EXPECT_HR(selection->matches(added.Get(), matched.Out()), S_OK);
   EXPECT_EQ(IdentityOf(matched.Get()), IdentityOf(doc.Get())) << "the context of the query";
   EXPECT_EQ(LengthOf(selection.Get()), 4);
-  ardo::ComPtr<IXMLDOMNode> removed;
   ASSERT_HR(shelf->removeChild(added.Get(), removed.Out()), S_OK);
   EXPECT_HR(selection->matches(added.Get(), matched.Out()), S_FALSE);
 
@@ -351,7 +343,6 @@ TEST_F(SelectionTest, PeekMatchesAndClone) {
   ASSERT_HR(selection->clone(copy.Out()), S_OK);
   ASSERT_TRUE(copy);
   EXPECT_NE(IdentityOf(copy.Get()), IdentityOf(selection.Get()));
-  Bstr expr;
   copy->get_expr(expr.Out());
   EXPECT_EQ(expr.Utf8(), "//title");
   EXPECT_EQ(LengthOf(copy.Get()), 4);
@@ -366,7 +357,7 @@ TEST_F(SelectionTest, PeekMatchesAndClone) {
   EXPECT_FALSE(peeked);
 }
 
-TEST_F(SelectionTest, RemoveNextAndRemoveAllTakeNodesOutOfTheDocument) {
+TEST_F(XPathTest, SelectionRemoveNextAndRemoveAllTakeNodesOutOfTheDocument) {
   auto doc = Library();
   ASSERT_TRUE(doc);
   auto selection = SelectionOf(doc.Get(), "//price");
