@@ -230,12 +230,14 @@ TEST_F(AttributesTest, NamedNodeMapIndexesNamesAndIsLive) {
   EXPECT_EQ(MapNames(root.Get()), (std::vector<std::string>{"first", "xmlns:p", "x", "fourth"}))
       << "the map follows the element's changes";
   EXPECT_HR(map->setNamedItem(NewAttribute(doc.Get(), "fifth", "5").Get(), node.Out()), S_OK);
-  EXPECT_EQ(XmlOf(root.Get()), "<r first=\"1\" xmlns:p=\"urn:p\" x=\"plain\" fourth=\"4\" fifth=\"5\">t<!--c--></r>");
+  EXPECT_EQ(XmlOf(root.Get()),
+            "<r first=\"1\" xmlns:p=\"urn:p\" x=\"plain\" fourth=\"4\" fifth=\"5\">t<!--c--></r>");
   EXPECT_TRUE(FAILED(map->setNamedItem(NewElement(doc.Get(), "e").Get(), node.Out())))
       << "only attributes belong in an attribute map";
   ardo::ComPtr<IUnknown> unknown;
   ASSERT_HR(map->get__newEnum(unknown.Out()), S_OK);
-  EXPECT_EQ(EnumeratedNames(unknown.Get()), (std::vector<std::string>{"first", "xmlns:p", "x", "fourth", "fifth"}));
+  EXPECT_EQ(EnumeratedNames(unknown.Get()),
+            (std::vector<std::string>{"first", "xmlns:p", "x", "fourth", "fifth"}));
 
   for (const char* query : {"/r/text()", "/r/comment()"}) {
     ardo::ComPtr<IXMLDOMNamedNodeMap> none;

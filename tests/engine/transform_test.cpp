@@ -21,8 +21,9 @@ std::string Bare(const std::string& body) { return kXsl + ">" + body + "</xsl:st
 const std::string kFromBook = Sheet(
     "<xsl:template match='/'><root/></xsl:template><xsl:template match='book'><t><xsl:value-of select='title'/>|"
     "<xsl:value-of select='count(//book)'/>|<xsl:value-of select='name(..)'/></t></xsl:template>");
-const std::string kIdentity =
-    Sheet("<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/></xsl:copy></xsl:template>");
+const std::string kIdentity = Sheet(
+    "<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/></xsl:copy>"
+    "</xsl:template>");
 
 class TransformTest : public EngineTest {
  protected:
@@ -89,16 +90,19 @@ TEST_F(TransformTest, StyleSheetsWriteTheExpectedText) {
        Bare("<xsl:output method='text'/><xsl:template match='/'>&lt;?xml version=\"1.0\" encoding=\"UTF-8\"?&gt;"
             "</xsl:template>"),
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
-      {kSource, nullptr, Bare("<xsl:output method='text'/><xsl:template match='/'>&lt;meta " + meta + "&gt;</xsl:template>"),
+      {kSource, nullptr,
+       Bare("<xsl:output method='text'/><xsl:template match='/'>&lt;meta " + meta + "&gt;</xsl:template>"),
        "<meta " + meta + ">"},
       {kSource, nullptr,
        Bare("<xsl:output omit-xml-declaration='yes'/><xsl:template match='/'><meta http-equiv='Content-Type' "
             "content='text/html; charset=UTF-8'/></xsl:template>"),
        "<meta http-equiv=\"Content-Type\" " + meta + "/>"},
-      {kSource, nullptr, Bare("<xsl:template match='/'><n><xsl:value-of select='count(//book)'/></n></xsl:template>"),
+      {kSource, nullptr,
+       Bare("<xsl:template match='/'><n><xsl:value-of select='count(//book)'/></n></xsl:template>"),
        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><n>2</n>"},
       {kSource, nullptr,
-       Bare("<xsl:output method='html'/><xsl:template match='/'><html><head/><body>2</body></html></xsl:template>"),
+       Bare("<xsl:output method='html'/><xsl:template match='/'><html><head/><body>2</body></html>"
+            "</xsl:template>"),
        "<html>\n<head><META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\"></head>\n"
        "<body>2</body>\n</html>"},
       {kSource, nullptr, Bare("<xsl:output method='text'/><xsl:template match='/'>a&#10;</xsl:template>"), "a\n"},
@@ -114,8 +118,8 @@ TEST_F(TransformTest, StyleSheetsWriteTheExpectedText) {
       // A note (a message that does not stop the run) is no failure.
       {"<lib><b>1</b><b>2</b></lib>", nullptr,
        Sheet("<xsl:template match='/'><xsl:message terminate='no'>runtime error: only a note</xsl:message>"
-             "<xsl:for-each select='//b'><xsl:message>note <xsl:value-of select='.'/></xsl:message></xsl:for-each>"
-             "<r/></xsl:template>"),
+             "<xsl:for-each select='//b'><xsl:message>note <xsl:value-of select='.'/></xsl:message>"
+             "</xsl:for-each><r/></xsl:template>"),
        "<r/>"},
       // The data model has no CDATA sections: their text is text, matched by
       // node() and text() alike, and copied as text.
@@ -147,7 +151,7 @@ TEST_F(TransformTest, StyleSheetsWriteTheExpectedText) {
     SCOPED_TRACE(c.sheet);
     auto source = Parse(c.source);
     ASSERT_TRUE(source);
-    ardo::ComPtr<IXMLDOMNode> start = c.start ? SelectOne(source.Get(), c.start) : ardo::ComPtr<IXMLDOMNode>(source);
+    auto start = c.start ? SelectOne(source.Get(), c.start) : ardo::ComPtr<IXMLDOMNode>(source);
     ASSERT_TRUE(start);
     EXPECT_EQ(Run(start.Get(), c.sheet), c.expected);
   }
@@ -180,7 +184,8 @@ TEST_F(TransformTest, NodesOutOfTheTreeFragmentsAndReferencesAreSources) {
   ardo::ComPtr<IXMLDOMEntityReference> amp;
   ASSERT_HR(entities->createEntityReference(Bstr("amp"), amp.Out()), S_OK);
   Append(Root(entities.Get()).Get(), amp.Get());
-  EXPECT_EQ(Run(entities.Get(), Sheet("<xsl:template match='/'><xsl:value-of select='/r'/></xsl:template>", "text")),
+  EXPECT_EQ(Run(entities.Get(), Sheet("<xsl:template match='/'><xsl:value-of select='/r'/></xsl:template>",
+                                      "text")),
             "aentb&");
   ASSERT_HR(SelectOne(entities.Get(), "/r/@a")->get_firstChild(attributeText.Out()), S_OK);
   EXPECT_EQ(Run(attributeText.Get(), kIdentity, E_INVALIDARG), "");
@@ -252,12 +257,12 @@ TEST_F(TransformTest, OutputIntoAStreamIsInTheOutputEncoding) {
        "<html><head><META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head></html>"}};
   for (const auto& [body, expected] : cases) EXPECT_EQ(ToStream(source.Get(), Bare(body)), expected) << body;
   // Bytes of a wider encoding are left whole.
-  const std::string wide =
-      ToStream(source.Get(), Bare("<xsl:output encoding='UTF-16BE'/><xsl:template match='/'><n/></xsl:template>"));
+  const std::string wide = ToStream(
+      source.Get(), Bare("<xsl:output encoding='UTF-16BE'/><xsl:template match='/'><n/></xsl:template>"));
   EXPECT_EQ(wide.size() % 2, 0u);
   EXPECT_NE(wide.find(std::string("\0<\0n\0/\0>", 8)), std::string::npos);
-  ToStream(source.Get(), Sheet("<xsl:output encoding='no-such-encoding'/><xsl:template match='/'><o/></xsl:template>"),
-           E_FAIL);
+  ToStream(source.Get(),
+           Sheet("<xsl:output encoding='no-such-encoding'/><xsl:template match='/'><o/></xsl:template>"), E_FAIL);
   EXPECT_NE(LastReason().find("no-such-encoding"), std::string::npos) << LastReason();
 }
 
@@ -294,16 +299,17 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithTheirReason) {
                           "</xsl:message></xsl:template>"),
       E_FAIL);
   EXPECT_EQ(LastReason(), "FATAL: bad input");
-  Run(source.Get(), Sheet("<xsl:template match='/'>" + notes + "<xsl:value-of select='$undefined'/></xsl:template>"),
-      E_FAIL);
+  Run(source.Get(),
+      Sheet("<xsl:template match='/'>" + notes + "<xsl:value-of select='$undefined'/></xsl:template>"), E_FAIL);
   const std::string reason = LastReason();
   EXPECT_NE(reason.find("undefined"), std::string::npos) << reason;
   EXPECT_EQ(reason.find("note"), std::string::npos) << reason;
   // The same for a style sheet that libxslt reads itself.
-  auto noting = Importing(Sheet("<xsl:template match='book'><xsl:message>runtime error: imported note</xsl:message>"
-                                "<i/></xsl:template>"),
-                          "<xsl:output omit-xml-declaration='yes'/><xsl:template match='/'><r><xsl:apply-templates "
-                          "select='//book[1]'/></r></xsl:template>");
+  auto noting = Importing(
+      Sheet("<xsl:template match='book'><xsl:message>runtime error: imported note</xsl:message><i/>"
+            "</xsl:template>"),
+      "<xsl:output omit-xml-declaration='yes'/><xsl:template match='/'><r><xsl:apply-templates "
+      "select='//book[1]'/></r></xsl:template>");
   ASSERT_TRUE(noting);
   EXPECT_EQ(Run(source.Get(), noting.Get()), "<r><i/></r>");
 
@@ -328,8 +334,9 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithTheirReason) {
 // deciding; system-property() names the processor that runs a sheet.
 TEST_F(TransformTest, ScriptsDocumentFunctionAndSystemPropertiesByVersion) {
   const std::string path = WriteTempFile("included.xml", "<r>INCLUDED</r>");
-  const std::string included = Sheet("<xsl:template match='/'>[<xsl:value-of select=\"document('file://" + path +
-                                     "')/r\"/>]<xsl:value-of select=\"ms:string-compare('a','B')\"/></xsl:template>");
+  const std::string included =
+      Sheet("<xsl:template match='/'>[<xsl:value-of select=\"document('file://" + path +
+            "')/r\"/>]<xsl:value-of select=\"ms:string-compare('a','B')\"/></xsl:template>");
   // document('') reads no file but is the function all the same.
   const std::string self =
       Sheet("<xsl:template match='/'><n><xsl:value-of select=\"count(document('')/*)\"/></n></xsl:template>");
