@@ -23,20 +23,22 @@ struct ModelNode {
   std::string Xml() const {
     if (isText) return name;
     std::string s = "<" + name;
-    for (const auto& a : attributes) s += " " + a.first + "=\"" + a.second + "\"";
+    for (const auto& [key, value] : attributes) s += " " + key + "=\"" + value + "\"";
     if (children.empty()) return s + "/>";
     s += ">";
     for (const ModelNode* c : children) s += c->Xml();
     return s + "</" + name + ">";
   }
-  void Collect(std::vector<ModelNode*>* out) {
-    out->push_back(this);
-    for (ModelNode* c : children) c->Collect(out);
+  // This node and those below it in document order: all of them, or the
+  // elements, or the elements with the name.
+  void Collect(bool elementsOnly, const std::string& only, std::vector<ModelNode*>* out) {
+    if ((!elementsOnly || !isText) && (only.empty() || name == only)) out->push_back(this);
+    for (ModelNode* c : children) c->Collect(elementsOnly, only, out);
   }
-  int CountNamed(const std::string& element) const {
-    int n = !isText && name == element ? 1 : 0;
-    for (const ModelNode* c : children) n += c->CountNamed(element);
-    return n;
+  std::vector<ModelNode*> Nodes(bool elementsOnly, const std::string& only = "") {
+    std::vector<ModelNode*> out;
+    Collect(elementsOnly, only, &out);
+    return out;
   }
 };
 
@@ -47,8 +49,7 @@ class RandomEditsTest : public EngineTest {
     EngineTest::TearDown();
   }
   ModelNode* NewModel(bool isText, const std::string& name, ModelNode* parent = nullptr) {
-    nodes_.push_back(std::make_unique<ModelNode>());
-    ModelNode* n = nodes_.back().get();
+    ModelNode* n = nodes_.emplace_back(std::make_unique<ModelNode>()).get();
     n->isText = isText;
     n->name = name;
     if (parent) Adopt(parent, n, parent->children.end());
@@ -81,13 +82,6 @@ class RandomEditsTest : public EngineTest {
   T* Pick(std::vector<T*>& from) {
     return from.empty() ? nullptr : from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(rng_)];
   }
-  std::vector<ModelNode*> All(ModelNode* top, bool elementsOnly) {
-    std::vector<ModelNode*> all, chosen;
-    top->Collect(&all);
-    for (ModelNode* n : all)
-      if (!elementsOnly || !n->isText) chosen.push_back(n);
-    return chosen;
-  }
   // A live list held across the edits must agree with a fresh walk of the
   // model at every step: childNodes of a node, or its elements named "a".
   struct HeldList {
@@ -95,27 +89,16 @@ class RandomEditsTest : public EngineTest {
     bool byName;
     ardo::ComPtr<IXMLDOMNodeList> list;
   };
-  void CollectNamed(ModelNode* n, const std::string& name, std::vector<ModelNode*>* out) {
-    for (ModelNode* c : n->children) {
-      if (!c->isText && c->name == name) out->push_back(c);
-      CollectNamed(c, name, out);
-    }
-  }
   void CheckHeldList(const HeldList& held) {
-    std::vector<ModelNode*> expected;
-    if (held.byName) {
-      CollectNamed(held.node, "a", &expected);
-    } else {
-      expected = held.node->children;
-    }
+    std::vector<ModelNode*> expected = held.byName ? held.node->Nodes(true, "a") : held.node->children;
+    if (held.byName && !expected.empty() && expected[0] == held.node) expected.erase(expected.begin());  // below it
     ASSERT_EQ(LengthOf(held.list.Get()), long(expected.size())) << (held.byName ? "by name" : "children");
     // Read in a random direction, as hosts walking back from the end do.
     const bool backwards = rng_() % 2;
     for (size_t k = 0; k < expected.size(); ++k) {
       size_t i = backwards ? expected.size() - 1 - k : k;
-      ardo::ComPtr<IXMLDOMNode> item;
+      ardo::ComPtr<IXMLDOMNode> item, want = Handle(expected[i]);
       ASSERT_HR(held.list->get_item(long(i), item.Out()), S_OK);
-      ardo::ComPtr<IXMLDOMNode> want = Handle(expected[i]);
       ASSERT_TRUE(want);
       ASSERT_EQ(IdentityOf(item.Get()), IdentityOf(want.Get())) << i;
     }
@@ -125,41 +108,37 @@ class RandomEditsTest : public EngineTest {
       if (handles_.count(n)) return true;
     return false;
   }
-
   void ForgetInside(ModelNode* top, bool sometimes) {
-    for (ModelNode* n : All(top, false))
+    for (ModelNode* n : top->Nodes(false))
       if (n != top && (!sometimes || rng_() % 2)) handles_.erase(n);
   }
 
   std::mt19937 rng_{20240607u};
   std::vector<std::unique_ptr<ModelNode>> nodes_;
   std::map<ModelNode*, ardo::ComPtr<IXMLDOMNode>> handles_;
-  ModelNode* root_ = nullptr;
 };
 
 TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
   auto doc = Parse("<root/>");
   ASSERT_TRUE(doc);
-  root_ = NewModel(false, "root");
-  handles_[root_] = ardo::ComPtr<IXMLDOMNode>(Root(doc.Get()).Get());
+  ModelNode* root = NewModel(false, "root");
+  handles_[root] = ardo::ComPtr<IXMLDOMNode>(Root(doc.Get()).Get());
   std::vector<ModelNode*> detached;  // removed subtrees we still hold
   std::vector<HeldList> lists;       // live lists held across the edits
-  const char* names[] = {"a", "b", "c", "d"};
-  const char* attrNames[] = {"x", "y", "z"};
-  auto pickName = [&] { return std::string(names[rng_() % 4]); };
+  auto pickName = [&] { return std::string(1, "abcd"[rng_() % 4]); };
   const int kSteps = 3000;
 
   for (int step = 0; step < kSteps; ++step) {
     SCOPED_TRACE(::testing::Message() << "step " << step);
-    std::vector<ModelNode*> elements = All(root_, true);
+    std::vector<ModelNode*> elements = root->Nodes(true);
     ModelNode* e = Pick(elements);
-    ardo::ComPtr<IXMLDOMNode> added;
+    ardo::ComPtr<IXMLDOMNode> out;
     switch (std::uniform_int_distribution<int>(0, 12)(rng_)) {
       case 0:
       case 1: {  // append a new element
         ModelNode* child = NewModel(false, pickName(), e);
-        ASSERT_HR(Handle(e)->appendChild(NewElement(doc.Get(), child->name.c_str()).Get(), added.Out()), S_OK);
-        if (rng_() % 2) handles_[child] = added;
+        ASSERT_HR(Handle(e)->appendChild(NewElement(doc.Get(), child->name.c_str()).Get(), out.Out()), S_OK);
+        if (rng_() % 2) handles_[child] = out;
         break;
       }
       case 2: {  // insert text before a random child (or append)
@@ -168,24 +147,22 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         const std::string data = "t" + std::to_string(step);
         ASSERT_HR(doc->createTextNode(Bstr(data), t.Out()), S_OK);
         Variant ref(before ? Variant::Unknown(Handle(before).Get()) : VARIANT{});
-        ASSERT_HR(Handle(e)->insertBefore(t.Get(), ref.get(), added.Out()), S_OK);
-        ModelNode* text = NewModel(true, data);
-        Adopt(e, text, std::find(e->children.begin(), e->children.end(), before));
+        ASSERT_HR(Handle(e)->insertBefore(t.Get(), ref.get(), out.Out()), S_OK);
+        Adopt(e, NewModel(true, data), std::find(e->children.begin(), e->children.end(), before));
         break;
       }
       case 3: {  // remove a node, keeping it or releasing it (and handles inside it) at random
-        std::vector<ModelNode*> all = All(root_, false);
+        std::vector<ModelNode*> all = root->Nodes(false);
         all.erase(all.begin());  // never the root
         ModelNode* victim = Pick(all);
         if (!victim) break;
-        ardo::ComPtr<IXMLDOMNode> removed;
-        ASSERT_HR(Handle(victim->parent)->removeChild(Handle(victim).Get(), removed.Out()), S_OK);
+        ASSERT_HR(Handle(victim->parent)->removeChild(Handle(victim).Get(), out.Out()), S_OK);
         auto& siblings = victim->parent->children;
         siblings.erase(std::find(siblings.begin(), siblings.end(), victim));
         victim->parent = nullptr;
         ForgetInside(victim, true);
         if (rng_() % 2) {
-          handles_[victim] = removed;
+          handles_[victim] = out;
           detached.push_back(victim);
         } else {
           ForgetInside(victim, false);
@@ -196,19 +173,20 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
       case 4: {  // re-attach a held detached subtree
         ModelNode* subtree = Pick(detached);
         if (!subtree) break;
-        ASSERT_HR(Handle(e)->appendChild(handles_[subtree].Get(), added.Out()), S_OK);
+        ASSERT_HR(Handle(e)->appendChild(handles_[subtree].Get(), out.Out()), S_OK);
         detached.erase(std::find(detached.begin(), detached.end(), subtree));
         Adopt(e, subtree, e->children.end());
         break;
       }
       case 5: {  // set an attribute
-        std::string name = attrNames[rng_() % 3], value = std::to_string(rng_() % 1000);
+        std::string name(1, "xyz"[rng_() % 3]), value = std::to_string(rng_() % 1000);
         Variant v(Variant::Str(value.c_str()));
         ASSERT_HR(Handle(e).As<IXMLDOMElement>()->setAttribute(Bstr(name), v.get()), S_OK);
-        auto it = std::find_if(e->attributes.begin(), e->attributes.end(),
-                               [&](const auto& a) { return a.first == name; });
-        if (it != e->attributes.end()) it->second = value;
-        else e->attributes.emplace_back(name, value);
+        auto it = std::find_if(e->attributes.begin(), e->attributes.end(), [&](auto& a) { return a.first == name; });
+        if (it != e->attributes.end())
+          it->second = value;
+        else
+          e->attributes.emplace_back(name, value);
         break;
       }
       case 6: {  // remove an attribute
@@ -218,12 +196,12 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         e->attributes.erase(k);
         break;
       }
-      case 7: {  // deep clone and append the copy elsewhere
-        if (e == root_ || All(e, false).size() > 40) break;  // keeps the tree from doubling
+      case 7: {                                               // deep clone and append the copy elsewhere
+        if (e == root || e->Nodes(false).size() > 40) break;  // keeps the tree from doubling
         ardo::ComPtr<IXMLDOMNode> copy;
         ASSERT_HR(Handle(e)->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
         ModelNode* parent = Pick(elements);
-        ASSERT_HR(Handle(parent)->appendChild(copy.Get(), added.Out()), S_OK);
+        ASSERT_HR(Handle(parent)->appendChild(copy.Get(), out.Out()), S_OK);
         Adopt(parent, CloneModel(e), parent->children.end());  // copied before it is attached
         break;
       }
@@ -231,16 +209,14 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         std::string name = pickName();
         auto list = Select(doc.Get(), ("//" + name).c_str());
         ASSERT_TRUE(list);
-        ASSERT_EQ(LengthOf(list.Get()), root_->CountNamed(name)) << "//" << name;
-        const std::string whole = root_->Xml();
-        ardo::ComPtr<IXMLDOMNode> hit;
-        while (list->nextNode(hit.Out()) == S_OK && hit) ASSERT_NE(whole.find(XmlOf(hit.Get())), std::string::npos);
+        ASSERT_EQ(LengthOf(list.Get()), long(root->Nodes(true, name).size())) << "//" << name;
+        const std::string whole = root->Xml();
+        while (list->nextNode(out.Out()) == S_OK && out) ASSERT_NE(whole.find(XmlOf(out.Get())), std::string::npos);
         break;
       }
       case 9: {  // drop a held reference
-        auto it = handles_.begin();
-        std::advance(it, long(rng_() % handles_.size()));
-        if (it->first == root_) break;
+        auto it = std::next(handles_.begin(), long(rng_() % handles_.size()));
+        if (it->first == root) break;
         auto held = std::find(detached.begin(), detached.end(), it->first);
         if (held != detached.end()) detached.erase(held);
         handles_.erase(it);
@@ -249,19 +225,8 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
       case 10:  // child counts agree with childNodes
         ASSERT_EQ(ChildCount(Handle(e).Get()), long(e->children.size()));
         break;
-      case 12: {  // hold a live list of an element's children or of its elements named "a"
-        if (lists.size() >= 6) lists.erase(lists.begin());
-        HeldList held{e, rng_() % 2 == 0, {}};
-        if (held.byName) {
-          ASSERT_HR(Handle(e).As<IXMLDOMElement>()->getElementsByTagName(Bstr("a"), held.list.Out()), S_OK);
-        } else {
-          ASSERT_HR(Handle(e)->get_childNodes(held.list.Out()), S_OK);
-        }
-        lists.push_back(std::move(held));
-        break;
-      }
       case 11: {  // replace an element's content with text
-        if (e == root_ || rng_() % 4 != 0) break;
+        if (e == root || rng_() % 4 != 0) break;
         std::string text = "r" + std::to_string(step);
         ASSERT_HR(Handle(e)->put_text(Bstr(text)), S_OK);
         ForgetInside(e, false);
@@ -270,22 +235,30 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         NewModel(true, text, e);
         break;
       }
+      case 12: {  // hold a live list of an element's children or of its elements named "a"
+        if (lists.size() >= 6) lists.erase(lists.begin());
+        HeldList held{e, rng_() % 2 == 0, {}};
+        ASSERT_HR(held.byName ? Handle(e).As<IXMLDOMElement>()->getElementsByTagName(Bstr("a"), held.list.Out())
+                              : Handle(e)->get_childNodes(held.list.Out()),
+                  S_OK);
+        lists.push_back(std::move(held));
+        break;
+      }
     }
     // Lists whose node the test can no longer reach are let go.
     lists.erase(std::remove_if(lists.begin(), lists.end(), [&](const HeldList& l) { return !Reachable(l.node); }),
                 lists.end());
     if (!lists.empty()) {
-      const HeldList& held = lists[rng_() % lists.size()];
-      ASSERT_NO_FATAL_FAILURE(CheckHeldList(held));
+      ASSERT_NO_FATAL_FAILURE(CheckHeldList(lists[rng_() % lists.size()]));
     }
     if (step % 25 == 0 || step == kSteps - 1) {
-      ASSERT_EQ(XmlOf(Root(doc.Get()).Get()), root_->Xml());
+      ASSERT_EQ(XmlOf(Root(doc.Get()).Get()), root->Xml());
       for (ModelNode* d : detached) ASSERT_EQ(XmlOf(handles_[d].Get()), d->Xml());
     }
   }
   auto again = Parse(XmlOf(doc.Get()).c_str());
   ASSERT_TRUE(again);
-  EXPECT_EQ(XmlOf(Root(again.Get()).Get()), root_->Xml()) << "the final tree re-parses to itself";
+  EXPECT_EQ(XmlOf(Root(again.Get()).Get()), root->Xml()) << "the final tree re-parses to itself";
 }
 
 }  // namespace
