@@ -42,15 +42,22 @@ class NodeListsTest : public EngineTest {
     EXPECT_HR(hr, S_OK) << tag;
     return list;
   }
+  // Item i of a list, which must be there.
+  static ardo::ComPtr<IXMLDOMNode> Item(IXMLDOMNodeList* list, long i) {
+    ardo::ComPtr<IXMLDOMNode> item;
+    EXPECT_HR(list->get_item(i, item.Out()), S_OK) << "item " << i;
+    return item;
+  }
   // Each node of a list by name and n attribute: "a1 b a2 ".
-  std::string Describe(IXMLDOMNodeList* list) {
+  static std::string Describe(IXMLDOMNodeList* list) {
     std::string s;
-    for (long i = 0; i < LengthOf(list); ++i) {
-      ardo::ComPtr<IXMLDOMNode> item;
-      EXPECT_HR(list->get_item(i, item.Out()), S_OK);
-      s += NameOf(item.Get()) + NOf(item.Get()) + " ";
-    }
+    for (long i = 0; i < LengthOf(list); ++i) s += NameOf(Item(list, i).Get()) + NOf(Item(list, i).Get()) + " ";
     return s;
+  }
+  static ardo::ComPtr<IEnumVARIANT> EnumeratorOf(IXMLDOMNodeList* list) {
+    ardo::ComPtr<IUnknown> unknown;
+    EXPECT_HR(list->get__newEnum(unknown.Out()), S_OK);
+    return unknown.As<IEnumVARIANT>();
   }
 };
 
@@ -103,10 +110,9 @@ TEST_F(NodeListsTest, LiveListsReadWhileTheyShrinkOrGrowAgreeWithAFreshQueryAtEa
       const long at = grow ? i : mode % 4 == 0 ? 0 : mode % 4 == 1 ? length - 1 : length / 2;
       auto fresh = Select(doc.Get(), children ? "/r/node()" : "//t");
       ASSERT_EQ(length, LengthOf(fresh.Get())) << order;
-      ardo::ComPtr<IXMLDOMNode> item, expected, parent, changed;
-      ASSERT_HR(items->get_item(at, item.Out()), S_OK) << at;
-      ASSERT_HR(fresh->get_item(at, expected.Out()), S_OK);
-      ASSERT_EQ(item.Get(), expected.Get()) << order << "item " << at;
+      auto item = Item(items.Get(), at);
+      ASSERT_TRUE(item && item == Item(fresh.Get(), at)) << order << "item " << at;
+      ardo::ComPtr<IXMLDOMNode> parent, changed;
       order += (children ? NameOf(item.Get()) : NOf(item.Get())) + " ";
       ASSERT_HR(item->get_parentNode(parent.Out()), S_OK);
       if (!grow) {
@@ -137,12 +143,10 @@ TEST_F(NodeListsTest, LiveListsWalkedWhileAttributesChangeStayRight) {
   auto groups = ChildrenOf(Root(doc.Get()).Get());
   ASSERT_TRUE(drives && groups);
   for (long i = 0; i < LengthOf(drives.Get()); ++i) {
-    ardo::ComPtr<IXMLDOMNode> item, group;
     Variant value(Variant::I4(i));
-    ASSERT_HR(drives->get_item(i, item.Out()), S_OK);
-    ASSERT_HR(item.As<IXMLDOMElement>()->setAttribute(Bstr("k"), value.get()), S_OK);
+    ASSERT_HR(Item(drives.Get(), i).As<IXMLDOMElement>()->setAttribute(Bstr("k"), value.get()), S_OK);
     if (i >= LengthOf(groups.Get())) continue;
-    ASSERT_HR(groups->get_item(i, group.Out()), S_OK);
+    auto group = Item(groups.Get(), i);
     ASSERT_HR(group.As<IXMLDOMElement>()->setAttribute(Bstr("k"), value.get()), S_OK);
     if (i == 1) Append(group.Get(), NewElement(doc.Get(), "d").Get());  // the list grows behind item 1
   }
@@ -151,12 +155,10 @@ TEST_F(NodeListsTest, LiveListsWalkedWhileAttributesChangeStayRight) {
             "<r><g k=\"0\"><d k=\"0\"/></g><g k=\"1\"><d k=\"1\"/><d k=\"2\"/></g><g k=\"2\"><d k=\"3\"/></g></r>");
   auto text = ChildrenOf(SelectOne(doc.Get(), "/r/g[1]/@k").Get());
   ASSERT_EQ(LengthOf(text.Get()), 1);
-  ardo::ComPtr<IXMLDOMNode> after;
   Variant changed(Variant::Str("changed"));
   ASSERT_HR(Root(doc.Get())->setAttribute(Bstr("x"), changed.get()), S_OK);
   ASSERT_HR(SelectOne(doc.Get(), "/r/g[1]").As<IXMLDOMElement>()->setAttribute(Bstr("k"), changed.get()), S_OK);
-  ASSERT_HR(text->get_item(0, after.Out()), S_OK);
-  EXPECT_EQ(TextOf(after.Get()), "changed") << "the attribute's child list follows its value";
+  EXPECT_EQ(TextOf(Item(text.Get(), 0).Get()), "changed") << "the attribute's child list follows its value";
 }
 
 // getElementsByTagName matches a name exactly, or every element for "*", in
@@ -186,30 +188,20 @@ TEST_F(NodeListsTest, ListsGiveThePositionedNodeInAnyReadingOrder) {
     const long length = LengthOf(c.list.Get());
     EXPECT_EQ(Describe(c.list.Get()), c.nodes) << length;
     std::vector<IUnknown*> forward;
-    for (long i = 0; i < length; ++i) {
-      ardo::ComPtr<IXMLDOMNode> item;
-      ASSERT_HR(c.list->get_item(i, item.Out()), S_OK);
-      forward.push_back(IdentityOf(item.Get()));
-    }
+    for (long i = 0; i < length; ++i) forward.push_back(IdentityOf(Item(c.list.Get(), i).Get()));
     // Backwards, then jumping between the ends and the middle.
     std::vector<long> order;
     for (long i = length - 1; i >= 0; --i) order.push_back(i);
     for (long i = 0; i < length; ++i) order.push_back(i % 2 ? length - 1 - i / 2 : i / 2);
-    for (long i : order) {
-      ardo::ComPtr<IXMLDOMNode> item;
-      ASSERT_HR(c.list->get_item(i, item.Out()), S_OK) << i;
-      ASSERT_EQ(IdentityOf(item.Get()), forward[size_t(i)]) << "item " << i << " of " << length;
-    }
+    for (long i : order)
+      ASSERT_EQ(IdentityOf(Item(c.list.Get(), i).Get()), forward[size_t(i)]) << "item " << i << " of " << length;
     ardo::ComPtr<IXMLDOMNode> past;
     EXPECT_HR(c.list->get_item(length, past.Out()), S_FALSE);
   }
-  ardo::ComPtr<IXMLDOMNode> removed, at100, at99;
-  ASSERT_HR(cases[5].list->get_item(100, at100.Out()), S_OK);
-  ASSERT_HR(Root(big.Get())->removeChild(at100.Get(), removed.Out()), S_OK);
-  ASSERT_HR(cases[5].list->get_item(100, at100.Out()), S_OK);
-  ASSERT_HR(cases[5].list->get_item(99, at99.Out()), S_OK);
-  EXPECT_EQ(NOf(at100.Get()), "101") << "a live list must not serve a stale position";
-  EXPECT_EQ(NOf(at99.Get()), "99");
+  ardo::ComPtr<IXMLDOMNode> removed;
+  ASSERT_HR(Root(big.Get())->removeChild(Item(cases[5].list.Get(), 100).Get(), removed.Out()), S_OK);
+  EXPECT_EQ(NOf(Item(cases[5].list.Get(), 100).Get()), "101") << "a live list must not serve a stale position";
+  EXPECT_EQ(NOf(Item(cases[5].list.Get(), 99).Get()), "99");
 }
 
 // Every kind of list: item() outside it gives no node, nextNode and an
@@ -240,11 +232,9 @@ TEST_F(NodeListsTest, ItemOutsideTheListGivesNoNodeAndNextNodeAndEnumeratorsWalk
     ASSERT_HR(list->nextNode(node.Out()), S_OK);
     EXPECT_EQ(NameOf(node.Get()), "a") << "reset starts again";
 
-    ardo::ComPtr<IUnknown> unknown;
-    ASSERT_HR(list->get__newEnum(unknown.Out()), S_OK);
-    EXPECT_EQ(EnumeratedNames(unknown.Get()), (std::vector<std::string>{"a", "b", "c"}));
-    auto enumerator = unknown.As<IEnumVARIANT>();
+    auto enumerator = EnumeratorOf(list.Get());
     ASSERT_TRUE(enumerator);
+    EXPECT_EQ(EnumeratedNames(enumerator.Get()), (std::vector<std::string>{"a", "b", "c"}));
     VARIANT batch[4];
     for (VARIANT& v : batch) VariantInit(&v);
     ULONG fetched = 0;
@@ -260,10 +250,7 @@ TEST_F(NodeListsTest, ItemOutsideTheListGivesNoNodeAndNextNodeAndEnumeratorsWalk
   }
   // Two enumerators of one live list, stepped in turn, each keep their place.
   auto children = ChildrenOf(Root(doc.Get()).Get());
-  ardo::ComPtr<IUnknown> first, second;
-  ASSERT_HR(children->get__newEnum(first.Out()), S_OK);
-  ASSERT_HR(children->get__newEnum(second.Out()), S_OK);
-  auto one = first.As<IEnumVARIANT>(), other = second.As<IEnumVARIANT>();
+  auto one = EnumeratorOf(children.Get()), other = EnumeratorOf(children.Get());
   ASSERT_TRUE(one && other);
   ASSERT_HR(other->Skip(1), S_OK);
   std::string order;
