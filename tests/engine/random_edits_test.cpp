@@ -68,12 +68,11 @@ class RandomEditsTest : public EngineTest {
   // The engine node for a model node: a held handle, or a walk by child
   // index from the nearest ancestor that has one.
   ardo::ComPtr<IXMLDOMNode> Handle(ModelNode* n) {
-    auto it = handles_.find(n);
-    if (it != handles_.end()) return it->second;
-    ardo::ComPtr<IXMLDOMNode> parent = n->parent ? Handle(n->parent) : nullptr;
+    if (auto it = handles_.find(n); it != handles_.end()) return it->second;
     ardo::ComPtr<IXMLDOMNodeList> children;
     ardo::ComPtr<IXMLDOMNode> node;
-    if (!parent || FAILED(parent->get_childNodes(children.Out())) || !children) return {};
+    ardo::ComPtr<IXMLDOMNode> parent = n->parent ? Handle(n->parent) : nullptr;
+    if (!parent || FAILED(parent->get_childNodes(children.Out()))) return {};
     auto& siblings = n->parent->children;
     children->get_item(long(std::find(siblings.begin(), siblings.end(), n) - siblings.begin()), node.Out());
     return node;
@@ -183,10 +182,7 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         Variant v(Variant::Str(value.c_str()));
         ASSERT_HR(Handle(e).As<IXMLDOMElement>()->setAttribute(Bstr(name), v.get()), S_OK);
         auto it = std::find_if(e->attributes.begin(), e->attributes.end(), [&](auto& a) { return a.first == name; });
-        if (it != e->attributes.end())
-          it->second = value;
-        else
-          e->attributes.emplace_back(name, value);
+        (it != e->attributes.end() ? it->second : e->attributes.emplace_back(name, "").second) = value;
         break;
       }
       case 6: {  // remove an attribute
@@ -196,8 +192,8 @@ TEST_F(RandomEditsTest, ThousandsOfStepsAgreeWithTheReferenceModel) {
         e->attributes.erase(k);
         break;
       }
-      case 7: {                                               // deep clone and append the copy elsewhere
-        if (e == root || e->Nodes(false).size() > 40) break;  // keeps the tree from doubling
+      case 7: {  // deep clone a small subtree (the tree must not keep doubling) and append the copy elsewhere
+        if (e == root || e->Nodes(false).size() > 40) break;
         ardo::ComPtr<IXMLDOMNode> copy;
         ASSERT_HR(Handle(e)->cloneNode(VARIANT_TRUE, copy.Out()), S_OK);
         ModelNode* parent = Pick(elements);
