@@ -294,6 +294,7 @@ TEST_F(LoadSaveTest, SavesToPathStreamAndDocument) {
   sipping->onWrite = [&] { seen.push_back(XmlOf(doc.Get())); };
   EXPECT_HR(Save(doc.Get(), Variant::Unknown(sipping.Get())), S_OK);
   EXPECT_EQ(sipping->Written(), fileBytes);
+  EXPECT_EQ(fileBytes, xml);
   EXPECT_EQ(seen, std::vector<std::string>(std::max<size_t>(seen.size(), 1), xml));
 }
 
