@@ -17,7 +17,7 @@ class AttributesTest : public EngineTest {
   }
   long MapLength(IXMLDOMNode* node) {
     long n = -1;
-    if (auto map = MapOf(node)) EXPECT_HR(map->get_length(&n), S_OK);
+    if (auto map = MapOf(node)) { EXPECT_HR(map->get_length(&n), S_OK); }
     return n;
   }
   // The names of a node's attributes, by index in its map.
@@ -61,7 +61,7 @@ class AttributesTest : public EngineTest {
     ardo::ComPtr<IXMLDOMAttribute> attr;
     Variant v(Variant::Str(value));
     EXPECT_HR(doc->createAttribute(Bstr(name), attr.Out()), S_OK) << name;
-    if (attr) EXPECT_HR(attr->put_value(v.get()), S_OK);
+    if (attr) { EXPECT_HR(attr->put_value(v.get()), S_OK); }
     return attr;
   }
   ardo::ComPtr<IXMLDOMNode> Created(IXMLDOMDocument* doc, DOMNodeType type, const char* name, const char* uri,
@@ -348,7 +348,7 @@ TEST_F(AttributesTest, AttributeNodesNamedXmlnsDeclareNamespaces) {
                {"xmlns:p", "urn:other", E_FAIL}};  // a declaration in use keeps its namespace
   for (const auto& c : cases) {
     EXPECT_HR(SetText(root.Get(), c.name, c.value), c.expected) << c.name << "=" << c.value;
-    if (FAILED(c.expected)) EXPECT_NE(LastReason(), "") << c.name << "=" << c.value;
+    if (FAILED(c.expected)) { EXPECT_NE(LastReason(), "") << c.name << "=" << c.value; }
   }
   EXPECT_EQ(XmlOf(root.Get()), both);
   // One that no name uses changes, and a name put in it afterwards binds to
@@ -536,17 +536,17 @@ TEST_F(AttributesTest, ASubtreeKeepsItsNamespacesWhenItsDeclaringElementGoes) {
     auto root = Root(doc.Get());
     ardo::ComPtr<IXMLDOMNode> a = SelectOne(root.Get(), "a"), b = SelectOne(root.Get(), "a/b"), gone;
     if (how == 0) Append(SelectOne(root.Get(), "e").Get(), b.Get());
-    if (how == 0) ASSERT_HR(root->removeChild(a.Get(), gone.Out()), S_OK);
-    if (how == 1) ASSERT_HR(root->replaceChild(b.Get(), a.Get(), gone.Out()), S_OK);
-    if (how == 2) ASSERT_HR(a->removeChild(b.Get(), gone.Out()), S_OK);
+    if (how == 0) { ASSERT_HR(root->removeChild(a.Get(), gone.Out()), S_OK); }
+    if (how == 1) { ASSERT_HR(root->replaceChild(b.Get(), a.Get(), gone.Out()), S_OK); }
+    if (how == 2) { ASSERT_HR(a->removeChild(b.Get(), gone.Out()), S_OK); }
     gone.Reset();
     a.Reset();
-    if (how == 2) ASSERT_HR(LoadXml(doc.Get(), "<other/>"), S_OK);  // the old tree goes
+    if (how == 2) { ASSERT_HR(LoadXml(doc.Get(), "<other/>"), S_OK); }  // the old tree goes
     ardo::ComPtr<IXMLDOMNode> c = SelectOne(b.Get(), "*");
     EXPECT_EQ(UriOf(c.Get()), "urn:x");
     EXPECT_EQ(UriOf(SelectOne(c.Get(), "@*").Get()), "urn:x");
     EXPECT_EQ(XmlOf(b.Get()), "<b k=\"1\"><x:c xmlns:x=\"urn:x\" x:at=\"w\"/></b>");
-    if (how < 2) EXPECT_EQ(Reloaded(doc.Get(), "//x:c/@x:at"), "urn:x");
+    if (how < 2) { EXPECT_EQ(Reloaded(doc.Get(), "//x:c/@x:at"), "urn:x"); }
   }
 }
 

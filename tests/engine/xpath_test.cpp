@@ -135,7 +135,7 @@ TEST_F(XPathTest, FollowingAndPrecedingStepOverEntityReferences) {
   for (long i = 0; i < LengthOf(following.Get()); ++i) {
     ardo::ComPtr<IXMLDOMNode> item, parent;
     ASSERT_HR(following->get_item(i, item.Out()), S_OK);
-    if (item->get_parentNode(parent.Out()) == S_OK) EXPECT_NE(TypeOf(parent.Get()), NODE_ENTITY) << i;
+    if (item->get_parentNode(parent.Out()) == S_OK) { EXPECT_NE(TypeOf(parent.Get()), NODE_ENTITY) << i; }
   }
 }
 
