@@ -413,8 +413,10 @@ template <HandOutKind kind = kItem>
   *out = nullptr;
   if (!node) return S_FALSE;
   // The common case of a walk without a call: the node's object is there,
-  // referenced or cached on a tree with other referenced objects.
-  if (node->type != XML_DOCUMENT_NODE && node->_private) {
+  // referenced or cached on a tree with other referenced objects. (The
+  // document node's _private is its tree holder; a walk's step, a child or
+  // a sibling, is never the document.)
+  if ((kind == kWalkStep || node->type != XML_DOCUMENT_NODE) && node->_private) {
     auto* o = static_cast<NodeObject*>(node->_private);
     if (o->QuickHandOut()) {
       if constexpr (kind == kWalkStep) {

@@ -127,14 +127,15 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // The same for the common case, without a call: an attached node's
   // object while other objects of the tree are referenced. False when the
   // full ObjectCreated / ObjectDestroyed is needed.
+  // (One comparison each: the live count and the flag share a word.)
   [[gnu::always_inline]] bool QuickObjectCreated() {
-    if (liveObjects_ == 0 || !plain_) return false;
-    ++liveObjects_;
+    if (live_ - 1 >= kNotPlain - 1) return false;  // none live, or not plain
+    ++live_;
     return true;
   }
   [[gnu::always_inline]] bool QuickObjectDestroyed() {
-    if (liveObjects_ <= 1 || !plain_) return false;
-    --liveObjects_;
+    if (live_ - 2 >= kNotPlain - 2) return false;  // the last live, or not plain
+    --live_;
     return true;
   }
   // A referenced object's node was adopted into / out of this tree.
@@ -194,18 +195,23 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   void ForEachSubtree(F f);
 
   [[gnu::always_inline]] void LiveUp() {
-    if (liveObjects_++ == 0) FirstLive();
+    if ((live_++ & kLiveCount) == 0) FirstLive();
   }
   [[gnu::always_inline]] void LiveDown() {
-    if (--liveObjects_ == 0) LastLiveGone();  // may delete this
+    if ((--live_ & kLiveCount) == 0) LastLiveGone();  // may delete this
   }
   void FirstLive();
   void LastLiveGone();
   // Notes whether the tree has detached subtrees or candidates to look at.
-  void Replan() { plain_ = roots_.empty() && candidates_.empty(); }
+  void Replan() { live_ = (live_ & kLiveCount) | (roots_.empty() && candidates_.empty() ? 0 : kNotPlain); }
 
   std::atomic<long> refs_{1};
-  long liveObjects_ = 0;  // under the document lock
+  // The referenced node objects of the tree (the low bits), and kNotPlain
+  // while it has detached roots or candidates, when an object's handout and
+  // release need more than the count. Under the document lock.
+  static constexpr uint64_t kNotPlain = uint64_t{1} << 62;
+  static constexpr uint64_t kLiveCount = kNotPlain - 1;
+  uint64_t live_ = 0;
   xmlDocPtr doc_;
   std::atomic<DomDocument*> owner_;
   std::atomic<std::recursive_mutex*> ownerMutex_{nullptr};
@@ -222,9 +228,6 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   xmlNsPtr keptUpTo_ = nullptr;  // the last of the list indexed
   void IndexKeptNamespaces();
   bool mayHaveCached_ = false;
-  // No detached roots and no candidates: an object's handout and release
-  // need no more than the live count (the quick paths above).
-  bool plain_ = true;
   // The snapshot lists over this tree's nodes and what they hold, kept
   // where the trees that took them on can read them after this holder is
   // gone (the lists under the process's collection lock).
