@@ -125,11 +125,12 @@ std::vector<xmlNodePtr> ExpandReference(xmlDocPtr copy, xmlDocPtr original, xmlN
 // starts too.
 void ShapeAsDataModel(xmlDocPtr copy, xmlDocPtr original, xmlNodeSetPtr starts) {
   auto expand = [&](xmlNodePtr ref) {
+    // Out of the set before it is freed: taking a node out reads its type.
+    const bool start = starts && starts->nodeNr == 1 && starts->nodeTab[0] == ref;
+    if (start) xmlXPathNodeSetDel(starts, ref);
     std::vector<xmlNodePtr> added = ExpandReference(copy, original, ref);
-    if (starts && starts->nodeNr == 1 && starts->nodeTab[0] == ref) {
-      xmlXPathNodeSetDel(starts, ref);
+    if (start)
       for (xmlNodePtr n : added) xmlXPathNodeSetAdd(starts, n);
-    }
     return added.empty() ? nullptr : added.front();
   };
   xmlNodePtr root = reinterpret_cast<xmlNodePtr>(copy);
@@ -714,16 +715,18 @@ HRESULT Transform(const TransformRequest& request, TransformTarget target, std::
     if (result) xmlFreeDoc(result);
     if (ctxt) xsltFreeTransformContext(ctxt);
     if (security) xsltFreeSecurityPrefs(security);
-    if (source) xmlFreeDoc(source);
+    // The start nodes first: freeing the set reads their types, and they
+    // are nodes of source.
     xmlXPathFreeNodeSet(starts);
+    if (source) xmlFreeDoc(source);
     xsltFreeStylesheet(style);
     throw;
   }
   if (result) xmlFreeDoc(result);
   xsltFreeTransformContext(ctxt);
   xsltFreeSecurityPrefs(security);
-  xmlFreeDoc(source);
   xmlXPathFreeNodeSet(starts);
+  xmlFreeDoc(source);
   xsltFreeStylesheet(style);
   return hr;
 }
