@@ -112,7 +112,12 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   if (error->line <= 0) error->line = in->line;
   if (error->column <= 0) error->column = in->col;
   error->offset = static_cast<long>(in->consumed + (in->cur - in->base));
-  if (in->buf && in->buf->encoder && capture) error->offset += capture->switchOffset_;
+  // Text read through the encoder the declaration named counts from the
+  // switch to it. Text handed over as UTF-8 whatever it declares (a host's
+  // string) is read through the UTF-8 encoder: no switch happened.
+  const xmlCharEncodingHandler* encoder = in->buf ? in->buf->encoder : nullptr;
+  if (encoder && capture && xmlStrcasecmp(BAD_CAST encoder->name, BAD_CAST "UTF-8") != 0)
+    error->offset += capture->switchOffset_;
   // The source line: back from the cursor to the previous line break, then
   // forward to the next one, within what the parser holds in memory.
   const xmlChar* begin = in->base;

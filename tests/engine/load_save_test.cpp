@@ -279,7 +279,8 @@ TEST_F(LoadSaveTest, SavesToPathStreamAndDocument) {
   EXPECT_EQ(XmlOf(Root(reloaded.Get()).Get()), XmlOf(Root(doc.Get()).Get()));
 
   EXPECT_TRUE(FAILED(Save(doc.Get(), Variant::Str((TempDir() + "/no/such/folder/x.xml").c_str()))));
-  EXPECT_TRUE(FAILED(Save(doc.Get(), Variant::I4(1))));
+  EXPECT_HR(Save(doc.Get(), Variant::I4(1)), E_INVALIDARG);
+  EXPECT_NE(LastReason().find("saves to a file name, a stream"), std::string::npos) << "a refusal says why";
   // A stream that refuses the bytes: its failure, with a reason.
   auto readOnly = ardo::MakeObject<Trickle>("", 1);
   readOnly->refusesWrites = true;
@@ -681,6 +682,13 @@ TEST_F(ParseErrorTest, MalformedTextFailsWithSFalseAndAPositionedError) {
   e = FailingLoadXml(doc.Get(), "<a>\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80</b>");
   EXPECT_EQ(e.line, 1);
   EXPECT_EQ(e.filepos, 3 + 1 + 1 + 2 + 4) << "\xC3\xA9, \xE4\xB8\xAD and U+1F600 before the end tag";
+  // The text's own declaration of an encoding changes nothing in how it is read.
+  for (const char* encoding : {"UTF-8", "UTF-16", "ISO-8859-1"}) {
+    const std::string declared = std::string("<?xml version='1.0' encoding='") + encoding + "'?>";
+    e = FailingLoadXml(doc.Get(), (declared + "\n<a></b>").c_str());
+    EXPECT_EQ(std::make_tuple(e.line, e.linepos, e.filepos), std::make_tuple(2L, 8L, long(declared.size()) + 8))
+        << encoding;
+  }
 
   EXPECT_HR(LoadXml(doc.Get(), "<fine/>"), S_OK);
   e = ErrorOf(doc.Get());
