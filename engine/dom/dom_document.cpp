@@ -655,12 +655,18 @@ HRESULT DomDocument::save(VARIANT destination) {
   return Call2(ObjectIn(destination), [&] { return DoSave(destination); });
 }
 
+namespace {
+constexpr char kNoSaveTarget[] =
+    "A document saves to a file name, a stream (IStream or ISequentialStream) or another DOM document.";
+}  // namespace
+
 HRESULT DomDocument::DoSave(const VARIANT& destination) {
   const VARIANT v = ShallowValue(destination);
   std::string reason;
   if (v.vt == VT_BSTR) {
     std::string location = Utf8Of(v.bstrVal), path;
-    if (location.empty() || !LocalPathOf(location, &path)) return E_INVALIDARG;
+    if (location.empty() || !LocalPathOf(location, &path))
+      return FailWith(E_INVALIDARG, "\"" + location + "\" names no local file to save to.");
     // A document that cannot be written leaves the file as it was.
     HRESULT writable = CheckWritable(XmlDoc(), &reason);
     if (FAILED(writable)) return FailWith(writable, reason);
@@ -672,7 +678,7 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
     return FAILED(hr) ? FailWith(hr, reason) : S_OK;
   }
   IUnknown* unknown = v.vt == VT_UNKNOWN ? v.punkVal : v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
-  if (!unknown) return E_INVALIDARG;
+  if (!unknown) return FailWith(E_INVALIDARG, kNoSaveTarget);
   if (auto* target = dynamic_cast<DomDocument*>(unknown)) {
     if (target == this) return S_OK;
     DocLock lock(target->Mutex());
@@ -699,7 +705,7 @@ HRESULT DomDocument::DoSave(const VARIANT& destination) {
     SysFreeString(xml);
     return hr;
   }
-  return E_INVALIDARG;
+  return FailWith(E_INVALIDARG, kNoSaveTarget);
 }
 
 HRESULT DomDocument::get_validateOnParse(VARIANT_BOOL* p) {

@@ -136,7 +136,8 @@ HRESULT SetDeclaration(xmlNodePtr element, std::string_view qname, std::string_v
 
 HRESULT Set(DomDocument& doc, xmlNodePtr element, std::string_view qname, std::string_view value) {
   if (IsReadOnly(element)) return RefuseReadOnly();
-  if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0) return E_INVALIDARG;
+  if (qname.empty() || xmlValidateQName(Xml(std::string(qname)), 0) != 0)
+    return FailWith(E_INVALIDARG, "\"" + std::string(qname) + "\" is not a valid attribute name.");
   TreeEdit edit(doc);  // a new declaration changes what queries see too
   if (IsDeclarationName(qname)) return SetDeclaration(element, qname, value);
   if (xmlAttrPtr attr = FindAttribute(element, qname)) {
@@ -292,7 +293,7 @@ HRESULT SetNode(DomDocument& doc, xmlNodePtr element, NodeObject* attrObject, IX
     return FailWith(kInvalidTreeChange, kInUseElsewhere);
   }
   xmlNodePtr node = attrObject->Node();
-  if (node->type != XML_ATTRIBUTE_NODE) return E_INVALIDARG;
+  if (node->type != XML_ATTRIBUTE_NODE) return FailWith(E_INVALIDARG, "Only an attribute can be set on an element.");
   if (IsReadOnly(element)) return RefuseReadOnly();
   // A pseudo-attribute of the XML declaration stays there.
   if (IsReadOnly(node)) return FailWith(kInvalidTreeChange, "The attribute is read-only and cannot be set on an element.");

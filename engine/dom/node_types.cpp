@@ -1,6 +1,7 @@
 #include "engine/dom/node_types.h"
 
 #include <algorithm>
+#include <string>
 
 #include <libxml/entities.h>
 #include <libxml/valid.h>
@@ -47,10 +48,17 @@ bool SplitsPair(const std::u16string& s, size_t at) {
          s[at] <= 0xDFFF;
 }
 
+// E_INVALIDARG for an offset outside the text or a negative count.
+HRESULT RefuseRange(const std::u16string& s, long offset, long count) {
+  if (count < 0) return FailWith(E_INVALIDARG, "The count of characters is negative.");
+  return FailWith(E_INVALIDARG, "The offset " + std::to_string(offset) + " is outside the text, which has " +
+                                    std::to_string(s.size()) + " characters.");
+}
+
 // Checks the units [offset, offset + count) of s for an edit: E_INVALIDARG
 // for an offset outside the text, a negative count or an end inside a pair.
 HRESULT CheckEdit(const std::u16string& s, long offset, long count = 0) {
-  if (!InRange(offset, s.size()) || count < 0) return E_INVALIDARG;
+  if (!InRange(offset, s.size()) || count < 0) return RefuseRange(s, offset, count);
   size_t end = std::min(s.size(), static_cast<size_t>(offset) + static_cast<size_t>(count));
   if (SplitsPair(s, static_cast<size_t>(offset)) || SplitsPair(s, end))
     return FailWith(E_INVALIDARG, "The edit would cut a character in two (an offset inside a surrogate pair).");
@@ -178,17 +186,20 @@ HRESULT DomElement::setAttributeNode(IXMLDOMAttribute* attr, IXMLDOMAttribute** 
   });
 }
 
+constexpr char kNotThisElementsAttribute[] = "The node is not an attribute of this element.";
+
 HRESULT DomElement::removeAttributeNode(IXMLDOMAttribute* attr, IXMLDOMAttribute** removed) {
   return Call([&] {
     if (removed) *removed = nullptr;
     NodeObject* o = NodeObject::From(attr);
-    if (!o || !SharesLockWith(*o)) return E_INVALIDARG;
+    if (!o || !SharesLockWith(*o)) return FailWith(E_INVALIDARG, kNotThisElementsAttribute);
     HRESULT hr;
     if (o->IsNamespaceDeclaration()) {
-      if (o->DeclaringElement() != node_) return E_INVALIDARG;
+      if (o->DeclaringElement() != node_) return FailWith(E_INVALIDARG, kNotThisElementsAttribute);
       hr = attributes::RemoveDeclaration(Document(), node_, o->Namespace(), nullptr);
     } else {
-      if (o->Node()->type != XML_ATTRIBUTE_NODE || o->Node()->parent != node_) return E_INVALIDARG;
+      if (o->Node()->type != XML_ATTRIBUTE_NODE || o->Node()->parent != node_)
+        return FailWith(E_INVALIDARG, kNotThisElementsAttribute);
       hr = attributes::Remove(Document(), node_, reinterpret_cast<xmlAttrPtr>(o->Node()), nullptr);
     }
     if (FAILED(hr) || !removed) return hr;
@@ -271,7 +282,7 @@ HRESULT CharacterDataImpl<Impl, Itf>::substringData(long offset, long count, BST
     if (!data) return E_INVALIDARG;
     *data = nullptr;
     std::u16string s = Utf16Of(this->ValueText());
-    if (!InRange(offset, s.size()) || count < 0) return E_INVALIDARG;
+    if (!InRange(offset, s.size()) || count < 0) return RefuseRange(s, offset, count);
     std::u16string part = s.substr(static_cast<size_t>(offset), static_cast<size_t>(count));
     *data = SysAllocStringLen(part.data(), static_cast<UINT>(part.size()));
     return *data ? S_OK : E_OUTOFMEMORY;

@@ -163,7 +163,8 @@ TEST_F(AttributesTest, AttributeNodesAreSetReplacedAndRemoved) {
   EXPECT_EQ(IdentityOf(removed.Get()), IdentityOf(fresh.Get()));
   EXPECT_EQ(XmlOf(root.Get()), "<r/>");
   EXPECT_EQ(XmlOf(removed.Get()), "a=\"new\"") << "a removed attribute stays usable";
-  EXPECT_TRUE(FAILED(root->removeAttributeNode(fresh.Get(), removed.Out()))) << "no longer the element's";
+  EXPECT_HR(root->removeAttributeNode(fresh.Get(), removed.Out()), E_INVALIDARG) << "no longer the element's";
+  EXPECT_EQ(LastReason(), "The node is not an attribute of this element.");
   ASSERT_HR(LoadXml(doc.Get(), "<?xml version=\"1.0\"?><r xmlns:p='urn:p'><s/></r>"), S_OK);
   root = Root(doc.Get());
   auto s = ElementAt(doc.Get(), "/r/s");
