@@ -112,12 +112,15 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   if (error->line <= 0) error->line = in->line;
   if (error->column <= 0) error->column = in->col;
   error->offset = static_cast<long>(in->consumed + (in->cur - in->base));
-  // Text read through the encoder the declaration named counts from the
-  // switch to it. Text handed over as UTF-8 whatever it declares (a host's
-  // string) is read through the UTF-8 encoder: no switch happened.
+  // Decoded input (a declared or detected encoding other than UTF-8) is
+  // held as UTF-8: libxml2 maps the place back to the input's bytes. Text
+  // handed over as UTF-8 whatever it declares (a host's string) is read
+  // through the UTF-8 encoder and counts as it stands.
   const xmlCharEncodingHandler* encoder = in->buf ? in->buf->encoder : nullptr;
-  if (encoder && capture && xmlStrcasecmp(BAD_CAST encoder->name, BAD_CAST "UTF-8") != 0)
-    error->offset += capture->switchOffset_;
+  if (encoder && capture && xmlStrcasecmp(BAD_CAST encoder->name, BAD_CAST "UTF-8") != 0) {
+    const long bytes = ctxt->input == in ? xmlByteConsumed(ctxt) : -1;
+    error->offset = bytes >= 0 ? bytes : error->offset + capture->switchOffset_;
+  }
   // The source line: back from the cursor to the previous line break, then
   // forward to the next one, within what the parser holds in memory.
   const xmlChar* begin = in->base;

@@ -369,7 +369,8 @@ struct IXMLDOMEntityReference : public IXMLDOMNode {
 
 // Describes the last load: errorCode 0 means no error. line and linepos are
 // 1-based where known and 0 otherwise; filepos is the offset from the start
-// of the input (0 for the first character).
+// of the input (0 for the first): in bytes for a file, stream or byte array,
+// in UTF-16 code units for loadXML's text.
 struct IXMLDOMParseError : public IDispatch {
   ARDO_INTERFACE(IXMLDOMParseError, IDispatch,
                    0x3EFAA426, 0x272F, 0x11D2, 0x83, 0x6F, 0x00, 0x00, 0xF8, 0x7A, 0x77, 0x82)
