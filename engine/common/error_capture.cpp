@@ -118,7 +118,7 @@ void ErrorCapture::FillPosition(void* parserContext, CapturedError* error) {
   // through the UTF-8 encoder and counts as it stands.
   const xmlCharEncodingHandler* encoder = in->buf ? in->buf->encoder : nullptr;
   if (encoder && capture && xmlStrcasecmp(BAD_CAST encoder->name, BAD_CAST "UTF-8") != 0) {
-    const long bytes = ctxt->input == in ? xmlByteConsumed(ctxt) : -1;
+    const long bytes = xmlByteConsumed(ctxt);
     error->offset = bytes >= 0 ? bytes : error->offset + capture->switchOffset_;
   }
   // The source line: back from the cursor to the previous line break, then
