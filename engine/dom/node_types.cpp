@@ -48,9 +48,11 @@ bool SplitsPair(const std::u16string& s, size_t at) {
          s[at] <= 0xDFFF;
 }
 
-// E_INVALIDARG for an offset outside the text or a negative count.
-HRESULT RefuseRange(const std::u16string& s, long offset, long count) {
+// E_INVALIDARG, with the reason, for an offset outside the text or a
+// negative count.
+HRESULT CheckRange(const std::u16string& s, long offset, long count) {
   if (count < 0) return FailWith(E_INVALIDARG, "The count of characters is negative.");
+  if (InRange(offset, s.size())) return S_OK;
   return FailWith(E_INVALIDARG, "The offset " + std::to_string(offset) + " is outside the text, which has " +
                                     std::to_string(s.size()) + " characters.");
 }
@@ -58,7 +60,7 @@ HRESULT RefuseRange(const std::u16string& s, long offset, long count) {
 // Checks the units [offset, offset + count) of s for an edit: E_INVALIDARG
 // for an offset outside the text, a negative count or an end inside a pair.
 HRESULT CheckEdit(const std::u16string& s, long offset, long count = 0) {
-  if (!InRange(offset, s.size()) || count < 0) return RefuseRange(s, offset, count);
+  if (HRESULT hr = CheckRange(s, offset, count); FAILED(hr)) return hr;
   size_t end = std::min(s.size(), static_cast<size_t>(offset) + static_cast<size_t>(count));
   if (SplitsPair(s, static_cast<size_t>(offset)) || SplitsPair(s, end))
     return FailWith(E_INVALIDARG, "The edit would cut a character in two (an offset inside a surrogate pair).");
@@ -282,7 +284,7 @@ HRESULT CharacterDataImpl<Impl, Itf>::substringData(long offset, long count, BST
     if (!data) return E_INVALIDARG;
     *data = nullptr;
     std::u16string s = Utf16Of(this->ValueText());
-    if (!InRange(offset, s.size()) || count < 0) return RefuseRange(s, offset, count);
+    if (HRESULT hr = CheckRange(s, offset, count); FAILED(hr)) return hr;
     std::u16string part = s.substr(static_cast<size_t>(offset), static_cast<size_t>(count));
     *data = SysAllocStringLen(part.data(), static_cast<UINT>(part.size()));
     return *data ? S_OK : E_OUTOFMEMORY;

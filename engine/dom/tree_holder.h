@@ -127,15 +127,14 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   // The same for the common case, without a call: an attached node's
   // object while other objects of the tree are referenced. False when the
   // full ObjectCreated / ObjectDestroyed is needed.
-  // (One comparison each: the live count and the flag share a word.)
   [[gnu::always_inline]] bool QuickObjectCreated() {
-    if (live_ - 1 >= kNotPlain - 1) return false;  // none live, or not plain
-    ++live_;
+    if (liveObjects_ == 0 || !plain_) return false;
+    ++liveObjects_;
     return true;
   }
   [[gnu::always_inline]] bool QuickObjectDestroyed() {
-    if (live_ - 2 >= kNotPlain - 2) return false;  // the last live, or not plain
-    --live_;
+    if (liveObjects_ <= 1 || !plain_) return false;
+    --liveObjects_;
     return true;
   }
   // A referenced object's node was adopted into / out of this tree.
@@ -195,23 +194,22 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
   void ForEachSubtree(F f);
 
   [[gnu::always_inline]] void LiveUp() {
-    if ((live_++ & kLiveCount) == 0) FirstLive();
+    if (liveObjects_++ == 0) FirstLive();
   }
   [[gnu::always_inline]] void LiveDown() {
-    if ((--live_ & kLiveCount) == 0) LastLiveGone();  // may delete this
+    if (--liveObjects_ == 0) LastLiveGone();  // may delete this
   }
   void FirstLive();
   void LastLiveGone();
   // Notes whether the tree has detached subtrees or candidates to look at.
-  void Replan() { live_ = (live_ & kLiveCount) | (roots_.empty() && candidates_.empty() ? 0 : kNotPlain); }
+  void Replan() { plain_ = roots_.empty() && candidates_.empty(); }
 
   std::atomic<long> refs_{1};
-  // The referenced node objects of the tree (the low bits), and kNotPlain
-  // while it has detached roots or candidates, when an object's handout and
-  // release need more than the count. Under the document lock.
-  static constexpr uint64_t kNotPlain = uint64_t{1} << 62;
-  static constexpr uint64_t kLiveCount = kNotPlain - 1;
-  uint64_t live_ = 0;
+  long liveObjects_ = 0;  // under the document lock
+  // No detached roots and no candidates: an object's handout and release
+  // need no more than the live count (the quick paths above). Beside the
+  // count, so that they read one line of the holder.
+  bool plain_ = true;
   xmlDocPtr doc_;
   std::atomic<DomDocument*> owner_;
   std::atomic<std::recursive_mutex*> ownerMutex_{nullptr};
