@@ -153,6 +153,10 @@ void ErrorCapture::OnStructuredError(void* self, xmlErrorPtr error) {
   e.line = error->line > 0 ? error->line : 0;
   e.column = error->int2 > 0 ? error->int2 : 0;
   e.message = TrimMessage(error->message);
+  // libxml2 stops an entity that expands past its bounds with the message
+  // of a reference loop, which most such documents do not have.
+  if (error->code == XML_ERR_ENTITY_LOOP)
+    e.message = "Entity expansion stopped: an entity refers to itself or expands to too much text.";
   if (error->file) e.file = error->file;
   if (error->ctxt && (error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE ||
                       error->domain == XML_FROM_DTD || error->domain == XML_FROM_IO ||

@@ -41,18 +41,20 @@ bool Named(const std::string& name, const char* expected) {
   return xmlStrcasecmp(Xml(name), Xml(expected)) == 0;
 }
 
-HRESULT BoolOf(const VARIANT& value, bool* out) {
+HRESULT BoolOf(const std::string& name, const VARIANT& value, bool* out) {
   VARIANT b;
   VariantInit(&b);
-  if (FAILED(VariantChangeType(&b, &Dereferenced(value), 0, VT_BOOL))) return E_INVALIDARG;
+  if (FAILED(VariantChangeType(&b, &Dereferenced(value), 0, VT_BOOL)))
+    return FailWith(E_INVALIDARG, "The " + name + " property takes true or false.");
   *out = b.boolVal != VARIANT_FALSE;
   return S_OK;
 }
 
-HRESULT LongOf(const VARIANT& value, long* out) {
+HRESULT LongOf(const std::string& name, const VARIANT& value, long* out) {
   VARIANT l;
   VariantInit(&l);
-  if (FAILED(VariantChangeType(&l, &Dereferenced(value), 0, VT_I4)) || l.lVal < 0) return E_INVALIDARG;
+  if (FAILED(VariantChangeType(&l, &Dereferenced(value), 0, VT_I4)) || l.lVal < 0)
+    return FailWith(E_INVALIDARG, "The " + name + " property takes a whole number from 0 to 2147483647.");
   *out = l.lVal;
   return S_OK;
 }
@@ -837,13 +839,13 @@ HRESULT DomDocument::DoSetProperty(const std::string& name, const VARIANT& value
   };
   for (const auto& p : kBools) {
     if (!Named(name, p.name)) continue;
-    bool b;
-    HRESULT hr = BoolOf(value, &b);
+    bool b = false;
+    HRESULT hr = BoolOf(p.name, value, &b);
     if (SUCCEEDED(hr)) settings_.*p.field = b;
     return hr;
   }
-  if (Named(name, "MaxElementDepth")) return LongOf(value, &settings_.maxElementDepth);
-  if (Named(name, "MaxXMLSize")) return LongOf(value, &settings_.maxXmlSizeKb);
+  if (Named(name, "MaxElementDepth")) return LongOf("MaxElementDepth", value, &settings_.maxElementDepth);
+  if (Named(name, "MaxXMLSize")) return LongOf("MaxXMLSize", value, &settings_.maxXmlSizeKb);
   return FailWith(E_INVALIDARG, "Unknown property: " + name);
 }
 

@@ -110,15 +110,18 @@ class ComObjectBase : public Interfaces... {
     (*ppTInfo)->AddRef();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
+  // riid is reserved: anything but IID_NULL is refused, as COM's rules say.
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                           DISPID* rgDispId) {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (ITypeInfo* info = LateBinding()) return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
     for (UINT i = 0; rgDispId && i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags,
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                                    DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                    EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     ITypeInfo* info = LateBinding();
     if (!info) return DISP_E_MEMBERNOTFOUND;
     return info->Invoke(static_cast<First*>(this), dispIdMember, wFlags, pDispParams, pVarResult,

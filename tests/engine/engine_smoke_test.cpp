@@ -271,6 +271,15 @@ TEST_F(EngineSmokeTest, EveryDomObjectBindsLateByName) {
   EXPECT_HR(call(doc.Get(), "xml", DISPATCH_PROPERTYGET, {}, text.Out()), S_OK);
   EXPECT_EQ(text.Utf8(), "<r a=\"1\">new</r>\r\n");
   EXPECT_HR(call(doc.Get(), "noSuchMember", DISPATCH_METHOD, {}, bad.Out()), DISP_E_UNKNOWNNAME);
+  // The interface argument is reserved: anything but IID_NULL is refused.
+  Bstr xmlName("xml");
+  LPOLESTR xmlNames[] = {xmlName.get()};
+  DISPID xmlId = DISPID_UNKNOWN;
+  DISPPARAMS none{};
+  EXPECT_HR(doc->GetIDsOfNames(IID_IXMLDOMDocument, xmlNames, 1, 0, &xmlId), DISP_E_UNKNOWNINTERFACE);
+  ASSERT_HR(doc->GetIDsOfNames(IID_NULL, xmlNames, 1, 0, &xmlId), S_OK);
+  EXPECT_HR(doc->Invoke(xmlId, IID_IXMLDOMDocument, 0, DISPATCH_PROPERTYGET, &none, text.Out(), nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
   // A member that fails says why, as the engine's error object does.
   std::string why;
   EXPECT_HR(call(doc.Get(), "createElement", DISPATCH_METHOD, {Variant::Str("a b")}, bad.Out(), &why),

@@ -97,7 +97,11 @@ TEST_F(PropertiesTest, SetPropertyValuesReadBackAndUnknownNamesAreRefused) {
     Property(doc.Get(), name, E_INVALIDARG);
     EXPECT_HR(Set(doc.Get(), name, Variant::Str("x")), E_INVALIDARG) << "'" << name << "'";
   }
-  EXPECT_TRUE(FAILED(Set(doc.Get(), "MaxElementDepth", Variant::I4(-1))));
+  // A value the property cannot take is refused with the reason.
+  EXPECT_HR(Set(doc.Get(), "MaxElementDepth", Variant::I4(-1)), E_INVALIDARG);
+  EXPECT_NE(LastReason().find("MaxElementDepth"), std::string::npos) << LastReason();
+  EXPECT_HR(Set(doc.Get(), "ProhibitDTD", Variant::Str("perhaps")), E_INVALIDARG);
+  EXPECT_NE(LastReason().find("ProhibitDTD"), std::string::npos) << LastReason();
 }
 
 TEST_F(PropertiesTest, ValidateOnParseChecksTheDtdAndValidateChecksLater) {
