@@ -1,3 +1,4 @@
+#include <map>
 #include <thread>
 
 #include "platform/platform.h"
@@ -66,13 +67,12 @@ class ClassRegistryTest : public ardo::test::LeakCheckedTest {
   DWORD cookie_ = 0;
 };
 
-TEST_F(ClassRegistryTest, CreatesThroughTheRegisteredFactory) {
+TEST_F(ClassRegistryTest, CreatesThroughTheRegisteredFactoryAndFailsCleanly) {
   EXPECT_EQ(factory_->DebugRefCount(), 2u);  // ours and the registry's
   EXPECT_EQ(CreatedKind(), 1);
   EXPECT_EQ(factory_->created, 1);
-}
+  factory_->created = 0;
 
-TEST_F(ClassRegistryTest, CreationFailures) {
   void* p = reinterpret_cast<void*>(0x1);
   EXPECT_HR(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IWidget::kIID, nullptr), E_POINTER);
   EXPECT_HR(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_ALL, IWidget::kIID, &p),
@@ -150,7 +150,7 @@ TEST_F(ClassRegistryTest, RevokeAndRegisterAgain) {
   EXPECT_EQ(widget->DebugRefCount(), 1u);
 }
 
-TEST_F(ClassRegistryTest, ProgIdsAndClassIdentityText) {
+TEST_F(ClassRegistryTest, ProgIdsBothWays) {
   CLSID clsid{};
   ASSERT_HR(CLSIDFromProgID(u"test.WIDGET.1", &clsid), S_OK);  // case-insensitive
   EXPECT_EQ(clsid, kWidgetClass);
@@ -158,29 +158,33 @@ TEST_F(ClassRegistryTest, ProgIdsAndClassIdentityText) {
   ASSERT_HR(CLSIDFromProgID(wide.c_str(), &clsid), S_OK);
   EXPECT_EQ(clsid, kWidgetClass);
 
+  // Neither a well-formed ProgID nor a class identity in braces; both readers refuse it.
   const char16_t* malformed[] = {
       u"",
       u"1Starts.With.Digit",
       u"Has Space",
       u"Has-Dash",
       u"Way.Too.Long.For.A.ProgId.Of.Thirty.Nine.Characters",
+      u"5A5A0002-1111-2222-0102-030405060708",     // no braces
+      u"{5A5A0002-1111-2222-0102-030405060708} ",  // trailing space
       u"{5A5A0002-1111-2222-0102-03040506070}",    // one digit short
       u"{5A5A0002-1111-2222-0102-0304050607080}",  // one digit long
-      u"{5A5A0002-1111-2222-0102030405060708}",
+      u"{5A5A0002-1111-2222-0102030405060708}",    // missing dash
+      u"{5A5A000X-1111-2222-0102-030405060708}",   // not hex
       u"{5A5A0002-1111-2222-0102-030405060708",
-      u"Not.Registered",
   };
   for (const char16_t* bad : malformed) {
     SCOPED_TRACE(ardo::Utf16ToUtf8(bad));
     clsid = kUnknownClass;
     EXPECT_HR(CLSIDFromProgID(bad, &clsid), CO_E_CLASSSTRING);
+    EXPECT_HR(CLSIDFromString(bad, &clsid), CO_E_CLASSSTRING);
     EXPECT_EQ(clsid, kUnknownClass);
   }
+  EXPECT_HR(CLSIDFromProgID(u"Not.Registered", &clsid), CO_E_CLASSSTRING);
   EXPECT_HR(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
   EXPECT_HR(ardo::RegisterProgID("bad progid", kWidgetClass), CO_E_CLASSSTRING);
-}
 
-TEST_F(ClassRegistryTest, ProgIdFromClassGivesTheFirstRegistered) {
+  // The class's ProgID is the first registered for it.
   ASSERT_HR(ardo::RegisterProgID("Test.Widget", kWidgetClass), S_OK);
   LPOLESTR progId = nullptr;
   ASSERT_HR(ProgIDFromCLSID(kWidgetClass, &progId), S_OK);
@@ -190,6 +194,29 @@ TEST_F(ClassRegistryTest, ProgIdFromClassGivesTheFirstRegistered) {
   progId = reinterpret_cast<LPOLESTR>(0x1);
   EXPECT_HR(ProgIDFromCLSID(kUnknownClass, &progId), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(progId, nullptr);
+}
+
+using GuidTest = ardo::test::LeakCheckedTest;
+
+constexpr GUID kSample{0x2933BF80, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+TEST_F(GuidTest, TextFormIsReadInEitherCaseAndIdentitiesOrderFieldByField) {
+  CLSID parsed{};
+  ASSERT_HR(CLSIDFromString(u"{2933bf80-7b36-11d2-B20E-00c04f983e60}", &parsed), S_OK);
+  EXPECT_EQ(parsed, kSample);
+  EXPECT_HR(CLSIDFromString(nullptr, &parsed), CO_E_CLASSSTRING);
+  EXPECT_HR(CLSIDFromString(u"{2933BF80-7B36-11D2-B20E-00C04F983E60}", nullptr), E_POINTER);
+
+  GUID later = kSample, earlier = kSample;
+  later.Data4[7] = 0x61;
+  earlier.Data1 = 0x2933BF7F;
+  EXPECT_TRUE(kSample != later);
+  EXPECT_TRUE(kSample < later);
+  EXPECT_FALSE(later < kSample);
+  EXPECT_FALSE(kSample < kSample);
+  std::map<GUID, int> byId{{kSample, 1}, {later, 2}, {earlier, 3}};
+  EXPECT_EQ(byId.begin()->second, 3);
+  static_assert(ardo::IidOf<IDispatch>() == IID_IDispatch);
 }
 
 }  // namespace

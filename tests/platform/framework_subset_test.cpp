@@ -1,3 +1,5 @@
+#include <string>
+
 #include "platform/platform.h"
 #include "tests/support/leak_fixture.h"
 
@@ -44,6 +46,34 @@ TEST_F(FrameworkSubsetTest, ExtensionModuleLinksAndUnlinksItsLibraries) {
   EXPECT_EQ(ardo::LinkedExtensionLibraryCount(&otherTag), 1);
   AfxTermExtensionModule(other);
   EXPECT_EQ(ardo::LinkedExtensionLibraryCount(), before);
+}
+
+TEST_F(FrameworkSubsetTest, CStringConstructionComparisonAndLeft) {
+  EXPECT_TRUE(CString(static_cast<const char*>(nullptr)).IsEmpty());
+  EXPECT_EQ(CString("ab\0cd", 5).GetLength(), 5);  // an explicit length keeps NULs
+  EXPECT_EQ(CString(u"gr\u00FC\u00DF").GetLength(), 6);  // UTF-8 bytes, not characters
+  CString a("Apple");
+  CString b = a;
+  b += "two";
+  EXPECT_EQ(a, "Apple");  // value semantics
+  EXPECT_EQ(b, "Appletwo");
+  EXPECT_TRUE("Apple" == a);
+  EXPECT_TRUE(a != "apple");
+  EXPECT_TRUE("Aardvark" < a);
+  EXPECT_GT(a.Compare(nullptr), 0);
+  EXPECT_EQ(CString().Compare(nullptr), 0);
+  EXPECT_EQ(a.Left(-1), "");  // clamped to the text
+  EXPECT_EQ(a.Left(2), "Ap");
+  EXPECT_EQ(a.Left(99), "Apple");
+}
+
+TEST_F(FrameworkSubsetTest, CStringSystemStrings) {
+  BSTR b = CString("gr\xC3\xBC\xC3\x9F").AllocSysString();
+  EXPECT_EQ(std::u16string(b), u"gr\u00FC\u00DF");
+  SysFreeString(b);
+  BSTR empty = CString().AllocSysString();
+  ASSERT_NE(empty, nullptr);  // never a null BSTR
+  SysFreeString(empty);
 }
 
 }  // namespace

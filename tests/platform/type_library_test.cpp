@@ -38,7 +38,37 @@ ardo::TypeLibraryDescription CalculatorLibrary(WORD minor) {
   return ardo::TypeLibraryDescription{kLibId, 1, minor, "CalculatorLib", {calculator}};
 }
 
-class Calculator : public ardo::ComObject<Calculator, ICalculator> {
+// The members, shared by an object that answers IDispatch through its own
+// type information and one that leaves IDispatch to its base.
+template <class Self>
+class CalculatorMembers : public ardo::ComObject<Self, ICalculator> {
+ public:
+  HRESULT STDMETHODCALLTYPE get_total(long* value) override { return *value = total_, S_OK; }
+  HRESULT STDMETHODCALLTYPE put_total(long value) override { return total_ = value, S_OK; }
+  HRESULT STDMETHODCALLTYPE add(long a, double b, long* sum) override {
+    return *sum = a + static_cast<long>(b * 10), S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE shout(BSTR* text) override {
+    std::string loud = ardo::BstrToUtf8(*text) + "!";
+    SysFreeString(*text);
+    return *text = ardo::Utf8ToBstr(loud.c_str()), S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE describe(VARIANT value, VARIANT_BOOL verbose, BSTR* text) override {
+    std::string said = std::to_string(value.vt) + (verbose ? " verbose" : " terse");
+    return *text = ardo::Utf8ToBstr(said.c_str()), S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE adopt(ICalculator* other) override {
+    total_ = 0;
+    return other ? other->get_total(&total_) : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE fail() override { return E_ABORT; }
+
+  long total_ = 0;
+};
+
+class PlainCalculator : public CalculatorMembers<PlainCalculator> {};
+
+class Calculator : public CalculatorMembers<Calculator> {
  public:
   Calculator() {
     ardo::ComPtr<ITypeLib> library;
@@ -57,27 +87,7 @@ class Calculator : public ardo::ComObject<Calculator, ICalculator> {
                          argErr);
   }
 
-  HRESULT STDMETHODCALLTYPE get_total(long* value) override { return *value = total_, S_OK; }
-  HRESULT STDMETHODCALLTYPE put_total(long value) override { return total_ = value, S_OK; }
-  HRESULT STDMETHODCALLTYPE add(long a, double b, long* sum) override {
-    return *sum = a + static_cast<long>(b * 10), S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE shout(BSTR* text) override {
-    std::string loud = ardo::BstrToUtf8(*text) + "!";
-    SysFreeString(*text);
-    return *text = ardo::Utf8ToBstr(loud.c_str()), S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE describe(VARIANT value, VARIANT_BOOL verbose, BSTR* text) override {
-    return *text = ardo::Utf8ToBstr((std::to_string(value.vt) + (verbose ? " verbose" : " terse")).c_str()), S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE adopt(ICalculator* other) override {
-    total_ = 0;
-    return other ? other->get_total(&total_) : S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE fail() override { return E_ABORT; }
-
   ardo::ComPtr<ITypeInfo> info_;
-  long total_ = 0;
 };
 
 class TypeLibraryTest : public ardo::test::LeakCheckedTest {
@@ -118,25 +128,19 @@ class TypeLibraryTest : public ardo::test::LeakCheckedTest {
     VARIANT v = Var(VT_BSTR);
     return v.bstrVal = SysAllocString(text), v;
   }
+  // The text of a returned string, which is freed.
+  static std::string Take(BSTR& text) {
+    std::string narrow = ardo::BstrToUtf8(text);
+    SysFreeString(text);
+    return text = nullptr, narrow;
+  }
 
   ardo::ComPtr<Calculator> calculator_;
 };
 
-// An object that leaves IDispatch to its base answers through the type
-// information served for its first interface, and declines without it.
-class PlainCalculator : public ardo::ComObject<PlainCalculator, ICalculator> {
- public:
-  HRESULT STDMETHODCALLTYPE get_total(long* value) override { return *value = 42, S_OK; }
-  HRESULT STDMETHODCALLTYPE put_total(long) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE add(long, double, long*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE shout(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE describe(VARIANT, VARIANT_BOOL, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE adopt(ICalculator*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE fail() override { return E_NOTIMPL; }
-};
-
 TEST_F(TypeLibraryTest, ServedInterfacesBindObjectsLate) {
-  auto plain = ardo::MakeObject<PlainCalculator>();
+  auto plain = ardo::MakeObject<PlainCalculator>();  // answers through its base's IDispatch
+  plain->total_ = 42;
   auto total = [&](HRESULT expected) {
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(u"total")};
@@ -159,13 +163,15 @@ TEST_F(TypeLibraryTest, ServedInterfacesBindObjectsLate) {
 }
 
 TEST_F(TypeLibraryTest, NamesMapToDispidsIgnoringCase) {
-  struct { const char16_t* name; HRESULT hr; DISPID id; } cases[] = {{u"add", S_OK, kAdd},       {u"ADD", S_OK, kAdd},
-               {u"Total", S_OK, kTotal},    {u"describe", S_OK, kDescribe},
-               {u"subtract", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN}};
-  for (const auto& c : cases) {
+  struct { std::u16string name; HRESULT hr; DISPID id; } cases[] = {
+      {u"add", S_OK, kAdd},
+      {u"ADD", S_OK, kAdd},
+      {u"Total", S_OK, kTotal},
+      {u"subtract", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+  };
+  for (auto& c : cases) {
     SCOPED_TRACE(ardo::Utf16ToUtf8(c.name));
-    std::u16string name = c.name;
-    LPOLESTR names[] = {name.data()};
+    LPOLESTR names[] = {c.name.data()};
     DISPID id = 1234;
     EXPECT_HR(calculator_->GetIDsOfNames(IID_NULL, names, 1, 0, &id), c.hr);
     EXPECT_EQ(id, c.id);
@@ -178,7 +184,7 @@ TEST_F(TypeLibraryTest, NamesMapToDispidsIgnoringCase) {
   EXPECT_EQ(ids[1], DISPID_UNKNOWN);
 }
 
-TEST_F(TypeLibraryTest, PropertiesAndMethodsWithCoercion) {
+TEST_F(TypeLibraryTest, PropertiesAndMethodsCoerceArgumentsInDeclarationOrder) {
   VARIANT text = Str(u"41");
   DISPID putId = DISPID_PROPERTYPUT;
   ASSERT_HR(Call(kTotal, DISPATCH_PROPERTYPUT, {text}, nullptr, nullptr, nullptr, &putId, 1), S_OK);
@@ -192,19 +198,14 @@ TEST_F(TypeLibraryTest, PropertiesAndMethodsWithCoercion) {
   half.fltVal = 0.5f;
   ASSERT_HR(Call(kAdd, DISPATCH_METHOD, {I4(2), half}, &result), S_OK);  // 2 + 0.5 * 10
   EXPECT_EQ(result.lVal, 7);
-}
 
-TEST_F(TypeLibraryTest, ArgumentsArriveInDeclarationOrder) {
   VARIANT flag = Var(VT_BOOL);
   flag.boolVal = VARIANT_TRUE;
-  VARIANT result = Var(VT_EMPTY);
   ASSERT_HR(Call(kDescribe, DISPATCH_METHOD, {I4(5), flag}, &result), S_OK);
-  EXPECT_EQ(ardo::BstrToUtf8(result.bstrVal), "3 verbose");  // VT_I4 is 3
-  VariantClear(&result);
+  EXPECT_EQ(Take(result.bstrVal), "3 verbose");  // VT_I4 is 3
   // An integer given for the VARIANT_BOOL converts; the VARIANT takes anything.
   ASSERT_HR(Call(kDescribe, DISPATCH_METHOD, {flag, I4(0)}, &result), S_OK);
-  EXPECT_EQ(ardo::BstrToUtf8(result.bstrVal), "11 terse");
-  VariantClear(&result);
+  EXPECT_EQ(Take(result.bstrVal), "11 terse");
 }
 
 TEST_F(TypeLibraryTest, InOutStringsAndInterfaceArguments) {
@@ -212,12 +213,10 @@ TEST_F(TypeLibraryTest, InOutStringsAndInterfaceArguments) {
   VARIANT ref = Var(VT_BSTR | VT_BYREF);
   ref.pbstrVal = &text;
   ASSERT_HR(Call(kShout, DISPATCH_METHOD, {ref}), S_OK);
-  EXPECT_EQ(ardo::BstrToUtf8(text), "hello!");
-  SysFreeString(text);
+  EXPECT_EQ(Take(text), "hello!");
   VARIANT byValue = Str(u"quiet");  // the method works on a copy, freed afterwards
   ASSERT_HR(Call(kShout, DISPATCH_METHOD, {byValue}), S_OK);
-  EXPECT_EQ(ardo::BstrToUtf8(byValue.bstrVal), "quiet");
-  VariantClear(&byValue);
+  EXPECT_EQ(Take(byValue.bstrVal), "quiet");
 
   auto other = ardo::MakeObject<Calculator>();
   other->total_ = 12;
@@ -250,14 +249,12 @@ TEST_F(TypeLibraryTest, DispatchErrors) {
   EXCEPINFO info{};
   EXPECT_HR(Call(kFail, DISPATCH_METHOD, {}, nullptr, nullptr, &info), DISP_E_EXCEPTION);
   EXPECT_HR(info.scode, E_ABORT);
-  EXPECT_EQ(ardo::BstrToUtf8(info.bstrSource), "ICalculator");
-  EXPECT_EQ(ardo::BstrToUtf8(info.bstrDescription), "Operation aborted.");
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
+  EXPECT_EQ(Take(info.bstrSource), "ICalculator");
+  EXPECT_EQ(Take(info.bstrDescription), "Operation aborted.");
   EXPECT_HR(Call(kFail, DISPATCH_METHOD, {}), E_ABORT);
 }
 
-TEST_F(TypeLibraryTest, LookupVersionsAndUnregistration) {
+TEST_F(TypeLibraryTest, LookupVersionsUnregistrationAndCheckedDescriptions) {
   ardo::ComPtr<ITypeLib> library;
   ardo::ComPtr<ITypeInfo> info;
   ASSERT_HR(LoadRegTypeLib(kLibId, 1, 0, 0, library.Out()), S_OK);
@@ -280,17 +277,15 @@ TEST_F(TypeLibraryTest, LookupVersionsAndUnregistration) {
   // An object that already holds its type information keeps working.
   VARIANT result = Var(VT_EMPTY);
   EXPECT_HR(Call(kTotal, DISPATCH_PROPERTYGET, {}, &result), S_OK);
-}
 
-TEST_F(TypeLibraryTest, DescriptionsAreChecked) {
-  ardo::TypeLibraryDescription twice = CalculatorLibrary(0);
+  // A library describing one interface twice, or a member without its call, is refused.
+  ardo::TypeLibraryDescription twice = CalculatorLibrary(0), noThunk = CalculatorLibrary(0);
   twice.interfaces.push_back(twice.interfaces[0]);
-  ardo::ComPtr<ITypeLib> library;
-  EXPECT_HR(ardo::CreateTypeLibrary(twice, library.Out()), E_INVALIDARG);
-  ardo::TypeLibraryDescription noThunk = CalculatorLibrary(0);
   noThunk.interfaces[0].members[0].invoke = nullptr;
-  EXPECT_HR(ardo::CreateTypeLibrary(noThunk, library.Out()), E_INVALIDARG);
-  EXPECT_FALSE(library);
+  for (const auto& description : {twice, noThunk}) {
+    EXPECT_HR(ardo::CreateTypeLibrary(description, library.Out()), E_INVALIDARG);
+    EXPECT_FALSE(library);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -50,7 +51,11 @@ VARIANT Str(const char16_t* x) { return Make(VT_BSTR, [&](VARIANT& v) { v.bstrVa
 VARIANT Date(double d) { return Make(VT_DATE, [&](VARIANT& v) { v.date = d; }); }
 VARIANT Cy(LONGLONG x) { return Make(VT_CY, [&](VARIANT& v) { v.cyVal.int64 = x; }); }
 
-std::string TextOf(const VARIANT& v) { return ardo::BstrToUtf8(v.bstrVal); }
+// The text a VARIANT holds, which is then cleared.
+std::string Take(VARIANT& v) {
+  std::string text = ardo::BstrToUtf8(v.bstrVal);
+  return VariantClear(&v), text;
+}
 
 TEST_F(VariantTest, ClearFreesOwnedValuesOnlyAndRefusesBadTypes) {
   auto object = ardo::MakeObject<ValueObject>(u"x");
@@ -78,14 +83,13 @@ TEST_F(VariantTest, ClearFreesOwnedValuesOnlyAndRefusesBadTypes) {
   EXPECT_HR(VariantClear(nullptr), E_INVALIDARG);
 }
 
-TEST_F(VariantTest, CopyIsDeepForStringsInterfacesAndArrays) {
+TEST_F(VariantTest, CopyIsDeepForStringsInterfacesAndArraysAndFailsCleanly) {
   VARIANT src = Str(u"abc");
   VARIANT dst = I4(7);
   ASSERT_HR(VariantCopy(&dst, &src), S_OK);
   EXPECT_NE(dst.bstrVal, src.bstrVal);
   VariantClear(&src);
-  EXPECT_EQ(TextOf(dst), "abc");
-  VariantClear(&dst);
+  EXPECT_EQ(Take(dst), "abc");
 
   auto object = ardo::MakeObject<StreamOnly>();
   VARIANT unk = Make(VT_UNKNOWN, [&](VARIANT& x) { x.punkVal = object->GetUnknown(); });
@@ -108,11 +112,10 @@ TEST_F(VariantTest, CopyIsDeepForStringsInterfacesAndArrays) {
   SysFreeString(element);
   VariantClear(&copy);
   VariantClear(&arr);
-}
 
-TEST_F(VariantTest, CopyFailsCleanlyWhenTheStringCannotBeAllocated) {
-  VARIANT src = Str(u"abc");
-  VARIANT dst = I4(3);
+  // A copy whose string cannot be allocated fails and leaves the target as it was.
+  src = Str(u"abc");
+  dst = I4(3);
   ardo::FailBstrAllocationsAfter(0);
   EXPECT_HR(VariantCopy(&dst, &src), E_OUTOFMEMORY);
   ardo::FailBstrAllocationsAfter(-1);
@@ -135,8 +138,7 @@ TEST_F(VariantTest, CopyIndDereferences) {
   ASSERT_HR(VariantCopyInd(&deep, &varRef), S_OK);
   EXPECT_EQ(deep.vt, VT_BSTR);
   EXPECT_NE(deep.bstrVal, inner.bstrVal);
-  EXPECT_EQ(TextOf(deep), "referenced");
-  VariantClear(&deep);
+  EXPECT_EQ(Take(deep), "referenced");
   VariantClear(&inner);
 }
 
@@ -169,15 +171,13 @@ TEST_F(VariantTest, ChangeTypeToText) {
     ASSERT_HR(VariantChangeType(&dst, &src, 0, VT_BSTR), S_OK);
     EXPECT_EQ(dst.vt, VT_BSTR);
     ASSERT_NE(dst.bstrVal, nullptr);
-    EXPECT_EQ(TextOf(dst), c.expected);
-    VariantClear(&dst);
+    EXPECT_EQ(Take(dst), c.expected);
   }
   // A boolean's name is written only when asked for.
   for (USHORT flags : {VARIANT_ALPHABOOL, VARIANT_LOCALBOOL}) {
     VARIANT src = Bool(true), dst = Make(VT_EMPTY);
     ASSERT_HR(VariantChangeType(&dst, &src, flags, VT_BSTR), S_OK);
-    EXPECT_EQ(TextOf(dst), "True");
-    VariantClear(&dst);
+    EXPECT_EQ(Take(dst), "True");
   }
 }
 
@@ -263,8 +263,7 @@ TEST_F(VariantTest, ChangeTypeRefusalsInPlaceAndByReference) {
   double target = 4.0;
   VARIANT ref = Make(VT_R8 | VT_BYREF, [&](VARIANT& x) { x.pdblVal = &target; });
   ASSERT_HR(VariantChangeType(&dst, &ref, 0, VT_BSTR), S_OK);
-  EXPECT_EQ(TextOf(dst), "4");
-  VariantClear(&dst);
+  EXPECT_EQ(Take(dst), "4");
 }
 
 TEST_F(VariantTest, InterfacesConvertByQueryInterfaceAndObjectsByTheirValue) {
@@ -286,6 +285,41 @@ TEST_F(VariantTest, InterfacesConvertByQueryInterfaceAndObjectsByTheirValue) {
   VARIANT empty = Make(VT_EMPTY);
   ASSERT_HR(VariantChangeType(&dst, &empty, 0, VT_DISPATCH), S_OK);
   EXPECT_EQ(dst.pdispVal, nullptr);
+}
+
+TEST_F(VariantTest, SafeArrayByteVectorBoundsAccessAndLocking) {
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 1, 5);
+  ASSERT_NE(psa, nullptr);
+  LONG lower = 0, upper = 0;
+  ASSERT_HR(SafeArrayGetLBound(psa, 1, &lower), S_OK);
+  ASSERT_HR(SafeArrayGetUBound(psa, 1, &upper), S_OK);
+  EXPECT_EQ(lower, 1);
+  EXPECT_EQ(upper, 5);
+  EXPECT_HR(SafeArrayGetLBound(psa, 0, &lower), DISP_E_BADINDEX);
+  EXPECT_HR(SafeArrayGetUBound(psa, 2, &upper), DISP_E_BADINDEX);
+  void* data = nullptr;
+  ASSERT_HR(SafeArrayAccessData(psa, &data), S_OK);
+  EXPECT_EQ(std::memcmp(data, "\0\0\0\0\0", 5), 0);  // zero-filled
+  std::memcpy(data, "hello", 5);
+  EXPECT_HR(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
+  ASSERT_HR(SafeArrayUnaccessData(psa), S_OK);
+  EXPECT_HR(SafeArrayUnaccessData(psa), E_UNEXPECTED);
+  ASSERT_HR(SafeArrayAccessData(psa, &data), S_OK);
+  EXPECT_EQ(std::memcmp(data, "hello", 5), 0);  // the same storage again
+  ASSERT_HR(SafeArrayUnaccessData(psa), S_OK);
+  ASSERT_HR(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST_F(VariantTest, SafeArrayUnsupportedShapesGiveNullAndEmptyVectorsWork) {
+  SAFEARRAYBOUND bound{3, 0};
+  EXPECT_EQ(SafeArrayCreate(VT_EMPTY, 1, &bound), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_I4, 0, &bound), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_I4 | VT_BYREF, 1, &bound), nullptr);
+  SAFEARRAY* empty = SafeArrayCreateVector(VT_I4, 0, 0);
+  LONG upper = 0;
+  ASSERT_HR(SafeArrayGetUBound(empty, 1, &upper), S_OK);
+  EXPECT_EQ(upper, -1);
+  SafeArrayDestroy(empty);
 }
 
 }  // namespace
