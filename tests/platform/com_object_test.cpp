@@ -60,19 +60,6 @@ TEST_F(ComObjectTest, QueryInterfaceAnswersEveryInterfaceInTheChainsWithOneIdent
   EXPECT_EQ(object->DebugRefCount(), 1u);
 }
 
-TEST_F(ComObjectTest, LastReleaseDestroysAndCountsFollow) {
-  long before = ardo::LiveObjectCount();
-  bool destroyed = false;
-  Twofold* raw = ardo::MakeObject<Twofold>(&destroyed).Detach();
-  EXPECT_EQ(ardo::LiveObjectsByClass()["(anonymous namespace)::Twofold"], 1);
-  EXPECT_EQ(raw->AddRef(), 2u);
-  EXPECT_EQ(raw->Release(), 1u);
-  EXPECT_FALSE(destroyed);
-  EXPECT_EQ(raw->Release(), 0u);
-  EXPECT_TRUE(destroyed);
-  EXPECT_EQ(ardo::LiveObjectCount(), before);
-}
-
 TEST_F(ComObjectTest, ReferenceCountIsAtomicAcrossThreads) {
   auto object = ardo::MakeObject<Twofold>();
   std::vector<std::thread> threads;
@@ -87,9 +74,13 @@ TEST_F(ComObjectTest, ReferenceCountIsAtomicAcrossThreads) {
   EXPECT_EQ(object->DebugRefCount(), 1u);
 }
 
-TEST_F(ComObjectTest, ComPtrOwnership) {
+TEST_F(ComObjectTest, LastReleaseDestroysAndComPtrOwnership) {
+  long before = ardo::LiveObjectCount();
   bool destroyed = false;
   Twofold* raw = ardo::MakeObject<Twofold>(&destroyed).Detach();
+  EXPECT_EQ(ardo::LiveObjectsByClass()["(anonymous namespace)::Twofold"], 1);
+  EXPECT_EQ(raw->AddRef(), 2u);
+  EXPECT_EQ(raw->Release(), 1u);
   {
     auto adopted = ardo::ComPtr<Twofold>::Adopt(raw);  // takes the creation reference
     ardo::ComPtr<Twofold> shared(raw);
@@ -104,8 +95,10 @@ TEST_F(ComObjectTest, ComPtrOwnership) {
     shared.Detach()->Release();
     ardo::ComPtr<ISecond> second;
     EXPECT_HR(ardo::ComPtr<Twofold>().QueryTo(second.Out()), E_POINTER);
+    EXPECT_FALSE(destroyed);
   }
-  EXPECT_TRUE(destroyed);
+  EXPECT_TRUE(destroyed);  // the last release destroys
+  EXPECT_EQ(ardo::LiveObjectCount(), before);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ HRESULT ComErrorOf(F f) {
   return S_OK;
 }
 
-TEST_F(ComSupportTest, BstrHolderOwnsAndConverts) {
+TEST_F(ComSupportTest, BstrHolderOwnsConvertsAndTakesOverOrCopies) {
   _bstr_t text("gr\xC3\xBC\xC3\x9F");
   EXPECT_EQ(text.length(), 4u);
   EXPECT_EQ(std::u16string(static_cast<const OLECHAR*>(text)), u"gr\u00FC\u00DF");
@@ -33,9 +33,9 @@ TEST_F(ComSupportTest, BstrHolderOwnsAndConverts) {
   EXPECT_STREQ(static_cast<const char*>(copy), "gr\xC3\xBC\xC3\x9F!");  // the narrow cache follows
   ardo::FailBstrAllocationsAfter(0);
   EXPECT_HR(ComErrorOf([] { _bstr_t failing("x"); }), E_OUTOFMEMORY);
-}
+  ardo::FailBstrAllocationsAfter(-1);
 
-TEST_F(ComSupportTest, BstrHolderTakesOverOrCopiesDeliveredStrings) {
+  // A delivered string is taken over or copied.
   BSTR delivered = SysAllocString(u"delivered");
   long live = ardo::LiveBstrCount();
   { _bstr_t taken(delivered, false); }
@@ -51,7 +51,7 @@ TEST_F(ComSupportTest, BstrHolderTakesOverOrCopiesDeliveredStrings) {
   SysFreeString(mine);
 }
 
-TEST_F(ComSupportTest, VariantHolderConstructionReferencesAndDetach) {
+TEST_F(ComSupportTest, VariantHolderReferencesDetachAndExtractors) {
   EXPECT_EQ(_variant_t(3).vt, VT_INT);
   EXPECT_EQ(_variant_t(short(5), VT_BOOL).boolVal, VARIANT_TRUE);
   EXPECT_HR(ComErrorOf([] { _variant_t tooBig(0x1FFFFFFFFL); }), DISP_E_OVERFLOW);
@@ -76,9 +76,8 @@ TEST_F(ComSupportTest, VariantHolderConstructionReferencesAndDetach) {
   again.Attach(detached);
   EXPECT_TRUE(again == _variant_t("keep"));
   EXPECT_FALSE(again == _variant_t("other"));
-}
 
-TEST_F(ComSupportTest, VariantHolderExtractorsConvertOrThrow) {
+  // Extractors convert or throw.
   _variant_t number("42");
   EXPECT_EQ(static_cast<long>(number), 42);
   EXPECT_EQ(number.vt, VT_BSTR);  // extraction converts a copy
