@@ -1,8 +1,9 @@
 // The node wrapper's calling contract, against a fake node, for what the real
-// engine cannot produce on demand: BSTRs with embedded NULs or none at all,
-// a chosen failing HRESULT, odd VARIANT_BOOL values both ways, and exact
-// reference counts around object arguments, object results and probes.
+// engine cannot produce on demand: BSTRs with embedded NULs, none at all or a
+// lone surrogate, a chosen failing HRESULT, odd VARIANT_BOOL values both ways,
+// and exact reference counts around object arguments, object results and probes.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,40 +15,56 @@ namespace {
 
 class NodeContractTest : public LeakCheckedTest {
  protected:
+  void SetUp() override {
+    LeakCheckedTest::SetUp();
+    fake = MakeObject<FakeNode>(), other = MakeObject<FakeNode>();
+    node = CXMLDOMNode(fake.Get(), 1);
+  }
+  void TearDown() override {
+    node = CXMLDOMNode();
+    fake = other = nullptr;
+    LeakCheckedTest::TearDown();
+  }
   static std::string Text(const CString& s) { return s.str(); }
+
+  ComPtr<FakeNode> fake, other;
+  CXMLDOMNode node;
 };
 
-using StringGetter = CString (CXMLDOMNode::*)();
-struct StringGetterCase {
-  const char* method;
-  StringGetter getter;
-};
-const StringGetterCase kStringGetters[] = {
-    {"get_nodeTypeString", &CXMLDOMNode::GetNodeTypeString},
-    {"get_text", &CXMLDOMNode::GetText},
-    {"get_xml", &CXMLDOMNode::GetXml},
-    {"get_namespaceURI", &CXMLDOMNode::GetNamespaceURI},
-    {"get_prefix", &CXMLDOMNode::GetPrefix},
-    {"get_baseName", &CXMLDOMNode::GetBaseName},
-};
+using Calls = std::vector<std::pair<const char*, std::function<void()>>>;
 
-TEST_F(NodeContractTest, StringResultsStopAtTheFirstNulAndNullIsEmpty) {
-  auto fake = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
-  for (const StringGetterCase& c : kStringGetters) {
-    SCOPED_TRACE(c.method);
-    fake->SetText(c.method, std::u16string(u"ab\0cd", 5));
-    EXPECT_EQ(Text((node.*c.getter)()), "ab");
-    fake->SetText(c.method, std::nullopt);
-    EXPECT_EQ(Text((node.*c.getter)()), "");
-    EXPECT_EQ(fake->Calls(c.method), 2);  // one interface call per member call
+TEST_F(NodeContractTest, StringResultsAreNarrowedUpToTheFirstNulAndNullIsEmpty) {
+  const struct {
+    std::optional<std::u16string> delivered;  // nullopt: a null BSTR
+    const char* expected;
+  } strings[] = {
+      {u"drive", "drive"},
+      {std::nullopt, ""},
+      {u"", ""},
+      {std::u16string(u"ab\0cd", 5), "ab"},
+      {std::u16string(u"\0cd", 3), ""},
+      {u"Gr\u00FC\u00DFe \u20AC", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"},
+      {u"x\U0001F600", "x\xF0\x9F\x98\x80"},
+      {std::u16string(1, char16_t(0xD800)), "\xEF\xBF\xBD"},  // a lone surrogate
+  };
+  const std::pair<const char*, CString (CXMLDOMNode::*)()> getters[] = {
+      {"get_nodeName", &CXMLDOMNode::GetNodeName},         {"get_nodeTypeString", &CXMLDOMNode::GetNodeTypeString},
+      {"get_text", &CXMLDOMNode::GetText},                 {"get_xml", &CXMLDOMNode::GetXml},
+      {"get_namespaceURI", &CXMLDOMNode::GetNamespaceURI}, {"get_prefix", &CXMLDOMNode::GetPrefix},
+      {"get_baseName", &CXMLDOMNode::GetBaseName},
+  };
+  for (const auto& [method, getter] : getters) {
+    for (const auto& c : strings) {
+      SCOPED_TRACE(std::string(method) + " -> " + c.expected);
+      fake->SetText(method, c.delivered);
+      EXPECT_EQ(Text((node.*getter)()), c.expected);
+    }
+    EXPECT_EQ(fake->Calls(method), static_cast<int>(std::size(strings))) << method;  // one call each
   }
 }
 
 TEST_F(NodeContractTest, NullStringArgumentsArriveAsEmptyNonNullBstrs) {
-  auto fake = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
-  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+  const Calls calls = {
       {"put_text", [&] { node.SetText(nullptr); }},
       {"put_dataType", [&] { node.SetDataType(nullptr); }},
       {"selectSingleNode", [&] { node.SelectSingleNode(nullptr); }},
@@ -78,19 +95,14 @@ TEST_F(NodeContractTest, NullStringArgumentsArriveAsEmptyNonNullBstrs) {
 }
 
 TEST_F(NodeContractTest, FlagsGoThroughAsTheirLow16BitsAndComeBackSignWidened) {
-  auto fake = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
   const std::pair<int, VARIANT_BOOL> deepFlags[] = {
       {1, 1}, {-1, VARIANT_TRUE}, {0, VARIANT_FALSE}, {65536, 0}, {65537, 1}, {0x18000, -32768}};
   for (const auto& [given, received] : deepFlags) {
     node.CloneNode(given);
-    const FakeNode::Received* got = fake->LastReceived("cloneNode");
-    ASSERT_NE(got, nullptr);
-    EXPECT_EQ(got->flag, received) << given;
+    ASSERT_NE(fake->LastReceived("cloneNode"), nullptr);
+    EXPECT_EQ(fake->LastReceived("cloneNode")->flag, received) << given;
   }
-
-  using FlagGetter = int (CXMLDOMNode::*)();
-  const std::pair<const char*, FlagGetter> getters[] = {
+  const std::pair<const char*, int (CXMLDOMNode::*)()> getters[] = {
       {"hasChildNodes", &CXMLDOMNode::HasChildNodes},
       {"get_specified", &CXMLDOMNode::GetSpecified},
       {"get_parsed", &CXMLDOMNode::GetParsed},
@@ -104,11 +116,8 @@ TEST_F(NodeContractTest, FlagsGoThroughAsTheirLow16BitsAndComeBackSignWidened) {
 }
 
 TEST_F(NodeContractTest, FailingHresultsThrowUnchangedAndProbesAnswerZero) {
-  auto fake = MakeObject<FakeNode>();
-  auto other = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
   IXMLDOMNode* arg = other.Get();
-  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+  const Calls calls = {
       {"get_nodeName", [&] { node.GetNodeName(); }},
       {"get_nodeValue", [&] { VARIANT v = node.GetNodeValue(); VariantClear(&v); }},
       {"put_nodeValue", [&] { node.SetNodeValue(_variant_t("value")); }},
@@ -121,12 +130,17 @@ TEST_F(NodeContractTest, FailingHresultsThrowUnchangedAndProbesAnswerZero) {
       {"put_text", [&] { node.SetText("text"); }},
       {"selectSingleNode", [&] { node.SelectSingleNode("*"); }},
   };
-  for (HRESULT hr : {E_FAIL, E_OUTOFMEMORY}) {
+  const ULONG count = fake->RefCount();
+  const long ownAddRefs = fake->AddRefCalls();
+  for (HRESULT hr : {E_FAIL, E_OUTOFMEMORY, E_ACCESSDENIED}) {
     for (const auto& [method, call] : calls) {
       fake->SetResult(method, hr);
       EXPECT_THROWS_HR(call(), hr);
     }
   }
+  EXPECT_EQ(node.GetP(), fake.Get());  // the wrapper still holds its node, counted as before
+  EXPECT_EQ(fake->RefCount(), count);
+  EXPECT_EQ(fake->AddRefCalls(), ownAddRefs);
   EXPECT_EQ(other->RefCount(), 1u);  // failing or not, no argument was kept
 
   fake->SetNode("get_nextSibling", other.Get());
@@ -156,31 +170,24 @@ TEST_F(NodeContractTest, FailingHresultsThrowUnchangedAndProbesAnswerZero) {
   EXPECT_EQ(Text(node.GetText()), "kept");
 }
 
-TEST_F(NodeContractTest, ObjectResultsTakeOverAndArgumentsAreBorrowed) {
-  auto fake = MakeObject<FakeNode>();
-  auto child = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
-  fake->SetNode("get_firstChild", child.Get());
-  const ULONG base = child->RefCount();
+TEST_F(NodeContractTest, ObjectResultsTakeOverArgumentsAreBorrowedVariantsAreHandedOver) {
+  fake->SetNode("get_firstChild", other.Get());
+  const ULONG base = other->RefCount();
   {
     CXMLDOMNode first = node.GetFirstChild();
-    EXPECT_EQ(child->RefCount(), base + 1);  // the delivered one, not one more
+    EXPECT_EQ(other->RefCount(), base + 1);  // the delivered one, not one more
   }
-  EXPECT_EQ(child->RefCount(), base);
-  const long addRefs = child->AddRefCalls();
-  const long releases = child->ReleaseCalls();
-  node.RemoveChild(child.Get());
-  node.ReplaceChild(child.Get(), child.Get());
-  EXPECT_EQ(child->AddRefCalls(), addRefs);
-  EXPECT_EQ(child->ReleaseCalls(), releases);
-  EXPECT_EQ(fake->LastReceived("removeChild")->node, child.Get());
+  EXPECT_EQ(other->RefCount(), base);
+  const long addRefs = other->AddRefCalls();
+  const long releases = other->ReleaseCalls();
+  node.RemoveChild(other.Get());
+  node.ReplaceChild(other.Get(), other.Get());
+  EXPECT_EQ(other->AddRefCalls(), addRefs);
+  EXPECT_EQ(other->ReleaseCalls(), releases);
+  EXPECT_EQ(fake->LastReceived("removeChild")->node, other.Get());
   node.AppendChild(nullptr);
   EXPECT_TRUE(fake->LastReceived("appendChild")->null);
-}
 
-TEST_F(NodeContractTest, VariantsAreHandedOverAndClearedAfterTheCall) {
-  auto fake = MakeObject<FakeNode>();
-  CXMLDOMNode node(fake.Get(), 1);
   _variant_t mine("mine");
   node.SetNodeValue(mine);
   EXPECT_EQ(fake->LastReceived("put_nodeValue")->vt, VT_BSTR);

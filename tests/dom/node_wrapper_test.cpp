@@ -1,7 +1,9 @@
-// The node member set against the real engine: a document built, queried,
-// edited, serialised and reloaded through the wrappers alone, then the
-// member shapes by family (object getters that find nothing, boolean getters,
-// queries the engine rejects, tree edits).
+// The node and element member sets against the real engine: a document
+// built, queried, edited, serialised and reloaded through the wrappers alone,
+// then the member shapes by family (object getters that find nothing, boolean
+// getters, refusals, VARIANT values), and the element's attributes: values go
+// through as VARIANTs unconverted, absent attributes are answers rather than
+// failures, and attribute nodes keep living once removed.
 #include <functional>
 #include <string>
 #include <type_traits>
@@ -17,8 +19,6 @@ using NodeTest = DomEngineTest;
 
 TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
   CXMLDOMDocument2 doc = NewDocument();
-  ASSERT_FALSE(!doc);
-
   doc.AppendChild(doc.CreateProcessingInstruction("audit", "built by test"));
   CXMLDOMElement root = doc.CreateElement("drives");
   doc.AppendChild(root);
@@ -53,7 +53,6 @@ TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
 
   CString xml = doc.GetXml();
   CXMLDOMDocument2 copy = Parse(xml);
-  ASSERT_FALSE(!copy);
   EXPECT_EQ(Text(copy.GetXml()), Text(xml));
   CXMLDOMNodeList pids = copy.SelectNodes("/drives/drive/@pid");
   std::vector<std::string> seen;
@@ -63,14 +62,13 @@ TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
   EXPECT_EQ(Text(copy.SelectSingleNode("//drive[@pid='9']/@volts").GetText()), "24");
 }
 
-TEST_F(NodeTest, ObjectGettersGiveEmptyWrappersWhereThereIsNoNode) {
+TEST_F(NodeTest, GettersThatFindNothingGiveEmptyWrappersAndTrueFlagsAnswerMinusOne) {
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode empty = doc.SelectSingleNode("//empty");
   CXMLDOMNode first = doc.SelectSingleNode("/drives/drive");
   CXMLDOMNode last = doc.SelectSingleNode("/drives/empty");
   ASSERT_FALSE(!empty);
   ASSERT_FALSE(!first);
-
   const std::vector<std::pair<const char*, std::function<bool()>>> cases = {
       {"parent of the document", [&] { return !doc.GetParentNode(); }},
       {"first child of a leaf", [&] { return !empty.GetFirstChild(); }},
@@ -84,36 +82,28 @@ TEST_F(NodeTest, ObjectGettersGiveEmptyWrappersWhereThereIsNoNode) {
       {"attribute node not carried", [&] { return !doc.GetDocumentElement().GetAttributeNode("nope"); }},
   };
   for (const auto& [what, isEmpty] : cases) EXPECT_TRUE(isEmpty()) << what;
-
   EXPECT_EQ(first.TestNode("//missing"), 0);
   EXPECT_EQ(first.TestNode("following-sibling::drive"), 1);
   EXPECT_EQ(first.IsNextSibling(), 1);
   EXPECT_EQ(last.IsNextSibling(), 0);
-}
+  EXPECT_EQ(empty.HasChildNodes(), 0);
 
-TEST_F(NodeTest, BooleanGettersAnswerMinusOneForTrue) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
   doc.SetAsync(1);  // 1 goes through as the VARIANT_BOOL 1, which the engine takes as true
   doc.SetPreserveWhiteSpace(1);
-  CXMLDOMNode drive = doc.SelectSingleNode("//drive");
-  CXMLDOMNode pid = drive.GetAttributes().GetNamedItem("pid");
-
-  const std::vector<std::pair<const char*, std::function<int()>>> cases = {
-      {"HasChildNodes", [&] { return drive.HasChildNodes(); }},
-      {"GetSpecified", [&] { return pid.GetSpecified(); }},
+  const std::vector<std::pair<const char*, std::function<int()>>> flags = {
+      {"HasChildNodes", [&] { return first.HasChildNodes(); }},
+      {"GetSpecified", [&] { return first.GetAttributes().GetNamedItem("pid").GetSpecified(); }},
       {"GetParsed", [&] { return doc.GetParsed(); }},
       {"GetAsync", [&] { return doc.GetAsync(); }},
       {"GetPreserveWhiteSpace", [&] { return doc.GetPreserveWhiteSpace(); }},
       {"HasFeature", [&] { return doc.GetImplementation().HasFeature("XML", "1.0"); }},
   };
-  for (const auto& [what, get] : cases) EXPECT_EQ(get(), -1) << what;
-
+  for (const auto& [what, get] : flags) EXPECT_EQ(get(), -1) << what;
   doc.SetAsync(0);
   EXPECT_EQ(doc.GetAsync(), 0);
-  EXPECT_EQ(doc.SelectSingleNode("//empty").HasChildNodes(), 0);
 }
 
-TEST_F(NodeTest, RejectedQueryThrowsTheEngineHresultWhileTestNodeAnswersZero) {
+TEST_F(NodeTest, RefusalsThrowTheEngineHresultAndAnEmptyWrapperThrowsEPointer) {
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode root(doc.GetDocumentElement().P(), 1);
   for (const char* query : {"//drive[", "///", "count(", "drive[@pid=]", "@@pid"}) {
@@ -123,20 +113,22 @@ TEST_F(NodeTest, RejectedQueryThrowsTheEngineHresultWhileTestNodeAnswersZero) {
     ASSERT_TRUE(FAILED(engine));
     EXPECT_EQ(found, nullptr);
     EXPECT_THROWS_HR(root.SelectSingleNode(query), engine);
-    EXPECT_EQ(root.TestNode(query), 0);
+    EXPECT_EQ(root.TestNode(query), 0);  // a probe answers instead
   }
-}
+  IXMLDOMElement* element = nullptr;
+  HRESULT badName = doc.P()->createElement(_bstr_t("not a name"), &element);
+  ASSERT_TRUE(FAILED(badName));
+  EXPECT_THROWS_HR(doc.CreateElement("not a name"), badName);
 
-TEST_F(NodeTest, MembersOfAnEmptyWrapperThrowInsteadOfCallingThroughNull) {
+  // Members of an empty wrapper throw instead of calling through null.
   CXMLDOMNode node;
-  CXMLDOMNamedNodeMap map;
   EXPECT_THROWS_HR(node.GetText(), E_POINTER);
   EXPECT_THROWS_HR(node.SetText("x"), E_POINTER);
-  EXPECT_THROWS_HR(map.GetNamedItem("PID"), E_POINTER);
+  EXPECT_THROWS_HR(CXMLDOMNamedNodeMap().GetNamedItem("PID"), E_POINTER);
   EXPECT_EQ(node.TestNode("*"), 0);
 }
 
-TEST_F(NodeTest, VariantValuesBelongToTheCaller) {
+TEST_F(NodeTest, VariantValuesBelongToTheCallerClonesAndOwnersAreGeneric) {
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode text = doc.SelectSingleNode("//name/text()");
   VARIANT value = text.GetNodeValue();
@@ -150,15 +142,12 @@ TEST_F(NodeTest, VariantValuesBelongToTheCaller) {
   volts.SetDataType("i4");
   volts.SetNodeTypedValue(_variant_t(60L));
   EXPECT_EQ(TakeType(volts.GetNodeTypedValue()), VT_I4);
-}
 
-TEST_F(NodeTest, ClonesAndOwnerDocumentsKeepTheirGenericClasses) {
+  // Clones and owner documents keep their generic classes.
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMDocument2&>().CloneNode(1)), CXMLDOMNode>);
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMElement&>().CloneNode(1)), CXMLDOMNode>);
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMText&>().GetOwnerDocument()), CXMLDOMDocument>);
   static_assert(std::is_same_v<decltype(std::declval<CXMLDOMCDATASection&>().SplitText(0)), CXMLDOMText>);
-
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMNode drive = doc.SelectSingleNode("//drive");
   EXPECT_EQ(Text(drive.CloneNode(-1).GetXml()), Text(drive.GetXml()));
   EXPECT_EQ(drive.CloneNode(0).HasChildNodes(), 0);
@@ -170,6 +159,46 @@ TEST_F(NodeTest, ClonesAndOwnerDocumentsKeepTheirGenericClasses) {
   IUnknown* b = QueryFor<IUnknown>(doc.P());
   EXPECT_EQ(a, b);
   a->Release(), b->Release();
+}
+
+TEST_F(NodeTest, ElementAttributesByValueAndByNodeAndDescendants) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMElement drive(QueryFor<IXMLDOMElement>(doc.SelectSingleNode("//drive").P()), 0);
+  EXPECT_EQ(Text(drive.GetTagName()), "drive");
+  EXPECT_EQ(TakeText(drive.GetAttribute("pid")), "7");
+  EXPECT_EQ(TakeType(drive.GetAttribute("absent")), VT_NULL);  // S_FALSE is no exception
+  drive.SetAttribute("amps", _variant_t(1250L));  // the engine gets an integer VARIANT
+  EXPECT_EQ(TakeText(drive.GetAttribute("amps")), "1250");
+  drive.SetAttribute("model", _variant_t(""));
+  EXPECT_EQ(TakeText(drive.GetAttribute("model")), "");
+  drive.RemoveAttribute("amps");
+  EXPECT_EQ(TakeType(drive.GetAttribute("amps")), VT_NULL);
+  drive.RemoveAttribute("never-there");  // the engine answers success: no exception
+  EXPECT_EQ(drive.GetAttributes().GetLength(), 3);
+
+  CXMLDOMElement root = doc.GetDocumentElement();
+  CXMLDOMAttribute made = doc.CreateAttribute("serial");
+  made.SetValue(_variant_t("A-1"));
+  EXPECT_EQ(Text(made.GetName()), "serial");
+  EXPECT_TRUE(!root.SetAttributeNode(made));  // nothing of that name was there
+  EXPECT_EQ(TakeText(root.GetAttribute("serial")), "A-1");
+  CXMLDOMAttribute found = root.GetAttributeNode("serial");
+  EXPECT_EQ(found.P(), made.P());
+  CXMLDOMAttribute removed = root.RemoveAttributeNode(found);
+  ASSERT_FALSE(!removed);
+  EXPECT_TRUE(!root.GetAttributeNode("serial"));
+  EXPECT_EQ(Text(removed.GetName()), "serial");  // still valid, detached
+  EXPECT_EQ(TakeText(removed.GetValue()), "A-1");
+
+  EXPECT_EQ(root.GetElementsByTagName("name").GetLength(), 2);
+  CXMLDOMElement note = doc.CreateElement("note");
+  note.Normalize();  // no text children: returns normally
+  note.AppendChild(doc.CreateTextNode("left "));
+  note.AppendChild(doc.CreateTextNode("right"));
+  EXPECT_EQ(note.GetChildNodes().GetLength(), 2);
+  note.Normalize();
+  EXPECT_EQ(note.GetChildNodes().GetLength(), 1);
+  EXPECT_EQ(Text(note.GetText()), "left right");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Node lists and selections against the real engine: walking by index and
-// with NextNode/Reset, the walk position shared by copies, and what a live
-// selection adds.
+// Node lists, selections and named node maps against the real engine:
+// walking by index and with NextNode/Reset, the walk position shared by
+// copies, what a live selection adds, and look-ups by name.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,7 @@ CXMLDOMSelection Select(CXMLDOMDocument2& doc, const char* query) {
   return CXMLDOMSelection(QueryFor<IXMLDOMSelection>(doc.SelectNodes(query).P()), 0);
 }
 
-TEST_F(SelectionTest, ExpressionContextMatchingAndClone) {
+TEST_F(SelectionTest, ExpressionContextMatchingCloneRemovalAndProperties) {
   CXMLDOMDocument2 doc = Parse(kDrivesXml);
   CXMLDOMSelection names = Select(doc, "//name");
   EXPECT_EQ(Text(names.GetExpr()), "//name");
@@ -87,21 +88,17 @@ TEST_F(SelectionTest, ExpressionContextMatchingAndClone) {
   EXPECT_NE(clone.P(), names.P());
   EXPECT_EQ(Text(clone.GetExpr()), "drive");
   EXPECT_EQ(clone.GetLength(), 2);
-}
 
-TEST_F(SelectionTest, RemovingThroughTheSelectionEditsTheTree) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
-  CXMLDOMSelection names = Select(doc, "//name");
+  // Removing through the selection edits the tree.
+  names = Select(doc, "//name");
   CXMLDOMNode removed = names.RemoveNext();
   EXPECT_EQ(Text(removed.GetText()), "Alpha");
   EXPECT_TRUE(!removed.GetParentNode());
   EXPECT_EQ(doc.SelectNodes("//name").GetLength(), 1);
   names.RemoveAll();
   EXPECT_EQ(doc.SelectNodes("//name").GetLength(), 0);
-}
 
-TEST_F(SelectionTest, PropertiesGoThroughUnchanged) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  // Properties go through unchanged.
   CXMLDOMSelection drives = Select(doc, "//drive");
   drives.SetProperty("SelectionNamespaces", _variant_t("xmlns:x='urn:vendor'"));
   EXPECT_EQ(TakeText(drives.GetProperty("SelectionNamespaces")), "xmlns:x='urn:vendor'");
@@ -112,6 +109,55 @@ TEST_F(SelectionTest, PropertiesGoThroughUnchanged) {
   HRESULT refused = drives.P()->getProperty(_bstr_t("NoSuchProperty"), &ignored);
   ASSERT_TRUE(FAILED(refused));
   EXPECT_THROWS_HR(drives.GetProperty("NoSuchProperty"), refused);
+}
+
+using NamedNodeMapTest = DomEngineTest;
+
+TEST_F(NamedNodeMapTest, LookUpByNameQualifiedNameAndIndex) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNamedNodeMap attributes = doc.SelectSingleNode("//drive[@pid='9']").GetAttributes();
+  ASSERT_EQ(attributes.GetLength(), 3);
+  EXPECT_EQ(Text(attributes.GetNamedItem("volts").GetText()), "24");
+  EXPECT_TRUE(!attributes.GetNamedItem("amps"));
+  EXPECT_TRUE(!attributes.GetNamedItem(nullptr));  // null arrives as an empty name
+  EXPECT_EQ(Text(attributes.GetQualifiedItem("rated", "urn:vendor").GetText()), "yes");
+  EXPECT_TRUE(!attributes.GetQualifiedItem("rated", ""));
+  std::set<std::string> names;
+  for (long i = 0; i < attributes.GetLength(); ++i) names.insert(Text(attributes.GetItem(i).GetNodeName()));
+  EXPECT_EQ(names, (std::set<std::string>{"pid", "volts", "v:rated"}));
+  for (long outside : {-1L, 3L}) EXPECT_TRUE(!attributes.GetItem(outside)) << outside;
+
+  EXPECT_EQ(Walk(attributes).size(), 3u);  // NextNode ends with an empty node
+  attributes.Reset();
+  EXPECT_EQ(Walk(attributes).size(), 3u);
+}
+
+TEST_F(NamedNodeMapTest, ProbesAddsAndRemovesCountReferences) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMNamedNodeMap attributes = doc.SelectSingleNode("//drive").GetAttributes();
+  CXMLDOMNode pid = attributes.GetNamedItem("pid");
+  ULONG before = RefCount(pid.P());
+  EXPECT_EQ(attributes.TestNamedItem("pid"), 1);
+  EXPECT_EQ(RefCount(pid.P()), before);  // the probe released what it was given
+  EXPECT_EQ(attributes.TestNamedItem("amps"), 0);
+  EXPECT_EQ(attributes.TestNamedItem(nullptr), 0);
+
+  CXMLDOMAttribute amps = doc.CreateAttribute("amps");
+  amps.SetText("1250");
+  before = RefCount(amps.P());
+  {
+    CXMLDOMNode added = attributes.SetNamedItem(amps);
+    EXPECT_EQ(added.P(), static_cast<IXMLDOMNode*>(amps.P()));
+    EXPECT_EQ(RefCount(amps.P()), before + 1);  // only the delivered reference
+  }
+  EXPECT_EQ(RefCount(amps.P()), before);
+  CXMLDOMNode removed = attributes.RemoveNamedItem("volts");
+  EXPECT_EQ(Text(removed.GetText()), "48");
+  EXPECT_TRUE(!attributes.RemoveNamedItem("volts"));
+  EXPECT_EQ(attributes.GetLength(), 2);
+  CXMLDOMNamedNodeMap rated = doc.SelectSingleNode("//drive[@pid='9']").GetAttributes();
+  EXPECT_EQ(Text(rated.RemoveQualifiedItem("rated", "urn:vendor").GetText()), "yes");
+  EXPECT_EQ(rated.GetLength(), 2);
 }
 
 }  // namespace

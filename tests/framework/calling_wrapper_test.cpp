@@ -27,22 +27,20 @@ template <class C>
 class CallingWrapperContract : public LeakCheckedTest {
  protected:
   using W = typename C::W;
-  using F = typename C::F;
   using I = std::remove_pointer_t<decltype(std::declval<W&>().GetP())>;
 
   void SetUp() override {
     LeakCheckedTest::SetUp();
-    a_ = MakeObject<F>(), b_ = MakeObject<F>();
+    a_ = MakeObject<typename C::F>(), b_ = MakeObject<typename C::F>();
   }
   void TearDown() override {
     a_ = b_ = nullptr;
     LeakCheckedTest::TearDown();
   }
-
   I* A() { return a_.Get(); }
   I* B() { return b_.Get(); }
 
-  ComPtr<F> a_, b_;
+  ComPtr<typename C::F> a_, b_;
 };
 
 // One DOM and one non-DOM instantiation; every instantiation is the same template.
@@ -51,7 +49,6 @@ TYPED_TEST_SUITE(CallingWrapperContract, RosterSample);
 
 TYPED_TEST(CallingWrapperContract, EmptyWrapperYieldsNullAndDereferenceThrows) {
   typename TestFixture::W w, fromNull(nullptr, 1), emptyCopy(w);
-  EXPECT_TRUE(!w);
   EXPECT_TRUE(!fromNull);
   EXPECT_TRUE(!emptyCopy);
   EXPECT_EQ(w.GetP(), nullptr);
@@ -70,136 +67,117 @@ TYPED_TEST(CallingWrapperContract, EmptyWrapperYieldsNullAndDereferenceThrows) {
   EXPECT_EQ(std::addressof(*holding), this->A());
 }
 
-TYPED_TEST(CallingWrapperContract, ConstructionCopyAndDestructionCountReferences) {
+TYPED_TEST(CallingWrapperContract, EveryMemberCountsReferencesAsDocumented) {
+  using W = typename TestFixture::W;
+  auto& a = *this->a_;
+  auto& b = *this->b_;
   this->A()->AddRef();  // as an interface method delivers it
-  { typename TestFixture::W adopting(this->A(), 0); }
-  EXPECT_EQ(this->a_->RefCount(), 1u);  // taken over, then released
-  EXPECT_EQ(this->a_->AddRefCalls(), 1);
+  { W adopting(this->A(), 0); }
+  EXPECT_EQ(a.RefCount(), 1u);  // taken over, then released
   {
-    typename TestFixture::W w(this->A(), 1);
-    typename TestFixture::W copy(w);
+    W w(this->A(), 1), copy(w);
     EXPECT_EQ(copy.GetP(), this->A());
-    EXPECT_EQ(this->a_->RefCount(), 3u);
-    EXPECT_EQ(this->a_->AddRefCalls(), 3);
+    EXPECT_EQ(a.RefCount(), 3u);
     typename TestFixture::I* out = w.CopyTo();
     EXPECT_EQ(out, this->A());
-    EXPECT_EQ(this->a_->RefCount(), 4u);
+    EXPECT_EQ(a.RefCount(), 4u);
     out->Release();
+    // Assigning the pointer already held touches no count.
+    const long addRefs = a.AddRefCalls(), releases = a.ReleaseCalls();
+    W& alias = w;
+    w = alias;
+    w = copy;
+    EXPECT_EQ(a.AddRefCalls(), addRefs);
+    EXPECT_EQ(a.ReleaseCalls(), releases);
+    W other(this->B(), 1);
+    w = other;
+    EXPECT_EQ(w.GetP(), this->B());
+    EXPECT_EQ(a.RefCount(), 2u);
+    EXPECT_EQ(b.RefCount(), 3u);
+    w = W();
+    EXPECT_TRUE(!w);
+    EXPECT_EQ(b.RefCount(), 2u);
   }
-  EXPECT_EQ(this->a_->RefCount(), 1u);
-}
+  EXPECT_EQ(a.RefCount(), 1u);
+  EXPECT_EQ(b.RefCount(), 1u);
 
-TYPED_TEST(CallingWrapperContract, AttachStoresOnlyIntoAnEmptyWrapper) {
-  typename TestFixture::W w(this->A(), 1);
+  // Attach stores only into an empty wrapper; operator= attaches.
+  W w(this->A(), 1);
+  const long bAddRefs = b.AddRefCalls(), bReleases = b.ReleaseCalls();
   EXPECT_EQ(w.Attach(this->B(), 1), 0);
   EXPECT_EQ(w.Attach(this->B(), 0), 0);
-  EXPECT_EQ(w = this->B(), this->A());  // operator= attaches: the old pointer comes back
+  EXPECT_EQ(w = this->B(), this->A());  // the old pointer comes back
   EXPECT_EQ(w.GetP(), this->A());
-  EXPECT_EQ(this->b_->AddRefCalls(), 0);
-  EXPECT_EQ(this->b_->ReleaseCalls(), 0);
-  typename TestFixture::W empty;
+  EXPECT_EQ(b.AddRefCalls(), bAddRefs);
+  EXPECT_EQ(b.ReleaseCalls(), bReleases);
+  W empty;
   EXPECT_EQ(empty.Attach(nullptr, 1), 1);
   EXPECT_TRUE(!empty);
   this->B()->AddRef();  // delivered, taken over without AddRef
   EXPECT_EQ(empty.Attach(this->B(), 0), 1);
-  EXPECT_EQ(this->b_->AddRefCalls(), 1);
-  typename TestFixture::W assigned;
+  EXPECT_EQ(b.AddRefCalls(), bAddRefs + 1);
+  W assigned;
   EXPECT_EQ(assigned = this->A(), this->A());
-  EXPECT_EQ(this->a_->RefCount(), 3u);
-}
+  EXPECT_EQ(a.RefCount(), 3u);
 
-TYPED_TEST(CallingWrapperContract, AssignmentMovesOneReferenceUnlessThePointerIsTheSame) {
-  typename TestFixture::W w(this->A(), 1);
-  typename TestFixture::W same(this->A(), 1);
-  const long addRefs = this->a_->AddRefCalls();
-  const long releases = this->a_->ReleaseCalls();
-  typename TestFixture::W& alias = w;
-  w = alias;
-  w = same;
-  EXPECT_EQ(this->a_->AddRefCalls(), addRefs);
-  EXPECT_EQ(this->a_->ReleaseCalls(), releases);
-  typename TestFixture::W other(this->B(), 1);
-  w = other;
-  EXPECT_EQ(w.GetP(), this->B());
-  EXPECT_EQ(this->a_->RefCount(), 2u);
-  EXPECT_EQ(this->b_->RefCount(), 3u);
-  w = typename TestFixture::W();
-  EXPECT_TRUE(!w);
-  EXPECT_EQ(this->b_->RefCount(), 2u);
-}
-
-TYPED_TEST(CallingWrapperContract, DetachReleasesOrHandsOverAndAddressOfIsTheOutSlot) {
-  typename TestFixture::W w(this->A(), 1);
-  EXPECT_EQ(w.Detach(1), this->A());
-  EXPECT_TRUE(!w);
-  EXPECT_EQ(this->a_->RefCount(), 1u);
-  w.Attach(this->A(), 1);
+  // Detach(1) releases, Detach(0) hands over; operator& is the out slot.
+  EXPECT_EQ(assigned.Detach(1), this->A());
+  EXPECT_TRUE(!assigned);
+  EXPECT_EQ(a.RefCount(), 2u);
   typename TestFixture::I* handed = w.Detach(0);
   EXPECT_EQ(handed, this->A());
-  EXPECT_EQ(this->a_->RefCount(), 2u);
+  EXPECT_EQ(a.RefCount(), 2u);
   handed->Release();
   typename TestFixture::I** slot = &w;
   this->A()->AddRef();  // as an out-parameter delivers it
   *slot = this->A();
   EXPECT_EQ(w.Detach(1), this->A());
-  EXPECT_EQ(this->a_->RefCount(), 1u);
+  EXPECT_EQ(a.RefCount(), 1u);
 }
 
-TYPED_TEST(CallingWrapperContract, FailedCreationLeavesTheWrapperAsItWas) {
-  typename TestFixture::W empty;
-  EXPECT_HR(empty.CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
-  EXPECT_HR(empty.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL), CO_E_CLASSSTRING);
-  EXPECT_TRUE(!empty);
-  typename TestFixture::W holding(this->A(), 1);
-  const long addRefs = this->a_->AddRefCalls();
-  const long releases = this->a_->ReleaseCalls();
-  EXPECT_HR(holding.CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
-  for (const char* progId : {kTestProgId, "", static_cast<const char*>(nullptr), "not a progid!"}) {
-    SCOPED_TRACE(progId ? progId : "(null)");
-    EXPECT_HR(holding.CoCreateInstance(progId, nullptr, CLSCTX_ALL), CO_E_CLASSSTRING);
+TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterfaceAndLeavesAFailureAsItWas) {
+  using W = typename TestFixture::W;
+  W empty, holding(this->A(), 1);
+  const long addRefs = this->a_->AddRefCalls(), releases = this->a_->ReleaseCalls();
+  for (W* w : {std::addressof(empty), std::addressof(holding)}) {  // operator& is the out slot
+    EXPECT_HR(w->CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+    for (const char* progId : {kTestProgId, "", static_cast<const char*>(nullptr), "not a progid!"}) {
+      SCOPED_TRACE(progId ? progId : "(null)");
+      EXPECT_HR(w->CoCreateInstance(progId, nullptr, CLSCTX_ALL), CO_E_CLASSSTRING);
+    }
   }
+  EXPECT_TRUE(!empty);
   EXPECT_EQ(holding.GetP(), this->A());
   EXPECT_EQ(this->a_->AddRefCalls(), addRefs);
   EXPECT_EQ(this->a_->ReleaseCalls(), releases);
-}
+  FailBstrAllocationsAfter(0);
+  CMemoryException* e = Thrown<CMemoryException>([&] { holding.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
+  FailBstrAllocationsAfter(-1);
+  ASSERT_NE(e, nullptr);  // the ProgID's BSTR could not be allocated
+  e->Delete();
+  EXPECT_EQ(holding.GetP(), this->A());
 
-TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterfaceAndReplacesTheHeldPointer) {
   auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
   ScopedClassRegistration registration(kTestClass, factory->GetUnknown());
   ASSERT_HR(registration.Result(), S_OK);
   ASSERT_HR(RegisterProgID(kTestProgId, kTestClass), S_OK);
-
-  typename TestFixture::W byClass;
+  W byClass, byProgId;
   EXPECT_HR(byClass.CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER), S_OK);
   EXPECT_EQ(byClass.GetP(), this->A());
-
-  typename TestFixture::W byProgId;
   EXPECT_HR(byProgId.CoCreateInstance(kTestProgId, nullptr, CLSCTX_INPROC_SERVER), S_OK);
   EXPECT_EQ(byProgId.GetP(), this->A());
-
   ASSERT_EQ(factory->Asked().size(), 2u);
   for (const IID& asked : factory->Asked()) EXPECT_EQ(asked, IidOf<typename TestFixture::I>());
-  // One reference each for the test, the factory and the two wrappers.
-  EXPECT_EQ(this->a_->RefCount(), 4u);
+  // One reference each for the test, the factory, the two wrappers and `holding`.
+  EXPECT_EQ(this->a_->RefCount(), 5u);
   EXPECT_HR(UnregisterProgID(kTestProgId), S_OK);
 
-  typename TestFixture::W w(this->B(), 1);  // creation replaces the held pointer
+  W w(this->B(), 1);  // creation replaces the held pointer
   EXPECT_HR(w.CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER), S_OK);
   EXPECT_EQ(w.GetP(), this->A());
   EXPECT_EQ(this->b_->RefCount(), 1u);
-  typename TestFixture::W empty;
   EXPECT_HR(empty.CoCreateInstance(kTestClass, this->b_->GetUnknown(), CLSCTX_ALL), CLASS_E_NOAGGREGATION);
   EXPECT_TRUE(!empty);
-}
-
-TYPED_TEST(CallingWrapperContract, AProgIdBstrThatCannotBeAllocatedThrowsTheMemoryException) {
-  typename TestFixture::W w(this->A(), 1);
-  FailBstrAllocationsAfter(0);
-  CMemoryException* e = Thrown<CMemoryException>([&w] { w.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
-  FailBstrAllocationsAfter(-1);
-  ASSERT_NE(e, nullptr);
-  e->Delete();
-  EXPECT_EQ(w.GetP(), this->A());
 }
 
 // Every class of the roster derives from its own instantiation and adds no

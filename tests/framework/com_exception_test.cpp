@@ -1,6 +1,9 @@
 // The library's exception: thrown by pointer for any HRESULT, caught through
 // each of its bases, carrying the code unchanged; and the framework
-// exceptions that the empty-wrapper check raises instead.
+// exceptions that the empty-wrapper check raises instead. And loading the
+// library registers it once as an extension module of the class framework.
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include "framework/com_exception.h"
@@ -42,6 +45,13 @@ TEST_F(ComExceptionTest, EmptyWrapperCheckRaisesMemoryOrOleException) {
     EXPECT_HR(ole->m_sc, hr);
     ole->Delete();
   }
+}
+
+TEST_F(ComExceptionTest, TheLibraryIsLinkedIntoTheFrameworkExactlyOnce) {
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&AfxThrowComException), &info), 0);
+  ASSERT_NE(info.dli_fbase, nullptr);
+  EXPECT_EQ(LinkedExtensionLibraryCount(info.dli_fbase), 1);
 }
 
 }  // namespace

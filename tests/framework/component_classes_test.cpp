@@ -17,13 +17,9 @@ namespace {
 
 // The created object as a raw pointer carrying the one reference.
 template <class T>
-IUnknown* Raw(T* raw) {
-  return raw;
-}
+IUnknown* Raw(T* raw) { return raw; }
 template <class Wrapper>
-IUnknown* Raw(Wrapper wrapper) {
-  return wrapper.Detach(0);
-}
+IUnknown* Raw(Wrapper wrapper) { return wrapper.Detach(0); }
 
 struct Creator {
   const char* name;
@@ -125,40 +121,35 @@ TEST_F(ComponentClassTest, EveryCreatorAsksItsOwnClassForItsOwnInterface) {
   }
 }
 
-TEST_F(ComponentClassTest, WrapperResultsTakeOverAndRawResultsHandOverTheOneReference) {
+// A wrapper result takes over the one reference and a raw result hands it to
+// the caller; a success code other than S_OK is a failure, and whatever
+// object came with it must not leak.
+TEST_F(ComponentClassTest, ResultsCarryTheOneReferenceAndOnlySOkSucceeds) {
   auto fake = MakeObject<FakeTemplate>();
-  auto factory = MakeObject<RecordingFactory>(S_OK, fake->GetUnknown());
-  ScopedClassRegistration registration(CLSID_XSLTemplate40, factory->GetUnknown());
-  const ULONG before = fake->RefCount();
-  {
-    CXSLTemplate created = CXSLTemplate40Class::CreateXSLTemplate(nullptr, CLSCTX_ALL);
-    EXPECT_EQ(created.GetP(), static_cast<IXSLTemplate*>(fake.Get()));
-    EXPECT_EQ(fake->RefCount(), before + 1);
-  }
-  EXPECT_EQ(fake->RefCount(), before);
-
   auto control = MakeObject<FakeReaderControl>();
-  auto readers = MakeObject<RecordingFactory>(S_OK, control->GetUnknown());
-  ScopedClassRegistration readerClass(CLSID_SAXXMLReader30, readers->GetUnknown());
-  IMXReaderControl* raw = CSAXXMLReader30Class::CreateMXReaderControl(nullptr, CLSCTX_ALL);
-  EXPECT_EQ(raw, static_cast<IMXReaderControl*>(control.Get()));
-  EXPECT_EQ(control->RefCount(), 3u);  // the test's, the factory's and the caller's
-  raw->Release();
-}
-
-// A success code other than S_OK is a failure here; whatever object came
-// with it must not leak.
-TEST_F(ComponentClassTest, SuccessOtherThanSOkThrowsAndLeaksNothing) {
-  auto fakeTemplate = MakeObject<FakeTemplate>();
-  auto templates = MakeObject<RecordingFactory>(S_FALSE, fakeTemplate->GetUnknown());
-  ScopedClassRegistration templateClass(CLSID_XSLTemplate, templates->GetUnknown());
-  EXPECT_THROWS_HR(CXSLTemplateClass::CreateXSLTemplate(nullptr, CLSCTX_ALL), S_FALSE);
-  auto fakeControl = MakeObject<FakeReaderControl>();
-  auto readers = MakeObject<RecordingFactory>(S_FALSE, fakeControl->GetUnknown());
-  ScopedClassRegistration readerClass(CLSID_SAXXMLReader, readers->GetUnknown());
-  EXPECT_THROWS_HR(CSAXXMLReaderClass::CreateMXReaderControl(nullptr, CLSCTX_ALL), S_FALSE);
-  EXPECT_EQ(fakeTemplate->RefCount(), 2u);  // the test's and the factory's
-  EXPECT_EQ(fakeControl->RefCount(), 2u);
+  for (HRESULT answer : {S_FALSE, S_OK}) {
+    auto templates = MakeObject<RecordingFactory>(answer, fake->GetUnknown());
+    auto readers = MakeObject<RecordingFactory>(answer, control->GetUnknown());
+    ScopedClassRegistration templateClass(CLSID_XSLTemplate40, templates->GetUnknown());
+    ScopedClassRegistration readerClass(CLSID_SAXXMLReader30, readers->GetUnknown());
+    if (answer != S_OK) {
+      EXPECT_THROWS_HR(CXSLTemplate40Class::CreateXSLTemplate(nullptr, CLSCTX_ALL), answer);
+      EXPECT_THROWS_HR(CSAXXMLReader30Class::CreateMXReaderControl(nullptr, CLSCTX_ALL), answer);
+      EXPECT_EQ(fake->RefCount(), 2u);  // the test's and the factory's
+      EXPECT_EQ(control->RefCount(), 2u);
+      continue;
+    }
+    {
+      CXSLTemplate created = CXSLTemplate40Class::CreateXSLTemplate(nullptr, CLSCTX_ALL);
+      EXPECT_EQ(created.GetP(), static_cast<IXSLTemplate*>(fake.Get()));
+      EXPECT_EQ(fake->RefCount(), 3u);  // the test's, the factory's and the wrapper's
+    }
+    EXPECT_EQ(fake->RefCount(), 2u);
+    IMXReaderControl* raw = CSAXXMLReader30Class::CreateMXReaderControl(nullptr, CLSCTX_ALL);
+    EXPECT_EQ(raw, static_cast<IMXReaderControl*>(control.Get()));
+    EXPECT_EQ(control->RefCount(), 3u);  // the test's, the factory's and the caller's
+    raw->Release();
+  }
 }
 
 bool IsRegistered(REFCLSID clsid) {
