@@ -1,5 +1,5 @@
 // The node and element member sets against the real engine: a document
-// built, queried, edited, serialised and reloaded through the wrappers alone,
+// queried, edited, serialised and reloaded through the wrappers alone,
 // then the member shapes by family (object getters that find nothing, boolean
 // getters, refusals, VARIANT values), and the element's attributes: values go
 // through as VARIANTs unconverted, absent attributes are answers rather than
@@ -17,38 +17,24 @@ namespace {
 
 using NodeTest = DomEngineTest;
 
-TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
-  CXMLDOMDocument2 doc = NewDocument();
-  doc.AppendChild(doc.CreateProcessingInstruction("audit", "built by test"));
-  CXMLDOMElement root = doc.CreateElement("drives");
-  doc.AppendChild(root);
-  struct Row { const char* pid; long volts; const char* name; };
-  for (const Row& row : {Row{"7", 48, "Alpha"}, Row{"9", 24, "Beta"}, Row{"12", 48, "Gamma"}}) {
-    CXMLDOMElement drive = doc.CreateElement("drive");
-    drive.SetAttribute("pid", _variant_t(row.pid));
-    drive.SetAttribute("volts", _variant_t(row.volts));
-    drive.AppendChild(doc.CreateTextNode(row.name));
-    root.AppendChild(drive);
-  }
-  root.AppendChild(doc.CreateComment("end of list"));
-
-  EXPECT_EQ(doc.SelectNodes("/drives/drive[@volts='48']").GetLength(), 2);
-  EXPECT_EQ(Text(doc.SelectSingleNode("//drive[@pid='9']").GetText()), "Beta");
-  EXPECT_EQ(Text(root.GetLastChild().GetNodeName()), "#comment");
-
-  // Edited: a new drive goes before Beta, Gamma is renamed, Alpha is removed.
-  CXMLDOMNode beta = doc.SelectSingleNode("//drive[@pid='9']");
+TEST_F(NodeTest, DocumentEditedSerialisedAndReloaded) {
+  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  CXMLDOMElement root = doc.GetDocumentElement();
+  // A new drive goes before the second, the second is renamed, the first is
+  // removed and the trailing element replaced.
+  CXMLDOMNode second = doc.SelectSingleNode("//drive[@pid='9']");
   CXMLDOMElement fresh = doc.CreateElement("drive");
   fresh.SetAttribute("pid", _variant_t("8"));
-  CXMLDOMNode inserted = root.InsertBefore(fresh, _variant_t(static_cast<IDispatch*>(beta.P())));
+  CXMLDOMNode inserted = root.InsertBefore(fresh, _variant_t(static_cast<IDispatch*>(second.P())));
   EXPECT_EQ(inserted.P(), static_cast<IXMLDOMNode*>(fresh.P()));
-  doc.SelectSingleNode("//drive[@pid='12']").SetText("Delta");
+  second.SetText("Delta");
   CXMLDOMNode removed = root.RemoveChild(doc.SelectSingleNode("//drive[@pid='7']"));
   EXPECT_TRUE(!removed.GetParentNode());
-  EXPECT_EQ(Text(removed.GetText()), "Alpha");
-  CXMLDOMNode comment = root.GetLastChild();
-  CXMLDOMNode replaced = root.ReplaceChild(doc.CreateElement("end"), comment);
-  EXPECT_EQ(replaced.P(), comment.P());
+  EXPECT_EQ(Text(removed.SelectSingleNode("name").GetText()), "Alpha");
+  CXMLDOMNode last = root.GetLastChild();
+  EXPECT_EQ(Text(last.GetNodeName()), "empty");
+  CXMLDOMNode replaced = root.ReplaceChild(doc.CreateElement("end"), last);
+  EXPECT_EQ(replaced.P(), last.P());
   EXPECT_TRUE(!replaced.GetParentNode());
 
   CString xml = doc.GetXml();
@@ -57,9 +43,10 @@ TEST_F(NodeTest, DocumentBuiltQueriedEditedSerialisedAndReloaded) {
   CXMLDOMNodeList pids = copy.SelectNodes("/drives/drive/@pid");
   std::vector<std::string> seen;
   for (long i = 0; i < pids.GetLength(); ++i) seen.push_back(Text(pids.GetItem(i).GetText()));
-  EXPECT_EQ(seen, (std::vector<std::string>{"8", "9", "12"}));
-  EXPECT_EQ(Text(copy.SelectSingleNode("//drive[@pid='12']").GetText()), "Delta");
+  EXPECT_EQ(seen, (std::vector<std::string>{"8", "9"}));
+  EXPECT_EQ(Text(copy.SelectSingleNode("//drive[@pid='9']").GetText()), "Delta");
   EXPECT_EQ(Text(copy.SelectSingleNode("//drive[@pid='9']/@volts").GetText()), "24");
+  EXPECT_EQ(Text(copy.GetDocumentElement().GetLastChild().GetNodeName()), "end");
 }
 
 TEST_F(NodeTest, GettersThatFindNothingGiveEmptyWrappersAndTrueFlagsAnswerMinusOne) {
