@@ -1,6 +1,11 @@
 // The calling-wrapper template's contract, run over several roster classes:
 // reference accounting of every member, the empty-wrapper rules and creation
-// by class identity and by ProgID.
+// by class identity and by ProgID. Then the library's exception: thrown by
+// pointer for any HRESULT, caught through each of its bases, carrying the code
+// unchanged; the framework exceptions raised instead where there is no call;
+// and the library's registration as an extension module of the framework.
+#include <dlfcn.h>
+
 #include <memory>
 #include <type_traits>
 
@@ -10,6 +15,7 @@
 #include "dom/xml_dom_node.h"
 #include "tests/framework/framework_fakes.h"
 #include "tests/support/assertions.h"
+#include "tests/support/com_exception_assertions.h"
 #include "tests/support/leak_fixture.h"
 #include "transform_http/xsl_template.h"
 
@@ -189,6 +195,43 @@ TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterfaceAndLeavesAF
   static_assert(std::is_copy_constructible_v<Class> && std::is_copy_assignable_v<Class>);
 ARDO_WRAPPED_INTERFACES(ARDO_CHECK_ROSTER_CLASS)
 #undef ARDO_CHECK_ROSTER_CLASS
+
+class ComExceptionTest : public LeakCheckedTest {};
+
+TEST_F(ComExceptionTest, CarriesAnyCodeUnchangedAndIsCaughtThroughEachBaseOrIsTheFrameworks) {
+  // Success codes too: the thrower does not judge its argument.
+  for (HRESULT hr : {E_FAIL, E_OUTOFMEMORY, REGDB_E_CLASSNOTREG, S_OK, S_FALSE}) {
+    SCOPED_TRACE(HResultName(hr));
+    EXPECT_THROWS_HR(AfxThrowComException(hr), hr);
+    EXPECT_THROWS_HR(CComException::Throw(hr), hr);
+    CException* e = Thrown<CException>([hr] { AfxThrowComException(hr); });
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->m_bAutoDelete);
+    EXPECT_HR(dynamic_cast<CComException&>(*e).m_hr, hr);  // a wrong class throws std::bad_cast
+    e->Delete();
+  }
+  void* untyped = Thrown<void>([] { AfxThrowComException(E_ABORT); });
+  ASSERT_NE(untyped, nullptr);
+  static_cast<CComException*>(untyped)->Delete();
+
+  // Where there is no call to fail, the framework's own exceptions.
+  CMemoryException* memory = Thrown<CMemoryException>([] { ThrowFrameworkException(E_OUTOFMEMORY); });
+  ASSERT_NE(memory, nullptr);
+  memory->Delete();
+  for (HRESULT hr : {E_FAIL, S_FALSE}) {
+    COleException* ole = Thrown<COleException>([hr] { ThrowFrameworkException(hr); });
+    ASSERT_NE(ole, nullptr) << hr;
+    EXPECT_HR(ole->m_sc, hr);
+    ole->Delete();
+  }
+}
+
+TEST_F(ComExceptionTest, TheLibraryIsLinkedIntoTheFrameworkExactlyOnce) {
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&AfxThrowComException), &info), 0);
+  ASSERT_NE(info.dli_fbase, nullptr);
+  EXPECT_EQ(LinkedExtensionLibraryCount(info.dli_fbase), 1);
+}
 
 }  // namespace
 }  // namespace ardo::test
