@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/dom/dom_engine_fixture.h"
-#include "tests/support/fake_node.h"
+#include "tests/framework/framework_fakes.h"
 
 namespace ardo::test {
 namespace {
@@ -82,13 +82,7 @@ TEST_F(NodeContractTest, NullStringArgumentsArriveAsEmptyNonNullBstrs) {
   node.SetText("gr\xC3\xBC\xC3\x9F");
   EXPECT_EQ(fake->LastReceived("put_text")->text, u"gr\u00FC\u00DF");
   ardo::FailBstrAllocationsAfter(0);
-  bool thrown = false;
-  try {
-    node.SetText("no room");
-  } catch (CMemoryException* e) {
-    thrown = true;
-    e->Delete();
-  }
+  const bool thrown = Throws<CMemoryException>([&] { node.SetText("no room"); });
   ardo::FailBstrAllocationsAfter(-1);
   EXPECT_TRUE(thrown);
   EXPECT_EQ(fake->Calls("put_text"), 2);  // the engine was not called for the failed one

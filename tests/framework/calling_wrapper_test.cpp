@@ -65,10 +65,7 @@ TYPED_TEST(CallingWrapperContract, EmptyWrapperYieldsNullAndDereferenceThrows) {
   EXPECT_EQ(w.Detach(0), nullptr);
   w = emptyCopy;
   EXPECT_TRUE(!w);
-  COleException* e = Thrown<COleException>([&w] { (void)*w; });
-  ASSERT_NE(e, nullptr);
-  EXPECT_HR(e->m_sc, E_FAIL);
-  e->Delete();
+  EXPECT_TRUE(Throws<COleException>([&w] { (void)*w; }, [](COleException* e) { EXPECT_HR(e->m_sc, E_FAIL); }));
   typename TestFixture::W holding(this->A(), 1);
   EXPECT_EQ(std::addressof(*holding), this->A());
 }
@@ -157,10 +154,9 @@ TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterfaceAndLeavesAF
   EXPECT_EQ(this->a_->AddRefCalls(), addRefs);
   EXPECT_EQ(this->a_->ReleaseCalls(), releases);
   FailBstrAllocationsAfter(0);
-  CMemoryException* e = Thrown<CMemoryException>([&] { holding.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
+  const bool thrown = Throws<CMemoryException>([&] { holding.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
   FailBstrAllocationsAfter(-1);
-  ASSERT_NE(e, nullptr);  // the ProgID's BSTR could not be allocated
-  e->Delete();
+  EXPECT_TRUE(thrown);  // the ProgID's BSTR could not be allocated
   EXPECT_EQ(holding.GetP(), this->A());
 
   auto factory = MakeObject<RecordingFactory>(S_OK, this->a_->GetUnknown());
@@ -204,26 +200,19 @@ TEST_F(ComExceptionTest, CarriesAnyCodeUnchangedAndIsCaughtThroughEachBaseOrIsTh
     SCOPED_TRACE(HResultName(hr));
     EXPECT_THROWS_HR(AfxThrowComException(hr), hr);
     EXPECT_THROWS_HR(CComException::Throw(hr), hr);
-    CException* e = Thrown<CException>([hr] { AfxThrowComException(hr); });
-    ASSERT_NE(e, nullptr);
-    EXPECT_TRUE(e->m_bAutoDelete);
-    EXPECT_HR(dynamic_cast<CComException&>(*e).m_hr, hr);  // a wrong class throws std::bad_cast
-    e->Delete();
+    EXPECT_TRUE(Throws<CException>([hr] { AfxThrowComException(hr); }, [hr](CException* e) {
+      EXPECT_TRUE(e->m_bAutoDelete);
+      EXPECT_HR(dynamic_cast<CComException&>(*e).m_hr, hr);  // a wrong class throws std::bad_cast
+    }));
   }
-  void* untyped = Thrown<void>([] { AfxThrowComException(E_ABORT); });
-  ASSERT_NE(untyped, nullptr);
-  static_cast<CComException*>(untyped)->Delete();
+  EXPECT_TRUE(Throws<void>([] { AfxThrowComException(E_ABORT); }));
 
   // Where there is no call to fail, the framework's own exceptions.
-  CMemoryException* memory = Thrown<CMemoryException>([] { ThrowFrameworkException(E_OUTOFMEMORY); });
-  ASSERT_NE(memory, nullptr);
-  memory->Delete();
-  for (HRESULT hr : {E_FAIL, S_FALSE}) {
-    COleException* ole = Thrown<COleException>([hr] { ThrowFrameworkException(hr); });
-    ASSERT_NE(ole, nullptr) << hr;
-    EXPECT_HR(ole->m_sc, hr);
-    ole->Delete();
-  }
+  EXPECT_TRUE(Throws<CMemoryException>([] { ThrowFrameworkException(E_OUTOFMEMORY); }));
+  for (HRESULT hr : {E_FAIL, S_FALSE})
+    EXPECT_TRUE(Throws<COleException>([hr] { ThrowFrameworkException(hr); }, [hr](COleException* e) {
+      EXPECT_HR(e->m_sc, hr);
+    })) << hr;
 }
 
 TEST_F(ComExceptionTest, TheLibraryIsLinkedIntoTheFrameworkExactlyOnce) {

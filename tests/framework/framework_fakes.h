@@ -3,23 +3,29 @@
 // demand. Each counts its AddRef and Release calls.
 #pragma once
 
+#include <type_traits>
 #include <vector>
 
 #include "engine/include/xml_services.h"
+#include "framework/com_exception.h"
 #include "platform/platform.h"
 #include "tests/support/fake_node.h"
 
 namespace ardo::test {
 
-// The E* that `call` throws, or nullptr when it returns; the caller deletes it.
-template <class E, class F>
-E* Thrown(F call) {
+// Whether `call` threw an E*; `check` sees the exception before it is freed.
+// E = void catches any pointer, freed as the library's own exception.
+template <class E, class F, class C = void (*)(E*)>
+bool Throws(F call, C check = [](E*) {}) {
   try {
     call();
   } catch (E* e) {
-    return e;
+    check(e);
+    if constexpr (std::is_void_v<E>) static_cast<CComException*>(e)->Delete();
+    else e->Delete();
+    return true;
   }
-  return nullptr;
+  return false;
 }
 
 class FakeTemplate : public CallCounted<FakeTemplate, IXSLTemplate> {
