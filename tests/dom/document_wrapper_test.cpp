@@ -3,7 +3,6 @@
 // saving, the node factories, parse flags and the named properties.
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -81,7 +80,7 @@ TEST_F(DocumentTest, FactoriesMakeEveryNodeType) {
   EXPECT_EQ(doc.GetElementsByTagName("two").GetLength(), 1);
 }
 
-TEST_F(DocumentTest, FlagsPropertiesAndValidate) {
+TEST_F(DocumentTest, FlagsPropertiesValidateAndTheDocumentType) {
   CXMLDOMDocument2 doc = NewDocument();
   doc.SetPreserveWhiteSpace(1);  // setter one means true
   ASSERT_EQ(doc.LoadXML("<a> <b/> </a>"), -1);
@@ -100,21 +99,16 @@ TEST_F(DocumentTest, FlagsPropertiesAndValidate) {
   ASSERT_EQ(doc.LoadXML(kDrivesXml), -1);
   EXPECT_EQ(doc.SelectNodes("//drive[@x:rated]").GetLength(), 1);
   EXPECT_FALSE(!doc.Validate());
-}
 
-TEST_F(DocumentTest, DocumentTypeEntitiesAndNotations) {
-  CXMLDOMDocument2 doc = Parse(kDrivesXml);
+  // The document type, its entities and notations.
   CXMLDOMDocumentType doctype = doc.GetDoctype();
-  ASSERT_FALSE(!doctype);
   EXPECT_EQ(Text(doctype.GetName()), "drives");
-
   CXMLDOMNamedNodeMap entities = doctype.GetEntities();
   EXPECT_EQ(entities.GetLength(), 2);
   CXMLDOMEntity logo(QueryFor<IXMLDOMEntity>(entities.GetNamedItem("logo").P()), 0);
   EXPECT_EQ(TakeText(logo.GetSystemId()), "logo.png");
   EXPECT_EQ(TakeType(logo.GetPublicId()), VT_NULL);
   EXPECT_EQ(Text(logo.GetNotationName()), "png");
-
   CXMLDOMNamedNodeMap notations = doctype.GetNotations();
   ASSERT_EQ(notations.GetLength(), 1);
   CXMLDOMNotation png(QueryFor<IXMLDOMNotation>(notations.GetItem(0).P()), 0);

@@ -102,15 +102,38 @@ static_assert(sizeof kCreators / sizeof kCreators[0] == 81);
 
 class ComponentClassTest : public LeakCheckedTest {};
 
-// A stand-in class object registered over each class in turn refuses with a
-// code no engine component would give, so the code that comes back proves
-// which class and interface were asked. An outer object is refused before
-// the class object is asked at all.
+bool IsRegistered(REFCLSID clsid) {
+  IClassFactory* factory = nullptr;
+  HRESULT hr = CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory));
+  if (factory) factory->Release();
+  return SUCCEEDED(hr);
+}
+
+// First against the real registry: a registered document class creates a
+// document holding exactly one reference and refuses the event interface,
+// which a document raises rather than implements; an unregistered one reports
+// so. Then a stand-in class object registered over each class in turn
+// refuses with a code no engine component would give, so the code that comes
+// back proves which class and interface were asked. An outer object is
+// refused before the class object is asked at all.
 TEST_F(ComponentClassTest, EveryCreatorAsksItsOwnClassForItsOwnInterface) {
   auto outer = MakeObject<FakeNode>();
   for (const Creator& c : kCreators) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(*c.memberId, c.clsid);
+    const bool document = c.iid == IID_IXMLDOMDocument2, events = c.iid == DIID_XMLDOMDocumentEvents;
+    if ((document || events) && !IsRegistered(c.clsid)) {
+      EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
+    } else if (events) {
+      EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), E_NOINTERFACE);
+    } else if (document) {
+      IUnknown* doc = c.create(nullptr, CLSCTX_ALL);
+      ASSERT_NE(doc, nullptr);
+      EXPECT_EQ(doc->AddRef(), 2u);  // the created reference and this one
+      EXPECT_EQ(doc->Release(), 1u);
+      doc->Release();
+    }
     auto factory = MakeObject<RecordingFactory>(E_ACCESSDENIED, nullptr);
     ScopedClassRegistration registration(c.clsid, factory->GetUnknown());
     ASSERT_HR(registration.Result(), S_OK);
@@ -135,9 +158,7 @@ TEST_F(ComponentClassTest, ResultsCarryTheOneReferenceAndOnlySOkSucceeds) {
     if (answer != S_OK) {
       EXPECT_THROWS_HR(CXSLTemplate40Class::CreateXSLTemplate(nullptr, CLSCTX_ALL), answer);
       EXPECT_THROWS_HR(CSAXXMLReader30Class::CreateMXReaderControl(nullptr, CLSCTX_ALL), answer);
-      EXPECT_EQ(fake->RefCount(), 2u);  // the test's and the factory's
-      EXPECT_EQ(control->RefCount(), 2u);
-      continue;
+      continue;  // a kept reference would show as a leak at teardown
     }
     {
       CXSLTemplate created = CXSLTemplate40Class::CreateXSLTemplate(nullptr, CLSCTX_ALL);
@@ -149,35 +170,6 @@ TEST_F(ComponentClassTest, ResultsCarryTheOneReferenceAndOnlySOkSucceeds) {
     EXPECT_EQ(raw, static_cast<IMXReaderControl*>(control.Get()));
     EXPECT_EQ(control->RefCount(), 3u);  // the test's, the factory's and the caller's
     raw->Release();
-  }
-}
-
-bool IsRegistered(REFCLSID clsid) {
-  IClassFactory* factory = nullptr;
-  HRESULT hr = CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory));
-  if (factory) factory->Release();
-  return SUCCEEDED(hr);
-}
-
-// Against the real registry: a registered document class creates a document
-// holding exactly one reference and refuses the event interface, which a
-// document raises rather than implements; an unregistered one reports so.
-TEST_F(ComponentClassTest, DocumentClassesCreateWhereverTheEngineRegistersThem) {
-  for (const Creator& c : kCreators) {
-    if (c.iid != IID_IXMLDOMDocument2 && c.iid != DIID_XMLDOMDocumentEvents) continue;
-    SCOPED_TRACE(c.name);
-    if (!IsRegistered(c.clsid)) {
-      EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
-    } else if (c.iid == DIID_XMLDOMDocumentEvents) {
-      EXPECT_THROWS_HR(c.create(nullptr, CLSCTX_ALL), E_NOINTERFACE);
-    } else {
-      IUnknown* doc = c.create(nullptr, CLSCTX_ALL);
-      ASSERT_NE(doc, nullptr);
-      EXPECT_EQ(doc->AddRef(), 2u);  // the created reference and this one
-      EXPECT_EQ(doc->Release(), 1u);
-      doc->Release();
-    }
   }
 }
 
