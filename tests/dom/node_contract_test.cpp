@@ -13,19 +13,18 @@
 namespace ardo::test {
 namespace {
 
-class NodeContractTest : public LeakCheckedTest {
+class NodeContractTest : public DomEngineTest {
  protected:
   void SetUp() override {
-    LeakCheckedTest::SetUp();
+    DomEngineTest::SetUp();
     fake = MakeObject<FakeNode>(), other = MakeObject<FakeNode>();
     node = CXMLDOMNode(fake.Get(), 1);
   }
   void TearDown() override {
     node = CXMLDOMNode();
     fake = other = nullptr;
-    LeakCheckedTest::TearDown();
+    DomEngineTest::TearDown();
   }
-  static std::string Text(const CString& s) { return s.str(); }
 
   ComPtr<FakeNode> fake, other;
   CXMLDOMNode node;
@@ -48,9 +47,12 @@ TEST_F(NodeContractTest, StringResultsAreNarrowedUpToTheFirstNulAndNullIsEmpty) 
       {std::u16string(1, char16_t(0xD800)), "\xEF\xBF\xBD"},  // a lone surrogate
   };
   const std::pair<const char*, CString (CXMLDOMNode::*)()> getters[] = {
-      {"get_nodeName", &CXMLDOMNode::GetNodeName},         {"get_nodeTypeString", &CXMLDOMNode::GetNodeTypeString},
-      {"get_text", &CXMLDOMNode::GetText},                 {"get_xml", &CXMLDOMNode::GetXml},
-      {"get_namespaceURI", &CXMLDOMNode::GetNamespaceURI}, {"get_prefix", &CXMLDOMNode::GetPrefix},
+      {"get_nodeName", &CXMLDOMNode::GetNodeName},
+      {"get_nodeTypeString", &CXMLDOMNode::GetNodeTypeString},
+      {"get_text", &CXMLDOMNode::GetText},
+      {"get_xml", &CXMLDOMNode::GetXml},
+      {"get_namespaceURI", &CXMLDOMNode::GetNamespaceURI},
+      {"get_prefix", &CXMLDOMNode::GetPrefix},
       {"get_baseName", &CXMLDOMNode::GetBaseName},
   };
   for (const auto& [method, getter] : getters) {

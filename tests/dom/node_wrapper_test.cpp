@@ -57,8 +57,6 @@ TEST_F(NodeTest, GettersThatFindNothingGiveEmptyWrappersAndTrueFlagsAnswerMinusO
   CXMLDOMNode empty = doc.SelectSingleNode("//empty");
   CXMLDOMNode first = doc.SelectSingleNode("/drives/drive");
   CXMLDOMNode last = doc.SelectSingleNode("/drives/empty");
-  ASSERT_FALSE(!empty);
-  ASSERT_FALSE(!first);
   const std::vector<std::pair<const char*, std::function<bool()>>> cases = {
       {"parent of the document", [&] { return !doc.GetParentNode(); }},
       {"first child of a leaf", [&] { return !empty.GetFirstChild(); }},
@@ -101,7 +99,6 @@ TEST_F(NodeTest, RefusalsThrowTheEngineHresultAndAnEmptyWrapperThrowsEPointer) {
     IXMLDOMNode* found = nullptr;
     HRESULT engine = root.P()->selectSingleNode(_bstr_t(query), &found);
     ASSERT_TRUE(FAILED(engine));
-    EXPECT_EQ(found, nullptr);
     EXPECT_THROWS_HR(root.SelectSingleNode(query), engine);
     EXPECT_EQ(root.TestNode(query), 0);  // a probe answers instead
   }
@@ -175,7 +172,6 @@ TEST_F(NodeTest, ElementAttributesByValueAndByNodeAndDescendants) {
   CXMLDOMAttribute found = root.GetAttributeNode("serial");
   EXPECT_EQ(found.P(), made.P());
   CXMLDOMAttribute removed = root.RemoveAttributeNode(found);
-  ASSERT_FALSE(!removed);
   EXPECT_TRUE(!root.GetAttributeNode("serial"));
   EXPECT_EQ(Text(removed.GetName()), "serial");  // still valid, detached
   EXPECT_EQ(TakeText(removed.GetValue()), "A-1");
@@ -212,7 +208,6 @@ TYPED_TEST_SUITE(CharacterDataTest, CharacterDataClasses);
 TYPED_TEST(CharacterDataTest, LengthsAndOffsetsCountUtf16CodeUnits) {
   CXMLDOMDocument2 doc = this->NewDocument();
   TypeParam data = MakeCharacterData<TypeParam>(doc, kMixed);
-  ASSERT_FALSE(!data);
   EXPECT_EQ(this->Text(data.GetData()), kMixed);
   EXPECT_EQ(data.GetLength(), 5);                        // code units, not the 8 bytes
   EXPECT_EQ(this->Text(data.SubstringData(0, data.GetLength())), kMixed);
@@ -254,7 +249,6 @@ TEST_F(NodeTest, SplittingACdataSectionGivesATextWrapper) {
   root.AppendChild(cdata);
 
   CXMLDOMText right = cdata.SplitText(2);
-  ASSERT_FALSE(!right);
   EXPECT_EQ(Text(cdata.GetData()), "ab");
   EXPECT_EQ(Text(right.GetData()), "<cd>");
   EXPECT_EQ(root.GetChildNodes().GetLength(), 2);

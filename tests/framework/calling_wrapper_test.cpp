@@ -65,7 +65,8 @@ TYPED_TEST(CallingWrapperContract, EmptyWrapperYieldsNullAndDereferenceThrows) {
   EXPECT_EQ(w.Detach(0), nullptr);
   w = emptyCopy;
   EXPECT_TRUE(!w);
-  EXPECT_TRUE(Throws<COleException>([&w] { (void)*w; }, [](COleException* e) { EXPECT_HR(e->m_sc, E_FAIL); }));
+  EXPECT_TRUE(Throws<COleException>([&w] { (void)*w; },
+                                    [](COleException* e) { EXPECT_HR(e->m_sc, E_FAIL); }));
   typename TestFixture::W holding(this->A(), 1);
   EXPECT_EQ(std::addressof(*holding), this->A());
 }
@@ -154,7 +155,8 @@ TYPED_TEST(CallingWrapperContract, CreationAsksForTheWrappedInterfaceAndLeavesAF
   EXPECT_EQ(this->a_->AddRefCalls(), addRefs);
   EXPECT_EQ(this->a_->ReleaseCalls(), releases);
   FailBstrAllocationsAfter(0);
-  const bool thrown = Throws<CMemoryException>([&] { holding.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
+  const bool thrown =
+      Throws<CMemoryException>([&] { holding.CoCreateInstance(kTestProgId, nullptr, CLSCTX_ALL); });
   FailBstrAllocationsAfter(-1);
   EXPECT_TRUE(thrown);  // the ProgID's BSTR could not be allocated
   EXPECT_EQ(holding.GetP(), this->A());
