@@ -1,5 +1,7 @@
-// The catalogue over well-formed drive lists: loading, counting, the walk by
-// position, the look-ups and the family predicates.
+// The drive model catalogue: loading, counting, the walk by position, the
+// look-ups and family predicates, and where drive lists and callers stray
+// from the format: missing attributes, foreign positions, copies and
+// allocation failure.
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -11,26 +13,45 @@
 namespace ardo::test {
 namespace {
 
+// Identifiers in walk order, ending with the 65535 of the past-the-end step.
+std::vector<unsigned> PidWalk(cArdoModelLookup& lookup) {
+  std::vector<unsigned> pids;
+  POSITION pos = lookup.GetFirstDevice();
+  while (pos != nullptr && pids.size() < 100000) pids.push_back(lookup.GetNextPID(pos));
+  return pids;
+}
+
+// At a position that names no drive every reader answers not found, leaves
+// the position alone, and a step from it ends the walk.
+void ExpectNoDriveAt(cArdoModelLookup& lookup, std::uintptr_t value) {
+  SCOPED_TRACE(value);
+  POSITION pos = Pos(value);
+  EXPECT_EQ(lookup.GetCurrentPID(pos), 65535u);
+  EXPECT_EQ(Str(lookup.GetCurrentName(pos)), "");
+  EXPECT_EQ(lookup.GetDriveContinuousCurrent(pos), 0.0f);
+  EXPECT_EQ(lookup.GetDrivePeakCurrent(pos), 0.0f);
+  EXPECT_EQ(Value(pos), value);
+  EXPECT_EQ(lookup.GetNextDevice(pos), nullptr);
+  EXPECT_EQ(pos, nullptr);
+  pos = Pos(value);
+  EXPECT_EQ(lookup.GetNextPID(pos), 65535u);
+  EXPECT_EQ(pos, nullptr);
+}
+
 using ModelLookupTest = CatalogueTest;
 
 TEST_F(ModelLookupTest, BeforeAnyLoadEveryAnswerIsNotFound) {
-  cArdoModelLookup lookup;
-  POSITION first = Pos(0xF000);
+  InspectableLookup lookup;
   EXPECT_EQ(lookup.GetDriveCount(), -1);
   EXPECT_EQ(lookup.GetFirstDevice(), nullptr);
   EXPECT_EQ(lookup.FindPID(1), nullptr);
   EXPECT_EQ(lookup.LookupPID(24, 250), 255u);
   EXPECT_EQ(Str(lookup.LookupPlatform(1)), "");
   EXPECT_EQ(Str(lookup.LookupQMFrameSize(1)), "");
-  EXPECT_EQ(lookup.GetCurrentPID(first), 65535u);
-  EXPECT_EQ(Str(lookup.GetCurrentName(first)), "");
-  EXPECT_EQ(lookup.GetDrivePeakCurrent(first), 0.0f);
-  EXPECT_EQ(Value(first), 0xF000u) << "readers leave the position alone";
-  EXPECT_EQ(lookup.GetNextPID(first), 65535u);
-  EXPECT_EQ(first, nullptr);
-  POSITION walk = Pos(0xF000);
-  EXPECT_EQ(lookup.GetNextDevice(walk), nullptr);
-  EXPECT_EQ(walk, nullptr);
+  ExpectNoDriveAt(lookup, 0xF000);
+  int present = -1;
+  EXPECT_EQ(Str(lookup._GetDriveAttribute(Pos(0xF000), "volts", &present)), "");
+  EXPECT_EQ(present, 0);
 }
 
 // Which elements count as drives: "drive" children of any "drive_list",
@@ -56,8 +77,7 @@ TEST_F(ModelLookupTest, CountsDriveChildrenOfDriveLists) {
 TEST_F(ModelLookupTest, FilesThatDoNotLoadGiveEFail) {
   const std::string broken = folder_.Write("broken.xml", "<drive_list><drive PID='1'></drive_list>");
   const std::string empty = folder_.Write("empty.xml", "");
-  const std::string missing = (folder_.Path() / "no-such-file.xml").string();
-  for (const std::string& path : {broken, empty, missing}) {
+  for (const std::string& path : {broken, empty, (folder_.Path() / "no-such-file.xml").string()}) {
     cArdoModelLookup lookup;
     EXPECT_HR(lookup.LoadDocument(path.c_str()), E_FAIL) << path;
     EXPECT_GE(lookup.GetDriveCount(), 0) << "the document exists even though the file did not load";
@@ -80,7 +100,7 @@ TEST_F(ModelLookupTest, LoadingAgainReplacesTheContentInTheSameDocument) {
   EXPECT_EQ(Str(lookup.LookupPlatform(7)), "");
 }
 
-TEST_F(ModelLookupTest, WalkByPositionVisitsEachDriveThenOnePastTheEnd) {
+TEST_F(ModelLookupTest, WalkVisitsEachDriveThenOnePastTheEndAndOtherPositionsNameNoDrive) {
   cArdoModelLookup lookup;
   Load(lookup, {Drive(4, "VK-48-10", 48, 1000, 3000), Drive(7, "Q1-230-06", 230, 630, 1890),
                 Drive(11, "ZA", 400, 1250, 2500)});
@@ -89,12 +109,6 @@ TEST_F(ModelLookupTest, WalkByPositionVisitsEachDriveThenOnePastTheEnd) {
     EXPECT_EQ(Value(lookup.GetNextDevice(pos)), next);
     EXPECT_EQ(Value(pos), next) << "GetNextDevice writes the position it returns";
   }
-  EXPECT_EQ(lookup.GetCurrentPID(pos), 65535u);
-  EXPECT_EQ(lookup.GetDriveContinuousCurrent(pos), 0.0f);
-  EXPECT_EQ(lookup.GetNextDevice(pos), nullptr);
-  EXPECT_EQ(pos, nullptr);
-  EXPECT_EQ(lookup.GetNextDevice(pos), nullptr) << "NULL stays NULL";
-
   POSITION second = Pos(0xF001);
   EXPECT_EQ(lookup.GetCurrentPID(second), 7u);
   EXPECT_EQ(Str(lookup.GetCurrentName(second)), "Q1-230-06");
@@ -102,13 +116,10 @@ TEST_F(ModelLookupTest, WalkByPositionVisitsEachDriveThenOnePastTheEnd) {
   EXPECT_EQ(Value(lookup.FindPID(11)), 0xF002u) << "the last drive is found too";
   EXPECT_EQ(lookup.FindPID(5), nullptr);
   EXPECT_EQ(lookup.FindPID(65535), nullptr);
-}
-
-TEST_F(ModelLookupTest, A65535IdentifierIsFoundAndWalkedLikeAnyOther) {
-  cArdoModelLookup lookup;
-  Load(lookup, {Drive(3, "VA", 24, 100, 200), Drive(65535, "VB", 24, 200, 400)});
-  EXPECT_EQ(Value(lookup.FindPID(65535)), 0xF001u);
-  EXPECT_EQ(PidWalk(lookup), (std::vector<unsigned>{3, 65535, 65535}));
+  // Past the end, NULL, below the first, and positions whose low bits name a drive.
+  for (std::uintptr_t value : {std::uintptr_t{0xF003}, std::uintptr_t{0}, std::uintptr_t{0xEFFF},
+                               std::uintptr_t{0xF000} + 0x100000000u, static_cast<std::uintptr_t>(-1)})
+    ExpectNoDriveAt(lookup, value);
 }
 
 TEST_F(ModelLookupTest, DuplicatesAnswerWithTheFirstInDocumentOrder) {
@@ -173,6 +184,140 @@ TEST_F(ModelLookupTest, FamilyRangesIncludeBothBounds) {
     EXPECT_EQ(cArdoModelLookup::IsVantorK(c.pid), c.k) << c.pid;
     EXPECT_EQ(cArdoModelLookup::IsVantorQZ(c.pid), c.qz) << c.pid;
   }
+}
+
+using MissingAttributeTest = CatalogueTest;
+
+TEST_F(MissingAttributeTest, ADriveWithoutANumberNeverMatchesASearchOnIt) {
+  cArdoModelLookup lookup;
+  Load(lookup, {DriveSpec{std::nullopt, "VA", "24", "250", "500"},  // no PID
+                DriveSpec{"2", "VB", std::nullopt, "250", "500"},     // no volts
+                DriveSpec{"3", "VC", "24", std::nullopt, "500"},      // no amps
+                DriveSpec{"4", "QD", "24", "250", "500"}, DriveSpec{"0", "QE", "0", "0", "0"}});
+  EXPECT_EQ(lookup.LookupPID(24, 250), 4u) << "drives lacking PID, volts or amps are skipped";
+  EXPECT_EQ(lookup.LookupPID(0, 0), 0u) << "only the drive that says 0 matches 0";
+  EXPECT_EQ(Value(lookup.FindPID(0)), 0xF004u);
+  EXPECT_EQ(Str(lookup.LookupPlatform(0)), "QM");
+}
+
+// A drive without an identifier reads as 65535 but is not found as 65535;
+// a real 65535 is found and walked over like any other identifier.
+TEST_F(MissingAttributeTest, ReadersAtADriveWithoutTheAttributeAnswerNotFound) {
+  InspectableLookup lookup;
+  Load(lookup, {DriveSpec{}, DriveSpec{"7", std::nullopt, "48", "1250", std::nullopt},
+                Drive(65535, "VB", 24, 200, 400)});
+  POSITION bare = Pos(0xF000), partial = Pos(0xF001);
+  EXPECT_EQ(lookup.GetCurrentPID(bare), 65535u);
+  EXPECT_EQ(lookup.GetDriveContinuousCurrent(bare), 0.0f);
+  EXPECT_EQ(lookup.GetCurrentPID(partial), 7u);
+  EXPECT_FLOAT_EQ(lookup.GetDriveContinuousCurrent(partial), 12.5f);
+  EXPECT_EQ(lookup.GetDrivePeakCurrent(partial), 0.0f);
+  EXPECT_EQ(Str(lookup.GetCurrentName(partial)), "");
+  EXPECT_EQ(Str(lookup.LookupPlatform(7)), "QM") << "a missing model reads as empty";
+  EXPECT_EQ(Str(lookup.LookupQMFrameSize(7)), "");
+  EXPECT_EQ(Value(lookup.FindPID(65535)), 0xF002u);
+  EXPECT_EQ(PidWalk(lookup), (std::vector<unsigned>{65535, 7, 65535, 65535}));
+
+  // What a derived catalogue reads: any attribute's text, and whether it is there.
+  int present = -1;
+  EXPECT_EQ(Str(lookup._GetDriveAttribute(partial, "volts", &present)), "48");
+  EXPECT_EQ(present, 1);
+  EXPECT_EQ(Str(lookup._GetDriveAttribute(partial, "peakamps", &present)), "");
+  EXPECT_EQ(present, 0);
+  EXPECT_EQ(Str(lookup._GetDriveAttribute(Pos(0xF003), "volts", &present)), "");
+  EXPECT_EQ(present, 0) << "past the end";
+  EXPECT_EQ(Str(lookup._GetDriveAttribute(partial, "PID", nullptr)), "7");
+}
+
+using CopyTest = CatalogueTest;
+
+TEST_F(CopyTest, AssignedCatalogueSharesTheDocumentAndOutlivesTheSource) {
+  const long before = ardo::LiveObjectCount();
+  auto* source = new cArdoModelLookup;
+  Load(*source, {Drive(4, "VA", 24, 100, 200)});
+  const long withOneDocument = ardo::LiveObjectCount();
+  cArdoModelLookup copy;
+  copy = *source;
+  EXPECT_EQ(ardo::LiveObjectCount(), withOneDocument) << "sharing creates no document";
+  Load(copy, {Drive(2, "QB", 48, 300, 600), Drive(11, "QC", 48, 400, 800)});
+  EXPECT_EQ(source->LookupPID(48, 400), 11u) << "the load reused the shared document";
+  const long objects = ardo::LiveObjectCount();
+  cArdoModelLookup& alias = *source;
+  *source = alias;
+  EXPECT_EQ(&(copy = *source), &copy);
+  EXPECT_EQ(ardo::LiveObjectCount(), objects) << "assigning again, or to itself, changes nothing";
+  delete source;
+  EXPECT_EQ(copy.GetDriveCount(), 2) << "the copy still holds the document";
+  EXPECT_EQ(Str(copy.LookupPlatform(11)), "QM");
+  EXPECT_GT(ardo::LiveObjectCount(), before);
+  // The copy's own destruction brings the count back; the fixture checks it.
+}
+
+TEST_F(CopyTest, AssigningOverALoadedCatalogueReleasesItsOldDocument) {
+  const long before = ardo::LiveObjectCount();
+  cArdoModelLookup first;
+  Load(first, {Drive(1, "VA", 24, 100, 200)});
+  const long withOneDocument = ardo::LiveObjectCount();
+  {
+    cArdoModelLookup second;
+    Load(second, {Drive(2, "VB", 48, 300, 600), Drive(3, "VC", 48, 400, 800)});
+    EXPECT_GT(ardo::LiveObjectCount(), withOneDocument);
+    second = first;
+    EXPECT_EQ(ardo::LiveObjectCount(), withOneDocument) << "second's own document went with the assignment";
+    EXPECT_EQ(second.GetDriveCount(), 1);
+  }
+  EXPECT_EQ(first.GetDriveCount(), 1) << "second's destruction left first's document alone";
+  cArdoModelLookup empty;
+  first = empty;
+  EXPECT_EQ(first.GetDriveCount(), -1) << "a catalogue without a document makes the target one too";
+  EXPECT_EQ(ardo::LiveObjectCount(), before);
+}
+
+using AllocationFailureTest = CatalogueTest;
+
+// Every BSTR the catalogue's calls need, failing one after another: each
+// call either answers correctly or raises, and nothing leaks (the fixture
+// checks). Once allocation no longer fails the answers are right again.
+TEST_F(AllocationFailureTest, LookupsRaiseCleanlyAndRecover) {
+  cArdoModelLookup lookup;
+  Load(lookup, {Drive(4, "VK-48-10", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)});
+  int raised = 0;
+  for (long n = 0; n < 40; ++n) {
+    ardo::FailBstrAllocationsAfter(n);
+    try {
+      EXPECT_EQ(Str(lookup.LookupPlatform(13)), "QM");
+      EXPECT_EQ(lookup.LookupPID(400, 2500), 13u);
+    } catch (CException* e) {
+      ++raised;
+      e->Delete();
+    }
+    ardo::FailBstrAllocationsAfter(-1);
+  }
+  EXPECT_GT(raised, 0) << "some allocation must have been needed";
+  EXPECT_EQ(Str(lookup.LookupPlatform(13)), "QM");
+  EXPECT_EQ(lookup.LookupPID(400, 2500), 13u);
+}
+
+TEST_F(AllocationFailureTest, LoadDocumentRaisesOrFailsWithoutLeaking) {
+  const std::string path = folder_.WriteDrives("alloc.xml", {Drive(9, "VK", 400, 1600, 3200)});
+  int failed = 0;
+  for (long n = 0; n < 20; ++n) {
+    cArdoModelLookup lookup;
+    ardo::FailBstrAllocationsAfter(n);
+    long hr = S_OK;
+    try {
+      hr = lookup.LoadDocument(path.c_str());
+    } catch (CException* e) {
+      hr = E_OUTOFMEMORY;
+      e->Delete();
+    } catch (const _com_error& e) {  // the path or "XPath" could not become a BSTR
+      hr = e.Error();
+    }
+    ardo::FailBstrAllocationsAfter(-1);
+    if (hr != S_OK) ++failed;
+    else EXPECT_EQ(lookup.GetDriveCount(), 1);
+  }
+  EXPECT_GT(failed, 0);
 }
 
 }  // namespace
