@@ -122,19 +122,35 @@ TEST_F(ModelLookupTest, WalkVisitsEachDriveThenOnePastTheEndAndOtherPositionsNam
     ExpectNoDriveAt(lookup, value);
 }
 
-TEST_F(ModelLookupTest, DuplicatesAnswerWithTheFirstInDocumentOrder) {
+// Look-ups answer with the first drive, in document order, that has every
+// attribute they compare (a missing one matches nothing, not even 0); the
+// first character of its model, a whole UTF-8 character, is the frame size
+// and decides the platform.
+TEST_F(ModelLookupTest, LookUpsAnswerWithTheFirstCompleteMatch) {
   cArdoModelLookup lookup;
-  Load(lookup, {Drive(30, "K1-24-05", 24, 550, 1100), Drive(5, "VK-230", 230, 250, 500),
-                Drive(6, "Q9", 230, 250, 750), Drive(5, "QM-dup", 48, 999, 1998)});
-  EXPECT_EQ(lookup.LookupPID(230, 250), 5u);
-  EXPECT_EQ(Str(lookup.LookupPlatform(5)), "VTX");
-  EXPECT_EQ(Str(lookup.LookupQMFrameSize(5)), "V");
-  EXPECT_EQ(Value(lookup.FindPID(5)), 0xF001u);
-  EXPECT_EQ(lookup.LookupPID(48, 999), 5u);
-  EXPECT_EQ(lookup.LookupPID(24, 999), 255u) << "both ratings must match the same drive";
-  EXPECT_EQ(lookup.LookupPID(48, 9), 255u) << "amperes are not hundredths";
-  EXPECT_EQ(Str(lookup.LookupPlatform(3)), "");
-  EXPECT_EQ(Str(lookup.LookupQMFrameSize(3)), "");
+  Load(lookup, {DriveSpec{std::nullopt, "VA", "24", "250", "500"}, DriveSpec{"2", "VB", std::nullopt, "250", "500"},
+                DriveSpec{"3", "VC", "24", std::nullopt, "500"}, Drive(4, "QD", 24, 250, 500),
+                Drive(5, "VK-230", 230, 250, 500), Drive(6, "Q9", 230, 250, 750), Drive(5, "QM-dup", 48, 999, 1998),
+                Drive(0, "QE", 0, 0, 0), Drive(20, "vz-400-80", 1, 1, 1), Drive(21, " V-lead", 1, 2, 2),
+                Drive(22, "", 1, 3, 3), Drive(23, "\xC3\x84rger-1", 1, 4, 4), Drive(24, "V", 1, 5, 5)});
+  const struct { unsigned volts, amps, pid; } ratings[] = {
+      {24, 250, 4}, {230, 250, 5}, {48, 999, 5}, {0, 0, 0},
+      {24, 999, 255},  // both ratings must match the same drive
+      {48, 9, 255},    // amperes are not hundredths
+  };
+  for (const auto& r : ratings) EXPECT_EQ(lookup.LookupPID(r.volts, r.amps), r.pid) << r.volts << " V " << r.amps;
+  const struct { unsigned pid; std::uintptr_t position; const char *platform, *frame; } pids[] = {
+      {5, 0xF004, "VTX", "V"}, {0, 0xF007, "QM", "Q"},   {6, 0xF005, "QM", "Q"},      {24, 0xF00C, "VTX", "V"},
+      {20, 0xF008, "QM", "v"}, {21, 0xF009, "QM", " "},  {22, 0xF00A, "QM", ""},
+      {23, 0xF00B, "QM", "\xC3\x84"},
+      {7, 0, "", ""},          {65535, 0, "", ""},  // a drive without PID is not PID 65535
+  };
+  for (const auto& p : pids) {
+    SCOPED_TRACE(p.pid);
+    EXPECT_EQ(Value(lookup.FindPID(p.pid)), p.position);
+    EXPECT_EQ(Str(lookup.LookupPlatform(p.pid)), p.platform);
+    EXPECT_EQ(Str(lookup.LookupQMFrameSize(p.pid)), p.frame);
+  }
 }
 
 // Attribute text goes through atoi: white space, sign and trailing text.
@@ -161,20 +177,6 @@ TEST_F(ModelLookupTest, NumbersReadAsAtoiDoes) {
   }
 }
 
-TEST_F(ModelLookupTest, FirstCharacterOfTheModelDecidesThePlatformAndFrame) {
-  const struct { const char* model; const char* platform; const char* frame; } cases[] = {
-      {"V", "VTX", "V"},  {"vz-400-80", "QM", "v"}, {"Q2-400-10", "QM", "Q"}, {" V-lead", "QM", " "},
-      {"", "QM", ""},     {"\xC3\x84rger-1", "QM", "\xC3\x84"},  // a whole UTF-8 character
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.model);
-    cArdoModelLookup lookup;
-    Load(lookup, {Drive(2, "VK", 24, 1, 1), Drive(9, c.model, 48, 2, 2)});
-    EXPECT_EQ(Str(lookup.LookupPlatform(9)), c.platform);
-    EXPECT_EQ(Str(lookup.LookupQMFrameSize(9)), c.frame);
-  }
-}
-
 TEST_F(ModelLookupTest, FamilyRangesIncludeBothBounds) {
   const struct { unsigned pid; int vantor, k, qz; } cases[] = {
       {0, 0, 0, 0},  {1, 1, 1, 0},  {9, 1, 1, 0},  {10, 1, 0, 1},
@@ -187,18 +189,6 @@ TEST_F(ModelLookupTest, FamilyRangesIncludeBothBounds) {
 }
 
 using MissingAttributeTest = CatalogueTest;
-
-TEST_F(MissingAttributeTest, ADriveWithoutANumberNeverMatchesASearchOnIt) {
-  cArdoModelLookup lookup;
-  Load(lookup, {DriveSpec{std::nullopt, "VA", "24", "250", "500"},  // no PID
-                DriveSpec{"2", "VB", std::nullopt, "250", "500"},     // no volts
-                DriveSpec{"3", "VC", "24", std::nullopt, "500"},      // no amps
-                DriveSpec{"4", "QD", "24", "250", "500"}, DriveSpec{"0", "QE", "0", "0", "0"}});
-  EXPECT_EQ(lookup.LookupPID(24, 250), 4u) << "drives lacking PID, volts or amps are skipped";
-  EXPECT_EQ(lookup.LookupPID(0, 0), 0u) << "only the drive that says 0 matches 0";
-  EXPECT_EQ(Value(lookup.FindPID(0)), 0xF004u);
-  EXPECT_EQ(Str(lookup.LookupPlatform(0)), "QM");
-}
 
 // A drive without an identifier reads as 65535 but is not found as 65535;
 // a real 65535 is found and walked over like any other identifier.
@@ -275,33 +265,15 @@ TEST_F(CopyTest, AssigningOverALoadedCatalogueReleasesItsOldDocument) {
 
 using AllocationFailureTest = CatalogueTest;
 
-// Every BSTR the catalogue's calls need, failing one after another: each
-// call either answers correctly or raises, and nothing leaks (the fixture
-// checks). Once allocation no longer fails the answers are right again.
-TEST_F(AllocationFailureTest, LookupsRaiseCleanlyAndRecover) {
-  cArdoModelLookup lookup;
-  Load(lookup, {Drive(4, "VK-48-10", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)});
-  int raised = 0;
+// Every BSTR the catalogue needs, failing one after another: a load fails,
+// raises or loads, a look-up answers correctly or raises, nothing leaks (the
+// fixture checks), and once allocation works again the answers are right.
+TEST_F(AllocationFailureTest, LoadAndLookupsRaiseOrFailCleanlyAndRecover) {
+  const std::string path = folder_.WriteDrives("alloc.xml", {Drive(4, "VK", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)});
+  cArdoModelLookup loaded;
+  ASSERT_EQ(loaded.LoadDocument(path.c_str()), S_OK);
+  int failedLoads = 0, raisedLookups = 0;
   for (long n = 0; n < 40; ++n) {
-    ardo::FailBstrAllocationsAfter(n);
-    try {
-      EXPECT_EQ(Str(lookup.LookupPlatform(13)), "QM");
-      EXPECT_EQ(lookup.LookupPID(400, 2500), 13u);
-    } catch (CException* e) {
-      ++raised;
-      e->Delete();
-    }
-    ardo::FailBstrAllocationsAfter(-1);
-  }
-  EXPECT_GT(raised, 0) << "some allocation must have been needed";
-  EXPECT_EQ(Str(lookup.LookupPlatform(13)), "QM");
-  EXPECT_EQ(lookup.LookupPID(400, 2500), 13u);
-}
-
-TEST_F(AllocationFailureTest, LoadDocumentRaisesOrFailsWithoutLeaking) {
-  const std::string path = folder_.WriteDrives("alloc.xml", {Drive(9, "VK", 400, 1600, 3200)});
-  int failed = 0;
-  for (long n = 0; n < 20; ++n) {
     cArdoModelLookup lookup;
     ardo::FailBstrAllocationsAfter(n);
     long hr = S_OK;
@@ -313,11 +285,22 @@ TEST_F(AllocationFailureTest, LoadDocumentRaisesOrFailsWithoutLeaking) {
     } catch (const _com_error& e) {  // the path or "XPath" could not become a BSTR
       hr = e.Error();
     }
+    ardo::FailBstrAllocationsAfter(n);
+    try {
+      EXPECT_EQ(Str(loaded.LookupPlatform(13)), "QM");
+      EXPECT_EQ(loaded.LookupPID(400, 2500), 13u);
+    } catch (CException* e) {
+      ++raisedLookups;
+      e->Delete();
+    }
     ardo::FailBstrAllocationsAfter(-1);
-    if (hr != S_OK) ++failed;
-    else EXPECT_EQ(lookup.GetDriveCount(), 1);
+    if (hr != S_OK) ++failedLoads;
+    else EXPECT_EQ(lookup.GetDriveCount(), 2);
   }
-  EXPECT_GT(failed, 0);
+  EXPECT_GT(failedLoads, 0);
+  EXPECT_GT(raisedLookups, 0);
+  EXPECT_EQ(Str(loaded.LookupPlatform(13)), "QM");
+  EXPECT_EQ(loaded.LookupPID(400, 2500), 13u);
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 
 #include "tests/catalogue/catalogue_fixture.h"
 #include "tests/tools/drivecat_runner.h"
-#include "tests/tools/json_value.h"
 
 namespace ardo::test {
 namespace {
@@ -44,7 +43,7 @@ class DrivecatTest : public LeakCheckedTest {
     args.insert(args.begin(), "--json");
     const ToolRun run = Run(args);
     EXPECT_EQ(run.status, status) << run.err;
-    return JsonReader::Parse(run.out);  // a parse error fails the test with its offset
+    return JsonValue::Parse(run.out);  // a parse error fails the test with its offset
   }
 
   // The words of each line `list` prints for the file given in `args`, header first.
@@ -220,7 +219,7 @@ TEST_F(DrivecatTest, AwkwardDrivesInJson) {
                  "\xC3\x84' volts='24' amps='100' peakamps='200'/></drive_list>");
   const ToolRun run = Cat({path, "list", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
-  const JsonValue drives = JsonReader::Parse(run.out)["drives"];
+  const JsonValue drives = JsonValue::Parse(run.out)["drives"];
   EXPECT_TRUE(drives.items.at(0)["pid"].IsNull());
   EXPECT_TRUE(drives.items.at(0)["volts"].IsNull());
   EXPECT_TRUE(drives.items.at(0)["platform"].IsNull());
@@ -239,7 +238,7 @@ TEST_F(DrivecatTest, EveryWayOfNamingTheFileReadsTheSameList) {
 TEST_F(DrivecatTest, AnEmptyListHasAHeaderAndNoRows) {
   const std::string path = folder_.Write("none.xml", "<drive_list/>");
   EXPECT_EQ(Table({path}).size(), 1u);
-  const JsonValue json = JsonReader::Parse(Cat({"--json", path, "list"}).out);
+  const JsonValue json = JsonValue::Parse(Cat({"--json", path, "list"}).out);
   EXPECT_EQ(json["count"].number, 0);
   EXPECT_TRUE(json["drives"].items.empty());
   EXPECT_EQ(Cat({path, "find", "1"}).status, 1);
@@ -251,7 +250,8 @@ TEST_F(DrivecatTest, AnEmptyListHasAHeaderAndNoRows) {
 TEST_F(DrivecatTest, WithoutAFileItListsTheBundledSampleAsTheCatalogueSeesIt) {
   const std::vector<Row> rows = Table({});
   InspectableLookup lookup;
-  ASSERT_EQ(lookup.LoadDocument((SourceDir() + "/examples/drives.xml").c_str()), S_OK);
+  const char* source = std::getenv("ARDO_SOURCE_DIR");
+  ASSERT_EQ(lookup.LoadDocument((std::string(source ? source : ".") + "/examples/drives.xml").c_str()), S_OK);
   const int count = lookup.GetDriveCount();
   EXPECT_GE(count, 30);
   EXPECT_LE(count, 40);
