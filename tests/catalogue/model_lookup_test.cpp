@@ -130,9 +130,10 @@ TEST_F(ModelLookupTest, LookUpsAnswerWithTheFirstCompleteMatch) {
   cArdoModelLookup lookup;
   Load(lookup, {DriveSpec{std::nullopt, "VA", "24", "250", "500"}, DriveSpec{"2", "VB", std::nullopt, "250", "500"},
                 DriveSpec{"3", "VC", "24", std::nullopt, "500"}, Drive(4, "QD", 24, 250, 500),
-                Drive(5, "VK-230", 230, 250, 500), Drive(6, "Q9", 230, 250, 750), Drive(5, "QM-dup", 48, 999, 1998),
-                Drive(0, "QE", 0, 0, 0), Drive(20, "vz-400-80", 1, 1, 1), Drive(21, " V-lead", 1, 2, 2),
-                Drive(22, "", 1, 3, 3), Drive(23, "\xC3\x84rger-1", 1, 4, 4), Drive(24, "V", 1, 5, 5)});
+                Drive(5, "VK-230", 230, 250, 500), Drive(6, "Q9", 230, 250, 750),
+                Drive(5, "QM-dup", 48, 999, 1998), Drive(0, "QE", 0, 0, 0), Drive(20, "vz-400-80", 1, 1, 1),
+                Drive(21, " V-lead", 1, 2, 2), Drive(22, "", 1, 3, 3), Drive(23, "\xC3\x84rger-1", 1, 4, 4),
+                Drive(24, "V", 1, 5, 5)});
   const struct { unsigned volts, amps, pid; } ratings[] = {
       {24, 250, 4}, {230, 250, 5}, {48, 999, 5}, {0, 0, 0},
       {24, 999, 255},  // both ratings must match the same drive
@@ -269,7 +270,8 @@ using AllocationFailureTest = CatalogueTest;
 // raises or loads, a look-up answers correctly or raises, nothing leaks (the
 // fixture checks), and once allocation works again the answers are right.
 TEST_F(AllocationFailureTest, LoadAndLookupsRaiseOrFailCleanlyAndRecover) {
-  const std::string path = folder_.WriteDrives("alloc.xml", {Drive(4, "VK", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)});
+  const std::string path =
+      folder_.WriteDrives("alloc.xml", {Drive(4, "VK", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)});
   cArdoModelLookup loaded;
   ASSERT_EQ(loaded.LoadDocument(path.c_str()), S_OK);
   int failedLoads = 0, raisedLookups = 0;
