@@ -64,10 +64,6 @@ class TempFolder {
     return file.string();
   }
 
-  std::string WriteDrives(const std::string& name, const std::vector<DriveSpec>& drives) const {
-    return Write(name, DriveListXml(drives));
-  }
-
  private:
   std::filesystem::path path_;
   std::error_code ignored_;
@@ -84,7 +80,7 @@ class CatalogueTest : public LeakCheckedTest {
   // Writes the drives to a new file and loads it into `lookup`; fails the
   // test when the file does not load.
   void Load(cArdoModelLookup& lookup, const std::vector<DriveSpec>& drives) {
-    const std::string path = folder_.WriteDrives("list" + std::to_string(++files_) + ".xml", drives);
+    const std::string path = folder_.Write("list" + std::to_string(++files_) + ".xml", DriveListXml(drives));
     ASSERT_EQ(lookup.LoadDocument(path.c_str()), S_OK) << path;
   }
 

@@ -1,7 +1,5 @@
-// The drive model catalogue: loading, counting, the walk by position, the
-// look-ups and family predicates, and where drive lists and callers stray
-// from the format: missing attributes, foreign positions, copies and
-// allocation failure.
+// The drive model catalogue: loading, the walk by position, the look-ups,
+// missing attributes, foreign positions, copies and allocation failure.
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -271,7 +269,7 @@ using AllocationFailureTest = CatalogueTest;
 // fixture checks), and once allocation works again the answers are right.
 TEST_F(AllocationFailureTest, LoadAndLookupsRaiseOrFailCleanlyAndRecover) {
   const std::string path =
-      folder_.WriteDrives("alloc.xml", {Drive(4, "VK", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)});
+      folder_.Write("alloc.xml", DriveListXml({Drive(4, "VK", 48, 1000, 3000), Drive(13, "QX", 400, 2500, 5000)}));
   cArdoModelLookup loaded;
   ASSERT_EQ(loaded.LoadDocument(path.c_str()), S_OK);
   int failedLoads = 0, raisedLookups = 0;

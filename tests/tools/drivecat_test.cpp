@@ -58,9 +58,9 @@ class DrivecatTest : public LeakCheckedTest {
   }
 
   TempFolder folder_;
-  const std::string list_ = folder_.WriteDrives(
-      "drives.xml", {Drive(4, "VK-48-10", 48, 1000, 3000), Drive(12, "Q2-400-20", 400, 2000, 4000),
-                     Drive(33, "ZX-400", 400, 1250, 2500), Drive(255, "K9-24", 24, 125, 250)});
+  const std::string list_ = folder_.Write(
+      "drives.xml", DriveListXml({Drive(4, "VK-48-10", 48, 1000, 3000), Drive(12, "Q2-400-20", 400, 2000, 4000),
+                                  Drive(33, "ZX-400", 400, 1250, 2500), Drive(255, "K9-24", 24, 125, 250)}));
 };
 
 TEST_F(DrivecatTest, HelpDescribesEveryCommandAndSucceeds) {
@@ -267,7 +267,8 @@ TEST_F(DrivecatTest, WithoutAFileItListsTheBundledSampleAsTheCatalogueSeesIt) {
     // A missing PID, model or volts shows as "-" and fails the comparison.
     Row expected = {Printed("0x%llX", static_cast<unsigned long long>(Value(pos))), std::to_string(pid),
                     Str(lookup.GetCurrentName(pos)), Str(lookup.LookupPlatform(pid)),
-                    Str(lookup.LookupQMFrameSize(pid)), volts, Printed("%.2f", double{amps}), Printed("%.2f", double{peak})};
+                    Str(lookup.LookupQMFrameSize(pid)), volts, Printed("%.2f", double{amps}),
+                    Printed("%.2f", double{peak})};
     const char* family = cArdoModelLookup::IsVantorK(pid)    ? "Vantor K"
                          : cArdoModelLookup::IsVantorQZ(pid) ? "Vantor QZ"
                                                              : "-";
@@ -284,27 +285,22 @@ TEST_F(DrivecatTest, WithoutAFileItListsTheBundledSampleAsTheCatalogueSeesIt) {
 TEST_F(DrivecatTest, ABrokenFileIsReportedWithReasonLineAndColumn) {
   const std::string path = folder_.Write(
       "broken.xml", "<drive_list>\n  <drive PID=\"1\" model=\"VK\"\n  <drive PID=\"2\"/>\n</drive_list>\n");
-  long line = 0, column = 0;
-  std::string reason;
-  {
-    CXMLDOMDocument2 document = CDOMDocument40Class::CreateXMLDOMDocument2(nullptr, CLSCTX_ALL);
-    document.SetAsync(0);
-    ASSERT_EQ(document.Load(_variant_t(path.c_str())), 0);
-    CXMLDOMParseError error = document.GetParseError();
-    line = error.GetLine();
-    column = error.GetLinepos();
-    reason = static_cast<const char*>(error.GetReason());
-  }
+  CXMLDOMDocument2 document = CDOMDocument40Class::CreateXMLDOMDocument2(nullptr, CLSCTX_ALL);
+  document.SetAsync(0);
+  ASSERT_EQ(document.Load(_variant_t(path.c_str())), 0);
+  CXMLDOMParseError error = document.GetParseError();
+  const std::string where = "line " + std::to_string(error.GetLine()) + ", column " +
+                            std::to_string(error.GetLinepos());
+  std::string reason = static_cast<const char*>(error.GetReason());
   reason.erase(reason.find_last_not_of("\r\n ") + 1);
   ASSERT_FALSE(reason.empty());
-  ASSERT_GT(line, 0);
+  ASSERT_GT(error.GetLine(), 0);
   for (const char* command : {"list", "count"}) {
     const ToolRun run = Cat({path, command});
     EXPECT_EQ(run.status, 2) << command;
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("line " + std::to_string(line) + ", column " + std::to_string(column)), std::string::npos)
-        << run.err;
+    EXPECT_NE(run.err.find(where), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(path), std::string::npos);
   }
 }
