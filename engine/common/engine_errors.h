@@ -32,6 +32,9 @@ inline constexpr HRESULT kParseErrorReadFailed = static_cast<HRESULT>(0xC00CEF05
 inline constexpr HRESULT kParseErrorNoDefinition = static_cast<HRESULT>(0xC00CEF06u);
 // An element's text is not a value of the data type its dt:dt names.
 inline constexpr HRESULT kParseErrorDataType = static_cast<HRESULT>(0xC00CEF07u);
+// A start tag has more attributes than the engine reads (see
+// engine/dom/attribute_guard.h).
+inline constexpr HRESULT kParseErrorTooManyAttributes = static_cast<HRESULT>(0xC00CEF08u);
 // The byte-order mark and the declared encoding disagree.
 inline constexpr HRESULT kParseErrorEncodingSwitch = static_cast<HRESULT>(0xC00CE56Fu);
 // The resource named by a load path or URL does not exist.

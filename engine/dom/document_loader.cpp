@@ -23,6 +23,7 @@
 #include "engine/common/bstr_text.h"
 #include "engine/common/engine_errors.h"
 #include "engine/common/error_capture.h"
+#include "engine/dom/attribute_guard.h"
 #include "engine/dom/data_types.h"
 #include "engine/dom/node_navigation.h"
 #include "engine/dom/node_serializer.h"
@@ -1203,6 +1204,25 @@ ParseOutcome TooLarge(const std::string& url, const LoadOptions& options) {
   return outcome;
 }
 
+// A start tag over the attribute guard's bound, offset bytes into the
+// input. The loaded text's line and column are found from before, the
+// input up to the tag, where it is at hand.
+ParseOutcome TooManyAttributes(const std::string& url, size_t offset, std::string_view before = {}) {
+  ParseOutcome outcome;
+  ParseFailure& f = outcome.error;
+  f.errorCode = kParseErrorTooManyAttributes;
+  f.url = url;
+  f.reason = "An element has more than " + std::to_string(kMaxAttributesPerElement) +
+             " attributes (namespace declarations included).";
+  f.filepos = static_cast<long>(offset);
+  if (!before.empty()) {
+    f.line = 1 + static_cast<long>(std::count(before.begin(), before.end(), '\n'));
+    const size_t lastBreak = before.find_last_of('\n');
+    f.linepos = static_cast<long>(before.size() - (lastBreak == std::string_view::npos ? 0 : lastBreak + 1)) + 1;
+  }
+  return outcome;
+}
+
 // Bytes that open with the UTF-8 byte-order mark and declare another
 // encoding contradict themselves, as do UTF-16 ones that declare a
 // single-byte encoding; decoding them as the declaration says would load
@@ -1253,6 +1273,7 @@ struct IoReader {
   // line stands).
   bool keep = false;
   std::string kept;
+  AttributeGuard guard;
 };
 
 constexpr size_t kKeptStreamBytes = 16 * 1024 * 1024;
@@ -1318,6 +1339,10 @@ int RawRead(IoReader* r, char* buffer, size_t len) {
     r->error = kParseErrorTooLarge;
     return -1;
   }
+  if (!r->guard.Feed(buffer, got)) {
+    r->error = kParseErrorTooManyAttributes;
+    return -1;
+  }
   return static_cast<int>(got);
 }
 
@@ -1367,6 +1392,8 @@ ParseOutcome ParseWithReader(IoReader* reader, const std::string& url, const Loa
   if (outcome.doc) return outcome;
   if (reader->error == kParseErrorTooLarge) {
     outcome = TooLarge(url, options);
+  } else if (reader->error == kParseErrorTooManyAttributes) {
+    outcome = TooManyAttributes(url, reader->guard.TagOffset());
   } else if (reader->error == kParseErrorReadFailed) {
     // Whatever the parser said about the text it had is not the cause.
     outcome.error = ParseFailure{};
@@ -1475,11 +1502,17 @@ ParseOutcome ParseText(std::string_view utf8, const LoadOptions& options) {
   // The opening bytes are looked at in place: a copy of them made before
   // each parse leaves the heap slower for the parse itself.
   std::string_view head(utf8.substr(0, kPrologBytes));
-  ParseOutcome outcome = RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
-    // The text is UTF-8 now, whatever its declaration names.
-    return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
-                             parseOptions | XML_PARSE_IGNORE_ENC);
-  }, nullptr, ReadBackFrom(utf8));
+  AttributeGuard guard;
+  ParseOutcome outcome;
+  if (!guard.Feed(utf8.data(), utf8.size())) {
+    outcome = TooManyAttributes(std::string(), guard.TagOffset(), utf8.substr(0, guard.TagOffset()));
+  } else {
+    outcome = RunParse(options, std::string(), head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
+      // The text is UTF-8 now, whatever its declaration names.
+      return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+                               parseOptions | XML_PARSE_IGNORE_ENC);
+    }, nullptr, ReadBackFrom(utf8));
+  }
   CompleteSourceLine(utf8, true, std::string(), &outcome.error);
   // The host gave UTF-16 text: the error's position counts its code units
   // (unless it lies in an external entity's text).
@@ -1534,6 +1567,8 @@ ParseOutcome ParseBytes(const char* data, size_t size, const std::string& url, c
   if (OnlyByteOrderMark(std::string_view(data, size))) return ParseNothing(url, options);
   ParseOutcome conflict;
   if (EncodingConflict(head, url, &conflict)) return conflict;
+  AttributeGuard guard;
+  if (!guard.Feed(data, size)) return TooManyAttributes(url, guard.TagOffset());
   ParseOutcome outcome = RunParse(options, url, head, [&](xmlParserCtxtPtr ctxt, int parseOptions) {
     return xmlCtxtReadMemory(ctxt, data, static_cast<int>(size), url.empty() ? nullptr : url.c_str(),
                              nullptr, parseOptions);

@@ -341,6 +341,67 @@ TEST_F(BadInputTest, HundredMegabyteAttributeLoadsCorrectly) {
   EXPECT_NE(e.reason.find("10,000,000"), std::string::npos) << e.reason;
 }
 
+// libxml2 checks each attribute against all before it on the tag: a tag
+// with a million would take half an hour. More than 10,000 fail the load.
+TEST_F(BadInputTest, TagsWithTooManyAttributesFailTheLoadAtOnce) {
+  // A start tag with n attributes named <name>0, <name>1, ..., after text.
+  auto tag = [](int n, const std::string& name, const std::string& value = "") {
+    std::string xml = "<r>\n<e";
+    for (int i = 0; i < n; ++i) xml += " " + name + std::to_string(i) + "='" + value + "'";
+    return xml + "/></r>";
+  };
+  const long kTooMany = static_cast<long>(static_cast<HRESULT>(0xC00CEF08u));
+  auto doc = NewDocument();
+  ASSERT_TRUE(doc);
+  ASSERT_HR(LoadXml(doc.Get(), tag(10000, "a").c_str()), S_OK) << "the bound itself loads";
+  const struct {
+    std::string xml;
+    const char* what;
+  } over[] = {
+      {tag(10001, "a"), "one attribute over"},
+      {tag(10001, "xmlns:p", "urn:x"), "namespace declarations count"},
+      {tag(10001, "a", "=>\"="), "quoted '>' and '=' are values"},
+      {tag(1000000, "a"), "a million"},
+  };
+  for (const auto& c : over) {
+    SCOPED_TRACE(c.what);
+    EXPECT_HR(LoadXml(doc.Get(), c.xml.c_str()), S_FALSE);
+    ParseErrorInfo e = ErrorOf(doc.Get());
+    EXPECT_EQ(e.errorCode, kTooMany);
+    EXPECT_NE(e.reason.find("more than 10000 attributes"), std::string::npos) << e.reason;
+    EXPECT_EQ(e.line, 2);
+    EXPECT_EQ(e.linepos, 1);
+    EXPECT_EQ(e.filepos, 4);
+  }
+  // Bytes, a file and a stream, read in pieces, in UTF-8 and UTF-16: the
+  // position is the tag's byte offset.
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t c : ardo::Utf8ToUtf16(tag(20000, "b"))) utf16 += {char(c & 0xFF), char(c >> 8)};
+  EXPECT_EQ(LoadBytes(doc.Get(), utf16), VARIANT_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).filepos, 10);
+  const std::string path = WriteTempFile("many-attributes.xml", tag(20000, "c"));
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Str(path.c_str()), S_FALSE), VARIANT_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).errorCode, kTooMany);
+  EXPECT_EQ(ErrorOf(doc.Get()).filepos, 4);
+  ComPtr<IStream> stream;
+  ASSERT_HR(CreateStreamOnHGlobal(nullptr, TRUE, stream.Out()), S_OK);
+  const std::string bytes = tag(20000, "d");
+  ASSERT_HR(stream->Write(bytes.data(), ULONG(bytes.size()), nullptr), S_OK);
+  LARGE_INTEGER start{};
+  ASSERT_HR(stream->Seek(start, STREAM_SEEK_SET, nullptr), S_OK);
+  EXPECT_EQ(LoadSource(doc.Get(), Variant::Unknown(stream.Get()), S_FALSE), VARIANT_FALSE);
+  EXPECT_EQ(ErrorOf(doc.Get()).errorCode, kTooMany);
+
+  // Long stretches of '=' that are no attributes load: in text, a comment,
+  // a CDATA section, a value, and in a tag's text after its end.
+  const std::string equals(200000, '=');
+  for (const std::string& xml : {"<r>x" + equals + "</r>", "<r><!--" + equals + "--></r>",
+                                 "<r><![CDATA[<e " + equals + "]]></r>", "<r a='" + equals + "'/>",
+                                 "<r><e/>" + equals + "</r>"}) {
+    EXPECT_EQ(LoadBytes(doc.Get(), xml), VARIANT_TRUE) << xml.substr(0, 16) << ": " << ErrorOf(doc.Get()).reason;
+  }
+}
+
 TEST_F(BadInputTest, MaxXmlSizeBoundsTheDocument) {
   auto doc = NewDocument();
   ASSERT_TRUE(doc);
