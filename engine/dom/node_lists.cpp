@@ -24,6 +24,8 @@ void LiveListCursor::Revalidate(uint64_t stamp) {
   index_ = -1;
   node_ = nullptr;
   length_ = -1;
+  detour_ = 0;
+  std::vector<xmlNodePtr>().swap(all_);
 }
 
 template <class Walk>
@@ -31,6 +33,11 @@ xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, const Walk& walk) {
   Revalidate(stamp);
   if (index < 0) return nullptr;
   if (length_ >= 0 && index >= length_) return nullptr;
+  if (all_.empty() && detour_ > 0 && detour_ >= Length(stamp, walk)) {
+    all_.reserve(static_cast<size_t>(length_));
+    for (xmlNodePtr n = walk.First(); n; n = walk.Next(n)) all_.push_back(n);
+  }
+  if (!all_.empty()) return index < static_cast<long>(all_.size()) ? all_[static_cast<size_t>(index)] : nullptr;
   // Start from the nearest known place: the cached position, either end.
   long i = 0;
   xmlNodePtr n = nullptr;
@@ -41,6 +48,7 @@ xmlNodePtr LiveListCursor::At(long index, uint64_t stamp, const Walk& walk) {
   // An end reached without a step leaves the cached place alone: a host
   // that reads item(0) between the items of its walk keeps its walk linear.
   const bool step = i != index;
+  detour_ += std::max(0L, std::labs(index - i) - 1);
   while (n && i < index) n = walk.Next(n), ++i;
   while (n && i > index) n = walk.Prev(n), --i;
   if (n && (step || !node_)) {

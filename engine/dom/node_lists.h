@@ -44,6 +44,12 @@ class LiveListCursor {
   long index_ = -1;
   xmlNodePtr node_ = nullptr;
   long length_ = -1;
+  // Steps walked at stamp_ beyond the one a read in order takes. A host
+  // that reads out of order (from both ends, at random) has them grow;
+  // once they come to the length, every node is indexed (all_), and reads
+  // cost nothing more until the list changes.
+  long detour_ = 0;
+  std::vector<xmlNodePtr> all_;
 };
 
 // A live list's place among the lists of the node it rests on, which the

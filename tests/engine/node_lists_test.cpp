@@ -202,6 +202,12 @@ TEST_F(NodeListsTest, ListsGiveThePositionedNodeInAnyReadingOrder) {
   ASSERT_HR(Root(big.Get())->removeChild(Item(cases[5].list.Get(), 100).Get(), removed.Out()), S_OK);
   EXPECT_EQ(NOf(Item(cases[5].list.Get(), 100).Get()), "101") << "a live list must not serve a stale position";
   EXPECT_EQ(NOf(Item(cases[5].list.Get(), 99).Get()), "99");
+  // Read out of order again (reads from both ends index the list): each
+  // node after the edit, none from before it.
+  for (long i = 0; i < 499; ++i) {
+    const long at = i % 2 ? 498 - i / 2 : i / 2;
+    ASSERT_EQ(NOf(Item(cases[5].list.Get(), at).Get()), std::to_string(at < 100 ? at : at + 1)) << at;
+  }
 }
 
 // Every kind of list: item() outside it gives no node, nextNode and an
