@@ -1,5 +1,6 @@
 #include "engine/common/error_capture.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -75,11 +76,22 @@ std::string ErrorCapture::Reason(const char* fallback) const {
   return fallback ? fallback : "";
 }
 
+namespace {
+
+// libxslt follows a runaway recursion's report with the templates and
+// variables it went through: "Templates:", "#0 name loop", "Variables:"...
+bool IsTraceLine(const std::string& m) {
+  return m == "Templates:" || m == "Variables:" ||
+         (m.size() > 1 && m[0] == '#' && std::isdigit(static_cast<unsigned char>(m[1])));
+}
+
+}  // namespace
+
 std::string ErrorCapture::Joined(const char* fallback, size_t max) const {
   std::string out;
   size_t n = 0;
   for (const auto& e : errors_) {
-    if (e.level < XML_ERR_ERROR || e.message.empty()) continue;
+    if (e.level < XML_ERR_ERROR || e.message.empty() || IsTraceLine(e.message)) continue;
     if (n++ == max) break;
     if (!out.empty()) out += "; ";
     out += e.message;

@@ -304,6 +304,13 @@ TEST_F(TransformTest, BrokenOrFailingStyleSheetsFailWithTheirReason) {
   const std::string reason = LastReason();
   EXPECT_NE(reason.find("undefined"), std::string::npos) << reason;
   EXPECT_EQ(reason.find("note"), std::string::npos) << reason;
+  // Endless recursion stops at libxslt's depth; its trace of the templates
+  // is no part of the reason.
+  Run(source.Get(), Sheet("<xsl:template match='/' name='loop'><xsl:call-template name='loop'/></xsl:template>"),
+      E_FAIL);
+  const std::string loop = LastReason();
+  EXPECT_NE(loop.find("infinite template recursion"), std::string::npos) << loop;
+  EXPECT_EQ(loop.find("Templates:"), std::string::npos) << loop;
   // The same for a style sheet that libxslt reads itself.
   auto noting = Importing(
       Sheet("<xsl:template match='book'><xsl:message>runtime error: imported note</xsl:message><i/>"
