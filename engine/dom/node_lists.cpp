@@ -598,7 +598,10 @@ HRESULT SelectionList::RemoveNodes(long first, long count) {
   if (FAILED(hr)) return hr;
   // Nodes are taken out of their parents; the snapshot keeps the others.
   TreeEdit edit(*doc_);
-  auto remaining = std::make_shared<NodeSnapshot>(*nodes_);
+  auto remaining = std::make_shared<NodeSnapshot>();
+  remaining->reserve(nodes_->size() - static_cast<size_t>(count));
+  remaining->insert(remaining->end(), nodes_->begin(), nodes_->begin() + first);
+  remaining->insert(remaining->end(), nodes_->begin() + first + count, nodes_->end());
   for (long i = first; i < first + count; ++i) {
     xmlNodePtr n = (*nodes_)[i];
     if (n->parent) {
@@ -607,9 +610,10 @@ HRESULT SelectionList::RemoveNodes(long first, long count) {
       edit.Detach(n);
     }
   }
-  remaining->erase(remaining->begin() + first, remaining->begin() + first + count);
   nodes_ = std::move(remaining);
-  tree_->PinSnapshot(this, nodes_);  // the nodes taken out may go
+  // The nodes taken out may go: at once when they were all the list held,
+  // else with the list's next change (see PinSnapshot).
+  tree_->PinSnapshot(this, nodes_, !nodes_->empty());
   return S_OK;
 }
 

@@ -120,9 +120,10 @@ bool TreeHolder::TakeDeferred(DomDocument* owner) {
   return true;
 }
 
-void TreeHolder::PinSnapshot(const void* list, ListedNodes nodes) {
+void TreeHolder::PinSnapshot(const void* list, ListedNodes nodes, bool fewer) {
   std::lock_guard<std::mutex> lock(GcMutex());
   pins_->lists[list] = std::move(nodes);
+  if (fewer) return;
   ++pins_->version;
   g_pinChanges.fetch_add(1, std::memory_order_acq_rel);
 }

@@ -175,9 +175,13 @@ class TreeHolder : LiveObjectCounted<TreeHolder> {
 
   // A snapshot list over this tree's nodes announces itself (list is its
   // key) with the nodes it holds, again whenever it comes to hold others,
-  // and lets go.
+  // and lets go. `fewer`: the nodes are some of those it held before (a
+  // selection's removeNext): the nodes listed so far are kept as they are,
+  // so that the ones that left wait for the list's next change to be freed,
+  // where collecting them all again at each removal would make emptying a
+  // selection one node at a time quadratic.
   using ListedNodes = std::shared_ptr<const std::vector<xmlNodePtr>>;
-  void PinSnapshot(const void* list, ListedNodes nodes);
+  void PinSnapshot(const void* list, ListedNodes nodes, bool fewer = false);
   void UnpinSnapshot(const void* list);
   // The subtree `moved` of the tree `from` is being adopted into this one.
   void NoteForeignNodes(TreeHolder& from, xmlNodePtr moved);

@@ -383,6 +383,30 @@ TEST_F(XPathTest, SelectionRemoveNextAndRemoveAllTakeNodesOutOfTheDocument) {
   EXPECT_FALSE(removed);
   EXPECT_HR(whole->removeAll(), E_FAIL);
   EXPECT_EQ(Count(doc.Get(), "//book"), 3);
+
+  // Emptied one node at a time, each comes out in order; what was taken
+  // out and let go waits for the selection's last node or the selection's
+  // end, and goes then.
+  std::string xml = "<r>";
+  for (int i = 0; i < 3000; ++i) xml += "<i>" + std::to_string(i) + "</i>";
+  auto many = Parse((xml + "</r>").c_str());
+  ASSERT_TRUE(many);
+  const long baseline = ardo::LiveObjectCount();
+  for (long last : {3000L, 2999L}) {
+    auto each = SelectionOf(many.Get(), "/r/i");
+    ASSERT_TRUE(each);
+    long taken = 0;
+    for (ardo::ComPtr<IXMLDOMNode> n; taken < last && each->removeNext(n.Out()) == S_OK && n; ++taken)
+      ASSERT_EQ(TextOf(n.Get()), std::to_string(taken));
+    EXPECT_EQ(taken, last);
+    EXPECT_EQ(Count(many.Get(), "/r/i"), 3000 - last);
+    if (last == 3000) {
+      EXPECT_EQ(ardo::LiveObjectCount(), baseline + 1) << "the selection alone";
+    }
+    ASSERT_TRUE(many->loadXML(Bstr(xml + "</r>"), nullptr) == S_OK);
+    each = nullptr;
+    EXPECT_EQ(ardo::LiveObjectCount(), baseline);
+  }
 }
 
 // --- the query-result cache ---
