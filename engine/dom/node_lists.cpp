@@ -104,6 +104,11 @@ void ChildNodeList::Follow(uint64_t was, uint64_t now, const xmlNode* child, int
   xmlNodePtr kept = nullptr;
   if (listed && place && sign < 0 && c == place) {
     kept = DomNextSibling(c);  // the item last read goes: the next one takes its place
+  } else if (listed && place && sign < 0) {
+    // A child going from either end leaves the place known: a host taking
+    // children from the front while it reads the middle stays linear.
+    if (c == DomFirstChild(parent_->Node())) kept = place, --index;
+    if (!DomNextSibling(c)) kept = place;
   } else if (listed && place && sign > 0 && c != place) {
     // A child added at the end, or just before the place, leaves the place
     // known: a host appending while it reads the list stays linear.

@@ -208,6 +208,18 @@ TEST_F(NodeListsTest, ListsGiveThePositionedNodeInAnyReadingOrder) {
     const long at = i % 2 ? 498 - i / 2 : i / 2;
     ASSERT_EQ(NOf(Item(cases[5].list.Get(), at).Get()), std::to_string(at < 100 ? at : at + 1)) << at;
   }
+  // Children taken from the front or the back while the middle is read:
+  // each read agrees with a fresh query.
+  auto bigRoot = Root(big.Get());
+  for (int step = 0; step < 40; ++step) {
+    const long middle = LengthOf(cases[5].list.Get()) / 2;
+    ASSERT_EQ(IdentityOf(Item(cases[5].list.Get(), middle).Get()),
+              IdentityOf(Item(Select(big.Get(), "/r/e").Get(), middle).Get()))
+        << step;
+    ardo::ComPtr<IXMLDOMNode> end, out;
+    ASSERT_HR(step % 3 ? bigRoot->get_firstChild(end.Out()) : bigRoot->get_lastChild(end.Out()), S_OK);
+    ASSERT_HR(bigRoot->removeChild(end.Get(), out.Out()), S_OK);
+  }
 }
 
 // Every kind of list: item() outside it gives no node, nextNode and an
