@@ -34,7 +34,6 @@ void AttributeGuard::Look(const char* p, const char* end) {
   // (the only one in it), and on into the input after it while the tag
   // goes on. Should the tag end inside the stretch, the rest is text.
   state_ = kTagStart;
-  tagOffset_ = stretchOffset_;
   count_ = 0;
   equals_ = false;
   std::string stretch;

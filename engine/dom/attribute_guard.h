@@ -27,7 +27,7 @@ class AttributeGuard {
   // attributes than the bound (and from then on).
   bool Feed(const char* data, size_t size);
   // Where the tag over the bound starts, as a byte offset in the input.
-  size_t TagOffset() const { return tagOffset_; }
+  size_t TagOffset() const { return stretchOffset_; }
 
  private:
   static constexpr size_t kMinAttributeBytes = 5;  // a space, a name, '=' and two quotes
@@ -42,9 +42,8 @@ class AttributeGuard {
 
   State state_ = kLooking;
   std::string stretch_;   // the input from the last '<' on, while short
-  size_t offset_ = 0;     // of the next byte fed
-  size_t stretchOffset_ = 0;
-  size_t tagOffset_ = 0;
+  size_t offset_ = 0;         // of the next byte fed
+  size_t stretchOffset_ = 0;  // of the stretch's '<', where a tag read starts
   size_t count_ = 0;      // the tag's attributes so far
   char quote_ = 0;
   bool equals_ = false;  // an '=' since the last value, with only spaces after it
